@@ -1,0 +1,124 @@
+// Single precision in a fixed operation order: this file must be built with
+// -ffp-contract=off (never -ffast-math) so every build gives the same bits.
+#include "lens/lens_model.h"
+
+#include <cmath>
+
+namespace talvik {
+
+namespace {
+
+constexpr int kNewtonBudget = 50;
+constexpr double kNewtonTolerance = 1e-5;
+
+float edge_fitted_focal(float focal, float k1, float k2) {
+    if (focal == 0.0f) {
+        return 960.0f;
+    }
+    const float r = 960.0f / focal;
+    const float r2 = r * r;
+    const float d = ((k2 * r2 + k1) * r2 + 1.0f) * r;
+    return 960.0f / d;
+}
+
+}  // namespace
+
+float LensModel::get_undistorted_fx() const { return edge_fitted_focal(fx, k1, k2); }
+
+float LensModel::get_undistorted_fy() const { return edge_fitted_focal(fy, k1, k2); }
+
+void LensModel::normalize() {
+    if (!anamorphic) {
+        fy = fx;
+    }
+    // The edge fit reads the panel-unit focal lengths, so it comes first.
+    undistorted_fx = get_undistorted_fx() / 1920.0f;
+    undistorted_fy = get_undistorted_fy() / 1080.0f;
+    cx = cx / 1920.0f + 0.5f;
+    cy = (-cy) / 1080.0f + 0.5f;  // panel cy points towards row 0
+    fx = fx / 1920.0f;
+    fy = fy / 1080.0f;
+}
+
+float2 LensModel::_distort(float2 p) const {
+    if (fx == 0.0f || fy == 0.0f) {
+        return {0.0f, 0.0f};
+    }
+    const float x = (p.x - 0.5f) / fx;
+    const float y = (p.y - 0.5f) / fy;
+    const float r2 = x * x + y * y;
+    const float r4 = r2 * r2;
+    const float f = ((k1 * r2 + 1.0f) + k2 * r4) + (r2 * r4) * k3;
+    return {(x * f) * undistorted_fx + cx, (y * f) * undistorted_fy + cy};
+}
+
+RadiusSolve solve_undistorted_radius(const LensModel& lens, float rd) {
+    const float k1 = lens.k1;
+    const float k2 = lens.k2;
+    const float k3 = lens.k3;
+    const float k1_3 = 3.0f * k1;
+    const float k2_5 = 5.0f * k2;
+    const float k3_7 = 7.0f * k3;
+    float r = rd;
+    RadiusSolve out{1.0f, 0, false};
+    for (int budget = kNewtonBudget; budget > 0; --budget) {
+        const float r2 = r * r;
+        const float r4 = r2 * r2;
+        const float r6 = r2 * r4;
+        out.factor = ((k1 * r2 + 1.0f) + k2 * r4) + k3 * r6;
+        const float d = ((k1_3 * r2 + 1.0f) + k2_5 * r4) + k3_7 * r6;
+        const float g = out.factor * r - rd;
+        // Past the first zero of D the curve r*F(r) folds back: no inverse.
+        if (d <= 0.0f) {
+            out.folded = true;
+            return out;
+        }
+        const float step = g / d;
+        // Stop on the magnitude of the step; a NaN step never stops early.
+        if (std::fabs(static_cast<double>(step)) < kNewtonTolerance) {
+            return out;
+        }
+        r = r - step;
+        ++out.updates;
+    }
+    return out;
+}
+
+float2 LensModel::_undistort_v2(float2 p) const {
+    if (undistorted_fx == 0.0f || undistorted_fy == 0.0f) {
+        return {0.0f, 0.0f};
+    }
+    const float x = (p.x - cx) / undistorted_fx;
+    const float y = (p.y - cy) / undistorted_fy;
+    const float rd = std::sqrt(x * x + y * y);
+    const RadiusSolve solve = solve_undistorted_radius(*this, rd);
+    if (solve.folded || solve.factor == 0.0f) {
+        return {0.0f, 0.0f};
+    }
+    const float f = solve.factor;
+    return {(fx * fx_scale) * (x / f) + 0.5f, (y / f) * fy + 0.5f};
+}
+
+float2 LensModel::_undistort(float2 p) const {
+    const float x0 = (p.x - cx) / (fx * fx_scale);
+    const float y0 = (p.y - cy) / fy;
+    const float p1_2 = 2.0f * p1;
+    const float p2_2 = 2.0f * p2;
+    float x = x0;
+    float y = y0;
+    for (int i = 0; i < 5; ++i) {
+        const float r2 = y * y + x * x;
+        const float r4 = r2 * r2;
+        const float f = ((k1 * r2 + 1.0f) + k2 * r4) + (r4 * r2) * k3;
+        if (f == 0.0f) {
+            break;
+        }
+        const float dx = (2.0f * (x * x) + r2) * p2 + (p1_2 * x) * y;
+        const float dy = (2.0f * (y * y) + r2) * p1 + (p2_2 * x) * y;
+        x = (x0 - dx) / f;
+        y = (y0 - dy) / f;
+    }
+    return {x * undistorted_fx + 0.5f, y * undistorted_fy + 0.5f};
+}
+
+}  // namespace talvik

@@ -1,0 +1,81 @@
+// The lens description of a TalvikDistort node and the operations that map
+// one normalized frame position to another. Host-free: the node carries one
+// LensModel and answers its operations by the same names.
+#pragma once
+
+namespace talvik {
+
+// A position in normalized frame units: x across the width, y along the
+// host's row numbering.
+struct float2 {
+    float x;
+    float y;
+};
+
+// FBX node-name prefixes the reload script looks for, by default.
+inline constexpr const char* kDefaultLens1 = "BP_TalvikLensCxCyFOV";  // principal point
+inline constexpr const char* kDefaultLens2 = "BP_TalvikLensK1K2FD";   // radial coefficients
+inline constexpr const char* kDefaultLens3 = "BP_TalvikLensFxAndOverscanFactor";  // fx
+inline constexpr const char* kDefaultLens4 = "BP_TalvikLensEPDFy";    // fy
+
+// 0.999999f: the horizontal factor applied by the inverse operations.
+// Stored as bits 0x3F7FFFEF; it is deliberately not 1.0.
+inline constexpr float kDefaultFxScale = 0.999999f;
+
+// The lens members live in two states. The host stores control values in
+// panel units (pixels of a 1920 x 1080 reference frame); normalize() then
+// rewrites them in place into normalized units, which is what the mapping
+// operations read. Declaration order is the node's member order.
+struct LensModel {
+    int mode = 0;  // 0 Distort, anything else Undistort
+    const char* fbx_file_path = nullptr;
+    int camera_index = 0;
+    float cx = 0.0f;
+    float cy = 0.0f;
+    float fx = 1920.0f;
+    float fy = 1920.0f;
+    float k1 = 0.0f;
+    float k2 = 0.0f;
+    float k3 = 0.0f;  // no control
+    bool anamorphic = false;
+    bool show_advanced = false;
+    const char* lens1 = kDefaultLens1;
+    const char* lens2 = kDefaultLens2;
+    const char* lens3 = kDefaultLens3;
+    const char* lens4 = kDefaultLens4;
+    float fx_scale = kDefaultFxScale;  // no control
+    float p1 = 0.0f;                   // no control
+    float p2 = 0.0f;                   // no control
+    float undistorted_fx = 1920.0f;    // derived by normalize()
+    float undistorted_fy = 1920.0f;    // derived by normalize()
+
+    // Edge-fitted focal lengths in pixels, from the panel-unit values: the
+    // focal length that maps the distorted reference-frame edge (960 px from
+    // the centre) back onto that edge. Both use the half-width.
+    float get_undistorted_fx() const;
+    float get_undistorted_fy() const;
+
+    // Panel units -> normalized units, in place. Run after every panel pass.
+    void normalize();
+
+    // Forward radial model (Distort mode).
+    float2 _distort(float2 p) const;
+    // Newton inverse of _distort on the radius (Undistort mode). Points with
+    // no inverse (past the fold of r*F(r)) map to (0, 0).
+    float2 _undistort_v2(float2 p) const;
+    // Five fixed-point iterations that also remove tangential distortion.
+    float2 _undistort(float2 p) const;
+};
+
+// Outcome of the Newton solve of r * F(r) = rd inside _undistort_v2.
+struct RadiusSolve {
+    float factor;  // F from the last pass (not recomputed after a final update)
+    int updates;   // how many times r was updated
+    bool folded;   // D <= 0 was met: rd has no inverse
+};
+
+// The Newton solve used by _undistort_v2, exposed so its convergence can be
+// observed. Reads k1, k2, k3 only.
+RadiusSolve solve_undistorted_radius(const LensModel& lens, float rd);
+
+}  // namespace talvik

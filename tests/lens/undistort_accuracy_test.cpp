@@ -1,0 +1,154 @@
+// Undistort against an independent double-precision inverse: r * F(r) = rd
+// solved by bisection on the monotonic branch, over whole frames.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "lens/lens_model.h"
+#include "lens_from_panel.h"
+
+namespace talvik {
+namespace {
+
+constexpr int kWidth = 4320;
+constexpr int kHeight = 2160;
+
+// The radial model in double precision, independent of the float code.
+struct DoubleRadial {
+    double k1, k2, k3;
+    double f(double r) const {
+        const double r2 = r * r;
+        return 1.0 + k1 * r2 + k2 * r2 * r2 + k3 * r2 * r2 * r2;
+    }
+    double d(double r) const {
+        const double r2 = r * r;
+        return 1.0 + 3.0 * k1 * r2 + 5.0 * k2 * r2 * r2 + 7.0 * k3 * r2 * r2 * r2;
+    }
+    // First zero of D (where r * F(r) stops increasing), or a large radius.
+    double fold_radius() const {
+        double lo = 0.0, hi = 0.0;
+        for (double r = 0.0; r < 50.0; r += 1e-3) {
+            if (d(r) <= 0.0) {
+                hi = r;
+                break;
+            }
+            lo = r;
+        }
+        if (hi == 0.0) return 1e300;
+        for (int i = 0; i < 200; ++i) {
+            const double mid = 0.5 * (lo + hi);
+            (d(mid) > 0.0 ? lo : hi) = mid;
+        }
+        return lo;
+    }
+    // Solve r * F(r) = rd on [0, limit]; false when rd is beyond the fold.
+    bool invert(double rd, double limit, double* r_out) const {
+        double hi = std::min(limit, 50.0);
+        if (hi * f(hi) < rd) return false;
+        double lo = 0.0;
+        for (int i = 0; i < 64; ++i) {  // 50 / 2^64 is far below float resolution
+            const double mid = 0.5 * (lo + hi);
+            (mid * f(mid) < rd ? lo : hi) = mid;
+        }
+        *r_out = 0.5 * (lo + hi);
+        return true;
+    }
+};
+
+struct FrameCheck {
+    double worst_px = 0.0;     // largest distance to the double-precision inverse
+    double worst_trip_px = 0;  // largest |distort(undistort(p)) - p|
+    int most_updates = 0;
+    long no_position = 0;      // pixels answered with (0, 0)
+    long wrongly_zero = 0;     // (0, 0) where an inverse exists well inside the fold
+    long missed_fold = 0;      // a position where none exists
+};
+
+FrameCheck check_frame(const LensModel& lens, int stride) {
+    const DoubleRadial model{lens.k1, lens.k2, lens.k3};
+    const double fold = model.fold_radius();
+    const double fold_rd = fold < 1e299 ? fold * model.f(fold) : 1e300;
+    FrameCheck out;
+    for (int y = 0; y < kHeight; y += stride) {
+        for (int x = 0; x < kWidth; x += stride) {
+            const float2 p{(x + 0.5f) / kWidth, (y + 0.5f) / kHeight};
+            const float2 q = lens._undistort_v2(p);
+            const double xd = (p.x - static_cast<double>(lens.cx)) / lens.undistorted_fx;
+            const double yd = (p.y - static_cast<double>(lens.cy)) / lens.undistorted_fy;
+            const double rd = std::hypot(xd, yd);
+            double r = 0.0;
+            const bool exists = model.invert(rd, fold, &r);
+            if (q.x == 0.0f && q.y == 0.0f) {
+                ++out.no_position;
+                if (exists && rd < 0.999 * fold_rd) ++out.wrongly_zero;
+                continue;
+            }
+            if (!exists) {
+                ++out.missed_fold;
+                continue;
+            }
+            const double f = rd > 0.0 ? model.f(r) : 1.0;
+            const double ex = lens.fx * static_cast<double>(lens.fx_scale) * (xd / f) + 0.5;
+            const double ey = lens.fy * (yd / f) + 0.5;
+            out.worst_px = std::max(out.worst_px, std::hypot((q.x - ex) * kWidth,
+                                                             (q.y - ey) * kHeight));
+            const float2 back = lens._distort(q);
+            out.worst_trip_px = std::max(
+                out.worst_trip_px, std::hypot((back.x - static_cast<double>(p.x)) * kWidth,
+                                       (back.y - static_cast<double>(p.y)) * kHeight));
+            const float rdf = std::sqrt(static_cast<float>(xd * xd + yd * yd));
+            out.most_updates =
+                std::max(out.most_updates, solve_undistorted_radius(lens, rdf).updates);
+        }
+    }
+    return out;
+}
+
+TEST(UndistortAccuracy, InvertsDistortOverWholeFrames) {
+    for (float k2 : {0.0f, 0.01f}) {
+        for (float k1 : {-0.2f, -0.15f, -0.1f, -0.05f, -0.02f, 0.0f, 0.03f, 0.05f, 0.1f}) {
+            SCOPED_TRACE(testing::Message() << "k1 " << k1 << " k2 " << k2);
+            const LensModel lens = test::normalized(test::worked_lens(k1, k2));
+            const FrameCheck check = check_frame(lens, 5);
+            EXPECT_LE(check.worst_px, 0.01);
+            EXPECT_LE(check.worst_trip_px, 0.01);
+            EXPECT_LE(check.most_updates, 4);
+            EXPECT_EQ(check.no_position, 0);
+        }
+    }
+}
+
+TEST(UndistortAccuracy, PointsPastTheFoldHaveNoPosition) {
+    // Panel fx 1000 with k1 -0.2 folds inside the frame's corners.
+    test::PanelLens panel = test::worked_lens(-0.2f, 0.0f);
+    panel.fx = panel.fy = 1000.0f;
+    const LensModel lens = test::normalized(panel);
+    const FrameCheck check = check_frame(lens, 3);
+    EXPECT_GT(check.no_position, 0);
+    EXPECT_EQ(check.wrongly_zero, 0);
+    EXPECT_EQ(check.missed_fold, 0);
+    EXPECT_LE(check.worst_px, 0.05) << "close to the fold the float solve loses digits";
+}
+
+TEST(UndistortAccuracy, BarrelWorkedPixelIsTheTrueInverse) {
+    // Undistorting the distorted position of pixel (0, 0) returns the pixel.
+    const LensModel lens = test::normalized(test::worked_lens(-0.05f, 0.01f));
+    const float2 pixel{0.5f / kWidth, 0.5f / kHeight};
+    const float2 q = lens._undistort_v2(lens._distort(pixel));
+    EXPECT_NEAR(q.x, pixel.x, 2e-6);
+    EXPECT_NEAR(q.y, pixel.y, 2e-6);
+}
+
+TEST(UndistortAccuracy, NaNRunsTheWholeBudget) {
+    LensModel lens;
+    lens.k1 = std::nanf("");
+    EXPECT_EQ(solve_undistorted_radius(lens, 0.5f).updates, 50);
+    lens.k1 = 0.01f;
+    lens.k2 = -0.5f;  // folds near r = 0.63
+    const RadiusSolve folded = solve_undistorted_radius(lens, 0.9f);
+    EXPECT_TRUE(folded.folded);
+}
+
+}  // namespace
+}  // namespace talvik
