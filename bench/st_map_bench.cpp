@@ -2,9 +2,11 @@
 // second, beside OpenCV's undistortion map where OpenCV is installed.
 #include <benchmark/benchmark.h>
 
+#include <string>
 #include <vector>
 
 #include "lens/st_map_row.h"
+#include "lens/st_map_row_targets.h"
 #include "ratio_reporter.h"
 
 #ifdef TALVIK_BENCH_OPENCV
@@ -60,19 +62,34 @@ void whole_map(benchmark::State& state, PanelLens panel, RowFn row) {
     set_rate(state);
 }
 
-const PanelLens kDistort{-0.05f, 0.01f, 0};
-const PanelLens kBarrel{-0.05f, 0.01f, 1};
-const PanelLens kPincushion{0.05f, 0.01f, 1};
+struct BenchMode {
+    const char* name;
+    PanelLens panel;
+};
 
-BENCHMARK_CAPTURE(whole_map, Distort, kDistort, st_map_row)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(whole_map, Undistort_barrel, kBarrel, st_map_row)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(whole_map, Undistort_pincushion, kPincushion, st_map_row)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(whole_map, Scalar_Distort, kDistort, st_map_row_scalar)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(whole_map, Scalar_Undistort_barrel, kBarrel, st_map_row_scalar)
-    ->Unit(benchmark::kMillisecond);
+const BenchMode kModes[] = {
+    {"Distort", {-0.05f, 0.01f, 0}},
+    {"Undistort_barrel", {-0.05f, 0.01f, 1}},
+    {"Undistort_pincushion", {0.05f, 0.01f, 1}},
+};
+
+// Each mode through st_map_row as renders call it, then forced onto every
+// target this CPU runs.
+void register_row_benchmarks() {
+    for (const BenchMode& mode : kModes) {
+        const std::string dispatched = std::string(mode.name) + "/dispatched_" +
+                                       row_target_name(dispatched_row_target());
+        benchmark::RegisterBenchmark(dispatched.c_str(), whole_map<RowFunction>, mode.panel,
+                                     st_map_row)
+            ->Unit(benchmark::kMillisecond);
+        for (RowTarget target : runnable_row_targets()) {
+            const std::string name = std::string(mode.name) + "/" + row_target_name(target);
+            benchmark::RegisterBenchmark(name.c_str(), whole_map<RowFunction>, mode.panel,
+                                         row_function(target))
+                ->Unit(benchmark::kMillisecond);
+        }
+    }
+}
 
 #ifdef TALVIK_BENCH_OPENCV
 // The same lens as OpenCV sees it: pixel focal lengths and principal point of
@@ -101,6 +118,7 @@ BENCHMARK(opencv_map)->Name(kOpenCvName)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    talvik::bench::register_row_benchmarks();
     talvik::bench::RatioReporter reporter(talvik::bench::kOpenCvName);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();

@@ -1,6 +1,8 @@
 // Built with -ffp-contract=off like the rest of the lens math.
 #include "lens/st_map_row.h"
 
+#include "lens/st_map_row_targets.h"
+
 namespace talvik {
 
 FrameSize frame_size_from(int width, int height) {
@@ -35,7 +37,9 @@ namespace talvik {
 
 void st_map_row(const LensModel& lens, FrameSize size, int y, int x0, int x1, float* s,
                 float* t) {
-    st_map_row_scalar(lens, size, y, x0, x1, s, t);
+    // Chosen once, thread-safely; afterwards a plain call with no lock.
+    static const RowFunction fastest = row_function(dispatched_row_target());
+    fastest(lens, size, y, x0, x1, s, t);
 }
 
 }  // namespace talvik

@@ -1,0 +1,197 @@
+// One ST-map row as vectors of Ops::kLanes floats (GCC vector extensions).
+// Written once and compiled per instruction set by st_map_row_sse2.cpp,
+// st_map_row_avx2.cpp and st_map_row_avx512.cpp, each supplying an Ops with
+// the few operations plain vector syntax lacks (sqrt, mask tests).
+//
+// Every lane performs the operations of st_map_row_scalar in the same order,
+// so it yields the scalar's bits; see the Newton loop for how lanes that
+// finish at different passes are kept apart.
+//
+// Include this only from those files, and use nothing from the standard
+// library here: an inline function emitted out of line in an AVX-512 file
+// could otherwise be picked by the linker for the SSE2 path too.
+#pragma once
+
+#include "lens/lens_model.h"
+#include "lens/newton_step_stop.h"
+#include "lens/st_map_row.h"
+
+namespace talvik {
+// Internal linkage: each instruction-set file keeps its own instantiations.
+namespace {
+
+#if defined(__AVX512F__)
+constexpr int kWidestRowLanes = 16;
+#elif defined(__AVX__)
+constexpr int kWidestRowLanes = 8;
+#else
+constexpr int kWidestRowLanes = 4;
+#endif
+
+template <int N>
+struct RowVectors {
+    static_assert(N == 4 || N == 8 || N == 16, "4, 8 or 16 float lanes");
+    // A vector wider than the file's instruction set compiles, but split
+    // into pieces and several times slower: refuse it.
+    static_assert(N <= kWidestRowLanes, "vector wider than this file's instruction set");
+    typedef float F __attribute__((vector_size(4 * N)));
+    typedef int I __attribute__((vector_size(4 * N)));
+    typedef unsigned U __attribute__((vector_size(4 * N)));
+};
+
+constexpr int kRowNewtonBudget = 50;  // passes, as in solve_undistorted_radius
+
+// Per-row constants of Distort mode, in normalized units.
+struct DistortRowConstants {
+    float width, fx, k1, k2, k3, ufx, ufy, cx, cy;
+    float y, yy;  // y = (v - 0.5) / fy and y * y
+};
+
+// Per-row constants of Undistort mode, in normalized units.
+struct UndistortRowConstants {
+    float width, cx, ufx, k1, k2, k3, k1_3, k2_5, k3_7;
+    float fx_scaled, fy;  // fx * fx_scale, fy
+    float y, yy;          // y = (v - cy) / ufy and y * y
+};
+
+template <class Ops>
+struct RowKernel {
+    static constexpr int N = Ops::kLanes;
+    using F = typename RowVectors<N>::F;
+    using I = typename RowVectors<N>::I;
+    using U = typename RowVectors<N>::U;
+
+    // float(x), float(x + 1), ...; lanes past INT_MAX wrap instead of
+    // overflowing (they only occur past x1 and are never stored).
+    __attribute__((always_inline)) static F column_floats(int x) {
+        U lanes;
+        for (int i = 0; i < N; ++i) lanes[i] = static_cast<unsigned>(x) + static_cast<unsigned>(i);
+        return __builtin_convertvector((I)lanes, F);
+    }
+
+    __attribute__((always_inline)) static F abs(F a) {
+        return (F)((U)a & 0x7fffffffu);
+    }
+
+    __attribute__((always_inline)) static void distort(const DistortRowConstants& c, int x,
+                                                       F& s, F& t) {
+        const F u = (column_floats(x) + 0.5f) / c.width;
+        const F px = (u - 0.5f) / c.fx;
+        const F r2 = px * px + c.yy;
+        const F r4 = r2 * r2;
+        const F f = ((c.k1 * r2 + 1.0f) + c.k2 * r4) + (r2 * r4) * c.k3;
+        s = (px * f) * c.ufx + c.cx;
+        t = (c.y * f) * c.ufy + c.cy;
+    }
+
+    // Newton on the radius for N pixels at once. A lane leaves the loop by
+    // folding (D <= 0) or by a small enough step; after that its r is never
+    // updated again, so later passes recompute exactly its last F, D and
+    // decisions: the lane stays frozen without any per-lane state. All lanes
+    // make their passes together, so the pass count is each lane's budget.
+    __attribute__((always_inline)) static void undistort(const UndistortRowConstants& c,
+                                                         int x, F& s, F& t) {
+        const F u = (column_floats(x) + 0.5f) / c.width;
+        const F px = (u - c.cx) / c.ufx;
+        const F rd = Ops::sqrt(px * px + c.yy);
+        F r = rd;
+        F f;
+        I folded;
+        for (int pass = 0; pass < kRowNewtonBudget; ++pass) {
+            const F r2 = r * r;
+            const F r4 = r2 * r2;
+            const F r6 = r2 * r4;
+            f = ((c.k1 * r2 + 1.0f) + c.k2 * r4) + c.k3 * r6;
+            const F d = ((c.k1_3 * r2 + 1.0f) + c.k2_5 * r4) + c.k3_7 * r6;
+            const F g = f * r - rd;
+            folded = d <= 0.0f;
+            // Most final passes are settled without the division.
+            const I settled = folded | (abs(g) * kNewtonStopShortcutScale < d);
+            if (Ops::all(settled)) break;
+            const F step = g / d;
+            // A NaN step fails the test and keeps its lane moving.
+            const I moving = ~folded & ~(abs(step) <= kNewtonStopStepMax);
+            if (!Ops::any(moving)) break;
+            r = moving ? r - step : r;
+        }
+        const I zero = folded | (f == 0.0f);
+        const F qs = c.fx_scaled * (px / f) + 0.5f;
+        const F qt = (c.y / f) * c.fy + 0.5f;
+        const F none = {};
+        s = zero ? none : qs;
+        t = zero ? none : qt;
+    }
+
+    // Calls kernel(x, s, t) for whole vectors of [x0, x1), then once more
+    // for the remainder, storing only its valid lanes.
+    template <class Kernel>
+    __attribute__((always_inline)) static void each_vector(int x0, int x1, float* s, float* t,
+                                                           Kernel kernel) {
+        int x = x0;
+        for (; static_cast<long long>(x1) - x >= N; x += N) {
+            F vs, vt;
+            kernel(x, vs, vt);
+            __builtin_memcpy(s + x, &vs, sizeof vs);
+            __builtin_memcpy(t + x, &vt, sizeof vt);
+        }
+        if (x < x1) {
+            F vs, vt;
+            kernel(x, vs, vt);
+            for (int i = 0; i < x1 - x; ++i) {
+                s[x + i] = vs[i];
+                t[x + i] = vt[i];
+            }
+        }
+    }
+
+    static void row(const LensModel& lens, FrameSize size, int y, int x0, int x1, float* s,
+                    float* t) {
+        if (x0 >= x1) return;
+        const float v = (static_cast<float>(y) + 0.5f) / size.height;
+        if (lens.mode == 0) {
+            if (lens.fx == 0.0f || lens.fy == 0.0f) return zeros(x0, x1, s, t);
+            DistortRowConstants c;
+            c.width = size.width;
+            c.fx = lens.fx;
+            c.k1 = lens.k1;
+            c.k2 = lens.k2;
+            c.k3 = lens.k3;
+            c.ufx = lens.undistorted_fx;
+            c.ufy = lens.undistorted_fy;
+            c.cx = lens.cx;
+            c.cy = lens.cy;
+            c.y = (v - 0.5f) / lens.fy;
+            c.yy = c.y * c.y;
+            each_vector(x0, x1, s, t, [&c](int x, F& vs, F& vt) { distort(c, x, vs, vt); });
+            return;
+        }
+        if (lens.undistorted_fx == 0.0f || lens.undistorted_fy == 0.0f) {
+            return zeros(x0, x1, s, t);
+        }
+        UndistortRowConstants c;
+        c.width = size.width;
+        c.cx = lens.cx;
+        c.ufx = lens.undistorted_fx;
+        c.k1 = lens.k1;
+        c.k2 = lens.k2;
+        c.k3 = lens.k3;
+        c.k1_3 = 3.0f * lens.k1;
+        c.k2_5 = 5.0f * lens.k2;
+        c.k3_7 = 7.0f * lens.k3;
+        c.fx_scaled = lens.fx * lens.fx_scale;
+        c.fy = lens.fy;
+        c.y = (v - lens.cy) / lens.undistorted_fy;
+        c.yy = c.y * c.y;
+        each_vector(x0, x1, s, t, [&c](int x, F& vs, F& vt) { undistort(c, x, vs, vt); });
+    }
+
+    static void zeros(int x0, int x1, float* s, float* t) {
+        for (int x = x0; x < x1; ++x) {
+            s[x] = 0.0f;
+            t[x] = 0.0f;
+        }
+    }
+};
+
+}  // namespace
+}  // namespace talvik

@@ -1,0 +1,92 @@
+// Run-time choice of the row generator. Vector targets exist only in x86
+// builds (CMake defines TALVIK_ROW_SIMD_X86 when it compiles them).
+#include "lens/st_map_row_targets.h"
+
+#include "lens/st_map_row_isa.h"
+
+namespace talvik {
+
+namespace {
+
+constexpr RowTarget kAllTargets[] = {RowTarget::Scalar, RowTarget::Sse2, RowTarget::Avx2,
+                                     RowTarget::Avx512};
+
+bool cpu_runs(RowTarget target) {
+#if defined(TALVIK_ROW_SIMD_X86)
+    __builtin_cpu_init();
+    switch (target) {
+        case RowTarget::Scalar:
+            return true;
+        case RowTarget::Sse2:
+            return __builtin_cpu_supports("sse2");
+        case RowTarget::Avx2:
+            return __builtin_cpu_supports("avx2");
+        case RowTarget::Avx512:
+            return __builtin_cpu_supports("avx512f");
+    }
+    return false;
+#else
+    return target == RowTarget::Scalar;
+#endif
+}
+
+}  // namespace
+
+bool row_target_runnable(RowTarget target) {
+    // Read once: the answer cannot change while the process runs.
+    static const bool runnable[] = {cpu_runs(kAllTargets[0]), cpu_runs(kAllTargets[1]),
+                                    cpu_runs(kAllTargets[2]), cpu_runs(kAllTargets[3])};
+    const int index = static_cast<int>(target);
+    return index >= 0 && index < 4 && runnable[index];
+}
+
+std::vector<RowTarget> runnable_row_targets() {
+    std::vector<RowTarget> targets;
+    for (RowTarget target : kAllTargets) {
+        if (row_target_runnable(target)) targets.push_back(target);
+    }
+    return targets;
+}
+
+const char* row_target_name(RowTarget target) {
+    switch (target) {
+        case RowTarget::Scalar:
+            return "Scalar";
+        case RowTarget::Sse2:
+            return "SSE2";
+        case RowTarget::Avx2:
+            return "AVX2";
+        case RowTarget::Avx512:
+            return "AVX-512";
+    }
+    return "unknown";
+}
+
+RowTarget dispatched_row_target() {
+    static const RowTarget widest = runnable_row_targets().back();
+    return widest;
+}
+
+RowFunction row_function(RowTarget target) {
+    if (!row_target_runnable(target)) return st_map_row_scalar;
+#if defined(TALVIK_ROW_SIMD_X86)
+    switch (target) {
+        case RowTarget::Sse2:
+            return isa::st_map_row_sse2;
+        case RowTarget::Avx2:
+            return isa::st_map_row_avx2;
+        case RowTarget::Avx512:
+            return isa::st_map_row_avx512;
+        case RowTarget::Scalar:
+            break;
+    }
+#endif
+    return st_map_row_scalar;
+}
+
+void st_map_row_on(RowTarget target, const LensModel& lens, FrameSize size, int y, int x0,
+                   int x1, float* s, float* t) {
+    row_function(target)(lens, size, y, x0, x1, s, t);
+}
+
+}  // namespace talvik
