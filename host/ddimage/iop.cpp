@@ -1,0 +1,56 @@
+#include "DDImage/Iop.h"
+#include "DDImage/PixelIop.h"
+#include "DDImage/Row.h"
+
+namespace DD {
+namespace Image {
+
+IopInfoOwner::~IopInfoOwner() = default;
+
+Iop::Iop(Node* node) : Op(node) {}
+
+Iop::~Iop() = default;
+
+Iop* Iop::input(int n) const { return dynamic_cast<Iop*>(Op::input(n)); }
+
+void Iop::in_channels(int, ChannelSet&) const {}
+
+void Iop::copy_info(int n) {
+    if (Iop* in = input(n)) {
+        info_ = in->info();
+    }
+}
+
+void Iop::_validate(bool) {
+    if (input(0)) {
+        copy_info(0);
+    } else {
+        info_.format(Format());
+        info_.channels(Mask_None);
+    }
+    info_.channels(info_.channels() + out_channels_);
+}
+
+void Iop::get(int y, int x, int r, ChannelMask channels, Row& row) {
+    engine(y, x, r, channels, row);
+}
+
+PixelIop::PixelIop(Node* node) : Iop(node) {}
+
+PixelIop::~PixelIop() = default;
+
+void PixelIop::engine(int y, int x, int r, ChannelMask channels, Row& row) {
+    ChannelSet wanted = channels;
+    in_channels(0, wanted);
+    const ChannelSet fetch = (channels - out_channels()) + wanted;
+    if (Iop* in = input(0)) {
+        in->get(y, x, r, fetch, row);
+    } else {
+        row.erase(fetch);  // an unconnected input is black
+    }
+    const ChannelSet done = channels & out_channels();
+    if (!done.empty()) pixel_engine(row, y, x, r, done, row);
+}
+
+}  // namespace Image
+}  // namespace DD

@@ -1,0 +1,233 @@
+#include "host/runtime/host.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <thread>
+
+#include "DDImage/Iop.h"
+#include "DDImage/Knobs.h"
+#include "DDImage/Row.h"
+#include "host/runtime/knob_passes.h"
+#include "host/runtime/plugin_loader.h"
+#include "host/runtime/source_iop.h"
+#include "host/runtime/thread_pool.h"
+
+namespace DD {
+namespace Image {
+
+long live_op_count();
+
+// The host's way into operator state plug-ins cannot reach.
+class HostAccess {
+public:
+    static void set_input(Op& op, int n, Op* from) {
+        if (n >= static_cast<int>(op.input_ops_.size())) op.input_ops_.resize(static_cast<size_t>(n) + 1);
+        op.input_ops_[static_cast<size_t>(n)] = from;
+    }
+};
+
+}  // namespace Image
+}  // namespace DD
+
+namespace talvik::host {
+
+using DD::Image::Knob;
+
+namespace {
+
+int default_threads() {
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : static_cast<int>(n);
+}
+
+}  // namespace
+
+Host::Host(std::vector<std::string> plugin_path)
+    : plugins_(std::make_unique<PluginLoader>(std::move(plugin_path))),
+      pool_(std::make_unique<ThreadPool>(default_threads())) {}
+
+Host::~Host() {
+    while (!nodes_.empty()) delete_node(*nodes_.back());
+}
+
+long Host::live_ops() { return DD::Image::live_op_count(); }
+
+std::string Host::unique_name(const std::string& class_name) {
+    for (int i = 1;; ++i) {
+        const std::string name = class_name + std::to_string(i);
+        const bool taken = std::any_of(nodes_.begin(), nodes_.end(),
+                                       [&](const auto& n) { return n->name() == name; });
+        if (!taken) return name;
+    }
+}
+
+Node& Host::create_node(const std::string& class_name) {
+    const DD::Image::Op::Description* d = DD::Image::Op::Description::find(class_name.c_str());
+    if (!d && plugins_->load(class_name)) d = DD::Image::Op::Description::find(class_name.c_str());
+    if (!d) {
+        std::string folders;
+        for (const std::string& f : plugins_->path()) folders += (folders.empty() ? "" : ":") + f;
+        throw std::runtime_error("unknown node class " + class_name + " (plug-in path: " +
+                                 (folders.empty() ? "empty" : folders) + ")");
+    }
+    auto node = std::make_unique<Node>(this, class_name, unique_name(class_name));
+    node->op(d->constructor(node.get()));
+    if (!node->op()) throw std::runtime_error("the factory of " + class_name + " made nothing");
+    create_knobs_pass(*node);
+    nodes_.push_back(std::move(node));
+    return *nodes_.back();
+}
+
+Node& Host::create_source(const DD::Image::Format& format, Metadata metadata) {
+    auto node = std::make_unique<Node>(this, "Source", unique_name("Source"));
+    node->op(new SourceIop(node.get(), format, std::move(metadata)));
+    nodes_.push_back(std::move(node));
+    return *nodes_.back();
+}
+
+void Host::delete_node(Node& node) {
+    for (auto& other : nodes_) {
+        for (int i = 0; i < static_cast<int>(other->inputs().size()); ++i) {
+            if (other->input(i) == &node) connect(*other, i, nullptr);
+        }
+    }
+    nodes_.erase(std::remove_if(nodes_.begin(), nodes_.end(),
+                                [&](const auto& n) { return n.get() == &node; }),
+                 nodes_.end());
+}
+
+void Host::connect(Node& node, int input, Node* from) {
+    DD::Image::Op& op = *node.op();
+    if (input < 0 || input >= std::max(op.maximum_inputs(), 1)) {
+        throw std::out_of_range(node.name() + " has no input " + std::to_string(input));
+    }
+    if (input >= op.inputs()) op.inputs(input + 1);
+    node.set_input(input, from);
+    DD::Image::HostAccess::set_input(op, input, from ? from->op() : nullptr);
+    op.invalidate();
+}
+
+std::vector<Node*> Host::selected_nodes() const {
+    std::vector<Node*> out;
+    for (const auto& n : nodes_) {
+        if (n->selected) out.push_back(n.get());
+    }
+    return out;
+}
+
+void Host::select_only(Node* node) {
+    for (auto& n : nodes_) n->selected = n.get() == node;
+}
+
+void Host::set_frame(double frame) { frame_ = frame; }
+
+void Host::store(Node& node) {
+    store_knobs_pass(node, frame_);
+    node.op()->invalidate();
+}
+
+void Host::open_panel(Node& node) {
+    store(node);
+    node.op()->knob_changed(&Knob::showPanel);
+}
+
+void Host::notify_changed(Node& node, Knob& knob) {
+    store(node);
+    node.op()->knob_changed(&knob);
+}
+
+static Knob& require_knob(Node& node, const std::string& name) {
+    Knob* k = node.knob(name);
+    if (!k) throw std::invalid_argument(node.name() + " has no control named " + name);
+    return *k;
+}
+
+void Host::set_value(Node& node, const std::string& name, double value, int component) {
+    Knob& k = require_knob(node, name);
+    if (k.components() == 0 || k.store_type() == DD::Image::StringPtr) {
+        throw std::invalid_argument(node.name() + "." + name + " holds no number");
+    }
+    k.set_value(value, component);
+    notify_changed(node, k);
+}
+
+void Host::set_text(Node& node, const std::string& name, const std::string& text) {
+    Knob& k = require_knob(node, name);
+    if (k.store_type() != DD::Image::StringPtr) {
+        throw std::invalid_argument(node.name() + "." + name + " holds no text");
+    }
+    k.set_text(text.c_str());
+    notify_changed(node, k);
+}
+
+void Host::press(Node& node, const std::string& button) {
+    Knob& k = require_knob(node, button);
+    if (k.type() != PYSCRIPT_KNOB) throw std::invalid_argument(node.name() + "." + button + " is not a button");
+    if (!script_runner_) throw std::runtime_error("this host runs no scripts");
+    const char* script = static_cast<const char*>(k.extra());
+    script_runner_(node, script ? script : "");
+}
+
+Metadata Host::metadata(const Node& node) const {
+    if (const auto* source = dynamic_cast<const SourceIop*>(node.op())) return source->metadata();
+    if (const Node* in = node.input(0)) return metadata(*in);
+    return {};
+}
+
+void Host::alert(const std::string& text) const {
+    if (alert_sink_) alert_sink_(text);
+}
+
+void Host::output(const std::string& text) const {
+    if (output_sink_) output_sink_(text);
+}
+
+int Host::threads() const { return pool_->size(); }
+
+void Host::set_threads(int threads) {
+    if (threads < 1) throw std::invalid_argument("thread count must be at least 1");
+    if (threads != pool_->size()) pool_ = std::make_unique<ThreadPool>(threads);
+}
+
+Image Host::render(Node& node, double frame, DD::Image::Format fallback) {
+    set_frame(frame);
+    store(node);
+    node.op()->validate(true);
+    const auto* iop = dynamic_cast<const DD::Image::Iop*>(node.op());
+    if (!iop) throw std::invalid_argument(node.name() + " does not make images");
+    DD::Image::Format format = iop->format();
+    if (format.width() <= 0 || format.height() <= 0) format = fallback;
+    if (format.width() <= 0 || format.height() <= 0) {
+        throw std::invalid_argument(node.name() + " has no format to render");
+    }
+    Image image;
+    render_into(node, frame, format.width(), format.height(), image);
+    return image;
+}
+
+void Host::render_into(Node& node, double frame, int width, int height, Image& image) {
+    if (width <= 0 || height <= 0) throw std::invalid_argument("frame size must be positive");
+    set_frame(frame);
+    store(node);
+    node.op()->validate(true);
+    auto* iop = dynamic_cast<DD::Image::Iop*>(node.op());
+    if (!iop) throw std::invalid_argument(node.name() + " does not make images");
+    image.width = width;
+    image.height = height;
+    for (auto& c : image.channel) c.assign(static_cast<size_t>(width) * height, 0.0f);
+
+    // One line buffer per worker, made before the rows run.
+    std::vector<std::unique_ptr<DD::Image::Row>> rows;
+    for (int w = 0; w < pool_->size(); ++w) rows.push_back(std::make_unique<DD::Image::Row>(0, width));
+    const DD::Image::ChannelSet rgba(DD::Image::Mask_RGBA);
+    pool_->run(height, [&](int worker, int y) {
+        DD::Image::Row& row = *rows[static_cast<size_t>(worker)];
+        iop->get(y, 0, width, rgba, row);
+        for (int c = 0; c < 4; ++c) {
+            const float* line = row[static_cast<DD::Image::Channel>(DD::Image::Chan_Red + c)];
+            std::copy(line, line + width, image.channel[c].begin() + static_cast<long>(y) * width);
+        }
+    });
+}
+
+}  // namespace talvik::host

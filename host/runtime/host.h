@@ -1,0 +1,101 @@
+// The stand-in host: loads plug-ins, keeps nodes and their controls, runs
+// panel passes and scripts, validates and renders.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DDImage/Format.h"
+#include "host/runtime/metadata.h"
+#include "host/runtime/node.h"
+
+namespace DD::Image {
+class Iop;
+}
+
+namespace talvik::host {
+
+class PluginLoader;
+class ThreadPool;
+
+// Red, green, blue and alpha of a rendered frame, row 0 first.
+struct Image {
+    int width = 0;
+    int height = 0;
+    std::vector<float> channel[4];  // r, g, b, a; width * height each
+    float at(int c, int x, int y) const {
+        return channel[c][static_cast<size_t>(y) * width + x];
+    }
+};
+
+// Runs a script-button's text with `node` as the current node.
+using ScriptRunner = std::function<void(Node& node, const std::string& script)>;
+using MessageSink = std::function<void(const std::string& text)>;
+
+class Host {
+public:
+    explicit Host(std::vector<std::string> plugin_path = {});
+    ~Host();
+    Host(const Host&) = delete;
+    Host& operator=(const Host&) = delete;
+
+    // Nodes. create_node loads the class's plug-in when needed, builds the
+    // operator through its factory and creates its controls.
+    Node& create_node(const std::string& class_name);
+    // A black input with a format and metadata, like a Read node.
+    Node& create_source(const DD::Image::Format& format, Metadata metadata = {});
+    void delete_node(Node& node);
+    const std::vector<std::unique_ptr<Node>>& nodes() const { return nodes_; }
+    void connect(Node& node, int input, Node* from);
+
+    std::vector<Node*> selected_nodes() const;
+    void select_only(Node* node);
+
+    // Time.
+    double frame() const { return frame_; }
+    void set_frame(double frame);
+
+    // Panel passes and changes made by a user or a script.
+    void store(Node& node);  // at the current frame
+    void open_panel(Node& node);
+    void set_value(Node& node, const std::string& knob, double value, int component = -1);
+    void set_text(Node& node, const std::string& knob, const std::string& text);
+    void press(Node& node, const std::string& button);
+
+    // Metadata reaching the node's output.
+    Metadata metadata(const Node& node) const;
+
+    // Rendering: a store pass at `frame`, validation, then every row of the
+    // input's format (or of `fallback` when the node has no input format).
+    Image render(Node& node, double frame, DD::Image::Format fallback = {});
+    void render_into(Node& node, double frame, int width, int height, Image& image);
+    int threads() const;
+    void set_threads(int threads);
+
+    // Scripting and messages.
+    void set_script_runner(ScriptRunner runner) { script_runner_ = std::move(runner); }
+    void set_alert_sink(MessageSink sink) { alert_sink_ = std::move(sink); }
+    void set_output_sink(MessageSink sink) { output_sink_ = std::move(sink); }
+    void alert(const std::string& text) const;
+    void output(const std::string& text) const;
+
+    // Operators alive, for leak checks.
+    static long live_ops();
+
+private:
+    void create_knobs(Node& node);
+    void notify_changed(Node& node, DD::Image::Knob& knob);
+    std::string unique_name(const std::string& class_name);
+
+    std::unique_ptr<PluginLoader> plugins_;
+    std::unique_ptr<ThreadPool> pool_;
+    std::vector<std::unique_ptr<Node>> nodes_;
+    double frame_ = 1.0;
+    ScriptRunner script_runner_;
+    MessageSink alert_sink_;
+    MessageSink output_sink_;
+};
+
+}  // namespace talvik::host

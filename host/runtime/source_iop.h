@@ -1,0 +1,29 @@
+// The host's stand-in for a Read node: a black image of a given format that
+// carries metadata.
+#pragma once
+
+#include "DDImage/Iop.h"
+#include "host/runtime/metadata.h"
+
+namespace talvik::host {
+
+class SourceIop : public DD::Image::Iop {
+public:
+    SourceIop(Node* node, const DD::Image::Format& format, Metadata metadata);
+    const char* Class() const override { return "Source"; }
+    const char* node_help() const override { return "A black image with a format and metadata."; }
+    int minimum_inputs() const override { return 0; }
+    int maximum_inputs() const override { return 0; }
+    void engine(int y, int x, int r, DD::Image::ChannelMask channels,
+                DD::Image::Row& row) override;
+    const Metadata& metadata() const { return metadata_; }
+
+protected:
+    void _validate(bool for_real) override;
+
+private:
+    DD::Image::Format format_;
+    Metadata metadata_;
+};
+
+}  // namespace talvik::host
