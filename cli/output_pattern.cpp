@@ -1,0 +1,99 @@
+#include "cli/output_pattern.h"
+
+#include <cctype>
+#include <cstdio>
+#include <stdexcept>
+
+#include "cli/frame_range.h"
+
+namespace talvik::cli {
+namespace {
+
+// Widths beyond this are certainly typos and would only make huge names.
+constexpr int kMaxWidth = 32;
+
+[[noreturn]] void fail(std::string_view pattern, const std::string& what) {
+    throw std::invalid_argument("bad output pattern \"" + std::string(pattern) + "\": " + what);
+}
+
+struct Field {
+    size_t begin = 0;
+    size_t end = 0;
+    int width = 0;
+};
+
+// If a printf-style frame field starts at `at` (which holds '%'), fills
+// `field` and returns true.
+bool printf_field_at(std::string_view pattern, size_t at, Field& field) {
+    size_t i = at + 1;
+    size_t digits_begin = i;
+    while (i < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[i]))) ++i;
+    if (i >= pattern.size() || pattern[i] != 'd') return false;
+    const std::string_view digits = pattern.substr(digits_begin, i - digits_begin);
+    if (!digits.empty() && digits.front() != '0')
+        fail(pattern, "\"%" + std::string(digits) +
+                          "d\" would pad with spaces; use \"%0" + std::string(digits) + "d\"");
+    int width = 0;
+    for (char c : digits) {
+        width = width * 10 + (c - '0');
+        if (width > kMaxWidth)
+            fail(pattern, "padding width over " + std::to_string(kMaxWidth));
+    }
+    field = {at, i + 1, width};
+    return true;
+}
+
+}  // namespace
+
+OutputPattern OutputPattern::parse(std::string_view pattern) {
+    if (pattern.empty()) fail(pattern, "empty");
+    OutputPattern result;
+    result.text_ = std::string(pattern);
+    bool found = false;
+    Field field;
+    size_t i = 0;
+    while (i < pattern.size()) {
+        Field here;
+        bool is_field = false;
+        if (pattern[i] == '#') {
+            size_t j = i;
+            while (j < pattern.size() && pattern[j] == '#') ++j;
+            if (j - i > static_cast<size_t>(kMaxWidth))
+                fail(pattern, "padding width over " + std::to_string(kMaxWidth));
+            here = {i, j, static_cast<int>(j - i)};
+            is_field = true;
+        } else if (pattern[i] == '%') {
+            is_field = printf_field_at(pattern, i, here);
+        }
+        if (!is_field) {
+            ++i;
+            continue;
+        }
+        if (found) fail(pattern, "more than one frame field");
+        found = true;
+        field = here;
+        i = here.end;
+    }
+    if (found) {
+        result.prefix_ = std::string(pattern.substr(0, field.begin));
+        result.suffix_ = std::string(pattern.substr(field.end));
+        result.width_ = field.width;
+    }
+    return result;
+}
+
+std::string OutputPattern::path_for(int frame) const {
+    if (!has_frame_field()) return text_;
+    char digits[48];
+    std::snprintf(digits, sizeof digits, "%0*d", width_, frame);
+    return prefix_ + digits + suffix_;
+}
+
+void check_pattern_fits_frames(const OutputPattern& pattern, const std::vector<int>& frames) {
+    if (frames.size() > 1 && !pattern.has_frame_field())
+        throw std::invalid_argument("output \"" + pattern.text() + "\" has no frame field (#### or %04d) but " +
+                                    std::to_string(frames.size()) + " frames are to be rendered (" +
+                                    format_frames(frames) + ")");
+}
+
+}  // namespace talvik::cli

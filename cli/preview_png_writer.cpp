@@ -1,0 +1,107 @@
+#include "cli/preview_png_writer.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <vector>
+
+#include "cli/replace_file.h"
+
+namespace talvik::cli {
+namespace {
+
+struct PngError {
+    char message[256] = "unknown libpng error";
+};
+
+void on_png_error(png_structp png, png_const_charp message) {
+    auto* error = static_cast<PngError*>(png_get_error_ptr(png));
+    std::snprintf(error->message, sizeof error->message, "%s", message);
+    png_longjmp(png, 1);
+}
+
+void on_png_warning(png_structp, png_const_charp) {}
+
+// Kept free of objects with destructors: libpng reports errors by longjmp.
+bool encode_png(std::FILE* file, int width, int height, png_bytepp rows, PngError& error) {
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, on_png_error, on_png_warning);
+    if (!png) return false;
+    png_infop info = png_create_info_struct(png);
+    if (!info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    png_write_image(png, rows);
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+// Top line first; map pixels are picked at the centre of each preview pixel.
+std::vector<png_byte> render(const StMapView& map, PreviewSize size, PreviewSampling sampling) {
+    std::vector<png_byte> rgb(static_cast<size_t>(size.width) * size.height * 3);
+    for (int line = 0; line < size.height; ++line) {
+        const int from_top = static_cast<int>((line + 0.5) * map.height / size.height);
+        const int row = map.height - 1 - std::min(from_top, map.height - 1);
+        png_byte* out = rgb.data() + static_cast<size_t>(line) * size.width * 3;
+        for (int x = 0; x < size.width; ++x) {
+            const int mx = std::min(static_cast<int>((x + 0.5) * map.width / size.width), map.width - 1);
+            const size_t i = map.index(mx, row);
+            const Rgb8 c = pattern_at(map.s[i], map.t[i], size.width, size.height, sampling);
+            out[3 * x] = c.r;
+            out[3 * x + 1] = c.g;
+            out[3 * x + 2] = c.b;
+        }
+    }
+    return rgb;
+}
+
+}  // namespace
+
+PreviewSize preview_size(int map_width, int map_height, int max_width) {
+    if (max_width <= 0 || map_width <= max_width) return {map_width, map_height};
+    const long long height = std::llround(static_cast<double>(map_height) * max_width / map_width);
+    return {max_width, static_cast<int>(std::max(1LL, height))};
+}
+
+void write_preview_png(const std::string& path, const StMapView& map, const PreviewOptions& options) {
+    check_st_map_view(map, path);
+    if (options.max_width < 0)
+        throw std::invalid_argument("cannot write \"" + path + "\": preview width " +
+                                    std::to_string(options.max_width) + " is negative");
+    const PreviewSize size = preview_size(map.width, map.height, options.max_width);
+    std::vector<png_byte> rgb = render(map, size, options.sampling);
+    std::vector<png_bytep> rows(static_cast<size_t>(size.height));
+    for (int y = 0; y < size.height; ++y) rows[y] = rgb.data() + static_cast<size_t>(y) * size.width * 3;
+
+    ReplaceFile output(path);
+    errno = 0;
+    std::FILE* file = std::fopen(output.temp_path().c_str(), "wb");
+    if (!file)
+        throw std::runtime_error("cannot write preview \"" + path + "\": cannot create a file beside it: " +
+                                 std::strerror(errno));
+    PngError error;
+    const bool encoded = encode_png(file, size.width, size.height, rows.data(), error);
+    const bool flushed = std::fflush(file) == 0 && !std::ferror(file);
+    const int write_errno = errno;
+    const bool closed = std::fclose(file) == 0;
+    if (!encoded)
+        throw std::runtime_error("cannot write preview \"" + path + "\": " + error.message);
+    if (!flushed || !closed)
+        throw std::runtime_error("cannot write preview \"" + path + "\": " +
+                                 std::strerror(write_errno ? write_errno : EIO));
+    output.commit();
+}
+
+}  // namespace talvik::cli

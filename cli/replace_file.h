@@ -1,0 +1,32 @@
+// Writes a file under a temporary name in the same folder and renames it into
+// place only when complete, so a reader never sees half a file and a failed
+// write leaves nothing behind.
+#pragma once
+
+#include <string>
+
+namespace talvik::cli {
+
+class ReplaceFile {
+public:
+    explicit ReplaceFile(std::string final_path);
+    ~ReplaceFile();  // removes the temporary unless committed
+    ReplaceFile(const ReplaceFile&) = delete;
+    ReplaceFile& operator=(const ReplaceFile&) = delete;
+
+    const std::string& final_path() const { return final_path_; }
+    // ".<name>.tmp-<pid>-<n>" beside the final file: hidden, and unique per
+    // process and per write, so parallel frames never share one.
+    const std::string& temp_path() const { return temp_path_; }
+
+    // Renames the temporary onto the final path; throws std::runtime_error
+    // naming the file and the reason (and removes the temporary) on failure.
+    void commit();
+
+private:
+    std::string final_path_;
+    std::string temp_path_;
+    bool committed_ = false;
+};
+
+}  // namespace talvik::cli

@@ -1,0 +1,181 @@
+#include "cli/st_map_exr_writer.h"
+
+#include <ImfChannelList.h>
+#include <ImfFloatAttribute.h>
+#include <ImfFrameBuffer.h>
+#include <ImfIntAttribute.h>
+#include <ImfOutputFile.h>
+#include <ImfStdIO.h>
+#include <ImfStringAttribute.h>
+#include <ImfThreading.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <stdexcept>
+
+#include "cli/replace_file.h"
+
+namespace talvik::cli {
+namespace {
+
+struct CompressionName {
+    const char* name;
+    StMapCompression value;
+    Imf::Compression exr;
+};
+
+constexpr CompressionName kLossless[] = {
+    {"none", StMapCompression::None, Imf::NO_COMPRESSION},
+    {"rle", StMapCompression::Rle, Imf::RLE_COMPRESSION},
+    {"zips", StMapCompression::Zips, Imf::ZIPS_COMPRESSION},
+    {"zip", StMapCompression::Zip, Imf::ZIP_COMPRESSION},
+    {"piz", StMapCompression::Piz, Imf::PIZ_COMPRESSION},
+};
+constexpr const char* kLossy[] = {"pxr24", "b44", "b44a", "dwaa", "dwab"};
+constexpr const char* kChoices = "none, rle, zips, zip or piz";
+
+constexpr const char* kNotCarried[] = {
+    "channels", "compression", "dataWindow",         "displayWindow",  "lineOrder",
+    "tiles",    "chunkCount",  "type",               "name",           "version",
+    "maxSamplesPerPixel",      "deepImageState",     "preview",        "dwaCompressionLevel",
+    "multiView",
+};
+
+Imf::Compression exr_compression(StMapCompression c) {
+    for (const auto& entry : kLossless)
+        if (entry.value == c) return entry.exr;
+    throw std::invalid_argument("unknown ST map compression");
+}
+
+std::unique_ptr<Imf::Attribute> attribute_of(const ExtraAttribute& extra) {
+    if (auto* i = std::get_if<int>(&extra.value)) return std::make_unique<Imf::IntAttribute>(*i);
+    if (auto* f = std::get_if<float>(&extra.value)) return std::make_unique<Imf::FloatAttribute>(*f);
+    return std::make_unique<Imf::StringAttribute>(std::get<std::string>(extra.value));
+}
+
+Imf::Header st_map_header(const std::string& path, const StMapView& map,
+                          const StMapExrOptions& options) {
+    // Display and data window (0,0)-(w-1,h-1), square pixels unless the plate says otherwise.
+    Imf::Header header(map.width, map.height);
+    header.compression() = exr_compression(options.compression);
+    header.lineOrder() = Imf::INCREASING_Y;
+    header.channels().insert("R", Imf::Channel(Imf::FLOAT));
+    header.channels().insert("G", Imf::Channel(Imf::FLOAT));
+
+    if (options.plate_attributes) {
+        for (auto it = options.plate_attributes->begin(); it != options.plate_attributes->end(); ++it) {
+            if (!carries_over(it.name())) continue;
+            // A plate attribute whose type clashes with ours (say a string
+            // pixelAspectRatio) is dropped rather than failing the render.
+            const Imf::Attribute* ours = header.find(it.name()) != header.end()
+                                             ? &header[it.name()] : nullptr;
+            if (ours && std::strcmp(ours->typeName(), it.attribute().typeName()) != 0) continue;
+            header.insert(it.name(), it.attribute());
+        }
+    }
+    for (const auto& extra : options.extra) {
+        if (extra.name.empty())
+            throw std::invalid_argument("cannot write \"" + path + "\": extra attribute without a name");
+        if (!carries_over(extra.name))
+            throw std::invalid_argument("cannot write \"" + path + "\": extra attribute \"" + extra.name +
+                                        "\" would replace the file's own " + extra.name);
+        if (header.find(extra.name) != header.end()) header.erase(extra.name);
+        header.insert(extra.name, *attribute_of(extra));
+    }
+    return header;
+}
+
+// File line y holds host row height-1-y: OpenEXR lines run top-down, the
+// host's rows bottom-up. R and G interleaved, one pass of writePixels so the
+// thread pool compresses many line blocks at once.
+std::vector<float> file_order_rg(const StMapView& map) {
+    std::vector<float> rg(static_cast<size_t>(map.width) * map.height * 2);
+    for (int y = 0; y < map.height; ++y) {
+        const int row = map.height - 1 - y;
+        float* line = rg.data() + static_cast<size_t>(y) * map.width * 2;
+        for (int x = 0; x < map.width; ++x) {
+            line[2 * x] = map.s[map.index(x, row)];
+            line[2 * x + 1] = map.t[map.index(x, row)];
+        }
+    }
+    return rg;
+}
+
+std::string folder_of(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+StMapCompression parse_st_map_compression(std::string_view name) {
+    std::string lower(name);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (const auto& entry : kLossless)
+        if (lower == entry.name) return entry.value;
+    for (const char* lossy : kLossy)
+        if (lower == lossy)
+            throw std::invalid_argument("compression \"" + std::string(name) +
+                                        "\" is lossy and would move the stored positions; use " +
+                                        kChoices);
+    throw std::invalid_argument("unknown compression \"" + std::string(name) + "\"; use " + kChoices);
+}
+
+const char* st_map_compression_name(StMapCompression compression) {
+    for (const auto& entry : kLossless)
+        if (entry.value == compression) return entry.name;
+    return "unknown";
+}
+
+bool carries_over(const std::string& attribute_name) {
+    for (const char* name : kNotCarried)
+        if (attribute_name == name) return false;
+    return true;
+}
+
+void write_st_map_exr(const std::string& path, const StMapView& map, const StMapExrOptions& options) {
+    check_st_map_view(map, path);
+    const Imf::Header header = st_map_header(path, map, options);
+    std::vector<float> rg = file_order_rg(map);
+
+    ReplaceFile output(path);
+    try {
+        errno = 0;
+        std::ofstream file(output.temp_path(), std::ios::binary | std::ios::trunc);
+        if (!file)
+            throw std::runtime_error("cannot create a file in folder \"" + folder_of(path) +
+                                     "\": " + std::strerror(errno ? errno : EACCES));
+        {
+            Imf::StdOFStream stream(file, output.temp_path().c_str());
+            Imf::OutputFile exr(stream, header, Imf::globalThreadCount());
+            Imf::FrameBuffer frame;
+            const size_t x_stride = 2 * sizeof(float);
+            const size_t y_stride = x_stride * map.width;
+            char* base = reinterpret_cast<char*>(rg.data());
+            frame.insert("R", Imf::Slice(Imf::FLOAT, base, x_stride, y_stride));
+            frame.insert("G", Imf::Slice(Imf::FLOAT, base + sizeof(float), x_stride, y_stride));
+            exr.setFrameBuffer(frame);
+            exr.writePixels(map.height);
+        }
+        // OpenEXR writes the line offset table while closing and cannot
+        // report a failure there; the stream's state still shows it.
+        file.close();
+        if (!file) throw std::runtime_error(std::string("write failed: ") + std::strerror(errno ? errno : EIO));
+    } catch (const std::exception& e) {
+        throw std::runtime_error("cannot write ST map \"" + path + "\": " + e.what());
+    }
+    output.commit();
+}
+
+void set_exr_thread_count(int threads) {
+    if (threads < 0)
+        throw std::invalid_argument("thread count " + std::to_string(threads) + " is negative");
+    Imf::setGlobalThreadCount(threads);
+}
+
+}  // namespace talvik::cli

@@ -1,0 +1,60 @@
+// Writes an ST map as an OpenEXR file: 32-bit float R = s and G = t, lines
+// top-down in the file as every EXR reader expects.
+#pragma once
+
+#include <ImfHeader.h>
+
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "cli/st_map_view.h"
+
+namespace talvik::cli {
+
+// Lossless only: a lossy codec would move the positions the map stores.
+enum class StMapCompression { None, Rle, Zips, Zip, Piz };
+
+// "none", "rle", "zips", "zip", "piz", in any case. Throws
+// std::invalid_argument naming the value; lossy codecs (pxr24, b44, b44a,
+// dwaa, dwab) are refused as lossy, anything else as unknown.
+StMapCompression parse_st_map_compression(std::string_view name);
+const char* st_map_compression_name(StMapCompression compression);
+
+// Attributes the command adds, e.g. "talvik/k1" or "talvik/frame".
+struct ExtraAttribute {
+    std::string name;
+    std::variant<int, float, std::string> value;
+};
+
+struct StMapExrOptions {
+    StMapCompression compression = StMapCompression::Zip;
+    // The plate's header: its attributes are copied as Nuke's Write node
+    // copies input metadata, except those describing the plate's own file
+    // layout (see carries_over).
+    const Imf::Header* plate_attributes = nullptr;
+    // Written last, replacing a carried attribute of the same name.
+    std::vector<ExtraAttribute> extra;
+};
+
+// Whether a plate attribute is copied into the ST map. Refused: the file
+// layout (channels, compression, dataWindow, displayWindow, lineOrder,
+// tiles, chunkCount, type, name, version, maxSamplesPerPixel,
+// deepImageState), what only holds for the plate's pixels (preview,
+// dwaCompressionLevel, multiView). Everything else is copied, including
+// pixelAspectRatio and screenWindowCenter/Width: the map has the plate's
+// format and pixel shape.
+bool carries_over(const std::string& attribute_name);
+
+// Writes via a temporary file renamed into place. Throws std::runtime_error
+// (std::invalid_argument for bad arguments) naming the file and the problem;
+// nothing is left behind on failure. Compression runs on OpenEXR's global
+// thread pool.
+void write_st_map_exr(const std::string& path, const StMapView& map,
+                      const StMapExrOptions& options = {});
+
+// Threads OpenEXR uses to compress; 0 compresses on the calling thread.
+void set_exr_thread_count(int threads);
+
+}  // namespace talvik::cli
