@@ -1,0 +1,77 @@
+#include "cli/output_pattern.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+namespace talvik::cli {
+namespace {
+
+TEST(OutputPattern, HashRunsPadToTheirLength) {
+    const auto p = OutputPattern::parse("out/stmap.####.exr");
+    ASSERT_TRUE(p.has_frame_field());
+    EXPECT_EQ(p.path_for(1001), "out/stmap.1001.exr");
+    EXPECT_EQ(p.path_for(7), "out/stmap.0007.exr");
+    EXPECT_EQ(p.path_for(123456), "out/stmap.123456.exr");
+    EXPECT_EQ(p.path_for(-5), "out/stmap.-005.exr");
+    EXPECT_EQ(p.path_for(0), "out/stmap.0000.exr");
+
+    EXPECT_EQ(OutputPattern::parse("f#.exr").path_for(7), "f7.exr");
+    EXPECT_EQ(OutputPattern::parse("#######").path_for(42), "0000042");
+}
+
+TEST(OutputPattern, PrintfFieldsMatchHashFields) {
+    const auto hashes = OutputPattern::parse("out/stmap.####.exr");
+    const auto printf_style = OutputPattern::parse("out/stmap.%04d.exr");
+    for (int frame : {-1234, -5, 0, 7, 1001, 99999})
+        EXPECT_EQ(printf_style.path_for(frame), hashes.path_for(frame)) << frame;
+
+    const auto bare = OutputPattern::parse("st_%d.exr");
+    EXPECT_TRUE(bare.has_frame_field());
+    EXPECT_EQ(bare.path_for(-12), "st_-12.exr");
+    EXPECT_EQ(bare.path_for(3), "st_3.exr");
+    EXPECT_EQ(OutputPattern::parse("st_%06d.exr").path_for(1001), "st_001001.exr");
+}
+
+TEST(OutputPattern, WithoutFrameFieldOnlyOneFrame) {
+    const auto still = OutputPattern::parse("out/50%_scale.exr");
+    EXPECT_FALSE(still.has_frame_field());
+    EXPECT_EQ(still.path_for(1001), "out/50%_scale.exr");
+    EXPECT_NO_THROW(check_pattern_fits_frames(still, {1001}));
+    try {
+        check_pattern_fits_frames(still, {1001, 1002, 1003});
+        FAIL() << "three frames into one file accepted";
+    } catch (const std::invalid_argument& e) {
+        const std::string message = e.what();
+        EXPECT_NE(message.find("\"out/50%_scale.exr\" has no frame field"), std::string::npos) << message;
+        EXPECT_NE(message.find("1001-1003"), std::string::npos) << message;
+    }
+    EXPECT_NO_THROW(check_pattern_fits_frames(OutputPattern::parse("a.#.exr"), {1, 2, 3}));
+}
+
+TEST(OutputPattern, RejectsAmbiguousPatterns) {
+    const struct {
+        const char* pattern;
+        const char* says;
+    } cases[] = {
+        {"a.##.%04d.exr", "more than one frame field"},
+        {"shot#1/st.####.exr", "more than one frame field"},
+        {"st.%d.%d.exr", "more than one frame field"},
+        {"st.%4d.exr", "use \"%04d\""},
+        {"", "empty"},
+        {"st.%099d.exr", "padding width over"},
+    };
+    for (const auto& c : cases) {
+        try {
+            OutputPattern::parse(c.pattern);
+            ADD_FAILURE() << "accepted \"" << c.pattern << "\"";
+        } catch (const std::invalid_argument& e) {
+            const std::string message = e.what();
+            EXPECT_NE(message.find("\"" + std::string(c.pattern) + "\""), std::string::npos) << message;
+            EXPECT_NE(message.find(c.says), std::string::npos) << message;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace talvik::cli

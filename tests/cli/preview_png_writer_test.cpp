@@ -1,0 +1,162 @@
+#include "cli/preview_png_writer.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cmath>
+#include <filesystem>
+#include <limits>
+#include <stdexcept>
+#include <vector>
+
+#include "scratch_folder.h"
+
+namespace talvik::cli {
+namespace {
+
+using test::ScratchFolder;
+
+struct Decoded {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgb;
+    Rgb8 at(int x, int line) const {
+        const size_t i = (static_cast<size_t>(line) * width + x) * 3;
+        return {rgb[i], rgb[i + 1], rgb[i + 2]};
+    }
+};
+
+Decoded decode_with_libpng(const std::string& path) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str()))
+        throw std::runtime_error("libpng cannot read " + path + ": " + image.message);
+    EXPECT_EQ(image.format & PNG_FORMAT_FLAG_ALPHA, 0u);
+    EXPECT_NE(image.format & PNG_FORMAT_FLAG_COLOR, 0u);
+    image.format = PNG_FORMAT_RGB;
+    Decoded out;
+    out.width = static_cast<int>(image.width);
+    out.height = static_cast<int>(image.height);
+    out.rgb.resize(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, out.rgb.data(), 0, nullptr))
+        throw std::runtime_error("libpng cannot decode " + path + ": " + image.message);
+    return out;
+}
+
+// The identity map: every pixel looks at its own centre.
+struct Planes {
+    int width, height;
+    std::vector<float> s, t;
+    Planes(int w, int h) : width(w), height(h), s(static_cast<size_t>(w) * h), t(s.size()) {
+        for (int row = 0; row < h; ++row)
+            for (int x = 0; x < w; ++x) {
+                s[index(x, row)] = (x + 0.5f) / w;
+                t[index(x, row)] = (row + 0.5f) / h;
+            }
+    }
+    size_t index(int x, int row) const { return static_cast<size_t>(row) * width + x; }
+    StMapView view() const { return {width, height, s.data(), t.data()}; }
+};
+
+double mean_channel(const Decoded& png, bool line_wise, int fixed, int channel) {
+    double sum = 0;
+    const int n = line_wise ? png.width : png.height;
+    for (int i = 0; i < n; ++i) {
+        const Rgb8 c = line_wise ? png.at(i, fixed) : png.at(fixed, i);
+        sum += channel == 0 ? c.r : c.g;
+    }
+    return sum / n;
+}
+
+TEST(PreviewPng, UnsolvedPixelsInTheirOwnColourAtTheBottom) {
+    ScratchFolder folder;
+    Planes map(40, 20);
+    // Host row 0 is the bottom line: its left half unsolved, a few of its
+    // right half pointing outside the frame.
+    for (int x = 0; x < 20; ++x) map.s[map.index(x, 0)] = map.t[map.index(x, 0)] = 0.0f;
+    map.s[map.index(30, 0)] = 1.5f;
+    map.t[map.index(31, 0)] = -0.01f;
+    map.s[map.index(32, 0)] = std::numeric_limits<float>::quiet_NaN();
+    write_preview_png(folder.file("preview.png"), map.view(), {0, PreviewSampling::Nearest});
+
+    const Decoded png = decode_with_libpng(folder.file("preview.png"));
+    ASSERT_EQ(png.width, 40);
+    ASSERT_EQ(png.height, 20);
+    for (int x = 0; x < 40; ++x) {
+        const bool unsolved = x < 20 || x == 30 || x == 31 || x == 32;
+        EXPECT_EQ(png.at(x, 19) == kNoSourceColour, unsolved) << "bottom line, x " << x;
+        EXPECT_NE(png.at(x, 0), kNoSourceColour) << "top line, x " << x;
+    }
+}
+
+TEST(PreviewPng, IdentityMapShowsThePatternUpright) {
+    ScratchFolder folder;
+    const Planes map(320, 180);
+    for (auto sampling : {PreviewSampling::Nearest, PreviewSampling::Bilinear}) {
+        write_preview_png(folder.file("preview.png"), map.view(), {0, sampling});
+        const Decoded png = decode_with_libpng(folder.file("preview.png"));
+        ASSERT_EQ(png.width, 320);
+        ASSERT_EQ(png.height, 180);
+        // Green grows upwards, red to the right.
+        EXPECT_GT(mean_channel(png, true, 10, 1), mean_channel(png, true, 170, 1) + 50);
+        EXPECT_GT(mean_channel(png, false, 310, 0), mean_channel(png, false, 10, 0) + 50);
+        // The centre cross sits in the middle.
+        EXPECT_EQ(png.at(160, 90), pattern_pixel(160, 89, 320, 180));
+        if (sampling != PreviewSampling::Nearest) continue;
+        for (int line : {0, 45, 179})
+            for (int x : {0, 77, 319})
+                EXPECT_EQ(png.at(x, line), pattern_pixel(x, 179 - line, 320, 180)) << x << "," << line;
+    }
+}
+
+TEST(PreviewPng, PatternNeverLooksUnsolved) {
+    for (int y = 0; y < 108; ++y)
+        for (int x = 0; x < 192; ++x) ASSERT_NE(pattern_pixel(x, y, 192, 108), kNoSourceColour) << x << "," << y;
+}
+
+TEST(PreviewPng, WideMapsAreShrunk) {
+    EXPECT_EQ(preview_size(3840, 2160, 1920).width, 1920);
+    EXPECT_EQ(preview_size(3840, 2160, 1920).height, 1080);
+    EXPECT_EQ(preview_size(1000, 500, 1920).width, 1000);
+    EXPECT_EQ(preview_size(5000, 1, 100).height, 1);
+    EXPECT_EQ(preview_size(4000, 3000, 0).width, 4000);
+
+    ScratchFolder folder;
+    Planes map(200, 50);
+    // Halving picks every odd host column; an unsolved one among them must
+    // come out in the unsolved colour, not blended with its neighbours.
+    for (int row = 0; row < 50; ++row) map.s[map.index(101, row)] = map.t[map.index(101, row)] = 0.0f;
+    write_preview_png(folder.file("small.png"), map.view(), {100, PreviewSampling::Bilinear});
+    const Decoded png = decode_with_libpng(folder.file("small.png"));
+    ASSERT_EQ(png.width, 100);
+    ASSERT_EQ(png.height, 25);
+    for (int line = 0; line < 25; ++line) {
+        EXPECT_EQ(png.at(50, line), kNoSourceColour) << line;
+        EXPECT_NE(png.at(49, line), kNoSourceColour) << line;
+    }
+}
+
+TEST(PreviewPng, FailuresLeaveNothingBehind) {
+    ScratchFolder folder;
+    const Planes map(8, 8);
+    std::filesystem::create_directory(folder.file("taken.png"));
+    try {
+        write_preview_png(folder.file("taken.png"), map.view());
+        FAIL() << "wrote over a folder";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("\"" + folder.file("taken.png") + "\""), std::string::npos)
+            << e.what();
+    }
+    const std::string nowhere = folder.file("missing/preview.png");
+    try {
+        write_preview_png(nowhere, map.view());
+        FAIL() << "wrote into a missing folder";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("\"" + nowhere + "\""), std::string::npos) << e.what();
+    }
+    EXPECT_THROW(write_preview_png(folder.file("p.png"), map.view(), {-1, PreviewSampling::Nearest}),
+                 std::invalid_argument);
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"taken.png"});
+}
+
+}  // namespace
+}  // namespace talvik::cli

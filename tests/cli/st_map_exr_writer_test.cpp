@@ -1,0 +1,242 @@
+#include "cli/st_map_exr_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <ImfChannelList.h>
+#include <ImfFloatAttribute.h>
+#include <ImfFrameBuffer.h>
+#include <ImfInputFile.h>
+#include <ImfIntAttribute.h>
+#include <ImfRationalAttribute.h>
+#include <ImfStandardAttributes.h>
+#include <ImfStringAttribute.h>
+#include <ImfVecAttribute.h>
+
+#include <filesystem>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "cli/plate_header.h"
+#include "scratch_folder.h"
+
+namespace talvik::cli {
+namespace {
+
+using test::ScratchFolder;
+
+// Every pixel distinct, s and t distinct from each other.
+struct Planes {
+    int width, height;
+    std::vector<float> s, t;
+    Planes(int w, int h) : width(w), height(h), s(static_cast<size_t>(w) * h), t(s.size()) {
+        for (int row = 0; row < h; ++row)
+            for (int x = 0; x < w; ++x) {
+                s[static_cast<size_t>(row) * w + x] = (x + 0.5f) / w + row * 1e-4f;
+                t[static_cast<size_t>(row) * w + x] = (row + 0.5f) / h + x * 1e-5f;
+            }
+    }
+    StMapView view() const { return {width, height, s.data(), t.data()}; }
+};
+
+struct ReadBack {
+    Imf::Header header;
+    std::vector<float> r, g;  // file order: line 0 at the top
+};
+
+ReadBack read_with_openexr(const std::string& path) {
+    Imf::InputFile file(path.c_str());
+    ReadBack out{file.header(), {}, {}};
+    const Imath::Box2i data = file.header().dataWindow();
+    const int w = data.max.x - data.min.x + 1, h = data.max.y - data.min.y + 1;
+    out.r.resize(static_cast<size_t>(w) * h);
+    out.g.resize(out.r.size());
+    Imf::FrameBuffer frame;
+    frame.insert("R", Imf::Slice::Make(Imf::FLOAT, out.r.data(), data));
+    frame.insert("G", Imf::Slice::Make(Imf::FLOAT, out.g.data(), data));
+    file.setFrameBuffer(frame);
+    file.readPixels(data.min.y, data.max.y);
+    return out;
+}
+
+TEST(StMapExrWriter, RoundTripThroughOpenExr) {
+    ScratchFolder folder;
+    const Planes map(5, 3);
+    StMapExrOptions options;
+    options.compression = StMapCompression::Piz;
+    write_st_map_exr(folder.file("st.exr"), map.view(), options);
+
+    const ReadBack file = read_with_openexr(folder.file("st.exr"));
+    const Imath::Box2i expected_window(Imath::V2i(0, 0), Imath::V2i(4, 2));
+    EXPECT_EQ(file.header.dataWindow(), expected_window);
+    EXPECT_EQ(file.header.displayWindow(), expected_window);
+    EXPECT_EQ(file.header.compression(), Imf::PIZ_COMPRESSION);
+    EXPECT_EQ(file.header.lineOrder(), Imf::INCREASING_Y);
+
+    std::vector<std::string> channels;
+    for (auto it = file.header.channels().begin(); it != file.header.channels().end(); ++it) {
+        channels.emplace_back(it.name());
+        EXPECT_EQ(it.channel().type, Imf::FLOAT) << it.name();
+    }
+    EXPECT_EQ(channels, (std::vector<std::string>{"G", "R"}));
+
+    // File line 0 is the top of the picture: the host's last row.
+    for (int line = 0; line < 3; ++line)
+        for (int x = 0; x < 5; ++x) {
+            const size_t in_file = static_cast<size_t>(line) * 5 + x;
+            const size_t in_host = static_cast<size_t>(2 - line) * 5 + x;
+            EXPECT_EQ(file.r[in_file], map.s[in_host]) << "line " << line << " x " << x;
+            EXPECT_EQ(file.g[in_file], map.t[in_host]) << "line " << line << " x " << x;
+        }
+}
+
+TEST(StMapExrWriter, ZipUnlessToldOtherwise) {
+    ScratchFolder folder;
+    const Planes map(4, 4);
+    write_st_map_exr(folder.file("st.exr"), map.view());
+    EXPECT_EQ(read_with_openexr(folder.file("st.exr")).header.compression(), Imf::ZIP_COMPRESSION);
+}
+
+TEST(StMapExrWriter, CarriesPlateAttributesAndAddsExtras) {
+    ScratchFolder folder;
+    PlateHeader plate = read_plate_header(TALVIK_SAMPLE_PLATE);
+    plate.attributes.screenWindowWidth() = 2.0f;
+    plate.attributes.pixelAspectRatio() = 2.0f;
+    plate.attributes.insert("talvik/frame", Imf::StringAttribute("from the plate"));
+
+    const Planes map(6, 2);
+    StMapExrOptions options;
+    options.plate_attributes = &plate.attributes;
+    options.extra = {{"talvik/k1", -0.125f}, {"talvik/frame", 1001}, {"talvik/lensModel", std::string("radial")}};
+    write_st_map_exr(folder.file("st.exr"), map.view(), options);
+    const Imf::Header header = read_with_openexr(folder.file("st.exr")).header;
+
+    auto* camera = header.findTypedAttribute<Imf::StringAttribute>("unreal/cameraName");
+    ASSERT_NE(camera, nullptr);
+    EXPECT_EQ(camera->value(), "CineCamera2");
+    auto* rate = header.findTypedAttribute<Imf::RationalAttribute>("framesPerSecond");
+    ASSERT_NE(rate, nullptr);
+    EXPECT_EQ(rate->value().n, 24);
+    EXPECT_EQ(rate->value().d, 1u);
+    EXPECT_TRUE(Imf::hasCapDate(header));
+    EXPECT_EQ(header.pixelAspectRatio(), 2.0f);
+    EXPECT_EQ(header.screenWindowWidth(), 2.0f);
+
+    // The plate's layout does not come along.
+    EXPECT_EQ(header.displayWindow().max, Imath::V2i(5, 1));
+    EXPECT_EQ(header.compression(), Imf::ZIP_COMPRESSION);
+    EXPECT_EQ(header.channels().findChannel("A"), nullptr);
+
+    auto* k1 = header.findTypedAttribute<Imf::FloatAttribute>("talvik/k1");
+    ASSERT_NE(k1, nullptr);
+    EXPECT_EQ(k1->value(), -0.125f);
+    auto* frame = header.findTypedAttribute<Imf::IntAttribute>("talvik/frame");
+    ASSERT_NE(frame, nullptr) << "the extra attribute replaces the plate's";
+    EXPECT_EQ(frame->value(), 1001);
+    auto* model = header.findTypedAttribute<Imf::StringAttribute>("talvik/lensModel");
+    ASSERT_NE(model, nullptr);
+    EXPECT_EQ(model->value(), "radial");
+}
+
+TEST(StMapExrWriter, ExtraAttributesCannotReplaceTheLayout) {
+    ScratchFolder folder;
+    const Planes map(2, 2);
+    StMapExrOptions options;
+    options.extra = {{"dataWindow", 3}};
+    EXPECT_THROW(write_st_map_exr(folder.file("st.exr"), map.view(), options), std::invalid_argument);
+    options.extra = {{"", 3}};
+    EXPECT_THROW(write_st_map_exr(folder.file("st.exr"), map.view(), options), std::invalid_argument);
+    EXPECT_TRUE(folder.entries().empty());
+}
+
+TEST(StMapExrWriter, CompressionNames) {
+    EXPECT_EQ(parse_st_map_compression("none"), StMapCompression::None);
+    EXPECT_EQ(parse_st_map_compression("RLE"), StMapCompression::Rle);
+    EXPECT_EQ(parse_st_map_compression("zips"), StMapCompression::Zips);
+    EXPECT_EQ(parse_st_map_compression("Zip"), StMapCompression::Zip);
+    EXPECT_EQ(parse_st_map_compression("piz"), StMapCompression::Piz);
+    for (auto c : {StMapCompression::None, StMapCompression::Rle, StMapCompression::Zips,
+                   StMapCompression::Zip, StMapCompression::Piz})
+        EXPECT_EQ(parse_st_map_compression(st_map_compression_name(c)), c);
+
+    for (const char* lossy : {"b44", "B44A", "pxr24", "dwaa", "DWAB"}) {
+        try {
+            parse_st_map_compression(lossy);
+            ADD_FAILURE() << lossy << " accepted";
+        } catch (const std::invalid_argument& e) {
+            const std::string message = e.what();
+            EXPECT_NE(message.find("\"" + std::string(lossy) + "\" is lossy"), std::string::npos) << message;
+        }
+    }
+    try {
+        parse_st_map_compression("jpeg");
+        ADD_FAILURE() << "jpeg accepted";
+    } catch (const std::invalid_argument& e) {
+        EXPECT_NE(std::string(e.what()).find("unknown compression \"jpeg\""), std::string::npos) << e.what();
+    }
+}
+
+TEST(StMapExrWriter, FailuresLeaveNothingBehind) {
+    ScratchFolder folder;
+    const Planes map(3, 3);
+
+    // The final name is taken by a folder: the rename fails after the
+    // temporary was written in full.
+    std::filesystem::create_directory(folder.file("taken.exr"));
+    try {
+        write_st_map_exr(folder.file("taken.exr"), map.view());
+        FAIL() << "wrote over a folder";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("\"" + folder.file("taken.exr") + "\""), std::string::npos)
+            << e.what();
+    }
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"taken.exr"});
+
+    const std::string nowhere = folder.file("no/such/folder/st.exr");
+    try {
+        write_st_map_exr(nowhere, map.view());
+        FAIL() << "wrote into a missing folder";
+    } catch (const std::runtime_error& e) {
+        const std::string message = e.what();
+        EXPECT_NE(message.find("\"" + nowhere + "\""), std::string::npos) << message;
+        EXPECT_NE(message.find("No such file or directory"), std::string::npos) << message;
+    }
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"taken.exr"});
+
+    const StMapView no_t{3, 3, map.s.data(), nullptr};
+    EXPECT_THROW(write_st_map_exr(folder.file("st.exr"), no_t), std::invalid_argument);
+    EXPECT_THROW(write_st_map_exr(folder.file("st.exr"), StMapView{0, 3, map.s.data(), map.t.data()}),
+                 std::invalid_argument);
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"taken.exr"});
+}
+
+TEST(StMapExrWriter, ReplacesAnEarlierFileWhole) {
+    ScratchFolder folder;
+    write_st_map_exr(folder.file("st.exr"), Planes(8, 8).view());
+    const Planes smaller(3, 2);
+    write_st_map_exr(folder.file("st.exr"), smaller.view());
+    const ReadBack file = read_with_openexr(folder.file("st.exr"));
+    EXPECT_EQ(file.header.dataWindow().max, Imath::V2i(2, 1));
+    EXPECT_EQ(file.r.front(), smaller.s[3]);  // top-left: host row 1, x 0
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"st.exr"});
+}
+
+TEST(StMapExrWriter, CompressesOnThreadsFromSeveralWriters) {
+    ScratchFolder folder;
+    set_exr_thread_count(2);
+    const Planes map(64, 100);
+    std::vector<std::thread> writers;
+    for (int i = 0; i < 3; ++i)
+        writers.emplace_back([&, i] { write_st_map_exr(folder.file("st." + std::to_string(i) + ".exr"), map.view()); });
+    for (auto& w : writers) w.join();
+    set_exr_thread_count(0);
+    for (int i = 0; i < 3; ++i) {
+        const ReadBack file = read_with_openexr(folder.file("st." + std::to_string(i) + ".exr"));
+        EXPECT_EQ(file.r[0], map.s[static_cast<size_t>(99) * 64]);
+        EXPECT_EQ(file.g.back(), map.t[63]);
+    }
+    EXPECT_THROW(set_exr_thread_count(-1), std::invalid_argument);
+}
+
+}  // namespace
+}  // namespace talvik::cli
