@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <thread>
 
 #include "host/fbx/fbx_scene.h"
 #include "tests/fbx/fixture_util.h"
@@ -120,6 +121,18 @@ TEST(CraftedTake, ParseSceneFromMemory) {
     } catch (const FbxError& e) {
         EXPECT_EQ(std::string(e.what()).rfind("in-memory take: ", 0), 0u) << e.what();
     }
+}
+
+// The host reads takes from several threads; a reader shares no state.
+TEST(CraftedTake, ConcurrentReadsAgree) {
+    const std::string path = testing::fixture("crafted_zlib.fbx");
+    const std::vector<float> reference = read_scene(path).translation("CamB")->component[2]->values;
+    std::vector<std::vector<float>> got(4);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < got.size(); ++i)
+        threads.emplace_back([&, i] { got[i] = read_scene(path).translation("CamB")->component[2]->values; });
+    for (std::thread& t : threads) t.join();
+    for (const auto& g : got) EXPECT_EQ(g, reference);
 }
 
 }  // namespace
