@@ -10,6 +10,9 @@ namespace {
 
 struct Avx2RowOps {
     static constexpr int kLanes = 8;
+    // Newton vectors in flight (6 vectors of 8): enough to hide the division
+    // latency, measured with bench/st_map_bench.
+    static constexpr int kNewtonInterleave = 6;
     using F = RowVectors<kLanes>::F;
     using I = RowVectors<kLanes>::I;
     __attribute__((always_inline)) static F sqrt(F a) { return (F)_mm256_sqrt_ps((__m256)a); }

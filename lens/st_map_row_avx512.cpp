@@ -10,6 +10,9 @@ namespace {
 
 struct Avx512RowOps {
     static constexpr int kLanes = 16;
+    // Newton vectors in flight (4 vectors of 16): enough to hide the division
+    // latency, measured with bench/st_map_bench.
+    static constexpr int kNewtonInterleave = 4;
     using F = RowVectors<kLanes>::F;
     using I = RowVectors<kLanes>::I;
     // The masked form with every lane set: _mm512_sqrt_ps starts from an

@@ -1,7 +1,8 @@
 // One ST-map row as vectors of Ops::kLanes floats (GCC vector extensions).
 // Written once and compiled per instruction set by st_map_row_sse2.cpp,
 // st_map_row_avx2.cpp and st_map_row_avx512.cpp, each supplying an Ops with
-// the few operations plain vector syntax lacks (sqrt, mask tests).
+// the few operations plain vector syntax lacks (sqrt, mask tests) and how
+// many vectors the Newton loop works on side by side.
 //
 // Every lane performs the operations of st_map_row_scalar in the same order,
 // so it yields the scalar's bits; see the Newton loop for how lanes that
@@ -84,63 +85,92 @@ struct RowKernel {
         t = (c.y * f) * c.ufy + c.cy;
     }
 
-    // Newton on the radius for N pixels at once. A lane leaves the loop by
+    // Newton on the radius for N pixels at once, for K vectors side by side
+    // so that their division latencies overlap. A lane leaves the loop by
     // folding (D <= 0) or by a small enough step; after that its r is never
     // updated again, so later passes recompute exactly its last F, D and
     // decisions: the lane stays frozen without any per-lane state. All lanes
-    // make their passes together, so the pass count is each lane's budget.
+    // of a vector make their passes together, so the pass count is each
+    // lane's budget; a vector whose lanes have all left skips later passes.
+    template <int K>
     __attribute__((always_inline)) static void undistort(const UndistortRowConstants& c,
-                                                         int x, F& s, F& t) {
-        const F u = (column_floats(x) + 0.5f) / c.width;
-        const F px = (u - c.cx) / c.ufx;
-        const F rd = Ops::sqrt(px * px + c.yy);
-        F r = rd;
-        F f;
-        I folded;
-        for (int pass = 0; pass < kRowNewtonBudget; ++pass) {
-            const F r2 = r * r;
-            const F r4 = r2 * r2;
-            const F r6 = r2 * r4;
-            f = ((c.k1 * r2 + 1.0f) + c.k2 * r4) + c.k3 * r6;
-            const F d = ((c.k1_3 * r2 + 1.0f) + c.k2_5 * r4) + c.k3_7 * r6;
-            const F g = f * r - rd;
-            folded = d <= 0.0f;
-            // Most final passes are settled without the division.
-            const I settled = folded | (abs(g) * kNewtonStopShortcutScale < d);
-            if (Ops::all(settled)) break;
-            const F step = g / d;
-            // A NaN step fails the test and keeps its lane moving.
-            const I moving = ~folded & ~(abs(step) <= kNewtonStopStepMax);
-            if (!Ops::any(moving)) break;
-            r = moving ? r - step : r;
+                                                         int x, F* s, F* t) {
+        F px[K], rd[K], r[K], f[K];
+        I folded[K];
+        bool done[K];
+        for (int k = 0; k < K; ++k) {
+            const F u = (column_floats(x + k * N) + 0.5f) / c.width;
+            px[k] = (u - c.cx) / c.ufx;
+            rd[k] = Ops::sqrt(px[k] * px[k] + c.yy);
+            r[k] = rd[k];
+            done[k] = false;
         }
-        const I zero = folded | (f == 0.0f);
-        const F qs = c.fx_scaled * (px / f) + 0.5f;
-        const F qt = (c.y / f) * c.fy + 0.5f;
-        const F none = {};
-        s = zero ? none : qs;
-        t = zero ? none : qt;
+        for (int pass = 0; pass < kRowNewtonBudget; ++pass) {
+            bool all_done = true;
+            for (int k = 0; k < K; ++k) {
+                if (done[k]) continue;
+                const F r2 = r[k] * r[k];
+                const F r4 = r2 * r2;
+                const F r6 = r2 * r4;
+                f[k] = ((c.k1 * r2 + 1.0f) + c.k2 * r4) + c.k3 * r6;
+                const F d = ((c.k1_3 * r2 + 1.0f) + c.k2_5 * r4) + c.k3_7 * r6;
+                const F g = f[k] * r[k] - rd[k];
+                folded[k] = d <= 0.0f;
+                // Most final passes are settled without the division.
+                const I settled = folded[k] | (abs(g) * kNewtonStopShortcutScale < d);
+                if (Ops::all(settled)) {
+                    done[k] = true;
+                    continue;
+                }
+                const F step = g / d;
+                // A NaN step fails the test and keeps its lane moving.
+                const I moving = ~folded[k] & ~(abs(step) <= kNewtonStopStepMax);
+                if (!Ops::any(moving)) {
+                    done[k] = true;
+                    continue;
+                }
+                r[k] = moving ? r[k] - step : r[k];
+                all_done = false;
+            }
+            if (all_done) break;
+        }
+        for (int k = 0; k < K; ++k) {
+            const I zero = folded[k] | (f[k] == 0.0f);
+            const F qs = c.fx_scaled * (px[k] / f[k]) + 0.5f;
+            const F qt = (c.y / f[k]) * c.fy + 0.5f;
+            const F none = {};
+            s[k] = zero ? none : qs;
+            t[k] = zero ? none : qt;
+        }
     }
 
-    // Calls kernel(x, s, t) for whole vectors of [x0, x1), then once more
-    // for the remainder, storing only its valid lanes.
-    template <class Kernel>
-    __attribute__((always_inline)) static void each_vector(int x0, int x1, float* s, float* t,
-                                                           Kernel kernel) {
-        int x = x0;
-        for (; static_cast<long long>(x1) - x >= N; x += N) {
-            F vs, vt;
+    // Runs kernel(x, s, t), which fills K vectors, over [x, x1) while K
+    // whole vectors fit; returns where it stopped.
+    template <int K, class Kernel>
+    __attribute__((always_inline)) static int whole_vectors(int x, int x1, float* s, float* t,
+                                                            Kernel kernel) {
+        for (; static_cast<long long>(x1) - x >= K * N; x += K * N) {
+            F vs[K], vt[K];
             kernel(x, vs, vt);
-            __builtin_memcpy(s + x, &vs, sizeof vs);
-            __builtin_memcpy(t + x, &vt, sizeof vt);
-        }
-        if (x < x1) {
-            F vs, vt;
-            kernel(x, vs, vt);
-            for (int i = 0; i < x1 - x; ++i) {
-                s[x + i] = vs[i];
-                t[x + i] = vt[i];
+            for (int k = 0; k < K; ++k) {
+                __builtin_memcpy(s + x + k * N, &vs[k], sizeof vs[k]);
+                __builtin_memcpy(t + x + k * N, &vt[k], sizeof vt[k]);
             }
+        }
+        return x;
+    }
+
+    // The last, partial vector of [x, x1): computed whole, stored only
+    // where valid.
+    template <class Kernel>
+    __attribute__((always_inline)) static void remainder(int x, int x1, float* s, float* t,
+                                                         Kernel kernel) {
+        if (x >= x1) return;
+        F vs[1], vt[1];
+        kernel(x, vs, vt);
+        for (int i = 0; i < x1 - x; ++i) {
+            s[x + i] = vs[0][i];
+            t[x + i] = vt[0][i];
         }
     }
 
@@ -162,7 +192,8 @@ struct RowKernel {
             c.cy = lens.cy;
             c.y = (v - 0.5f) / lens.fy;
             c.yy = c.y * c.y;
-            each_vector(x0, x1, s, t, [&c](int x, F& vs, F& vt) { distort(c, x, vs, vt); });
+            const auto one = [&c](int x, F* vs, F* vt) { distort(c, x, vs[0], vt[0]); };
+            remainder(whole_vectors<1>(x0, x1, s, t, one), x1, s, t, one);
             return;
         }
         if (lens.undistorted_fx == 0.0f || lens.undistorted_fy == 0.0f) {
@@ -182,7 +213,11 @@ struct RowKernel {
         c.fy = lens.fy;
         c.y = (v - lens.cy) / lens.undistorted_fy;
         c.yy = c.y * c.y;
-        each_vector(x0, x1, s, t, [&c](int x, F& vs, F& vt) { undistort(c, x, vs, vt); });
+        constexpr int K = Ops::kNewtonInterleave;
+        const auto group = [&c](int x, F* vs, F* vt) { undistort<K>(c, x, vs, vt); };
+        const auto one = [&c](int x, F* vs, F* vt) { undistort<1>(c, x, vs, vt); };
+        const int x = whole_vectors<1>(whole_vectors<K>(x0, x1, s, t, group), x1, s, t, one);
+        remainder(x, x1, s, t, one);
     }
 
     static void zeros(int x0, int x1, float* s, float* t) {

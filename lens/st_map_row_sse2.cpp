@@ -10,6 +10,9 @@ namespace {
 
 struct Sse2RowOps {
     static constexpr int kLanes = 4;
+    // Newton vectors in flight (8 vectors of 4): enough to hide the division
+    // latency, measured with bench/st_map_bench.
+    static constexpr int kNewtonInterleave = 8;
     using F = RowVectors<kLanes>::F;
     using I = RowVectors<kLanes>::I;
     __attribute__((always_inline)) static F sqrt(F a) { return (F)_mm_sqrt_ps((__m128)a); }

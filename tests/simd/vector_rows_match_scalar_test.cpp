@@ -109,20 +109,21 @@ TEST_P(VectorRows, EveryLensOnOddFramesWholeRowsAndPartialRows) {
     }
 }
 
-TEST_P(VectorRows, EveryStartAndLengthAroundTwoVectors) {
-    // All alignments of x0 and every remainder length, on the lenses whose
-    // Newton loops end at different passes across a vector.
+TEST_P(VectorRows, EveryStartAndLengthAcrossVectorGroups) {
+    // Every alignment of x0 and every length up to past the widest group of
+    // Newton vectors (4 x 16 lanes) plus a few single vectors and a
+    // remainder, on lenses whose lanes leave the Newton loop at different
+    // passes, folded lanes included.
     const LensModel barrel = test::normalized(test::worked_lens(-0.05f, 0.01f));
-    LensModel folding = test::normalized(test::worked_lens(-0.2f, 0.0f));
-    folding.mode = 1;
-    const FrameSize size = frame_size_from(64, 48);
+    const LensModel folding = test::normalized(test::worked_lens(-0.2f, 0.0f));
+    const FrameSize size = frame_size_from(200, 48);
     for (const LensModel& base : {barrel, folding}) {
         for (int mode : {0, 1}) {
             LensModel lens = base;
             lens.mode = mode;
             for (int x0 = 0; x0 <= 17; ++x0) {
-                for (int x1 = x0; x1 <= x0 + 40; ++x1) {
-                    expect_row_matches(GetParam(), lens, size, 5, {x0, x1}, 64);
+                for (int x1 = x0; x1 <= x0 + 150; ++x1) {
+                    expect_row_matches(GetParam(), lens, size, 5, {x0, x1}, 200);
                 }
             }
         }
