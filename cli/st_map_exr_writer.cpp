@@ -66,9 +66,16 @@ Imf::Header st_map_header(const std::string& path, const StMapView& map,
     header.channels().insert("R", Imf::Channel(Imf::FLOAT));
     header.channels().insert("G", Imf::Channel(Imf::FLOAT));
 
+    // Extras replace plate attributes of the same name: those are left out
+    // rather than erased, which would leak in OpenEXR 3.1.
+    auto is_extra = [&](const char* name) {
+        for (const auto& extra : options.extra)
+            if (extra.name == name) return true;
+        return false;
+    };
     if (options.plate_attributes) {
         for (auto it = options.plate_attributes->begin(); it != options.plate_attributes->end(); ++it) {
-            if (!carries_over(it.name())) continue;
+            if (!carries_over(it.name()) || is_extra(it.name())) continue;
             // A plate attribute whose type clashes with ours (say a string
             // pixelAspectRatio) is dropped rather than failing the render.
             const Imf::Attribute* ours = header.find(it.name()) != header.end()
@@ -83,7 +90,6 @@ Imf::Header st_map_header(const std::string& path, const StMapView& map,
         if (!carries_over(extra.name))
             throw std::invalid_argument("cannot write \"" + path + "\": extra attribute \"" + extra.name +
                                         "\" would replace the file's own " + extra.name);
-        if (header.find(extra.name) != header.end()) header.erase(extra.name);
         header.insert(extra.name, *attribute_of(extra));
     }
     return header;

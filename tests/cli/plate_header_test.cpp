@@ -147,6 +147,8 @@ TEST(PlateHeader, BrokenFilesNameTheFileAndTheProblem) {
     test::write_bytes(folder.file("empty.exr"), "");
     test::write_bytes(folder.file("cut.exr"), sample.substr(0, 100));
     test::write_bytes(folder.file("magic_only.exr"), sample.substr(0, 4));
+    // Magic, version 2, then an empty attribute list.
+    test::write_bytes(folder.file("bare.exr"), std::string("\x76\x2f\x31\x01\x02\0\0\0\0", 9));
     std::string future = sample;
     future[4] = 3;  // version 3
     test::write_bytes(folder.file("future.exr"), future);
@@ -161,6 +163,7 @@ TEST(PlateHeader, BrokenFilesNameTheFileAndTheProblem) {
         {folder.file("cut.exr"), "header cut short or damaged"},
         {folder.file("magic_only.exr"), "header cut short after the magic number"},
         {folder.file("future.exr"), "is not one this build reads"},
+        {folder.file("bare.exr"), "header has no displayWindow"},
         {folder.path(), "is a folder"},
     };
     for (const auto& c : cases) {
