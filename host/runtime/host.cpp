@@ -73,6 +73,7 @@ Node& Host::create_node(const std::string& class_name) {
     auto node = std::make_unique<Node>(this, class_name, unique_name(class_name));
     node->op(d->constructor(node.get()));
     if (!node->op()) throw std::runtime_error("the factory of " + class_name + " made nothing");
+    node->id = next_id_++;
     create_knobs_pass(*node);
     nodes_.push_back(std::move(node));
     return *nodes_.back();
@@ -81,6 +82,7 @@ Node& Host::create_node(const std::string& class_name) {
 Node& Host::create_source(const DD::Image::Format& format, Metadata metadata) {
     auto node = std::make_unique<Node>(this, "Source", unique_name("Source"));
     node->op(new SourceIop(node.get(), format, std::move(metadata)));
+    node->id = next_id_++;
     nodes_.push_back(std::move(node));
     return *nodes_.back();
 }
@@ -105,6 +107,13 @@ void Host::connect(Node& node, int input, Node* from) {
     node.set_input(input, from);
     DD::Image::HostAccess::set_input(op, input, from ? from->op() : nullptr);
     op.invalidate();
+}
+
+Node* Host::find_node(unsigned long long id) const {
+    for (const auto& n : nodes_) {
+        if (n->id == id) return n.get();
+    }
+    return nullptr;
 }
 
 std::vector<Node*> Host::selected_nodes() const {

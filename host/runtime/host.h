@@ -49,6 +49,8 @@ public:
     void delete_node(Node& node);
     const std::vector<std::unique_ptr<Node>>& nodes() const { return nodes_; }
     void connect(Node& node, int input, Node* from);
+    // The live node with that id, or null once it has been deleted.
+    Node* find_node(unsigned long long id) const;
 
     std::vector<Node*> selected_nodes() const;
     void select_only(Node* node);
@@ -93,6 +95,7 @@ private:
     std::unique_ptr<ThreadPool> pool_;
     std::vector<std::unique_ptr<Node>> nodes_;
     double frame_ = 1.0;
+    unsigned long long next_id_ = 1;
     ScriptRunner script_runner_;
     MessageSink alert_sink_;
     MessageSink output_sink_;

@@ -36,6 +36,8 @@ public:
     void disconnect_all();
 
     bool selected = false;
+    // Never reused within a host, so stale script handles can be told apart.
+    unsigned long long id = 0;
 
 private:
     talvik::host::Host* host_;

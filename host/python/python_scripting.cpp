@@ -1,0 +1,99 @@
+#include "host/python/python_scripting.h"
+
+#include <pybind11/embed.h>
+
+#include "host/axis3/axis3.h"
+#include "host/python/nuke_module.h"
+
+namespace py = pybind11;
+
+PYBIND11_EMBEDDED_MODULE(nuke, m) { talvik::host::define_nuke_module(m); }
+PYBIND11_EMBEDDED_MODULE(nukescripts, m) { talvik::host::define_nukescripts_module(m); }
+
+namespace talvik::host {
+
+namespace {
+
+// Script output goes to the host line by line, as the script prints it.
+class HostOutput {
+public:
+    void write(const std::string& text) {
+        pending_ += text;
+        for (std::string::size_type end; (end = pending_.find('\n')) != std::string::npos;) {
+            emit(pending_.substr(0, end));
+            pending_.erase(0, end + 1);
+        }
+    }
+    void flush() {
+        if (!pending_.empty()) emit(pending_);
+        pending_.clear();
+    }
+
+private:
+    static void emit(const std::string& line) {
+        if (Host* host = script_context().host) host->output(line);
+    }
+    std::string pending_;
+};
+
+void ensure_interpreter() {
+    if (Py_IsInitialized()) return;
+    // The interpreter lives as long as the process.
+    py::initialize_interpreter();
+    py::class_<HostOutput>(py::module_::import("nuke"), "_HostOutput")
+        .def(py::init<>())
+        .def("write", &HostOutput::write)
+        .def("flush", &HostOutput::flush);
+}
+
+std::string describe(py::error_already_set& e) {
+    try {
+        py::object format = py::module_::import("traceback").attr("format_exception");
+        std::string text;
+        for (py::handle line : format(e.type(), e.value(), e.trace())) text += line.cast<std::string>();
+        return text;
+    } catch (...) {
+        return e.what();
+    }
+}
+
+}  // namespace
+
+void enable_python_scripting(Host& host) {
+    register_axis3();
+    host.set_script_runner([&host](Node& node, const std::string& script) {
+        run_python_script(host, node, script);
+    });
+}
+
+void run_python_script(Host& host, Node& node, const std::string& script) {
+    register_axis3();
+    ensure_interpreter();
+    py::gil_scoped_acquire gil;
+    ScriptContext saved = script_context();
+    script_context() = ScriptContext{&host, &node};
+    py::module_ sys = py::module_::import("sys");
+    py::object old_stdout = sys.attr("stdout");
+    py::object output = py::module_::import("nuke").attr("_HostOutput")();
+    sys.attr("stdout") = output;
+    std::string error;
+    try {
+        py::dict globals;
+        globals["__builtins__"] = py::module_::import("builtins");
+        globals["__name__"] = "__main__";
+        globals["nuke"] = py::module_::import("nuke");
+        globals["nukescripts"] = py::module_::import("nukescripts");
+        // Compiled by hand: tracebacks then show the script's own line numbers.
+        py::module_ builtins = py::module_::import("builtins");
+        py::object code = builtins.attr("compile")(script, "<" + node.name() + " script>", "exec");
+        builtins.attr("exec")(code, globals);
+    } catch (py::error_already_set& e) {
+        error = describe(e);
+    }
+    output.attr("flush")();
+    sys.attr("stdout") = old_stdout;
+    script_context() = saved;
+    if (!error.empty()) throw ScriptError(error);
+}
+
+}  // namespace talvik::host

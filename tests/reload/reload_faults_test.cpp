@@ -1,0 +1,63 @@
+// What reloading must not do: keep stale keys, report success for rows that
+// copied nothing, or leave temporary nodes behind.
+#include "lens_take_writer.h"
+#include "reload_host.h"
+#include "tests/fbx/fixture_util.h"
+
+namespace talvik::test {
+namespace {
+
+TEST_F(ReloadHost, ReloadReplacesTheLastTakesKeys) {
+    Node& node = create();
+    host.set_value(node, "camera_index", 3);
+    reload(node, write_temp_file("long.fbx", ascii_take(lens_take(3, 1, 10, 100.0f, 1.0f))));
+    reload(node, write_temp_file("short.fbx", ascii_take(lens_take(3, 5, 7, 50.0f, 2.0f))));
+    EXPECT_EQ(keys(node, "cx"), (std::vector<std::pair<double, double>>{{5, 50}, {6, 52}, {7, 54}}));
+    EXPECT_EQ(keys(node, "k2").size(), 3u);
+    EXPECT_EQ(output, (std::vector<std::string>{"File reloaded", "File reloaded"}));
+}
+
+TEST_F(ReloadHost, RowsThatCopyNothingAreReportedOnce) {
+    std::vector<TakeModel> take = lens_take(4, 1, 3);
+    take[0].channels.erase(2);  // no cy curve
+    take.erase(take.begin() + 1);  // no K1K2 node at all
+    const std::string path = write_temp_file("partial.fbx", ascii_take(take));
+    Node& node = create();
+    host.set_value(node, "camera_index", 4);
+    reload(node, path);
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0], "No lens animation found for camera 4 in " + path + ": cy, k1, k2");
+    EXPECT_TRUE(output.empty()) << "no success line after a failed row";
+    EXPECT_EQ(keys(node, "cx").size(), 3u) << "the rows that had keys were copied";
+    EXPECT_EQ(keys(node, "fy").size(), 3u);
+
+    // A camera the file does not hold at all.
+    alerts.clear();
+    host.set_value(node, "camera_index", 9);
+    host.press(node, "reload");
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_NE(alerts[0].find("camera 9"), std::string::npos);
+    EXPECT_NE(alerts[0].find("cx, cy, fx, fy, isp1p2valid, k1, k2"), std::string::npos);
+}
+
+TEST_F(ReloadHost, TemporaryNodesAreDeletedEvenWhenReadingFails) {
+    Node& node = create();
+    const size_t nodes = host.nodes().size();
+    const long ops = host::Host::live_ops();
+    const std::string path = fbx::testing::fixture("bad_truncated.fbx");
+    try {
+        reload(node, path);
+        FAIL() << "a damaged file must not reload";
+    } catch (const host::ScriptError& e) {
+        const std::string message = e.what();
+        EXPECT_NE(message.find("Traceback"), std::string::npos) << message;
+        EXPECT_NE(message.find(path), std::string::npos) << "names the file: " << message;
+    }
+    EXPECT_EQ(host.nodes().size(), nodes);
+    EXPECT_EQ(host::Host::live_ops(), ops);
+    EXPECT_TRUE(output.empty());
+    EXPECT_FALSE(node.knob("cx")->is_animated());
+}
+
+}  // namespace
+}  // namespace talvik::test

@@ -1,0 +1,105 @@
+// The scripting modules as scripts see them, and the Axis3 node.
+#include "lens_take_writer.h"
+#include "reload_host.h"
+
+namespace talvik::test {
+namespace {
+
+void run(host::Host& host, Node& node, const std::string& script) {
+    host::run_python_script(host, node, script);
+}
+
+TEST_F(ReloadHost, ControlsByNameAndTheirValues) {
+    Node& node = create();
+    run(host, node,
+        "n = nuke.thisNode()\n"
+        "assert n.knob('nope') is None\n"
+        "try:\n"
+        "    n['nope']\n"
+        "    raise AssertionError('no NameError')\n"
+        "except NameError:\n"
+        "    pass\n"
+        "assert n['lens1'].value() == 'BP_TalvikLensCxCyFOV'\n"
+        "assert n['Mode'].value() == 'Distort'\n"
+        "assert n['camera_index'].value() == 0\n"
+        "assert n['fx'].value() == 1920.0\n"
+        "assert n['anamorphic'].value() is False\n"
+        "n['fbx_file_path'].setValue('/takes/take_cam5.fbx')\n"
+        "assert n['camera_index'].value() == 5, 'the node saw the change'\n"
+        "print('checked', 1)\n");
+    EXPECT_EQ(output, std::vector<std::string>{"checked 1"});
+    EXPECT_EQ(lens(node).camera_index, 5);
+}
+
+TEST_F(ReloadHost, ScriptErrorsCarryTheirTraceback) {
+    Node& node = create();
+    try {
+        run(host, node, "def f():\n    raise ValueError('broken lens')\nf()\n");
+        FAIL() << "the script raised";
+    } catch (const host::ScriptError& e) {
+        const std::string message = e.what();
+        EXPECT_NE(message.find("Traceback"), std::string::npos);
+        EXPECT_NE(message.find("ValueError: broken lens"), std::string::npos) << message;
+        EXPECT_NE(message.find("line 2"), std::string::npos) << message;
+    }
+}
+
+TEST_F(ReloadHost, CreatedNodesTakeTheSelectionAndLoseItsInputs) {
+    Node& node = create();
+    host.select_only(&node);
+    run(host, node,
+        "a = nuke.createNode('Axis3')\n"
+        "assert a.input(0) == nuke.thisNode()\n"
+        "assert [x.name() for x in nuke.selectedNodes()] == [a.name()]\n"
+        "nukescripts.remove_inputs()\n"
+        "assert a.input(0) is None\n"
+        "nuke.delete(a)\n"
+        "try:\n"
+        "    a.name()\n"
+        "    raise AssertionError('deleted node still answers')\n"
+        "except ValueError:\n"
+        "    pass\n"
+        "nuke.alert('done')\n");
+    EXPECT_EQ(alerts, std::vector<std::string>{"done"});
+    EXPECT_EQ(host.nodes().size(), 1u);
+}
+
+TEST_F(ReloadHost, Axis3ReadsTranslationCurvesAsStored) {
+    std::vector<TakeModel> take = {{"Cam", {{0, {{1, 3}, {0.5f, 1.5f}}}, {2, {{2, 4, 6}, {7, 8, 9}}}}}};
+    const std::string path = write_temp_file("axis.fbx", ascii_take(take));
+    Node& node = create();
+    run(host, node,
+        "a = nuke.createNode('Axis3')\n"
+        "t = a['translate']\n"
+        "a['read_from_file'].setValue(True)\n"
+        "a['file_link'].setValue('" + path + "')\n"
+        "assert not t.isAnimated(), 'no node name yet'\n"
+        "a['fbx_node_name'].setValue('Cam')\n"
+        "a['read_from_file'].setValue(False)\n"
+        "assert t.isAnimated()\n"
+        "assert t.animation(1) is None\n"
+        "assert [(k.x, k.y) for k in t.animation(0).keys()] == [(1, 0.5), (3, 1.5)]\n"
+        "assert [(k.x, k.y) for k in t.animation(2).keys()] == [(2, 7), (4, 8), (6, 9)]\n"
+        "a['read_from_file'].setValue(True)\n"
+        "a['fbx_node_name'].setValue('Nobody')\n"
+        "assert not t.isAnimated(), 'an absent node leaves translate unanimated'\n");
+}
+
+TEST_F(ReloadHost, MissingTargetControlIsReported) {
+    // Every TalvikDistort has the controls the script fills, so the script
+    // is run with one row key renamed to a control that does not exist.
+    Node& node = create();
+    const std::string script = static_cast<const char*>(node.knob("reload")->extra());
+    std::string renamed = script;
+    const std::string row = "\"k2\": {";
+    ASSERT_NE(renamed.find(row), std::string::npos);
+    renamed.replace(renamed.find(row), row.size(), "\"k9\": {");
+    host.set_value(node, "camera_index", 1);
+    host.set_text(node, "fbx_file_path", write_temp_file("take.fbx", ascii_take(lens_take(1, 1, 2))));
+    run(host, node, renamed);
+    EXPECT_EQ(alerts, std::vector<std::string>{"Knob to copy animation to does not exist: k9!"});
+    EXPECT_TRUE(output.empty());
+}
+
+}  // namespace
+}  // namespace talvik::test
