@@ -88,18 +88,16 @@ void write_preview_png(const std::string& path, const StMapView& map, const Prev
     ReplaceFile output(path);
     errno = 0;
     std::FILE* file = std::fopen(output.temp_path().c_str(), "wb");
-    if (!file)
-        throw std::runtime_error("cannot write preview \"" + path + "\": cannot create a file beside it: " +
-                                 std::strerror(errno));
+    if (!file) output.fail_to_create(errno);
     PngError error;
     const bool encoded = encode_png(file, size.width, size.height, rows.data(), error);
     const bool flushed = std::fflush(file) == 0 && !std::ferror(file);
     const int write_errno = errno;
     const bool closed = std::fclose(file) == 0;
     if (!encoded)
-        throw std::runtime_error("cannot write preview \"" + path + "\": " + error.message);
+        throw std::runtime_error("cannot write \"" + path + "\": " + error.message);
     if (!flushed || !closed)
-        throw std::runtime_error("cannot write preview \"" + path + "\": " +
+        throw std::runtime_error("cannot write \"" + path + "\": " +
                                  std::strerror(write_errno ? write_errno : EIO));
     output.commit();
 }

@@ -28,6 +28,13 @@ ReplaceFile::~ReplaceFile() {
     if (!committed_) std::remove(temp_path_.c_str());
 }
 
+void ReplaceFile::fail_to_create(int error) const {
+    const size_t slash = final_path_.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : final_path_.substr(0, slash);
+    throw std::runtime_error("cannot write \"" + final_path_ + "\": cannot create a file in folder \"" + folder +
+                             "\": " + std::strerror(error));
+}
+
 void ReplaceFile::commit() {
     if (std::rename(temp_path_.c_str(), final_path_.c_str()) != 0) {
         const int error = errno;

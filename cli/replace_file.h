@@ -19,6 +19,10 @@ public:
     // process and per write, so parallel frames never share one.
     const std::string& temp_path() const { return temp_path_; }
 
+    // Throws std::runtime_error saying the temporary could not be created,
+    // naming the final file, its folder and the errno reason.
+    [[noreturn]] void fail_to_create(int error) const;
+
     // Renames the temporary onto the final path; throws std::runtime_error
     // naming the file and the reason (and removes the temporary) on failure.
     void commit();

@@ -111,11 +111,6 @@ std::vector<float> file_order_rg(const StMapView& map) {
     return rg;
 }
 
-std::string folder_of(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
-
 }  // namespace
 
 StMapCompression parse_st_map_compression(std::string_view name) {
@@ -150,12 +145,10 @@ void write_st_map_exr(const std::string& path, const StMapView& map, const StMap
     std::vector<float> rg = file_order_rg(map);
 
     ReplaceFile output(path);
+    errno = 0;
+    std::ofstream file(output.temp_path(), std::ios::binary | std::ios::trunc);
+    if (!file) output.fail_to_create(errno ? errno : EACCES);
     try {
-        errno = 0;
-        std::ofstream file(output.temp_path(), std::ios::binary | std::ios::trunc);
-        if (!file)
-            throw std::runtime_error("cannot create a file in folder \"" + folder_of(path) +
-                                     "\": " + std::strerror(errno ? errno : EACCES));
         {
             Imf::StdOFStream stream(file, output.temp_path().c_str());
             Imf::OutputFile exr(stream, header, Imf::globalThreadCount());
@@ -173,7 +166,7 @@ void write_st_map_exr(const std::string& path, const StMapView& map, const StMap
         file.close();
         if (!file) throw std::runtime_error(std::string("write failed: ") + std::strerror(errno ? errno : EIO));
     } catch (const std::exception& e) {
-        throw std::runtime_error("cannot write ST map \"" + path + "\": " + e.what());
+        throw std::runtime_error("cannot write \"" + path + "\": " + e.what());
     }
     output.commit();
 }

@@ -6,6 +6,8 @@
 #include <numeric>
 #include <stdexcept>
 
+#include "error_message.h"
+
 namespace talvik::cli {
 namespace {
 
@@ -27,31 +29,18 @@ TEST(FrameRange, RangesStepsListsAndSingleFrames) {
     EXPECT_EQ(parse_frame_range("7-7"), (Frames{7}));
 }
 
-TEST(FrameRange, NegativeFrames) {
+TEST(FrameRange, NegativeFramesAndTheEndsOfInt) {
     EXPECT_EQ(parse_frame_range("-5--1"), iota(-5, -1));
     EXPECT_EQ(parse_frame_range("-2-2"), iota(-2, 2));
-    EXPECT_EQ(parse_frame_range("-3"), (Frames{-3}));
     EXPECT_EQ(parse_frame_range("-10--4x3"), (Frames{-10, -7, -4}));
-}
-
-TEST(FrameRange, KeepsOrderAndDropsRepeats) {
-    EXPECT_EQ(parse_frame_range(" 30 , 10-12 ,\t20 "), (Frames{30, 10, 11, 12, 20}));
-    EXPECT_EQ(parse_frame_range("1-3,2,5,1,4-6"), (Frames{1, 2, 3, 5, 4, 6}));
-}
-
-TEST(FrameRange, ExtremesOfIntDoNotOverflow) {
     EXPECT_EQ(parse_frame_range("2147483645-2147483647"), (Frames{INT_MAX - 2, INT_MAX - 1, INT_MAX}));
     EXPECT_EQ(parse_frame_range("-2147483648--2147483647"), (Frames{INT_MIN, INT_MIN + 1}));
     EXPECT_EQ(parse_frame_range("0-2147483647x2147483647"), (Frames{0, INT_MAX}));
 }
 
-std::string message_of(const std::string& text) {
-    try {
-        parse_frame_range(text);
-    } catch (const std::invalid_argument& e) {
-        return e.what();
-    }
-    return "(accepted)";
+TEST(FrameRange, KeepsOrderAndDropsRepeats) {
+    EXPECT_EQ(parse_frame_range(" 30 , 10-12 ,\t20 "), (Frames{30, 10, 11, 12, 20}));
+    EXPECT_EQ(parse_frame_range("1-3,2,5,1,4-6"), (Frames{1, 2, 3, 5, 4, 6}));
 }
 
 TEST(FrameRange, MalformedRangesSayWhatIsWrong) {
@@ -77,24 +66,21 @@ TEST(FrameRange, MalformedRangesSayWhatIsWrong) {
         {"1-2000000", "more than 1000000 frames"},
     };
     for (const auto& c : cases) {
-        const std::string message = message_of(c.text);
-        EXPECT_NE(message.find("bad frame range \"" + std::string(c.text) + "\""), std::string::npos)
-            << "input \"" << c.text << "\": " << message;
-        EXPECT_NE(message.find(c.says), std::string::npos) << "input \"" << c.text << "\": " << message;
+        const std::string message =
+            test::error_message<std::invalid_argument>([&] { parse_frame_range(c.text); });
+        EXPECT_CONTAINS(message, "bad frame range \"" + std::string(c.text) + "\"");
+        EXPECT_CONTAINS(message, c.says);
     }
 }
 
-TEST(FrameRange, FormatsCompactly) {
+TEST(FrameRange, FormatsCompactlyAndParsesBack) {
     EXPECT_EQ(format_frames(iota(1001, 1100)), "1001-1100");
     EXPECT_EQ(format_frames({1, 2, 3, 7, 9, 11}), "1-3,7-11x2");
     EXPECT_EQ(format_frames({1, 3}), "1,3");
     EXPECT_EQ(format_frames({5, 3, 1}), "5,3,1");
     EXPECT_EQ(format_frames({-5, -4, -3}), "-5--3");
-    EXPECT_EQ(format_frames({42}), "42");
     EXPECT_EQ(format_frames({}), "");
-}
 
-TEST(FrameRange, FormattedListsParseBackToThemselves) {
     const Frames lists[] = {
         {1, 3, 4, 5, 10, 20, 30, 31},
         {9, 8, 7, 1, 2},

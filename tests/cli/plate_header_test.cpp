@@ -5,12 +5,10 @@
 #include <ImfChannelList.h>
 #include <ImfDoubleAttribute.h>
 #include <ImfFloatAttribute.h>
-#include <ImfFrameBuffer.h>
 #include <ImfIntAttribute.h>
 #include <ImfMatrixAttribute.h>
 #include <ImfMultiPartOutputFile.h>
 #include <ImfOutputFile.h>
-#include <ImfOutputPart.h>
 #include <ImfPartType.h>
 #include <ImfStandardAttributes.h>
 #include <ImfStringAttribute.h>
@@ -20,6 +18,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "error_message.h"
 #include "scratch_folder.h"
 
 namespace talvik::cli {
@@ -51,16 +50,11 @@ TEST(PlateHeader, SamplePlate) {
     EXPECT_EQ(camera->value(), "CineCamera2");
 }
 
-void write_one_line_file(const std::string& path, Imf::Header header) {
+// Only the header matters here: the files are closed without pixels, which
+// the reader never looks at.
+void write_header_only(const std::string& path, Imf::Header header) {
     header.channels().insert("Y", Imf::Channel(Imf::FLOAT));
-    const auto& data = header.dataWindow();
-    std::vector<float> pixels(static_cast<size_t>(data.max.x - data.min.x + 1) * (data.max.y - data.min.y + 1));
     Imf::OutputFile file(path.c_str(), header);
-    Imf::FrameBuffer frame;
-    frame.insert("Y", Imf::Slice::Make(Imf::FLOAT, pixels.data(), data, sizeof(float),
-                                       sizeof(float) * (data.max.x - data.min.x + 1)));
-    file.setFrameBuffer(frame);
-    file.writePixels(data.max.y - data.min.y + 1);
 }
 
 TEST(PlateHeader, OffsetWindowAndAttributeTypesAsText) {
@@ -77,7 +71,7 @@ TEST(PlateHeader, OffsetWindowAndAttributeTypesAsText) {
     header.insert("worldToCamera", Imf::M44fAttribute(camera));
     header.insert("lenses", Imf::StringVectorAttribute({"prime", "zoom"}));
     Imf::addTimeCode(header, Imf::TimeCode(1, 2, 3, 4, true));
-    write_one_line_file(folder.file("plate.exr"), header);
+    write_header_only(folder.file("plate.exr"), header);
 
     const PlateHeader plate = read_plate_header(folder.file("plate.exr"));
     EXPECT_EQ(plate.width, 120);
@@ -109,34 +103,13 @@ TEST(PlateHeader, MultiPartFileUsesPartZero) {
         h.insert("unreal/cameraName", Imf::StringAttribute(part == 0 ? "CineCamera2" : "other"));
         headers.push_back(h);
     }
-    {
-        Imf::MultiPartOutputFile file(folder.file("parts.exr").c_str(), headers.data(), 2);
-        for (int part = 0; part < 2; ++part) {
-            Imf::OutputPart out(file, part);
-            const Imath::Box2i& d = data[part];
-            const int w = d.max.x - d.min.x + 1, h = d.max.y - d.min.y + 1;
-            std::vector<float> pixels(static_cast<size_t>(w) * h);
-            Imf::FrameBuffer frame;
-            frame.insert("Y", Imf::Slice::Make(Imf::FLOAT, pixels.data(), d));
-            out.setFrameBuffer(frame);
-            out.writePixels(h);
-        }
-    }
+    Imf::MultiPartOutputFile(folder.file("parts.exr").c_str(), headers.data(), 2);
     const PlateHeader plate = read_plate_header(folder.file("parts.exr"));
     EXPECT_EQ(plate.width, 64);
     EXPECT_EQ(plate.height, 32);
     EXPECT_EQ(plate.metadata.at("exr/unreal/cameraName"), text("CineCamera2"));
     EXPECT_EQ(plate.metadata.at("exr/name"), text("beauty"));
     EXPECT_EQ(plate.metadata.at("exr/dataWindow"), text("0 0 63 31"));
-}
-
-std::string read_error(const std::string& path) {
-    try {
-        read_plate_header(path);
-    } catch (const std::runtime_error& e) {
-        return e.what();
-    }
-    return "(accepted)";
 }
 
 TEST(PlateHeader, BrokenFilesNameTheFileAndTheProblem) {
@@ -167,9 +140,10 @@ TEST(PlateHeader, BrokenFilesNameTheFileAndTheProblem) {
         {folder.path(), "is a folder"},
     };
     for (const auto& c : cases) {
-        const std::string message = read_error(c.path);
-        EXPECT_NE(message.find("plate \"" + c.path + "\""), std::string::npos) << message;
-        EXPECT_NE(message.find(c.says), std::string::npos) << message;
+        const std::string message =
+            test::error_message<std::runtime_error>([&] { read_plate_header(c.path); });
+        EXPECT_CONTAINS(message, "plate \"" + c.path + "\"");
+        EXPECT_CONTAINS(message, c.says);
     }
 }
 

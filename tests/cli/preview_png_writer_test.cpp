@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "error_message.h"
 #include "scratch_folder.h"
 
 namespace talvik::cli {
@@ -139,20 +140,9 @@ TEST(PreviewPng, FailuresLeaveNothingBehind) {
     ScratchFolder folder;
     const Planes map(8, 8);
     std::filesystem::create_directory(folder.file("taken.png"));
-    try {
-        write_preview_png(folder.file("taken.png"), map.view());
-        FAIL() << "wrote over a folder";
-    } catch (const std::runtime_error& e) {
-        EXPECT_NE(std::string(e.what()).find("\"" + folder.file("taken.png") + "\""), std::string::npos)
-            << e.what();
-    }
-    const std::string nowhere = folder.file("missing/preview.png");
-    try {
-        write_preview_png(nowhere, map.view());
-        FAIL() << "wrote into a missing folder";
-    } catch (const std::runtime_error& e) {
-        EXPECT_NE(std::string(e.what()).find("\"" + nowhere + "\""), std::string::npos) << e.what();
-    }
+    for (const std::string& path : {folder.file("taken.png"), folder.file("missing/preview.png")})
+        EXPECT_CONTAINS(test::error_message<std::runtime_error>([&] { write_preview_png(path, map.view()); }),
+                        "cannot write \"" + path + "\"");
     EXPECT_THROW(write_preview_png(folder.file("p.png"), map.view(), {-1, PreviewSampling::Nearest}),
                  std::invalid_argument);
     EXPECT_EQ(folder.entries(), std::vector<std::string>{"taken.png"});

@@ -136,12 +136,5 @@ TEST(ProgressReporter, FramesFromManyThreads) {
     EXPECT_NE(text.find("wrote 200 frames in "), std::string::npos);
 }
 
-TEST(ProgressReporter, Durations) {
-    EXPECT_EQ(format_duration(0.0), "0.0 s");
-    EXPECT_EQ(format_duration(3.24), "3.2 s");
-    EXPECT_EQ(format_duration(245.0), "4m05s");
-    EXPECT_EQ(format_duration(3720.0), "1h02m");
-}
-
 }  // namespace
 }  // namespace talvik::cli
