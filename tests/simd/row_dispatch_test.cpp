@@ -20,14 +20,8 @@ TEST(RowDispatch, PicksTheWidestRunnableTarget) {
     EXPECT_TRUE(std::is_sorted(targets.begin(), targets.end()));
     EXPECT_EQ(dispatched_row_target(), targets.back());
 #if defined(__x86_64__)
-    // SSE2 is part of x86-64 itself.
-    EXPECT_TRUE(row_target_runnable(RowTarget::Sse2));
+    EXPECT_TRUE(row_target_runnable(RowTarget::Sse2)) << "SSE2 is part of x86-64";
 #endif
-    for (RowTarget target : {RowTarget::Scalar, RowTarget::Sse2, RowTarget::Avx2,
-                             RowTarget::Avx512}) {
-        const bool listed = std::count(targets.begin(), targets.end(), target) == 1;
-        EXPECT_EQ(listed, row_target_runnable(target)) << row_target_name(target);
-    }
 }
 
 TEST(RowDispatch, ConcurrentRowsOfOneMapEqualTheScalarMap) {
