@@ -1,0 +1,152 @@
+#include "cli/command_options.h"
+
+#include <charconv>
+#include <stdexcept>
+
+namespace talvik::cli {
+
+namespace {
+
+constexpr int kMaxSide = 65536;
+
+int parse_int(const std::string& option, const std::string& text, int low, int high) {
+    int value = 0;
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || ptr != end) {
+        throw std::invalid_argument(option + " takes a whole number, not \"" + text + "\"");
+    }
+    if (value < low || value > high) {
+        throw std::invalid_argument(option + " " + text + " is out of range (" + std::to_string(low) +
+                                    " to " + std::to_string(high) + ")");
+    }
+    return value;
+}
+
+int parse_mode(const std::string& text) {
+    if (text == "distort") return 0;
+    if (text == "undistort") return 1;
+    throw std::invalid_argument("--mode takes distort or undistort, not \"" + text + "\"");
+}
+
+RenderOptions parse_render(const std::vector<std::string>& args) {
+    RenderOptions o;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        auto value = [&]() -> const std::string& {
+            if (i + 1 >= args.size()) throw std::invalid_argument(arg + " needs a value");
+            return args[++i];
+        };
+        if (arg == "--plate") {
+            o.plate = value();
+        } else if (arg == "--size") {
+            o.size = parse_size(value());
+        } else if (arg == "--mode") {
+            o.mode = parse_mode(value());
+        } else if (arg == "--set") {
+            const std::string& v = value();
+            const auto eq = v.find('=');
+            if (eq == std::string::npos || eq == 0) {
+                throw std::invalid_argument("--set takes NAME=VALUE, not \"" + v + "\"");
+            }
+            o.sets.emplace_back(v.substr(0, eq), v.substr(eq + 1));
+        } else if (arg == "--fbx") {
+            o.fbx = value();
+        } else if (arg == "--camera") {
+            o.camera = parse_int("--camera", value(), 0, 9);
+        } else if (arg == "--frames") {
+            o.frames = value();
+        } else if (arg == "-o" || arg == "--output") {
+            o.output = value();
+        } else if (arg == "--preview") {
+            o.preview = value();
+        } else if (arg == "--print-controls") {
+            o.print_controls = true;
+        } else if (arg == "--threads") {
+            o.threads = parse_int("--threads", value(), 1, 1024);
+        } else if (arg == "--quiet" || arg == "-q") {
+            o.quiet = true;
+        } else if (arg == "--compression") {
+            o.compression = parse_st_map_compression(value());
+        } else if (arg == "--plugin-path") {
+            o.plugin_path.push_back(value());
+        } else {
+            throw std::invalid_argument("unknown option \"" + arg + "\" for render (see --help)");
+        }
+    }
+    if (!o.plate.empty() && o.size) {
+        throw std::invalid_argument("--plate and --size both set the frame size: give one");
+    }
+    if (o.camera && o.fbx.empty()) {
+        throw std::invalid_argument("--camera picks a camera of the --fbx take: give --fbx too");
+    }
+    if (o.output.empty() && o.preview.empty() && !o.print_controls) {
+        throw std::invalid_argument("nothing to do: give -o, --preview or --print-controls");
+    }
+    return o;
+}
+
+}  // namespace
+
+std::pair<int, int> parse_size(const std::string& text) {
+    const auto x = text.find('x');
+    if (x == std::string::npos) {
+        throw std::invalid_argument("--size takes WIDTHxHEIGHT, not \"" + text + "\"");
+    }
+    return {parse_int("--size width", text.substr(0, x), 1, kMaxSide),
+            parse_int("--size height", text.substr(x + 1), 1, kMaxSide)};
+}
+
+CommandLine parse_command_line(const std::vector<std::string>& args) {
+    CommandLine cl;
+    if (args.empty() || args[0] == "-h" || args[0] == "--help" || args[0] == "help") return cl;
+    for (const std::string& a : args) {
+        if (a == "-h" || a == "--help") return cl;
+    }
+    if (args[0] == "render") {
+        cl.command = CommandLine::Command::Render;
+        cl.render = parse_render(args);
+    } else if (args[0] == "inspect") {
+        cl.command = CommandLine::Command::Inspect;
+        if (args.size() != 2 || args[1].empty() || args[1][0] == '-') {
+            throw std::invalid_argument("inspect takes exactly one FBX file");
+        }
+        cl.inspect.fbx = args[1];
+    } else {
+        throw std::invalid_argument("unknown command \"" + args[0] + "\" (render, inspect or --help)");
+    }
+    return cl;
+}
+
+const char* usage_text() {
+    return R"(talvik-stmap: ST maps of the TalvikDistort node, without Nuke
+
+usage:
+  talvik-stmap render [options] -o OUT.####.exr
+  talvik-stmap inspect TAKE.fbx
+
+render options:
+  --plate FILE.exr       input plate: its display window is the format and its
+                         header attributes the metadata ("exr/<name>"); pixels
+                         are never read
+  --size WxH             frame size instead of a plate (neither: 4320x2160)
+  --mode distort|undistort
+  --set NAME=VALUE       set any control by name (repeatable), before a reload:
+                         numbers, true/false, texts, Mode entry names
+  --fbx FILE             FBX take to reload (sets fbx_file_path, so a digit
+                         before ".fbx" picks the camera), then press "reload"
+  --camera N             camera number of the take (overrides the file name)
+  --frames RANGE         1001-1100, 1001-1100x2, 1,5,10-20 (default: the keyed
+                         range after a reload, otherwise frame 1)
+  -o PATTERN             EXR per frame, #### or %04d for the frame number
+  --compression NAME     none, rle, zips, zip (default) or piz (lossless only)
+  --preview PATTERN      PNG per frame: a checkerboard pushed through the map
+  --print-controls       one JSON object per frame with every control's value
+  --threads N            render and compression threads (default: all cores)
+  --quiet                print errors only
+  --plugin-path DIR      where TalvikDistort.so is (repeatable; also
+                         TALVIK_PLUGIN_PATH, then the build's plugins folder)
+)";
+}
+
+}  // namespace talvik::cli

@@ -1,0 +1,48 @@
+// The command line of talvik-stmap, parsed into what each subcommand needs.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cli/st_map_exr_writer.h"
+
+namespace talvik::cli {
+
+struct RenderOptions {
+    std::string plate;                         // --plate
+    std::optional<std::pair<int, int>> size;   // --size WxH
+    std::optional<int> mode;                   // --mode: 0 distort, 1 undistort
+    std::vector<std::pair<std::string, std::string>> sets;  // --set NAME=VALUE, in order
+    std::string fbx;                           // --fbx
+    std::optional<int> camera;                 // --camera
+    std::string frames;                        // --frames, unparsed
+    std::string output;                        // -o
+    std::string preview;                       // --preview
+    bool print_controls = false;               // --print-controls
+    int threads = 0;                           // --threads; 0: all cores
+    bool quiet = false;                        // --quiet
+    StMapCompression compression = StMapCompression::Zip;
+    std::vector<std::string> plugin_path;      // --plugin-path, then TALVIK_PLUGIN_PATH
+};
+
+struct InspectOptions {
+    std::string fbx;
+};
+
+struct CommandLine {
+    enum class Command { Help, Render, Inspect } command = Command::Help;
+    RenderOptions render;
+    InspectOptions inspect;
+};
+
+// Throws std::invalid_argument naming the option or value that is wrong.
+CommandLine parse_command_line(const std::vector<std::string>& args);
+
+// "1920x1080" -> {1920, 1080}; both at least 1 and at most 65536.
+std::pair<int, int> parse_size(const std::string& text);
+
+const char* usage_text();
+
+}  // namespace talvik::cli

@@ -1,0 +1,75 @@
+#include "cli/inspect_command.h"
+
+#include <algorithm>
+#include <climits>
+#include <map>
+#include <vector>
+
+#include "host/fbx/fbx_scene.h"
+#include "lens/lens_model.h"
+
+namespace talvik::cli {
+
+namespace {
+
+struct CameraSummary {
+    std::vector<std::string> prefixes;  // lens nodes found
+    int first = INT_MAX;
+    int last = INT_MIN;
+    size_t keys = 0;
+};
+
+bool all_digits(const std::string& s) {
+    return !s.empty() && s.size() < 9 &&
+           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+}  // namespace
+
+int run_inspect(const std::string& path, std::FILE* out) {
+    const fbx::Scene scene = fbx::read_scene(path);
+    const char* const prefixes[] = {kDefaultLens1, kDefaultLens2, kDefaultLens3, kDefaultLens4};
+    std::map<int, CameraSummary> cameras;
+    for (const std::string& name : scene.model_names()) {
+        for (const char* prefix : prefixes) {
+            const std::string p = prefix;
+            if (name.compare(0, p.size(), p) != 0 || !all_digits(name.substr(p.size()))) continue;
+            CameraSummary& camera = cameras[std::stoi(name.substr(p.size()))];
+            camera.prefixes.push_back(p);
+            const std::optional<fbx::Translation> t = scene.translation(name);
+            if (!t) continue;
+            for (const auto& curve : t->component) {
+                if (!curve) continue;
+                for (int64_t time : curve->times) {
+                    const int frame = scene.frame_of(time);
+                    camera.first = std::min(camera.first, frame);
+                    camera.last = std::max(camera.last, frame);
+                    ++camera.keys;
+                }
+            }
+        }
+    }
+    std::fprintf(out, "%s: %g fps, %zu lens camera%s\n", path.c_str(), scene.frames_per_second(),
+                 cameras.size(), cameras.size() == 1 ? "" : "s");
+    for (const auto& [number, camera] : cameras) {
+        if (camera.keys == 0) {
+            std::fprintf(out, "  camera %d: no keys", number);
+        } else {
+            std::fprintf(out, "  camera %d: frames %d-%d, %zu keys", number, camera.first, camera.last,
+                         camera.keys);
+        }
+        std::vector<std::string> missing;
+        for (const char* prefix : prefixes) {
+            if (std::find(camera.prefixes.begin(), camera.prefixes.end(), prefix) == camera.prefixes.end()) {
+                missing.push_back(std::string(prefix) + std::to_string(number));
+            }
+        }
+        for (size_t i = 0; i < missing.size(); ++i) {
+            std::fprintf(out, "%s%s", i == 0 ? ", missing " : ", ", missing[i].c_str());
+        }
+        std::fprintf(out, "\n");
+    }
+    return cameras.empty() ? 1 : 0;
+}
+
+}  // namespace talvik::cli

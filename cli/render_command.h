@@ -1,0 +1,15 @@
+// talvik-stmap render: drives the TalvikDistort plug-in through the host as
+// Nuke would and writes each frame's ST map.
+#pragma once
+
+#include <cstdio>
+
+#include "cli/command_options.h"
+
+namespace talvik::cli {
+
+// Returns the exit status. Controls' JSON goes to `out`, messages to `err`.
+// Throws std::exception subclasses for bad input, naming the culprit.
+int run_render(const RenderOptions& options, std::FILE* out, std::FILE* err);
+
+}  // namespace talvik::cli

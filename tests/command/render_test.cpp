@@ -1,0 +1,140 @@
+// Rendering through the command: maps equal the row generation pixel for
+// pixel (bottom line = row 0), frames and values follow the take, metadata
+// flows in from the plate and out into the files.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "exr_map.h"
+#include "lens/st_map_row.h"
+#include "run_command.h"
+#include "tests/fbx/fixture_util.h"
+
+namespace talvik::test {
+namespace {
+
+void expect_map_equals_rows(const ExrMap& map, const LensModel& lens) {
+    std::vector<float> s(map.width), t(map.width);
+    for (int y = 0; y < map.height; ++y) {
+        st_map_row_scalar(lens, frame_size_from(map.width, map.height), y, 0, map.width, s.data(),
+                          t.data());
+        for (int x = 0; x < map.width; ++x) {
+            ASSERT_EQ(map.s_at(x, y), s[x]) << x << "," << y;
+            ASSERT_EQ(map.t_at(x, y), t[x]) << x << "," << y;
+        }
+    }
+}
+
+TEST(RenderCommand, ControlsSetOnTheCommandLine) {
+    TempFolder dir;
+    const CommandResult r = run_stmap({"render", "--size", "64x36", "--mode", "undistort", "--set",
+                                       "k1=-0.05", "--set", "cx=10", "--set", "fx=1500", "--set",
+                                       "anamorphic=on", "--set", "fy=1400", "-o", dir / "map.exr",
+                                       "--quiet"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.err.empty()) << "--quiet: " << r.err;
+    const ExrMap map = read_exr_map(dir / "map.exr");
+    ASSERT_EQ(map.width, 64);
+    ASSERT_EQ(map.height, 36);
+    LensModel lens;
+    lens.mode = 1;
+    lens.k1 = -0.05f;
+    lens.cx = 10.0f;
+    lens.fx = 1500.0f;
+    lens.fy = 1400.0f;
+    lens.anamorphic = true;
+    lens.normalize();
+    expect_map_equals_rows(map, lens);
+    ASSERT_NE(map.attribute<Imf::FloatAttribute>("talvik/k1"), nullptr);
+    EXPECT_EQ(map.attribute<Imf::FloatAttribute>("talvik/k1")->value(), -0.05f);
+    EXPECT_EQ(map.attribute<Imf::StringAttribute>("talvik/Mode")->value(), "Undistort");
+    EXPECT_EQ(map.attribute<Imf::IntAttribute>("talvik/frame")->value(), 1);
+    EXPECT_EQ(map.header.compression(), Imf::ZIP_COMPRESSION);
+}
+
+TEST(RenderCommand, FixtureTakeGivesOneMapPerKeyedFrame) {
+    TempFolder dir;
+    const CommandResult r = run_stmap({"render", "--size", "40x24", "--fbx",
+                                       fbx::testing::fixture("blender_take.fbx"), "--camera", "2",
+                                       "--mode", "distort", "-o", dir / "m.####.exr", "--preview",
+                                       dir / "p.%04d.png", "--compression", "piz"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("File reloaded"), std::string::npos);
+    EXPECT_NE(r.err.find("wrote 10 frames"), std::string::npos) << r.err;
+    std::map<int, std::map<std::string, fbx::testing::KeyedFrame>> keyed;
+    for (const auto& row : fbx::testing::read_keyed_frames(fbx::testing::fixture("blender_take.csv"))) {
+        if (row.model.back() == '2') keyed[row.frame][row.model.substr(0, row.model.size() - 1)] = row;
+    }
+    ASSERT_EQ(keyed.size(), 10u);
+    std::vector<std::string> expected_files;
+    for (const auto& [frame, models] : keyed) {
+        const std::string f = std::to_string(frame);
+        expected_files.push_back("m." + f + ".exr");
+        expected_files.push_back("p." + f + ".png");
+    }
+    std::sort(expected_files.begin(), expected_files.end());
+    EXPECT_EQ(dir.files(), expected_files);
+
+    for (int frame : {keyed.begin()->first, keyed.rbegin()->first}) {
+        const auto& m = keyed[frame];
+        LensModel lens;
+        lens.cx = static_cast<float>(m.at("BP_TalvikLensCxCyFOV").xyz[0]);
+        lens.cy = static_cast<float>(m.at("BP_TalvikLensCxCyFOV").xyz[2]);
+        lens.fx = static_cast<float>(m.at("BP_TalvikLensFxAndOverscanFactor").xyz[0]);
+        lens.fy = static_cast<float>(m.at("BP_TalvikLensEPDFy").xyz[0]);
+        lens.k1 = static_cast<float>(m.at("BP_TalvikLensK1K2FD").xyz[0]);
+        lens.k2 = static_cast<float>(m.at("BP_TalvikLensK1K2FD").xyz[2]);
+        lens.anamorphic = keyed.begin()->second.at("BP_TalvikLensFxAndOverscanFactor").xyz[1] != 0.0;
+        const ExrMap map = read_exr_map(dir / ("m." + std::to_string(frame) + ".exr"));
+        EXPECT_EQ(map.attribute<Imf::FloatAttribute>("talvik/cx")->value(), lens.cx);
+        EXPECT_EQ(map.attribute<Imf::IntAttribute>("talvik/frame")->value(), frame);
+        EXPECT_EQ(map.attribute<Imf::IntAttribute>("talvik/camera_index")->value(), 2);
+        EXPECT_EQ(map.header.compression(), Imf::PIZ_COMPRESSION);
+        lens.normalize();
+        expect_map_equals_rows(map, lens);
+    }
+}
+
+TEST(RenderCommand, PlateMetadataPicksTheCameraAndIsCarriedOver) {
+    TempFolder dir;
+    const CommandResult r = run_stmap({"render", "--plate", std::string(TALVIK_SAMPLE_DIR) + "/plate.exr",
+                                       "--fbx", std::string(TALVIK_SAMPLE_DIR) + "/sample_take.fbx",
+                                       "--frames", "1010", "-o", dir / "s.####.exr", "--threads", "2"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const ExrMap map = read_exr_map(dir / "s.1010.exr");
+    EXPECT_EQ(map.width, 1920);
+    EXPECT_EQ(map.height, 1080);
+    ASSERT_NE(map.attribute<Imf::StringAttribute>("unreal/cameraName"), nullptr);
+    EXPECT_EQ(map.attribute<Imf::StringAttribute>("unreal/cameraName")->value(), "CineCamera2");
+    EXPECT_EQ(map.attribute<Imf::IntAttribute>("talvik/camera_index")->value(), 2)
+        << "no digit in the file name: the camera comes from the plate";
+}
+
+TEST(RenderCommand, PrintControlsNeedsNoOutputAndEqualFramesShareTheirMap) {
+    TempFolder dir;
+    CommandResult r = run_stmap({"render", "--fbx", fbx::testing::fixture("blender_take.fbx"),
+                                 "--camera", "1", "--print-controls", "--frames", "1001,1010"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream lines(r.out);
+    std::string first, last, extra;
+    std::getline(lines, first);
+    std::getline(lines, last);
+    EXPECT_FALSE(std::getline(lines, extra)) << "one line per frame";
+    EXPECT_EQ(first.rfind("{\"frame\": 1001, \"Mode\": \"Distort\"", 0), 0u) << first;
+    EXPECT_NE(first.find("\"cx\": 5.137,"), std::string::npos) << first;
+    EXPECT_EQ(last.rfind("{\"frame\": 1010", 0), 0u) << last;
+
+    // Without animation every frame has the same lens: identical maps.
+    r = run_stmap({"render", "--size", "16x9", "--set", "k1=-0.1", "--frames", "1-3", "-o",
+                   dir / "f.#.exr", "--quiet"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const ExrMap one = read_exr_map(dir / "f.1.exr");
+    const ExrMap three = read_exr_map(dir / "f.3.exr");
+    EXPECT_EQ(one.s, three.s);
+    EXPECT_EQ(three.attribute<Imf::IntAttribute>("talvik/frame")->value(), 3);
+}
+
+}  // namespace
+}  // namespace talvik::test
