@@ -6,7 +6,6 @@
 namespace talvik::cli {
 namespace {
 
-constexpr Rgb8 kGridColour{250, 250, 250};
 constexpr Rgb8 kCentreColour{255, 40, 40};
 
 bool has_source(float s, float t) {
@@ -20,22 +19,32 @@ uint8_t lerp(uint8_t a, uint8_t b, float f) {
 
 Rgb8 mix(Rgb8 a, Rgb8 b, float f) { return {lerp(a.r, b.r, f), lerp(a.g, b.g, f), lerp(a.b, b.b, f)}; }
 
+// Whether pixel i lies on one of the `cells` + 1 lines splitting `size`
+// pixels: each line is `line` whole pixels wide, centred on its boundary
+// and pulled inside the frame at the edges, so every line is drawn and
+// none gets thinner or vanishes with the cell size.
+bool on_grid_line(int i, int size, int cells, int line) {
+    const int nearest = static_cast<int>(std::lround((i + 0.5) * cells / size));
+    const int boundary = static_cast<int>(std::lround(static_cast<double>(nearest) * size / cells));
+    const int start = std::clamp(boundary - line / 2, 0, std::max(0, size - line));
+    return i >= start && i < start + line;
+}
+
 }  // namespace
 
 Rgb8 pattern_pixel(int x, int y, int width, int height) {
-    const double cx = x + 0.5, cy = y + 0.5;  // pixel centre
+    // Two pixels wide at HD, never thinner than one.
+    const int line = std::max(1, static_cast<int>(std::lround(std::min(width, height) / 540.0)));
     const double cell_w = static_cast<double>(width) / kPatternColumns;
     const double cell_h = static_cast<double>(height) / kPatternRows;
-    // Two pixels wide at HD, never thinner than one.
-    const double line = std::max(1.0, std::round(std::min(width, height) / 540.0));
 
+    const double cx = x + 0.5, cy = y + 0.5;  // pixel centre
     const double arm = 0.5 * std::min(cell_w, cell_h);
     const double dx = std::abs(cx - 0.5 * width), dy = std::abs(cy - 0.5 * height);
     if ((dx < line && dy < arm) || (dy < line && dx < arm)) return kCentreColour;
 
-    const double fx = std::fmod(cx, cell_w), fy = std::fmod(cy, cell_h);
-    const double half = 0.5 * line;
-    if (fx < half || cell_w - fx < half || fy < half || cell_h - fy < half) return kGridColour;
+    if (on_grid_line(x, width, kPatternColumns, line) || on_grid_line(y, height, kPatternRows, line))
+        return kGridColour;
 
     const int column = std::clamp(static_cast<int>(cx / cell_w), 0, kPatternColumns - 1);
     const int row = std::clamp(static_cast<int>(cy / cell_h), 0, kPatternRows - 1);

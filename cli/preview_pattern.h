@@ -19,6 +19,8 @@ struct Rgb8 {
 // less blue than any pattern colour, so it cannot be mistaken for one.
 constexpr Rgb8 kNoSourceColour{36, 0, 44};
 
+constexpr Rgb8 kGridColour{250, 250, 250};
+
 constexpr int kPatternColumns = 16;
 constexpr int kPatternRows = 9;
 

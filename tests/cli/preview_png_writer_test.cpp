@@ -109,7 +109,23 @@ TEST(PreviewPng, IdentityMapShowsThePatternUpright) {
     }
 }
 
-TEST(PreviewPng, PatternNeverLooksUnsolved) {
+TEST(PreviewPng, PatternDrawsEveryGridLineAndNeverLooksUnsolved) {
+    const struct {
+        int width, height, line;
+    } frames[] = {{1920, 1080, 2}, {960, 540, 1}, {1001, 563, 1}, {192, 108, 1}};
+    for (const auto& f : frames) {
+        // Across the bottom row of cells: 17 lines, each `line` pixels wide.
+        std::vector<int> runs;
+        bool in_line = false;
+        for (int x = 0; x < f.width; ++x) {
+            const Rgb8 c = pattern_pixel(x, f.height / 18, f.width, f.height);
+            const bool grid = c == kGridColour;
+            if (grid && in_line) ++runs.back();
+            if (grid && !in_line) runs.push_back(1);
+            in_line = grid;
+        }
+        EXPECT_EQ(runs, std::vector<int>(17, f.line)) << f.width << "x" << f.height;
+    }
     for (int y = 0; y < 108; ++y)
         for (int x = 0; x < 192; ++x) ASSERT_NE(pattern_pixel(x, y, 192, 108), kNoSourceColour) << x << "," << y;
 }
