@@ -6,24 +6,23 @@
 namespace DD {
 namespace Image {
 
-namespace {
-// Channels a row carries: black plus red to Chan_Last. Black stays zero.
-constexpr int kChannels = Chan_Last + 1;
-}  // namespace
-
-Row::Row(int x, int r)
-    : x_(x), r_(std::max(x, r)),
-      storage_(new float[static_cast<size_t>(kChannels) * static_cast<size_t>(r_ - x_ + 1)]()) {}
+Row::Row(int x, int r) : x_(x), r_(std::max(x, r)) {
+    for (int c = Chan_Black; c <= Chan_Alpha; ++c) buffer(static_cast<Channel>(c));
+}
 
 Row::~Row() = default;
 
 float* Row::buffer(Channel z) const {
     const int c = (z > Chan_Black && z <= Chan_Last) ? static_cast<int>(z) : 0;
-    const size_t width = static_cast<size_t>(r_ - x_ + 1);
-    // Offset so that the buffer is indexed by pixel number.
-    return storage_.get() + static_cast<size_t>(c) * width - x_;
+    // Offsets so that the buffer is indexed by pixel number.
+    if (bound_[c]) return bound_[c] - x_;
+    if (!lines_[c]) lines_[c].reset(new float[static_cast<size_t>(r_ - x_ + 1)]());
+    return lines_[c].get() - x_;
 }
 
+void Row::bind(Channel z, float* line) {
+    if (z > Chan_Black && z <= Chan_Last) bound_[z] = line;
+}
 float* Row::writable(Channel z) { return buffer(z); }
 
 const float* Row::operator[](Channel z) const { return buffer(z); }

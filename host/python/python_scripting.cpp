@@ -2,6 +2,8 @@
 
 #include <pybind11/embed.h>
 
+#include <cstdlib>
+
 #include "host/axis3/axis3.h"
 #include "host/python/nuke_module.h"
 
@@ -38,8 +40,10 @@ private:
 
 void ensure_interpreter() {
     if (Py_IsInitialized()) return;
-    // The interpreter lives as long as the process.
+    // The interpreter lives as long as the process and is shut down at exit,
+    // after every host, so nothing it holds is left behind.
     py::initialize_interpreter();
+    std::atexit([] { py::finalize_interpreter(); });
     py::class_<HostOutput>(py::module_::import("nuke"), "_HostOutput")
         .def(py::init<>())
         .def("write", &HostOutput::write)

@@ -198,13 +198,18 @@ void Host::set_threads(int threads) {
     if (threads != pool_->size()) pool_ = std::make_unique<ThreadPool>(threads);
 }
 
-Image Host::render(Node& node, double frame, DD::Image::Format fallback) {
+// A store pass at the frame, then validation of the node and its inputs.
+DD::Image::Iop& Host::prepare(Node& node, double frame) {
     set_frame(frame);
     store(node);
     node.op()->validate(true);
-    const auto* iop = dynamic_cast<const DD::Image::Iop*>(node.op());
+    auto* iop = dynamic_cast<DD::Image::Iop*>(node.op());
     if (!iop) throw std::invalid_argument(node.name() + " does not make images");
-    DD::Image::Format format = iop->format();
+    return *iop;
+}
+
+Image Host::render(Node& node, double frame, DD::Image::Format fallback) {
+    DD::Image::Format format = prepare(node, frame).format();
     if (format.width() <= 0 || format.height() <= 0) format = fallback;
     if (format.width() <= 0 || format.height() <= 0) {
         throw std::invalid_argument(node.name() + " has no format to render");
@@ -214,29 +219,38 @@ Image Host::render(Node& node, double frame, DD::Image::Format fallback) {
     return image;
 }
 
-void Host::render_into(Node& node, double frame, int width, int height, Image& image) {
+void Host::render_into(Node& node, double frame, int width, int height, Image& image,
+                       const DD::Image::ChannelSet& keep) {
+    using DD::Image::Channel;
     if (width <= 0 || height <= 0) throw std::invalid_argument("frame size must be positive");
-    set_frame(frame);
-    store(node);
-    node.op()->validate(true);
-    auto* iop = dynamic_cast<DD::Image::Iop*>(node.op());
-    if (!iop) throw std::invalid_argument(node.name() + " does not make images");
+    DD::Image::Iop& iop = prepare(node, frame);
     image.width = width;
     image.height = height;
-    for (auto& c : image.channel) c.assign(static_cast<size_t>(width) * height, 0.0f);
-
-    // One line buffer per worker, made before the rows run.
-    std::vector<std::unique_ptr<DD::Image::Row>> rows;
-    for (int w = 0; w < pool_->size(); ++w) rows.push_back(std::make_unique<DD::Image::Row>(0, width));
-    const DD::Image::ChannelSet rgba(DD::Image::Mask_RGBA);
+    DD::Image::ChannelSet wanted;
+    for (int c = 0; c < 4; ++c) {
+        const Channel z = static_cast<Channel>(DD::Image::Chan_Red + c);
+        // Every stored pixel is written by the rows below: no clearing needed.
+        image.channel[c].resize(keep.contains(z) ? static_cast<size_t>(width) * height : 0);
+        if (keep.contains(z)) wanted += z;
+    }
+    if (wanted.empty()) return;
+    if (static_cast<int>(rows_.size()) != pool_->size() || rows_.front()->getRight() != width) {
+        rows_.clear();
+        for (int w = 0; w < pool_->size(); ++w) rows_.push_back(std::make_unique<DD::Image::Row>(0, width));
+    }
     pool_->run(height, [&](int worker, int y) {
-        DD::Image::Row& row = *rows[static_cast<size_t>(worker)];
-        iop->get(y, 0, width, rgba, row);
+        DD::Image::Row& row = *rows_[static_cast<size_t>(worker)];
+        // The rows are written straight into the image.
         for (int c = 0; c < 4; ++c) {
-            const float* line = row[static_cast<DD::Image::Channel>(DD::Image::Chan_Red + c)];
-            std::copy(line, line + width, image.channel[c].begin() + static_cast<long>(y) * width);
+            const Channel z = static_cast<Channel>(DD::Image::Chan_Red + c);
+            row.bind(z, image.channel[c].empty() ? nullptr
+                                                 : image.channel[c].data() + static_cast<size_t>(y) * width);
         }
+        iop.get(y, 0, width, wanted, row);
     });
+    for (auto& row : rows_) {
+        for (int c = 0; c < 4; ++c) row->bind(static_cast<Channel>(DD::Image::Chan_Red + c), nullptr);
+    }
 }
 
 }  // namespace talvik::host

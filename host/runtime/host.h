@@ -7,12 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "DDImage/ChannelSet.h"
 #include "DDImage/Format.h"
 #include "host/runtime/metadata.h"
 #include "host/runtime/node.h"
 
 namespace DD::Image {
 class Iop;
+class Row;
 }
 
 namespace talvik::host {
@@ -72,7 +74,10 @@ public:
     // Rendering: a store pass at `frame`, validation, then every row of the
     // input's format (or of `fallback` when the node has no input format).
     Image render(Node& node, double frame, DD::Image::Format fallback = {});
-    void render_into(Node& node, double frame, int width, int height, Image& image);
+    // The same at a given size into an image that is reused from frame to
+    // frame; only the channels in `keep` (of red to alpha) are stored.
+    void render_into(Node& node, double frame, int width, int height, Image& image,
+                     const DD::Image::ChannelSet& keep = DD::Image::Mask_RGBA);
     int threads() const;
     void set_threads(int threads);
 
@@ -87,12 +92,13 @@ public:
     static long live_ops();
 
 private:
-    void create_knobs(Node& node);
+    DD::Image::Iop& prepare(Node& node, double frame);
     void notify_changed(Node& node, DD::Image::Knob& knob);
     std::string unique_name(const std::string& class_name);
 
     std::unique_ptr<PluginLoader> plugins_;
     std::unique_ptr<ThreadPool> pool_;
+    std::vector<std::unique_ptr<DD::Image::Row>> rows_;  // one per worker, kept between frames
     std::vector<std::unique_ptr<Node>> nodes_;
     double frame_ = 1.0;
     unsigned long long next_id_ = 1;

@@ -27,11 +27,18 @@ public:
     void erase(ChannelMask channels);
     void copy(const Row& source, ChannelMask channels, int x, int r);
 
+    // --- Host section, not for plug-ins. ---
+    // Channel z's line becomes `line` (r - x floats, for pixel x first), so a
+    // renderer can have rows written straight into its image. Null unbinds.
+    void bind(Channel z, float* line);
+
 private:
     float* buffer(Channel z) const;
     int x_;
     int r_;
-    std::unique_ptr<float[]> storage_;  // every channel's line, zeroed at start
+    // Lines of black to alpha, zeroed at start; other channels on first use.
+    mutable std::unique_ptr<float[]> lines_[Chan_Last + 1];
+    float* bound_[Chan_Last + 1] = {};
 };
 
 }  // namespace Image
