@@ -19,3 +19,13 @@ build_and_test() {
 
 build_and_test build
 build_and_test build-asan -DTALVIK_SANITIZE=address,undefined
+build_and_test build-tsan -DTALVIK_SANITIZE=thread
+
+# Nuke 15 builds plug-ins with GCC 11: the lens code and the plug-in must too.
+echo "=== build-gcc11" >&2
+cmake -S . -B build-gcc11 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=gcc-11 \
+  -DCMAKE_CXX_COMPILER=g++-11 >/dev/null
+cmake --build build-gcc11 -j"$jobs" --target TalvikDistort talvik-stmap
+
+# The FBX reader reads untrusted files: fuzz it for a bounded time.
+tools/fuzz-fbx.sh "${TALVIK_FUZZ_SECONDS:-60}"
