@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds the plug-in the way a Nuke 15 build does (NUKE_ROOT, GCC 11, C++17,
+# the new C++ ABI) against a folder laid out like a Nuke install that holds
+# the stand-in's headers and library, then checks that this plug-in renders
+# the same bits as the one of the regular build.
+#
+#   tools/check-ndk-build.sh BUILD_DIR     (a configured and built tree)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build="${1:-build}"
+stage="$build/ndk-check/Nuke15.0"
+rm -rf "$build/ndk-check"
+mkdir -p "$stage"
+cp -r host/include "$stage/include"
+cp -L "$build/host/libDDImage.so" "$stage/libDDImage.so"
+
+cmake -S . -B "$build/ndk-check/build" -DNUKE_ROOT="$PWD/$stage" -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_C_COMPILER=gcc-11 -DCMAKE_CXX_COMPILER=g++-11 >/dev/null
+cmake --build "$build/ndk-check/build" -j"$(nproc)" --target TalvikDistort
+
+render() {
+  "$build/cli/talvik-stmap" render --plugin-path "$1" --size 320x180 --mode undistort \
+    --set k1=-0.08 --set k2=0.01 --set cx=6 --set fx=1450 -o "$2" --compression none --quiet
+}
+render "$build/ndk-check/build/plugins" "$build/ndk-check/ndk.exr"
+render "$build/plugins" "$build/ndk-check/regular.exr"
+cmp "$build/ndk-check/ndk.exr" "$build/ndk-check/regular.exr"
+echo "the GCC 11 NDK-layout plug-in renders the same bits" >&2
