@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "run_command.h"
+#include "tests/cli/scratch_folder.h"
 #include "tests/fbx/fixture_util.h"
 
 namespace talvik::test {
@@ -48,8 +49,8 @@ TEST(BadInput, EachIsRefusedByName) {
         {{"inspect", truncated}, "bad_truncated.fbx"},
     };
     for (const BadCase& c : cases) {
-        TempFolder dir;
-        std::ofstream(dir / "file") << "a file where a folder is expected";
+        cli::test::ScratchFolder dir;
+        std::ofstream(dir.file("file")) << "a file where a folder is expected";
         std::vector<std::string> args;
         std::string shown;
         for (const std::string& a : c.args) {
@@ -60,27 +61,26 @@ TEST(BadInput, EachIsRefusedByName) {
         SCOPED_TRACE(shown);
         EXPECT_NE(r.status, 0);
         EXPECT_NE(r.err.find(c.culprit), std::string::npos) << r.err;
-        EXPECT_EQ(dir.files(), std::vector<std::string>{"file"}) << "nothing written";
+        EXPECT_EQ(dir.entries(), std::vector<std::string>{"file"}) << "nothing written";
     }
 }
 
 TEST(BadInput, UnwritableFolderLeavesNoTemporary) {
     if (geteuid() == 0) {
         // Root writes anywhere; a read-only folder cannot be made here.
-        TempFolder dir;
         const CommandResult r = run_stmap({"render", "--size", "4x4", "-o", "/proc/talvik/a.exr"});
         EXPECT_NE(r.status, 0);
         EXPECT_NE(r.err.find("/proc/talvik"), std::string::npos) << r.err;
         return;
     }
-    TempFolder dir;
-    std::filesystem::create_directory(dir / "locked");
-    std::filesystem::permissions(dir / "locked", std::filesystem::perms::owner_read |
+    cli::test::ScratchFolder dir;
+    std::filesystem::create_directory(dir.file("locked"));
+    std::filesystem::permissions(dir.file("locked"), std::filesystem::perms::owner_read |
                                                       std::filesystem::perms::owner_exec);
-    const CommandResult r = run_stmap({"render", "--size", "4x4", "-o", dir / "locked/a.exr"});
+    const CommandResult r = run_stmap({"render", "--size", "4x4", "-o", dir.file("locked/a.exr")});
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.err.find("locked"), std::string::npos) << r.err;
-    EXPECT_TRUE(std::filesystem::is_empty(dir / "locked"));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.file("locked")));
 }
 
 }  // namespace

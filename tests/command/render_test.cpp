@@ -10,6 +10,7 @@
 #include "exr_map.h"
 #include "lens/st_map_row.h"
 #include "run_command.h"
+#include "tests/cli/scratch_folder.h"
 #include "tests/fbx/fixture_util.h"
 
 namespace talvik::test {
@@ -28,14 +29,14 @@ void expect_map_equals_rows(const ExrMap& map, const LensModel& lens) {
 }
 
 TEST(RenderCommand, ControlsSetOnTheCommandLine) {
-    TempFolder dir;
+    cli::test::ScratchFolder dir;
     const CommandResult r = run_stmap({"render", "--size", "64x36", "--mode", "undistort", "--set",
                                        "k1=-0.05", "--set", "cx=10", "--set", "fx=1500", "--set",
-                                       "anamorphic=on", "--set", "fy=1400", "-o", dir / "map.exr",
+                                       "anamorphic=on", "--set", "fy=1400", "-o", dir.file("map.exr"),
                                        "--quiet"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(r.err.empty()) << "--quiet: " << r.err;
-    const ExrMap map = read_exr_map(dir / "map.exr");
+    const ExrMap map = read_exr_map(dir.file("map.exr"));
     ASSERT_EQ(map.width, 64);
     ASSERT_EQ(map.height, 36);
     LensModel lens;
@@ -55,11 +56,11 @@ TEST(RenderCommand, ControlsSetOnTheCommandLine) {
 }
 
 TEST(RenderCommand, FixtureTakeGivesOneMapPerKeyedFrame) {
-    TempFolder dir;
+    cli::test::ScratchFolder dir;
     const CommandResult r = run_stmap({"render", "--size", "40x24", "--fbx",
                                        fbx::testing::fixture("blender_take.fbx"), "--camera", "2",
-                                       "--mode", "distort", "-o", dir / "m.####.exr", "--preview",
-                                       dir / "p.%04d.png", "--compression", "piz"});
+                                       "--mode", "distort", "-o", dir.file("m.####.exr"), "--preview",
+                                       dir.file("p.%04d.png"), "--compression", "piz"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("File reloaded"), std::string::npos);
     EXPECT_NE(r.err.find("wrote 10 frames"), std::string::npos) << r.err;
@@ -75,7 +76,7 @@ TEST(RenderCommand, FixtureTakeGivesOneMapPerKeyedFrame) {
         expected_files.push_back("p." + f + ".png");
     }
     std::sort(expected_files.begin(), expected_files.end());
-    EXPECT_EQ(dir.files(), expected_files);
+    EXPECT_EQ(dir.entries(), expected_files);
 
     for (int frame : {keyed.begin()->first, keyed.rbegin()->first}) {
         const auto& m = keyed[frame];
@@ -87,7 +88,7 @@ TEST(RenderCommand, FixtureTakeGivesOneMapPerKeyedFrame) {
         lens.k1 = static_cast<float>(m.at("BP_TalvikLensK1K2FD").xyz[0]);
         lens.k2 = static_cast<float>(m.at("BP_TalvikLensK1K2FD").xyz[2]);
         lens.anamorphic = keyed.begin()->second.at("BP_TalvikLensFxAndOverscanFactor").xyz[1] != 0.0;
-        const ExrMap map = read_exr_map(dir / ("m." + std::to_string(frame) + ".exr"));
+        const ExrMap map = read_exr_map(dir.file("m." + std::to_string(frame) + ".exr"));
         EXPECT_EQ(map.attribute<Imf::FloatAttribute>("talvik/cx")->value(), lens.cx);
         EXPECT_EQ(map.attribute<Imf::IntAttribute>("talvik/frame")->value(), frame);
         EXPECT_EQ(map.attribute<Imf::IntAttribute>("talvik/camera_index")->value(), 2);
@@ -98,12 +99,12 @@ TEST(RenderCommand, FixtureTakeGivesOneMapPerKeyedFrame) {
 }
 
 TEST(RenderCommand, PlateMetadataPicksTheCameraAndIsCarriedOver) {
-    TempFolder dir;
+    cli::test::ScratchFolder dir;
     const CommandResult r = run_stmap({"render", "--plate", std::string(TALVIK_SAMPLE_DIR) + "/plate.exr",
                                        "--fbx", std::string(TALVIK_SAMPLE_DIR) + "/sample_take.fbx",
-                                       "--frames", "1010", "-o", dir / "s.####.exr", "--threads", "2"});
+                                       "--frames", "1010", "-o", dir.file("s.####.exr"), "--threads", "2"});
     ASSERT_EQ(r.status, 0) << r.err;
-    const ExrMap map = read_exr_map(dir / "s.1010.exr");
+    const ExrMap map = read_exr_map(dir.file("s.1010.exr"));
     EXPECT_EQ(map.width, 1920);
     EXPECT_EQ(map.height, 1080);
     ASSERT_NE(map.attribute<Imf::StringAttribute>("unreal/cameraName"), nullptr);
@@ -113,7 +114,7 @@ TEST(RenderCommand, PlateMetadataPicksTheCameraAndIsCarriedOver) {
 }
 
 TEST(RenderCommand, PrintControlsNeedsNoOutputAndEqualFramesShareTheirMap) {
-    TempFolder dir;
+    cli::test::ScratchFolder dir;
     CommandResult r = run_stmap({"render", "--fbx", fbx::testing::fixture("blender_take.fbx"),
                                  "--camera", "1", "--print-controls", "--frames", "1001,1010"});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -128,10 +129,10 @@ TEST(RenderCommand, PrintControlsNeedsNoOutputAndEqualFramesShareTheirMap) {
 
     // Without animation every frame has the same lens: identical maps.
     r = run_stmap({"render", "--size", "16x9", "--set", "k1=-0.1", "--frames", "1-3", "-o",
-                   dir / "f.#.exr", "--quiet"});
+                   dir.file("f.#.exr"), "--quiet"});
     ASSERT_EQ(r.status, 0) << r.err;
-    const ExrMap one = read_exr_map(dir / "f.1.exr");
-    const ExrMap three = read_exr_map(dir / "f.3.exr");
+    const ExrMap one = read_exr_map(dir.file("f.1.exr"));
+    const ExrMap three = read_exr_map(dir.file("f.3.exr"));
     EXPECT_EQ(one.s, three.s);
     EXPECT_EQ(three.attribute<Imf::IntAttribute>("talvik/frame")->value(), 3);
 }

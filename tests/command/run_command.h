@@ -14,18 +14,4 @@ struct CommandResult {
 
 CommandResult run_stmap(const std::vector<std::string>& args);
 
-// A fresh empty folder for one test, removed at exit of the test object.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-    // Names of the files in the folder and its subfolders, sorted.
-    std::vector<std::string> files() const;
-
-private:
-    std::string path_;
-};
-
 }  // namespace talvik::test
