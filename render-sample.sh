@@ -20,10 +20,10 @@ done
 
 cat <<MSG
 
-ST maps (R = s, G = t, 32-bit float, frames 1001-1024):
-  $(pwd)/out/undistort/stmap_undistort.####.exr   removes the lens distortion from the plate
-  $(pwd)/out/distort/stmap_distort.####.exr       puts it back on undistorted CG
-Previews (a checkerboard pushed through each map):
-  $(pwd)/out/undistort/preview_undistort.####.png
+ST maps for Nuke's STMap node (R = s, G = t, 32-bit float, frames 1001-1024):
+  $(pwd)/out/distort/stmap_distort.####.exr       removes the lens distortion from the plate
+  $(pwd)/out/undistort/stmap_undistort.####.exr   puts it back on undistorted CG
+Previews (a straight checkerboard pushed through each map):
   $(pwd)/out/distort/preview_distort.####.png
+  $(pwd)/out/undistort/preview_undistort.####.png
 MSG

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "cli/replace_file.h"
@@ -49,21 +50,31 @@ bool encode_png(std::FILE* file, int width, int height, png_bytepp rows, PngErro
 }
 
 // Top line first; map pixels are picked at the centre of each preview pixel.
+// Bands of lines are drawn on all cores: each line depends only on the map.
 std::vector<png_byte> render(const StMapView& map, PreviewSize size, PreviewSampling sampling) {
     std::vector<png_byte> rgb(static_cast<size_t>(size.width) * size.height * 3);
-    for (int line = 0; line < size.height; ++line) {
-        const int from_top = static_cast<int>((line + 0.5) * map.height / size.height);
-        const int row = map.height - 1 - std::min(from_top, map.height - 1);
-        png_byte* out = rgb.data() + static_cast<size_t>(line) * size.width * 3;
-        for (int x = 0; x < size.width; ++x) {
-            const int mx = std::min(static_cast<int>((x + 0.5) * map.width / size.width), map.width - 1);
-            const size_t i = map.index(mx, row);
-            const Rgb8 c = pattern_at(map.s[i], map.t[i], size.width, size.height, sampling);
-            out[3 * x] = c.r;
-            out[3 * x + 1] = c.g;
-            out[3 * x + 2] = c.b;
+    auto draw_lines = [&](int first, int end) {
+        for (int line = first; line < end; ++line) {
+            const int from_top = static_cast<int>((line + 0.5) * map.height / size.height);
+            const int row = map.height - 1 - std::min(from_top, map.height - 1);
+            png_byte* out = rgb.data() + static_cast<size_t>(line) * size.width * 3;
+            for (int x = 0; x < size.width; ++x) {
+                const int mx = std::min(static_cast<int>((x + 0.5) * map.width / size.width), map.width - 1);
+                const size_t i = map.index(mx, row);
+                const Rgb8 c = pattern_at(map.s[i], map.t[i], size.width, size.height, sampling);
+                out[3 * x] = c.r;
+                out[3 * x + 1] = c.g;
+                out[3 * x + 2] = c.b;
+            }
         }
+    };
+    const int bands = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 16u));
+    std::vector<std::thread> helpers;
+    for (int b = 1; b < bands; ++b) {
+        helpers.emplace_back(draw_lines, size.height * b / bands, size.height * (b + 1) / bands);
     }
+    draw_lines(0, size.height / bands);
+    for (std::thread& t : helpers) t.join();
     return rgb;
 }
 

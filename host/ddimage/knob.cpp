@@ -31,10 +31,6 @@ void Knob::enable(bool on) { enabled_ = on; }
 
 void Knob::visible(bool on) { visible_ = on; }
 
-bool Knob::has_text() const {
-    return store_ == StringPtr;
-}
-
 void Knob::set_text(const char* text) { text_ = text ? text : ""; }
 
 bool Knob::set_value(double value, int channel) {

@@ -67,7 +67,6 @@ public:
     StoreType store_type() const { return store_; }
     const void* extra() const { return extra_; }
     int components() const { return static_cast<int>(values_.size()); }
-    bool has_text() const;
 
     double value(int component = 0) const;  // at the host's current frame
     double value_at(double frame, int component = 0) const;
