@@ -53,7 +53,7 @@ RenderOptions parse_render(const std::vector<std::string>& args) {
         } else if (arg == "--fbx") {
             o.fbx = value();
         } else if (arg == "--camera") {
-            o.camera = parse_int("--camera", value(), 0, 9);
+            o.camera = parse_int("--camera", value(), 0, 999999);
         } else if (arg == "--frames") {
             o.frames = value();
         } else if (arg == "-o" || arg == "--output") {
