@@ -209,21 +209,26 @@ DD::Image::Iop& Host::prepare(Node& node, double frame) {
 }
 
 Image Host::render(Node& node, double frame, DD::Image::Format fallback) {
-    DD::Image::Format format = prepare(node, frame).format();
+    DD::Image::Iop& iop = prepare(node, frame);
+    DD::Image::Format format = iop.format();
     if (format.width() <= 0 || format.height() <= 0) format = fallback;
     if (format.width() <= 0 || format.height() <= 0) {
         throw std::invalid_argument(node.name() + " has no format to render");
     }
     Image image;
-    render_into(node, frame, format.width(), format.height(), image);
+    render_rows(iop, format.width(), format.height(), image, DD::Image::Mask_RGBA);
     return image;
 }
 
 void Host::render_into(Node& node, double frame, int width, int height, Image& image,
                        const DD::Image::ChannelSet& keep) {
-    using DD::Image::Channel;
     if (width <= 0 || height <= 0) throw std::invalid_argument("frame size must be positive");
-    DD::Image::Iop& iop = prepare(node, frame);
+    render_rows(prepare(node, frame), width, height, image, keep);
+}
+
+void Host::render_rows(DD::Image::Iop& iop, int width, int height, Image& image,
+                       const DD::Image::ChannelSet& keep) {
+    using DD::Image::Channel;
     image.width = width;
     image.height = height;
     DD::Image::ChannelSet wanted;

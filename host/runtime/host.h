@@ -93,6 +93,8 @@ public:
 
 private:
     DD::Image::Iop& prepare(Node& node, double frame);
+    void render_rows(DD::Image::Iop& iop, int width, int height, Image& image,
+                     const DD::Image::ChannelSet& keep);
     void notify_changed(Node& node, DD::Image::Knob& knob);
     std::string unique_name(const std::string& class_name);
 
