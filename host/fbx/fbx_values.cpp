@@ -86,34 +86,34 @@ const std::string* as_text(const Property& p) {
     return (p.type == 'S' || p.type == 'R' || p.type == 's') ? &p.text : nullptr;
 }
 
-std::vector<int64_t> int64_array(const Document& doc, const Property& p, const std::string& what) {
-    if (p.type == 'a') return ascii_array<int64_t>(doc, p, what);
-    if (p.type != 'l')
-        fail(doc.file, what + " (" + doc.where(p.offset) + ") should be an int64 array but is " +
+namespace {
+
+// A binary array of little-endian `Raw` words (or an ASCII array) as `T`s.
+template <class T, class Raw>
+std::vector<T> typed_array(const Document& doc, const Property& p, char binary_type,
+                           const char* kind, const std::string& what) {
+    if (p.type == 'a') return ascii_array<T>(doc, p, what);
+    if (p.type != binary_type)
+        fail(doc.file, what + " (" + doc.where(p.offset) + ") should be " + kind + " array but is " +
                            kind_of(p));
-    const std::vector<uint8_t> bytes = array_bytes(doc, p, 8, what);
-    std::vector<int64_t> out(p.count);
+    const std::vector<uint8_t> bytes = array_bytes(doc, p, sizeof(Raw), what);
+    std::vector<T> out(p.count);
     for (size_t i = 0; i < out.size(); ++i) {
-        uint64_t v = 0;
-        for (size_t b = 0; b < 8; ++b) v |= static_cast<uint64_t>(bytes[i * 8 + b]) << (8 * b);
-        out[i] = static_cast<int64_t>(v);
+        Raw v = 0;
+        for (size_t b = 0; b < sizeof(Raw); ++b) v |= static_cast<Raw>(bytes[i * sizeof(Raw) + b]) << (8 * b);
+        std::memcpy(&out[i], &v, sizeof v);
     }
     return out;
 }
 
+}  // namespace
+
+std::vector<int64_t> int64_array(const Document& doc, const Property& p, const std::string& what) {
+    return typed_array<int64_t, uint64_t>(doc, p, 'l', "an int64", what);
+}
+
 std::vector<float> float_array(const Document& doc, const Property& p, const std::string& what) {
-    if (p.type == 'a') return ascii_array<float>(doc, p, what);
-    if (p.type != 'f')
-        fail(doc.file, what + " (" + doc.where(p.offset) + ") should be a float32 array but is " +
-                           kind_of(p));
-    const std::vector<uint8_t> bytes = array_bytes(doc, p, 4, what);
-    std::vector<float> out(p.count);
-    for (size_t i = 0; i < out.size(); ++i) {
-        uint32_t v = 0;
-        for (size_t b = 0; b < 4; ++b) v |= static_cast<uint32_t>(bytes[i * 4 + b]) << (8 * b);
-        std::memcpy(&out[i], &v, sizeof v);
-    }
-    return out;
+    return typed_array<float, uint32_t>(doc, p, 'f', "a float32", what);
 }
 
 }  // namespace talvik::fbx::detail
