@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -59,8 +60,12 @@ std::unique_ptr<Imf::Attribute> attribute_of(const ExtraAttribute& extra) {
 
 Imf::Header st_map_header(const std::string& path, const StMapView& map,
                           const StMapExrOptions& options) {
-    // Display and data window (0,0)-(w-1,h-1), square pixels unless the plate says otherwise.
-    Imf::Header header(map.width, map.height);
+    // Display window: the format; data window: where the planes sit, in
+    // EXR lines. Square pixels unless the plate says otherwise.
+    const Imath::Box2i display(Imath::V2i(0, 0), Imath::V2i(map.display_width() - 1, map.display_height() - 1));
+    const Imath::Box2i data(Imath::V2i(map.x, map.exr_line(map.height - 1)),
+                            Imath::V2i(map.x + map.width - 1, map.exr_line(0)));
+    Imf::Header header(display, data);
     header.compression() = exr_compression(options.compression);
     header.lineOrder() = Imf::INCREASING_Y;
     header.channels().insert("R", Imf::Channel(Imf::FLOAT));
@@ -141,6 +146,7 @@ bool carries_over(const std::string& attribute_name) {
 
 void write_st_map_exr(const std::string& path, const StMapView& map, const StMapExrOptions& options) {
     check_st_map_view(map, path);
+    if (options.cancel && options.cancel->load()) throw WriteCancelled("writing \"" + path + "\" was stopped");
     const Imf::Header header = st_map_header(path, map, options);
     std::vector<float> rg = file_order_rg(map);
 
@@ -155,7 +161,11 @@ void write_st_map_exr(const std::string& path, const StMapView& map, const StMap
             Imf::FrameBuffer frame;
             const size_t x_stride = 2 * sizeof(float);
             const size_t y_stride = x_stride * map.width;
-            char* base = reinterpret_cast<char*>(rg.data());
+            // Slices are addressed with the data window's own coordinates.
+            const Imath::Box2i data = header.dataWindow();
+            char* base = reinterpret_cast<char*>(rg.data()) -
+                         static_cast<ptrdiff_t>(data.min.x) * static_cast<ptrdiff_t>(x_stride) -
+                         static_cast<ptrdiff_t>(data.min.y) * static_cast<ptrdiff_t>(y_stride);
             frame.insert("R", Imf::Slice(Imf::FLOAT, base, x_stride, y_stride));
             frame.insert("G", Imf::Slice(Imf::FLOAT, base + sizeof(float), x_stride, y_stride));
             exr.setFrameBuffer(frame);

@@ -4,7 +4,9 @@
 
 #include <ImfHeader.h>
 
+#include <atomic>
 #include <string>
+#include <stdexcept>
 #include <string_view>
 #include <variant>
 #include <vector>
@@ -36,6 +38,14 @@ struct StMapExrOptions {
     const Imf::Header* plate_attributes = nullptr;
     // Written last, replacing a carried attribute of the same name.
     std::vector<ExtraAttribute> extra;
+    // Set from elsewhere (a signal) to stop a write in flight: the writer
+    // then throws WriteCancelled and leaves nothing behind. Null: never.
+    const std::atomic<bool>* cancel = nullptr;
+};
+
+// Thrown when StMapExrOptions::cancel stopped a write.
+struct WriteCancelled : std::runtime_error {
+    using std::runtime_error::runtime_error;
 };
 
 // Whether a plate attribute is copied into the ST map. Refused: the file
@@ -47,7 +57,8 @@ struct StMapExrOptions {
 // format and pixel shape.
 bool carries_over(const std::string& attribute_name);
 
-// Writes via a temporary file renamed into place. Throws std::runtime_error
+// The EXR has the format as display window and the planes' place as data
+// window (see StMapView). Writes via a temporary file renamed into place. Throws std::runtime_error
 // (std::invalid_argument for bad arguments) naming the file and the problem;
 // nothing is left behind on failure. Compression runs on OpenEXR's global
 // thread pool.

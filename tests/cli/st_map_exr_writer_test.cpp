@@ -91,6 +91,41 @@ TEST(StMapExrWriter, RoundTripThroughOpenExr) {
         }
 }
 
+// A map over a box reaching beyond its format on every side, and one inside
+// it: the data window follows the box (EXR line = format height - 1 - host
+// row) and every value lands on its own pixel.
+TEST(StMapExrWriter, DataWindowIsTheBoxInExrLines) {
+    struct Case { int x, y, w, h; Imath::Box2i data; };
+    const Case cases[] = {
+        {-3, -2, 11, 7, Imath::Box2i(Imath::V2i(-3, -1), Imath::V2i(7, 5))},  // around a 5x4 format
+        {1, 1, 2, 2, Imath::Box2i(Imath::V2i(1, 1), Imath::V2i(2, 2))},        // inside it
+    };
+    for (const Case& c : cases) {
+        ScratchFolder folder;
+        const Planes map(c.w, c.h);
+        StMapView view = map.view();
+        view.x = c.x;
+        view.y = c.y;
+        view.format_width = 5;
+        view.format_height = 4;
+        StMapExrOptions options;
+        options.compression = StMapCompression::Zip;
+        write_st_map_exr(folder.file("st.exr"), view, options);
+
+        const ReadBack file = read_with_openexr(folder.file("st.exr"));
+        EXPECT_EQ(file.header.displayWindow(), Imath::Box2i(Imath::V2i(0, 0), Imath::V2i(4, 3)));
+        ASSERT_EQ(file.header.dataWindow(), c.data);
+        for (int line = c.data.min.y; line <= c.data.max.y; ++line)
+            for (int px = c.data.min.x; px <= c.data.max.x; ++px) {
+                const int host_y = 4 - 1 - line;  // host row counted from the format's bottom
+                const size_t in_file = static_cast<size_t>(line - c.data.min.y) * c.w + (px - c.data.min.x);
+                const size_t in_planes = static_cast<size_t>(host_y - c.y) * c.w + (px - c.x);
+                EXPECT_EQ(file.r[in_file], map.s[in_planes]) << "line " << line << " x " << px;
+                EXPECT_EQ(file.g[in_file], map.t[in_planes]) << "line " << line << " x " << px;
+            }
+    }
+}
+
 TEST(StMapExrWriter, CarriesPlateAttributesAndAddsExtras) {
     ScratchFolder folder;
     PlateHeader plate = read_plate_header(TALVIK_SAMPLE_PLATE);
