@@ -1,6 +1,8 @@
 // Built with -ffp-contract=off like the rest of the lens math.
 #include "lens/st_map_row.h"
 
+#include <atomic>
+
 #include "lens/st_map_row_targets.h"
 
 namespace talvik {
@@ -35,10 +37,30 @@ void st_map_row_scalar(const LensModel& lens, FrameSize size, int y, int x0, int
 
 namespace talvik {
 
+namespace {
+
+// The generator rows run, chosen when the library loads. A plain lock-free
+// atomic rather than a function-local static: a static's first use waits on
+// a guard, and rows must never wait. A row that runs before the library's
+// initializers (from another library's) chooses for itself; every choice is
+// the same, so a race only repeats the work.
+std::atomic<RowFunction> chosen_row{nullptr};
+static_assert(std::atomic<RowFunction>::is_always_lock_free);
+
+RowFunction choose_row() {
+    const RowFunction fastest = row_function(dispatched_row_target());
+    chosen_row.store(fastest, std::memory_order_relaxed);
+    return fastest;
+}
+
+[[maybe_unused]] const RowFunction chosen_at_load = choose_row();
+
+}  // namespace
+
 void st_map_row(const LensModel& lens, FrameSize size, int y, int x0, int x1, float* s,
                 float* t) {
-    // Chosen once, thread-safely; afterwards a plain call with no lock.
-    static const RowFunction fastest = row_function(dispatched_row_target());
+    RowFunction fastest = chosen_row.load(std::memory_order_relaxed);
+    if (fastest == nullptr) fastest = choose_row();
     fastest(lens, size, y, x0, x1, s, t);
 }
 

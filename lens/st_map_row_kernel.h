@@ -104,6 +104,9 @@ struct RowKernel {
             rd[k] = Ops::sqrt(px[k] * px[k] + c.yy);
             r[k] = rd[k];
             done[k] = false;
+            // The first pass sets both for every vector; GCC 11 cannot see it.
+            f[k] = F{};
+            folded[k] = I{};
         }
         for (int pass = 0; pass < kRowNewtonBudget; ++pass) {
             bool all_done = true;

@@ -2,6 +2,8 @@
 // builds (CMake defines TALVIK_ROW_SIMD_X86 when it compiles them).
 #include "lens/st_map_row_targets.h"
 
+#include <iterator>
+
 #include "lens/st_map_row_isa.h"
 
 namespace talvik {
@@ -32,12 +34,14 @@ bool cpu_runs(RowTarget target) {
 
 }  // namespace
 
+// Asked each time, without a static: st_map_row's choice runs while the
+// library loads and must neither lock nor allocate. The answer is a read of
+// the CPU description the runtime filled in at start-up.
 bool row_target_runnable(RowTarget target) {
-    // Read once: the answer cannot change while the process runs.
-    static const bool runnable[] = {cpu_runs(kAllTargets[0]), cpu_runs(kAllTargets[1]),
-                                    cpu_runs(kAllTargets[2]), cpu_runs(kAllTargets[3])};
-    const int index = static_cast<int>(target);
-    return index >= 0 && index < 4 && runnable[index];
+    for (RowTarget known : kAllTargets) {
+        if (known == target) return cpu_runs(target);
+    }
+    return false;
 }
 
 std::vector<RowTarget> runnable_row_targets() {
@@ -63,8 +67,10 @@ const char* row_target_name(RowTarget target) {
 }
 
 RowTarget dispatched_row_target() {
-    static const RowTarget widest = runnable_row_targets().back();
-    return widest;
+    for (auto it = std::rbegin(kAllTargets); it != std::rend(kAllTargets); ++it) {
+        if (row_target_runnable(*it)) return *it;
+    }
+    return RowTarget::Scalar;
 }
 
 RowFunction row_function(RowTarget target) {

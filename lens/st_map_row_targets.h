@@ -22,7 +22,8 @@ std::vector<RowTarget> runnable_row_targets();
 
 const char* row_target_name(RowTarget target);
 
-// The widest runnable target: the one st_map_row uses.
+// The widest runnable target: the one st_map_row uses. Allocates nothing
+// and takes no lock.
 RowTarget dispatched_row_target();
 
 // The generator of a target; st_map_row_scalar for one that is not runnable.

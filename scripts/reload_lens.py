@@ -4,13 +4,20 @@
 # For camera n the file holds animated nodes named <prefix>n whose
 # translation channels carry the lens values in panel units (pixels of the
 # 1920 x 1080 reference frame). The host reads them through temporary Axis3
-# nodes. Runs inside the host with `nuke` and `nukescripts` already there.
-import re
+# nodes.
+#
+# Hosts run button text either with one dictionary or with separate globals
+# and locals; in the second way names bound here at top level are locals,
+# which functions (and comprehensions) cannot see. So every function gets
+# what it uses as arguments or imports it, and the top level calls them
+# with plain loops.
+import nuke
 
 FBX_FILE_PATH = "fbx_file_path"
 CAMERA_INDEX = "camera_index"
 ANAMORPHIC = "anamorphic"
 EXR_CAMERA_NAME = "exr/unreal/cameraName"
+LENS_PREFIX_KNOBS = ("lens1", "lens2", "lens3", "lens4")
 
 # Control to fill: the control holding the FBX node-name prefix, and the
 # translation component (0 X, 1 Y, 2 Z) that carries the value.
@@ -28,10 +35,12 @@ KNOBS_DICT = {
 TANGENTIAL_VALID = "isp1p2valid"
 
 
-def camera_from_metadata(metadata):
-    """The last digit of the camera name's trailing digits, or None."""
+def camera_from_metadata(metadata, key):
+    """The last digit of the trailing digits of metadata[key], or None."""
+    import re
+
     try:
-        match = re.match(".*?([0-9])+$", metadata[EXR_CAMERA_NAME])
+        match = re.match(".*?([0-9])+$", metadata[key])
         if match:
             return int(match.group(1))
     except Exception:
@@ -43,6 +52,9 @@ def read_translation_keys(path, fbx_node_name, component):
     """Keys of one translation component of an FBX node, read through a
     temporary Axis3. None when there is no such animation; False when the
     Axis3 has no translate control."""
+    import nuke
+    import nukescripts
+
     axis = nuke.createNode("Axis3")
     try:
         nukescripts.remove_inputs()
@@ -77,23 +89,22 @@ def copy_keys(node, knob_name, keys):
     return True
 
 
-def reload_lens():
-    node = nuke.thisNode()
-    path = node[FBX_FILE_PATH].value()
-    prefixes = dict((name, node[name].value()) for name in ("lens1", "lens2", "lens3", "lens4"))
-    metadata = node.metadata()
-    camera = int(node[CAMERA_INDEX].value())
+node = nuke.thisNode()
+path = node[FBX_FILE_PATH].value()
+prefixes = {}
+for prefix_knob in LENS_PREFIX_KNOBS:
+    prefixes[prefix_knob] = node[prefix_knob].value()
+camera = int(node[CAMERA_INDEX].value())
 
-    if camera == 0:
-        digit = camera_from_metadata(metadata)
-        if digit is not None:
-            camera = digit
-            node[CAMERA_INDEX].setValue(camera)
+if camera == 0:
+    digit = camera_from_metadata(node.metadata(), EXR_CAMERA_NAME)
+    if digit is not None:
+        camera = digit
+        node[CAMERA_INDEX].setValue(camera)
 
-    if not path or not path.endswith(".fbx"):
-        nuke.alert("Please select an FBX file to reload!")
-        return
-
+if not path or not path.endswith(".fbx"):
+    nuke.alert("Please select an FBX file to reload!")
+else:
     success = True
     empty_rows = []
     for lens_parameter_knob, row in KNOBS_DICT.items():
@@ -119,6 +130,3 @@ def reload_lens():
             camera, path, ", ".join(empty_rows)))
     if success:
         print("File reloaded")
-
-
-reload_lens()

@@ -1,5 +1,6 @@
 #include "host/axis3/axis3.h"
 
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -14,6 +15,8 @@ namespace {
 
 using DD::Image::Knob;
 
+std::atomic<bool> translate_present{true};
+
 class Axis3 : public DD::Image::Op {
 public:
     explicit Axis3(Node* node) : Op(node) {}
@@ -27,7 +30,7 @@ public:
         DD::Image::Bool_knob(f, &read_from_file_, "read_from_file", "read from file");
         DD::Image::File_knob(f, &file_link_, "file_link", "file", DD::Image::Geo_File);
         DD::Image::String_knob(f, &fbx_node_name_, "fbx_node_name", "node name");
-        f(XYZ_KNOB, DD::Image::FloatPtr, translate_, "translate", "translate");
+        if (has_translate_) f(XYZ_KNOB, DD::Image::FloatPtr, translate_, "translate", "translate");
     }
 
     int knob_changed(Knob* k) override {
@@ -46,6 +49,7 @@ private:
             return;
         }
         Knob* translate = knob("translate");
+        if (translate == nullptr) return;
         translate->clear_animated();
         const fbx::Scene scene = fbx::read_scene(file_link_);
         const std::optional<fbx::Translation> animation = scene.translation(fbx_node_name_);
@@ -67,6 +71,8 @@ private:
     const char* file_link_ = nullptr;
     const char* fbx_node_name_ = nullptr;
     float translate_[3] = {0.0f, 0.0f, 0.0f};
+    // Fixed when the node is made: every panel pass declares the same controls.
+    const bool has_translate_ = translate_present.load();
 };
 
 DD::Image::Op* create_axis3(Node* node) { return new Axis3(node); }
@@ -77,5 +83,7 @@ void register_axis3() {
     static const DD::Image::Op::Description description("Axis3", create_axis3);
     (void)description;
 }
+
+void set_axis3_translate_for_tests(bool present) { translate_present.store(present); }
 
 }  // namespace talvik::host

@@ -11,7 +11,9 @@ Iop::Iop(Node* node) : Op(node) {}
 
 Iop::~Iop() = default;
 
-Iop* Iop::input(int n) const { return dynamic_cast<Iop*>(Op::input(n)); }
+Iop* Iop::iop() { return this; }
+
+const Iop* Iop::iop() const { return this; }
 
 void Iop::in_channels(int, ChannelSet&) const {}
 
@@ -34,10 +36,6 @@ void Iop::_validate(bool) {
 void Iop::get(int y, int x, int r, ChannelMask channels, Row& row) {
     engine(y, x, r, channels, row);
 }
-
-PixelIop::PixelIop(Node* node) : Iop(node) {}
-
-PixelIop::~PixelIop() = default;
 
 void PixelIop::engine(int y, int x, int r, ChannelMask channels, Row& row) {
     ChannelSet wanted = channels;

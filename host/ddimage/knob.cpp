@@ -33,7 +33,15 @@ void Knob::visible(bool on) { visible_ = on; }
 
 void Knob::set_text(const char* text) { text_ = text ? text : ""; }
 
-bool Knob::set_value(double value, int channel) {
+int Knob::value_stuff(int what, ValueStuffArg* user) const {
+    if (what != SET_VALUE || user == nullptr) return 0;
+    // The interface is const for every operation; setting is the one that
+    // writes, on a control that is never itself const.
+    Knob& self = const_cast<Knob&>(*this);
+    return self.set_value_now(user->set_value.v, user->set_value.channel) ? 1 : 0;
+}
+
+bool Knob::set_value_now(double value, int channel) {
     const double frame = node_ ? node_->host().frame() : 0.0;
     bool any = false;
     for (int c = 0; c < components(); ++c) {

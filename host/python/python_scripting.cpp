@@ -6,6 +6,7 @@
 
 #include "host/axis3/axis3.h"
 #include "host/python/nuke_module.h"
+#include "host/python/script_namespaces.h"
 
 namespace py = pybind11;
 
@@ -73,6 +74,7 @@ void enable_python_scripting(Host& host) {
 void run_python_script(Host& host, Node& node, const std::string& script) {
     register_axis3();
     ensure_interpreter();
+    const ScriptNamespaces mode = script_namespaces();
     py::gil_scoped_acquire gil;
     ScriptContext saved = script_context();
     script_context() = ScriptContext{&host, &node};
@@ -90,7 +92,11 @@ void run_python_script(Host& host, Node& node, const std::string& script) {
         // Compiled by hand: tracebacks then show the script's own line numbers.
         py::module_ builtins = py::module_::import("builtins");
         py::object code = builtins.attr("compile")(script, "<" + node.name() + " script>", "exec");
-        builtins.attr("exec")(code, globals);
+        if (mode == ScriptNamespaces::Separate) {
+            builtins.attr("exec")(code, globals, py::dict());
+        } else {
+            builtins.attr("exec")(code, globals);
+        }
     } catch (py::error_already_set& e) {
         error = describe(e);
     }

@@ -179,6 +179,61 @@ TEST(LensUndistortV2, RadialFactorZeroGivesZero) {
     EXPECT_EQ(q.y, 0.0f);
 }
 
+TEST(LensUndistortV2, RadialFactorExactlyZeroWithARisingCurve) {
+    // rd = 0.01, k2 = 1e12 and k1 the float that makes F(rd) round to exactly
+    // 0: F = (k1 r^2 + 1) + k2 r^4 = -10000 + 10000. The slope there is
+    // D = (3 k1 r^2 + 1) + 5 k2 r^4, about 19998: no fold. The step
+    // g / D = -0.01 / 19998 stops the solve before any update, with F = 0,
+    // and only the factor guard keeps the result from dividing by it.
+    const float k1 = -100009992.0f;
+    const float k2 = 1e12f;
+    const double r = 0.01f;
+    EXPECT_GT((3.0 * k1 * r * r + 1.0) + 5.0 * k2 * r * r * r * r, 19000.0) << "rising, in double";
+    LensModel lens = normalized(PanelLens{});
+    lens.k1 = k1;
+    lens.k2 = k2;
+    const RadiusSolve solve = solve_undistorted_radius(lens, 0.01f);
+    EXPECT_EQ(bits_of(solve.factor), 0u) << "F is +0 exactly";
+    EXPECT_EQ(solve.updates, 0);
+    EXPECT_FALSE(solve.folded);
+
+    lens.cx = 0.0f;
+    lens.cy = 0.0f;
+    lens.undistorted_fx = 1.0f;
+    lens.undistorted_fy = 1.0f;
+    const float2 q = lens._undistort_v2({0.01f, 0.0f});  // rd = sqrt(0.01f^2) = 0.01f
+    EXPECT_EQ(q.x, 0.0f);
+    EXPECT_EQ(q.y, 0.0f);
+}
+
+TEST(LensUndistortV2, NoCoefficientsStopAtOnce) {
+    // F = D = 1 and g = r - rd = 0: the first step is 0.
+    LensModel lens = normalized(PanelLens{});
+    for (float rd : {0.0f, 0.3f, 1.7f, 1000.0f}) {
+        const RadiusSolve solve = solve_undistorted_radius(lens, rd);
+        EXPECT_EQ(solve.updates, 0) << rd;
+        EXPECT_EQ(solve.factor, 1.0f) << rd;
+        EXPECT_FALSE(solve.folded) << rd;
+    }
+    const float2 q = lens._undistort_v2({0.25f, 0.75f});
+    EXPECT_EQ(q.y, (0.25f / lens.undistorted_fy) * lens.fy + 0.5f) << "y / 1 * fy + 0.5";
+}
+
+TEST(LensUndistortTangential, ZeroFyGivesNaNInBothComponents) {
+    // The division by fy is not guarded: the infinite (or 0 / 0) first
+    // estimate reaches r^2, and from there the horizontal estimate too.
+    for (const float k1 : {0.0f, -0.05f}) {
+        LensModel lens = normalized(PanelLens{});
+        lens.k1 = k1;
+        lens.fy = 0.0f;
+        for (const float y : {0.7f, 0.2f, lens.cy}) {
+            const float2 q = lens._undistort({0.3f, y});
+            EXPECT_TRUE(std::isnan(q.x)) << k1 << ", " << y << ": " << q.x;
+            EXPECT_TRUE(std::isnan(q.y)) << k1 << ", " << y << ": " << q.y;
+        }
+    }
+}
+
 TEST(LensUndistortTangential, WorkedValues) {
     const float2 p = pixel_centre(0, 0, 4320.0f, 2160.0f);
     const float2 ideal = normalized(PanelLens{})._undistort(p);

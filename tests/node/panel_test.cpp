@@ -1,4 +1,6 @@
 // The panel: the controls as declared, store passes, and change handling.
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -57,7 +59,11 @@ TEST_F(NodeHost, ControlsAreDeclaredInOrder) {
     EXPECT_STREQ(node.knob("camera_index")->tooltip(),
                  "Index of which camera to pull lens parameters from.");
     EXPECT_STREQ(node.knob("show advanced")->tooltip(), "Check this option to show advanced options");
-    EXPECT_NE(node.knob("reload")->extra(), nullptr) << "the button carries its script";
+    // The spacer shows no text; only its label is a blank.
+    const Knob& spacer = *node.knobs()[11];
+    ASSERT_NE(spacer.extra(), nullptr);
+    EXPECT_STREQ(static_cast<const char*>(spacer.extra()), "");
+    EXPECT_STREQ(spacer.get_text(), "");
 
     // Initial values come from the construction defaults, in panel units.
     EXPECT_EQ(node.knob("fx")->value(), 1920.0);
@@ -67,6 +73,18 @@ TEST_F(NodeHost, ControlsAreDeclaredInOrder) {
     // The creating pass normalized the defaults.
     EXPECT_EQ(lens(node).fx, 1.0f);
     EXPECT_EQ(lens(node).cx, 0.5f);
+}
+
+TEST_F(NodeHost, ReloadButtonCarriesTheScriptFileByteForByte) {
+    Node& node = create();
+    std::ifstream file(TALVIK_RELOAD_SCRIPT, std::ios::binary);
+    ASSERT_TRUE(file) << TALVIK_RELOAD_SCRIPT;
+    std::ostringstream text;
+    text << file.rdbuf();
+    const char* script = static_cast<const char*>(node.knob("reload")->extra());
+    ASSERT_NE(script, nullptr);
+    EXPECT_EQ(std::string(script), text.str());
+    EXPECT_GT(text.str().size(), 1000u);
 }
 
 TEST_F(NodeHost, StorePassesNormalizePanelValues) {
@@ -131,6 +149,26 @@ TEST_F(NodeHost, PanelOpeningAndTogglesSetControlStates) {
 
     // Changes the node does not handle go to the base.
     EXPECT_EQ(node.op()->knob_changed(node.knob("k1")), 0);
+}
+
+TEST_F(NodeHost, HandledChangesAnswerOne) {
+    Node& node = create();
+    DD::Image::Op& op = *node.op();
+    EXPECT_EQ(op.knob_changed(&Knob::showPanel), 1);
+    EXPECT_EQ(op.knob_changed(node.knob("show advanced")), 1);
+    EXPECT_EQ(op.knob_changed(node.knob("anamorphic")), 1);
+    node.knob("fbx_file_path")->set_text("/takes/take_cam6.fbx");
+    host.store(node);
+    EXPECT_EQ(op.knob_changed(node.knob("fbx_file_path")), 1);
+    EXPECT_EQ(lens(node).camera_index, 6);
+    // A name the camera rule rejects is still handled.
+    node.knob("fbx_file_path")->set_text("/takes/take.fbx");
+    host.store(node);
+    EXPECT_EQ(op.knob_changed(node.knob("fbx_file_path")), 1);
+    EXPECT_EQ(lens(node).camera_index, 6);
+    for (const char* name : {"cx", "Mode", "lens1", "camera_index"}) {
+        EXPECT_EQ(op.knob_changed(node.knob(name)), 0) << name;
+    }
 }
 
 TEST_F(NodeHost, CameraNumberFollowsTheFileName) {

@@ -36,17 +36,27 @@ TEST_F(NodeHost, FreshNodeAnswersAndDefaults) {
     EXPECT_EQ(op->inputs(), 0);
 
     const LensModel& l = lens(bare);
-    const LensModel defaults;
     EXPECT_EQ(l.mode, 0);
     EXPECT_EQ(l.fbx_file_path, nullptr);
     EXPECT_EQ(l.camera_index, 0);
     EXPECT_EQ(l.fx, 1920.0f);
     EXPECT_EQ(l.fy, 1920.0f);
     EXPECT_EQ(l.cx, 0.0f);
-    EXPECT_EQ(l.fx_scale, defaults.fx_scale);
+    EXPECT_EQ(l.cy, 0.0f);
+    EXPECT_EQ(l.k1, 0.0f);
+    EXPECT_EQ(l.k2, 0.0f);
+    EXPECT_EQ(l.k3, 0.0f);
+    EXPECT_EQ(l.p1, 0.0f);
+    EXPECT_EQ(l.p2, 0.0f);
+    EXPECT_EQ(l.fx_scale, 0.999999f);
     EXPECT_EQ(l.undistorted_fx, 1920.0f);
+    EXPECT_EQ(l.undistorted_fy, 1920.0f);
+    EXPECT_STREQ(l.lens1, "BP_TalvikLensCxCyFOV");
+    EXPECT_STREQ(l.lens2, "BP_TalvikLensK1K2FD");
     EXPECT_STREQ(l.lens3, "BP_TalvikLensFxAndOverscanFactor");
+    EXPECT_STREQ(l.lens4, "BP_TalvikLensEPDFy");
     EXPECT_FALSE(l.anamorphic);
+    EXPECT_FALSE(l.show_advanced);
 }
 
 TEST_F(NodeHost, DeletingNodesReturnsEveryOperator) {

@@ -1,5 +1,6 @@
 // What reloading must not do: keep stale keys, report success for rows that
 // copied nothing, or leave temporary nodes behind.
+#include "host/axis3/axis3.h"
 #include "lens_take_writer.h"
 #include "reload_host.h"
 #include "tests/fbx/fixture_util.h"
@@ -38,6 +39,32 @@ TEST_F(ReloadHost, RowsThatCopyNothingAreReportedOnce) {
     ASSERT_EQ(alerts.size(), 1u);
     EXPECT_NE(alerts[0].find("camera 9"), std::string::npos);
     EXPECT_NE(alerts[0].find("cx, cy, fx, fy, isp1p2valid, k1, k2"), std::string::npos);
+}
+
+TEST_F(ReloadHost, Axis3WithoutTranslateIsReportedForEveryRow) {
+    struct RestoreTranslate {
+        ~RestoreTranslate() { host::set_axis3_translate_for_tests(true); }
+    } restore;
+    host::set_axis3_translate_for_tests(false);
+    Node& node = create();
+    const size_t nodes = host.nodes().size();
+    host.set_value(node, "camera_index", 2);
+    reload(node, write_temp_file("take.fbx", ascii_take(lens_take(2, 1, 3))));
+    // Seven rows, none of them readable; no "no animation" summary on top.
+    EXPECT_EQ(alerts, std::vector<std::string>(
+                          7, "Translate knob to copy animation from does not exist!"));
+    EXPECT_TRUE(output.empty()) << "no success line";
+    EXPECT_FALSE(node.knob("cx")->is_animated());
+    EXPECT_FALSE(node.knob("anamorphic")->is_animated());
+    EXPECT_EQ(host.nodes().size(), nodes) << "the temporary Axis3 nodes were deleted";
+
+    // The same take reloads once Axis3 has its control again.
+    host::set_axis3_translate_for_tests(true);
+    alerts.clear();
+    host.press(node, "reload");
+    EXPECT_TRUE(alerts.empty());
+    EXPECT_EQ(output, std::vector<std::string>{"File reloaded"});
+    EXPECT_EQ(keys(node, "cx").size(), 3u);
 }
 
 TEST_F(ReloadHost, TemporaryNodesAreDeletedEvenWhenReadingFails) {

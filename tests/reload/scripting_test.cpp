@@ -1,4 +1,5 @@
 // The scripting modules as scripts see them, and the Axis3 node.
+#include "host/python/script_namespaces.h"
 #include "lens_take_writer.h"
 #include "reload_host.h"
 
@@ -83,6 +84,39 @@ TEST_F(ReloadHost, Axis3ReadsTranslationCurvesAsStored) {
         "a['read_from_file'].setValue(True)\n"
         "a['fbx_node_name'].setValue('Nobody')\n"
         "assert not t.isAnimated(), 'an absent node leaves translate unanimated'\n");
+}
+
+// The two ways hosts run button text: in the separate mode a function cannot
+// see the names the script bound at top level, in the shared one it can.
+TEST_F(ReloadHost, ExecutionModeDecidesWhatFunctionsSee) {
+    struct RestoreMode {
+        host::ScriptNamespaces saved = host::script_namespaces();
+        ~RestoreMode() { host::set_script_namespaces(saved); }
+    } restore;
+    Node& node = create();
+    const std::string script =
+        "LIMIT = 3\n"
+        "def over(v):\n"
+        "    return v > LIMIT\n"
+        "print(over(4))\n";
+
+    host::set_script_namespaces(host::ScriptNamespaces::Shared);
+    run(host, node, script);
+    EXPECT_EQ(output, std::vector<std::string>{"True"});
+
+    host::set_script_namespaces(host::ScriptNamespaces::Separate);
+    try {
+        run(host, node, script);
+        FAIL() << "a function saw a top-level name of a separate-namespace script";
+    } catch (const host::ScriptError& e) {
+        EXPECT_NE(std::string(e.what()).find("NameError: name 'LIMIT' is not defined"),
+                  std::string::npos)
+            << e.what();
+    }
+    // Top-level code itself still sees them, and so do the host's modules.
+    output.clear();
+    run(host, node, "LIMIT = 3\nprint(LIMIT, nuke.thisNode().name() == '" + node.name() + "')\n");
+    EXPECT_EQ(output, std::vector<std::string>{"3 True"});
 }
 
 TEST_F(ReloadHost, MissingTargetControlIsReported) {

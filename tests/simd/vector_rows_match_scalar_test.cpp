@@ -166,6 +166,27 @@ TEST_P(VectorRows, RandomLensesInBothModes) {
     }
 }
 
+TEST_P(VectorRows, RadialFactorExactlyZeroInsideAVector) {
+    // Pixel 8 of a 16-wide, 1-high frame lands at distorted radius exactly
+    // 0.01 ((8.5 / 16 - 0.03125) / 50), where this k1, k2 make F round to 0
+    // with the curve still rising: no fold, no update, and (0, 0) only
+    // through the zero-factor test. Every target meets it mid-vector.
+    LensModel lens = normalized(test::PanelLens{});
+    lens.mode = 1;
+    lens.k1 = -100009992.0f;
+    lens.k2 = 1e12f;
+    lens.cx = 0.03125f;
+    lens.cy = 0.5f;
+    lens.undistorted_fx = 50.0f;
+    const FrameSize size = frame_size_from(16, 1);
+    std::vector<float> s(16, kSentinel), t(16, kSentinel);
+    st_map_row_on(GetParam(), lens, size, 0, 0, 16, s.data(), t.data());
+    EXPECT_EQ(s[8], 0.0f);
+    EXPECT_EQ(t[8], 0.0f);
+    EXPECT_NE(s[7], 0.0f) << "its neighbours have a position";
+    expect_row_matches(GetParam(), lens, size, 0, {0, 16}, 16);
+}
+
 INSTANTIATE_TEST_SUITE_P(Targets, VectorRows,
                          ::testing::Values(RowTarget::Sse2, RowTarget::Avx2, RowTarget::Avx512),
                          [](const ::testing::TestParamInfo<RowTarget>& info) {

@@ -27,7 +27,11 @@ public:
     // What callers use: the engine of a validated operator.
     void get(int y, int x, int r, ChannelMask channels, Row& row);
 
-    Iop* input(int n) const;
+    Iop* iop() override;
+    const Iop* iop() const override;
+    // The operator on input n when it is an image operator, else null.
+    Iop* input(int n) const { return asIop(Op::input(n)); }
+    static Iop* asIop(Op* op) { return op != nullptr ? op->iop() : nullptr; }
     void copy_info(int input = 0);
 
 protected:

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "DDImage/DDImage_API.h"
+#include "DDImage/ValueStuffI.h"
 
 class Node;
 
@@ -14,7 +15,7 @@ namespace Image {
 
 enum StoreType : int;
 
-class DDImage_API Knob {
+class DDImage_API Knob : public ValueStuffI {
 public:
     typedef unsigned long long FlagMask;
     static constexpr FlagMask DISABLED = 0x80;
@@ -48,9 +49,9 @@ public:
     const char* tooltip() const { return tooltip_.c_str(); }
     void tooltip(const std::string& text) { tooltip_ = text; }
 
-    // Sets a component (every component for -1) at the host's current frame:
-    // a key there when the component is animated, the plain value otherwise.
-    bool set_value(double value, int channel = -1);
+    // set_value (inherited, inline) lands here: a key at the current frame
+    // when the component is animated, the plain value otherwise.
+    int value_stuff(int what, ValueStuffArg* user = nullptr) const override;
     void set_text(const char* text);
     const char* get_text() const { return text_.c_str(); }
 
@@ -79,6 +80,8 @@ public:
     void set_keys(int component, std::vector<Key> keys);
 
 private:
+    bool set_value_now(double value, int channel);
+
     struct Component {
         double value = 0.0;
         bool animated = false;

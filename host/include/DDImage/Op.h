@@ -15,6 +15,7 @@ class Node;
 namespace DD {
 namespace Image {
 
+class Iop;
 class Knob;
 
 class DDImage_API Op {
@@ -45,6 +46,10 @@ public:
     const Format& input_format() const;
 
     Knob* knob(const char* name) const;
+    // This operator as an image operator, or null: lets headers cast
+    // without the image operator's type information.
+    virtual Iop* iop() { return nullptr; }
+    virtual const Iop* iop() const { return nullptr; }
     Node* node() const { return node_; }
 
     void validate(bool for_real = true);

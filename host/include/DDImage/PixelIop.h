@@ -10,8 +10,8 @@ namespace Image {
 
 class DDImage_API PixelIop : public Iop {
 public:
-    explicit PixelIop(Node* node);
-    ~PixelIop() override;
+    explicit PixelIop(Node* node) : Iop(node) {}
+    ~PixelIop() override {}
 
     // out[x..r) of the channels in `channels` (a subset of the output
     // channels); `in` holds the input's line and may be the same Row as `out`.
