@@ -13,6 +13,7 @@
 #include <regex>
 
 #include "exr_map.h"
+#include "keyed_lens.h"
 #include "lens/st_map_row.h"
 #include "run_command.h"
 #include "tests/cli/scratch_folder.h"
@@ -217,22 +218,11 @@ TEST(Overscan, AutoCoversEveryFrameRendered) {
                                        fbx::testing::fixture("blender_take.fbx"), "--camera", "2", "--mode",
                                        "undistort", "--overscan", "auto", "--print-controls", "--quiet"});
     ASSERT_EQ(r.status, 0) << r.err;
-    std::map<int, std::map<std::string, fbx::testing::KeyedFrame>> keyed;
-    for (const auto& row : fbx::testing::read_keyed_frames(fbx::testing::fixture("blender_take.csv"))) {
-        if (row.model.back() == '2') keyed[row.frame][row.model.substr(0, row.model.size() - 1)] = row;
-    }
+    const std::map<int, LensModel> keyed = keyed_lenses(fbx::testing::fixture("blender_take.csv"), '2');
     ASSERT_EQ(keyed.size(), 10u);
     Extent all;
     int frames_growing_it = 0;
-    for (const auto& [frame, m] : keyed) {
-        LensModel lens;
-        lens.cx = static_cast<float>(m.at("BP_TalvikLensCxCyFOV").xyz[0]);
-        lens.cy = static_cast<float>(m.at("BP_TalvikLensCxCyFOV").xyz[2]);
-        lens.fx = static_cast<float>(m.at("BP_TalvikLensFxAndOverscanFactor").xyz[0]);
-        lens.fy = static_cast<float>(m.at("BP_TalvikLensEPDFy").xyz[0]);
-        lens.k1 = static_cast<float>(m.at("BP_TalvikLensK1K2FD").xyz[0]);
-        lens.k2 = static_cast<float>(m.at("BP_TalvikLensK1K2FD").xyz[2]);
-        lens.anamorphic = keyed.begin()->second.at("BP_TalvikLensFxAndOverscanFactor").xyz[1] != 0.0;
+    for (auto [frame, lens] : keyed) {
         lens.normalize();
         const Extent before = all;
         scan_undistort(lens, 96, 54, all);
