@@ -122,13 +122,14 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
     if (exr_pattern) check_pattern_fits_frames(*exr_pattern, frames);
     if (preview_pattern) check_pattern_fits_frames(*preview_pattern, frames);
 
-    const InputBbox input = choose_input_bbox(host, node, frames, format, plate ? &*plate : nullptr, o.overscan);
+    const InputBbox input =
+        choose_input_bbox(host, node, frames, format, plate ? &*plate : nullptr, o.overscan);
     if (input.box != DD::Image::Box(0, 0, format.width(), format.height()))
         host.connect(node, 0, &host.create_source(format, input.box, metadata));
-    if (input.margins) {
-        if (!o.quiet) std::fprintf(err, "%s\n", overscan_summary(*input.margins, format.width(), format.height()).c_str());
-        if (o.print_controls) std::fprintf(out, "%s\n", overscan_json(*input.margins, format.width(), format.height()).c_str());
-    }
+    if (input.margins && !o.quiet)
+        std::fprintf(err, "%s\n", overscan_summary(*input.margins, format.width(), format.height()).c_str());
+    if (input.margins && o.print_controls)
+        std::fprintf(out, "%s\n", overscan_json(*input.margins, format.width(), format.height()).c_str());
 
     const bool rendering = exr_pattern || preview_pattern;
     if (exr_pattern) make_folder_for(*exr_pattern);
@@ -155,12 +156,13 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
             host.render_into(node, frame, image);
             rendered_with = values;
         }
-        const StMapView view{image.width,  image.height,         image.channel[0].data(), image.channel[1].data(),
-                             image.x,      image.y,              image.format.width(),    image.format.height()};
+        const StMapView view{image.width, image.height, image.channel[0].data(), image.channel[1].data(),
+                             image.x,     image.y,      image.format.width(),    image.format.height()};
         if (exr_pattern) {
             exr_options.extra = control_attributes(frame, values);
             if (input.margins) {
-                for (ExtraAttribute& a : overscan_attributes(*input.margins)) exr_options.extra.push_back(std::move(a));
+                for (ExtraAttribute& a : overscan_attributes(*input.margins))
+                    exr_options.extra.push_back(std::move(a));
             }
             write_st_map_exr(exr_pattern->path_for(frame), view, exr_options);
         }
