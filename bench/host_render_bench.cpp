@@ -27,7 +27,7 @@ void host_render(benchmark::State& state) {
     host.set_value(node, "k2", 0.01);
     host::Image image;
     for (auto _ : state) {
-        host.render_into(node, 1.0, kWidth, kHeight, image);
+        host.render_into(node, 1.0, image);
         benchmark::DoNotOptimize(image.channel[0].data());
     }
     state.counters["Mpx/s"] = benchmark::Counter(

@@ -41,6 +41,8 @@ RenderOptions parse_render(const std::vector<std::string>& args) {
             o.plate = value();
         } else if (arg == "--size") {
             o.size = parse_size(value());
+        } else if (arg == "--overscan") {
+            o.overscan = parse_overscan_spec(value());
         } else if (arg == "--mode") {
             o.mode = parse_mode(value());
         } else if (arg == "--set") {
@@ -130,6 +132,10 @@ render options:
                          header attributes the metadata ("exr/<name>"); pixels
                          are never read
   --size WxH             frame size instead of a plate (neither: 4320x2160)
+  --overscan SPEC        grow the input's bounding box beyond the format: N
+                         pixels a side, XxY (left/right, bottom/top), P% (the
+                         box P% wider and taller) or auto (what the Undistort
+                         map reaches; prints the CG render size)
   --mode distort|undistort
   --set NAME=VALUE       set any control by name (repeatable), before a reload:
                          numbers, true/false, texts, Mode entry names

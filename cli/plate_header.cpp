@@ -23,6 +23,27 @@ namespace {
 // (Erasing the defaults instead leaks them in OpenEXR 3.1.)
 const Imath::Box2i kNoWindow(Imath::V2i(1, 1), Imath::V2i(0, 0));
 
+std::string box_text(const Imath::Box2i& b) {
+    return "(" + std::to_string(b.min.x) + "," + std::to_string(b.min.y) + ")-(" + std::to_string(b.max.x) +
+           "," + std::to_string(b.max.y) + ")";
+}
+
+// The data window in host pixels; see PlateHeader::bbox.
+Imath::Box2i host_box(const std::string& path, const Imath::Box2i& data, const Imath::Box2i& display) {
+    const long long top = display.min.y, height = static_cast<long long>(display.max.y) - top + 1;
+    const long long x0 = static_cast<long long>(data.min.x) - display.min.x;
+    const long long x1 = static_cast<long long>(data.max.x) - display.min.x;
+    const long long y0 = height - 1 - (static_cast<long long>(data.max.y) - top);
+    const long long y1 = height - 1 - (static_cast<long long>(data.min.y) - top);
+    for (long long v : {x0, x1, y0, y1}) {
+        if (v < INT32_MIN || v > INT32_MAX)
+            fail(path, "data window " + box_text(data) + " lies too far from the display window " +
+                           box_text(display));
+    }
+    return Imath::Box2i(Imath::V2i(static_cast<int>(x0), static_cast<int>(y0)),
+                        Imath::V2i(static_cast<int>(x1), static_cast<int>(y1)));
+}
+
 }  // namespace
 
 PlateHeader read_plate_header(const std::string& path) {
@@ -46,6 +67,7 @@ PlateHeader read_plate_header(const std::string& path) {
     PlateHeader plate;
     plate.path = path;
     plate.attributes.displayWindow() = kNoWindow;
+    plate.attributes.dataWindow() = kNoWindow;
     try {
         // Part 0's header comes first in single- and multi-part files alike.
         Imf::StdIFStream stream(file, path.c_str());
@@ -61,11 +83,15 @@ PlateHeader read_plate_header(const std::string& path) {
     const long long width = static_cast<long long>(box.max.x) - box.min.x + 1;
     const long long height = static_cast<long long>(box.max.y) - box.min.y + 1;
     if (width <= 0 || height <= 0 || width > INT32_MAX || height > INT32_MAX)
-        fail(path, "display window (" + std::to_string(box.min.x) + "," + std::to_string(box.min.y) +
-                       ")-(" + std::to_string(box.max.x) + "," + std::to_string(box.max.y) +
-                       ") is empty or too large");
+        fail(path, "display window " + box_text(box) + " is empty or too large");
     plate.width = static_cast<int>(width);
     plate.height = static_cast<int>(height);
+
+    auto* data = plate.attributes.findTypedAttribute<Imf::Box2iAttribute>("dataWindow");
+    if (!data || data->value() == kNoWindow) fail(path, "header has no dataWindow");
+    plate.data_window = data->value();
+    if (plate.data_window.isEmpty()) fail(path, "data window " + box_text(plate.data_window) + " is empty");
+    plate.bbox = host_box(path, plate.data_window, box);
 
     for (auto it = plate.attributes.begin(); it != plate.attributes.end(); ++it)
         plate.metadata.emplace(std::string("exr/") + it.name(), metadata_value_of(it.attribute()));

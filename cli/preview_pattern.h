@@ -21,6 +21,10 @@ constexpr Rgb8 kNoSourceColour{36, 0, 44};
 
 constexpr Rgb8 kGridColour{250, 250, 250};
 
+// The format's edge in previews of maps whose box reaches beyond it: drawn
+// just outside the format. No blue, unlike every pattern colour.
+constexpr Rgb8 kFormatEdgeColour{255, 200, 0};
+
 constexpr int kPatternColumns = 16;
 constexpr int kPatternRows = 9;
 

@@ -49,10 +49,34 @@ bool encode_png(std::FILE* file, int width, int height, png_bytepp rows, PngErro
     return true;
 }
 
+// The format in preview pixels (columns left to right, lines from the top,
+// ends exclusive) and the width of the line drawn around it.
+struct FormatEdge {
+    int left, right, top, bottom, line;
+    bool at(int x, int y) const {
+        const bool inside = x >= left && x < right && y >= top && y < bottom;
+        const bool near = x >= left - line && x < right + line && y >= top - line && y < bottom + line;
+        return near && !inside;
+    }
+};
+
+FormatEdge format_edge(const StMapView& map, PreviewSize size) {
+    const double sx = static_cast<double>(size.width) / map.width;
+    const double sy = static_cast<double>(size.height) / map.height;
+    const long long box_top = static_cast<long long>(map.y) + map.height;
+    auto column = [&](long long host_x) { return static_cast<int>(std::llround((host_x - map.x) * sx)); };
+    auto line = [&](long long host_y) { return static_cast<int>(std::llround((box_top - host_y) * sy)); };
+    return {column(0), column(map.display_width()), line(map.display_height()), line(0),
+            std::max(1, static_cast<int>(std::lround(std::min(size.width, size.height) / 540.0)))};
+}
+
 // Top line first; map pixels are picked at the centre of each preview pixel.
 // Bands of lines are drawn on all cores: each line depends only on the map.
 std::vector<png_byte> render(const StMapView& map, PreviewSize size, PreviewSampling sampling) {
     std::vector<png_byte> rgb(static_cast<size_t>(size.width) * size.height * 3);
+    const FormatEdge edge = format_edge(map, size);
+    // The pattern covers the format, at the preview's scale.
+    const int pattern_w = std::max(1, edge.right - edge.left), pattern_h = std::max(1, edge.bottom - edge.top);
     auto draw_lines = [&](int first, int end) {
         for (int line = first; line < end; ++line) {
             const int from_top = static_cast<int>((line + 0.5) * map.height / size.height);
@@ -61,7 +85,8 @@ std::vector<png_byte> render(const StMapView& map, PreviewSize size, PreviewSamp
             for (int x = 0; x < size.width; ++x) {
                 const int mx = std::min(static_cast<int>((x + 0.5) * map.width / size.width), map.width - 1);
                 const size_t i = map.index(mx, row);
-                const Rgb8 c = pattern_at(map.s[i], map.t[i], size.width, size.height, sampling);
+                const Rgb8 c = edge.at(x, line) ? kFormatEdgeColour
+                                                : pattern_at(map.s[i], map.t[i], pattern_w, pattern_h, sampling);
                 out[3 * x] = c.r;
                 out[3 * x + 1] = c.g;
                 out[3 * x + 2] = c.b;

@@ -24,7 +24,9 @@ struct PreviewSize {
 
 PreviewSize preview_size(int map_width, int map_height, int max_width);
 
-// Writes via a temporary file renamed into place. Throws std::runtime_error
+// The preview shows the map's whole box; where the box reaches beyond the
+// format, the format's edge is a line just outside it. The pattern spans
+// the format. Writes via a temporary file renamed into place. Throws std::runtime_error
 // (std::invalid_argument for bad arguments) naming the file and the problem;
 // nothing is left behind on failure.
 void write_preview_png(const std::string& path, const StMapView& map,

@@ -8,7 +8,9 @@
 
 #include "cli/control_values.h"
 #include "cli/frame_range.h"
+#include "cli/input_bbox.h"
 #include "cli/output_pattern.h"
+#include "cli/overscan_report.h"
 #include "cli/plate_header.h"
 #include "cli/preview_png_writer.h"
 #include "cli/progress_reporter.h"
@@ -99,11 +101,12 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
     set_exr_thread_count(threads);
 
     Node& node = host.create_node("TalvikDistort");
-    if (plate) {
-        host.connect(node, 0, &host.create_source({plate->width, plate->height}, host_metadata(*plate)));
-    } else if (o.size) {
-        host.connect(node, 0, &host.create_source({o.size->first, o.size->second}));
-    }
+    const DD::Image::Format format = plate ? DD::Image::Format(plate->width, plate->height)
+                                     : o.size ? DD::Image::Format(o.size->first, o.size->second)
+                                              : kDefaultFormat;
+    const host::Metadata metadata = plate ? host_metadata(*plate) : host::Metadata{};
+    // The format as the box until the box is known: --overscan auto measures over it.
+    host.connect(node, 0, &host.create_source(format, metadata));
     host.open_panel(node);
     if (o.mode) host.set_value(node, "Mode", *o.mode);
     for (const auto& [name, value] : o.sets) set_control(host, node, name, value);
@@ -118,6 +121,15 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
     if (frames.empty()) frames = {1};
     if (exr_pattern) check_pattern_fits_frames(*exr_pattern, frames);
     if (preview_pattern) check_pattern_fits_frames(*preview_pattern, frames);
+
+    const InputBbox input =
+        choose_input_bbox(host, node, frames, format, plate ? &*plate : nullptr, o.overscan);
+    if (input.box != DD::Image::Box(0, 0, format.width(), format.height()))
+        host.connect(node, 0, &host.create_source(format, input.box, metadata));
+    if (input.margins && !o.quiet)
+        std::fprintf(err, "%s\n", overscan_summary(*input.margins, format.width(), format.height()).c_str());
+    if (input.margins && o.print_controls)
+        std::fprintf(out, "%s\n", overscan_json(*input.margins, format.width(), format.height()).c_str());
 
     const bool rendering = exr_pattern || preview_pattern;
     if (exr_pattern) make_folder_for(*exr_pattern);
@@ -138,17 +150,20 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
             std::fflush(out);
         }
         if (!rendering) continue;
-        // A frame whose controls equal the last rendered frame's has its map.
-        if (values != rendered_with || image.width == 0) {
-            const DD::Image::Format format = plate ? DD::Image::Format(plate->width, plate->height)
-                                             : o.size ? DD::Image::Format(o.size->first, o.size->second)
-                                                      : kDefaultFormat;
-            host.render_into(node, frame, format.width(), format.height(), image);
+        // A frame whose controls and box equal the last rendered frame's has its map.
+        if (values != rendered_with || image.width == 0 ||
+            DD::Image::Box(image.x, image.y, image.r(), image.t()) != input.box) {
+            host.render_into(node, frame, image);
             rendered_with = values;
         }
-        const StMapView view{image.width, image.height, image.channel[0].data(), image.channel[1].data()};
+        const StMapView view{image.width, image.height, image.channel[0].data(), image.channel[1].data(),
+                             image.x,     image.y,      image.format.width(),    image.format.height()};
         if (exr_pattern) {
             exr_options.extra = control_attributes(frame, values);
+            if (input.margins) {
+                for (ExtraAttribute& a : overscan_attributes(*input.margins))
+                    exr_options.extra.push_back(std::move(a));
+            }
             write_st_map_exr(exr_pattern->path_for(frame), view, exr_options);
         }
         if (preview_pattern) write_preview_png(preview_pattern->path_for(frame), view);

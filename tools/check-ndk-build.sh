@@ -33,7 +33,7 @@ if grep -q "warning:" "$log"; then
 fi
 
 render() {
-  "$build/cli/talvik-stmap" render --plugin-path "$1" --size 320x180 --mode undistort \
+  "$build/cli/talvik-stmap" render --plugin-path "$1" --size 320x180 --overscan 7x5 --mode undistort \
     --set k1=-0.08 --set k2=0.01 --set cx=6 --set fx=1450 -o "$2" --compression none --quiet
 }
 render "$build/ndk-check/build/plugins" "$build/ndk-check/ndk.exr"

@@ -23,12 +23,21 @@ void Iop::copy_info(int n) {
     }
 }
 
+// Format and frame range come from input 0; the bounding box and channels
+// are those of all inputs together. Without input 0 there is nothing: no
+// format, an empty box, no channels.
 void Iop::_validate(bool) {
     if (input(0)) {
         copy_info(0);
     } else {
-        info_.format(Format());
-        info_.channels(Mask_None);
+        info_ = IopInfo();
+        info_.set(0, 0, 0, 0);
+    }
+    for (int n = 1; n < inputs() && input(0); ++n) {
+        if (const Iop* in = input(n)) {
+            info_.merge(in->info());
+            info_.channels(info_.channels() + in->info().channels());
+        }
     }
     info_.channels(info_.channels() + out_channels_);
 }

@@ -80,8 +80,12 @@ Node& Host::create_node(const std::string& class_name) {
 }
 
 Node& Host::create_source(const DD::Image::Format& format, Metadata metadata) {
+    return create_source(format, DD::Image::Box(0, 0, format.width(), format.height()), std::move(metadata));
+}
+
+Node& Host::create_source(const DD::Image::Format& format, const DD::Image::Box& bbox, Metadata metadata) {
     auto node = std::make_unique<Node>(this, "Source", unique_name("Source"));
-    node->op(new SourceIop(node.get(), format, std::move(metadata)));
+    node->op(new SourceIop(node.get(), format, bbox, std::move(metadata)));
     node->id = next_id_++;
     nodes_.push_back(std::move(node));
     return *nodes_.back();
@@ -208,50 +212,59 @@ DD::Image::Iop& Host::prepare(Node& node, double frame) {
     return *iop;
 }
 
-Image Host::render(Node& node, double frame, DD::Image::Format fallback) {
-    DD::Image::Iop& iop = prepare(node, frame);
-    DD::Image::Format format = iop.format();
-    if (format.width() <= 0 || format.height() <= 0) format = fallback;
-    if (format.width() <= 0 || format.height() <= 0) {
-        throw std::invalid_argument(node.name() + " has no format to render");
-    }
+Image Host::render(Node& node, double frame, const DD::Image::Format& fallback) {
     Image image;
-    render_rows(iop, format.width(), format.height(), image, DD::Image::Mask_RGBA);
+    render_into(node, frame, image, DD::Image::Mask_RGBA, fallback);
     return image;
 }
 
-void Host::render_into(Node& node, double frame, int width, int height, Image& image,
-                       const DD::Image::ChannelSet& keep) {
-    if (width <= 0 || height <= 0) throw std::invalid_argument("frame size must be positive");
-    render_rows(prepare(node, frame), width, height, image, keep);
+void Host::render_into(Node& node, double frame, Image& image, const DD::Image::ChannelSet& keep,
+                       const DD::Image::Format& fallback) {
+    DD::Image::Iop& iop = prepare(node, frame);
+    image.format = iop.format();
+    DD::Image::Box box = iop.info();
+    if (image.format.width() <= 0 || image.format.height() <= 0) {
+        image.format = fallback;
+        box.set(0, 0, fallback.width(), fallback.height());
+    }
+    if (image.format.width() <= 0 || image.format.height() <= 0) {
+        throw std::invalid_argument(node.name() + " has no format to render");
+    }
+    if (box.w() <= 0 || box.h() <= 0) {
+        throw std::invalid_argument(node.name() + " has an empty bounding box");
+    }
+    image.x = box.x();
+    image.y = box.y();
+    image.width = box.w();
+    image.height = box.h();
+    render_rows(iop, image, keep);
 }
 
-void Host::render_rows(DD::Image::Iop& iop, int width, int height, Image& image,
-                       const DD::Image::ChannelSet& keep) {
+// Every row of the image's box, its columns x to r - 1, on the pool.
+void Host::render_rows(DD::Image::Iop& iop, Image& image, const DD::Image::ChannelSet& keep) {
     using DD::Image::Channel;
-    image.width = width;
-    image.height = height;
+    const size_t width = static_cast<size_t>(image.width);
     DD::Image::ChannelSet wanted;
     for (int c = 0; c < 4; ++c) {
         const Channel z = static_cast<Channel>(DD::Image::Chan_Red + c);
         // Every stored pixel is written by the rows below: no clearing needed.
-        image.channel[c].resize(keep.contains(z) ? static_cast<size_t>(width) * height : 0);
+        image.channel[c].resize(keep.contains(z) ? width * static_cast<size_t>(image.height) : 0);
         if (keep.contains(z)) wanted += z;
     }
     if (wanted.empty()) return;
-    if (static_cast<int>(rows_.size()) != pool_->size() || rows_.front()->getRight() != width) {
+    if (static_cast<int>(rows_.size()) != pool_->size() || rows_.front()->getLeft() != image.x ||
+        rows_.front()->getRight() != image.r()) {
         rows_.clear();
-        for (int w = 0; w < pool_->size(); ++w) rows_.push_back(std::make_unique<DD::Image::Row>(0, width));
+        for (int w = 0; w < pool_->size(); ++w) rows_.push_back(std::make_unique<DD::Image::Row>(image.x, image.r()));
     }
-    pool_->run(height, [&](int worker, int y) {
+    pool_->run(image.height, [&](int worker, int i) {
         DD::Image::Row& row = *rows_[static_cast<size_t>(worker)];
         // The rows are written straight into the image.
         for (int c = 0; c < 4; ++c) {
             const Channel z = static_cast<Channel>(DD::Image::Chan_Red + c);
-            row.bind(z, image.channel[c].empty() ? nullptr
-                                                 : image.channel[c].data() + static_cast<size_t>(y) * width);
+            row.bind(z, image.channel[c].empty() ? nullptr : image.channel[c].data() + static_cast<size_t>(i) * width);
         }
-        iop.get(y, 0, width, wanted, row);
+        iop.get(image.y + i, image.x, image.r(), wanted, row);
     });
     for (auto& row : rows_) {
         for (int c = 0; c < 4; ++c) row->bind(static_cast<Channel>(DD::Image::Chan_Red + c), nullptr);

@@ -22,13 +22,21 @@ namespace talvik::host {
 class PluginLoader;
 class ThreadPool;
 
-// Red, green, blue and alpha of a rendered frame, row 0 first.
+// Red, green, blue and alpha of a rendered frame: the pixels of the node's
+// bounding box, its bottom row first. The box may reach beyond the format on
+// every side, or lie inside it.
 struct Image {
+    int x = 0;  // host pixel of the first value: the box's left column
+    int y = 0;  // and its bottom row
     int width = 0;
     int height = 0;
+    DD::Image::Format format;       // the format the box belongs to
     std::vector<float> channel[4];  // r, g, b, a; width * height each
-    float at(int c, int x, int y) const {
-        return channel[c][static_cast<size_t>(y) * width + x];
+    int r() const { return x + width; }
+    int t() const { return y + height; }
+    // At host pixel (px, py), which must lie in the box.
+    float at(int c, int px, int py) const {
+        return channel[c][static_cast<size_t>(py - y) * width + static_cast<size_t>(px - x)];
     }
 };
 
@@ -46,8 +54,11 @@ public:
     // Nodes. create_node loads the class's plug-in when needed, builds the
     // operator through its factory and creates its controls.
     Node& create_node(const std::string& class_name);
-    // A black input with a format and metadata, like a Read node.
+    // A black input with a format and metadata, like a Read node; its
+    // bounding box is the format, or `bbox`.
     Node& create_source(const DD::Image::Format& format, Metadata metadata = {});
+    Node& create_source(const DD::Image::Format& format, const DD::Image::Box& bbox,
+                        Metadata metadata = {});
     void delete_node(Node& node);
     const std::vector<std::unique_ptr<Node>>& nodes() const { return nodes_; }
     void connect(Node& node, int input, Node* from);
@@ -71,13 +82,15 @@ public:
     // Metadata reaching the node's output.
     Metadata metadata(const Node& node) const;
 
-    // Rendering: a store pass at `frame`, validation, then every row of the
-    // input's format (or of `fallback` when the node has no input format).
-    Image render(Node& node, double frame, DD::Image::Format fallback = {});
-    // The same at a given size into an image that is reused from frame to
-    // frame; only the channels in `keep` (of red to alpha) are stored.
-    void render_into(Node& node, double frame, int width, int height, Image& image,
-                     const DD::Image::ChannelSet& keep = DD::Image::Mask_RGBA);
+    // Rendering: a store pass at `frame`, validation, then every row and
+    // column of the node's validated bounding box, as Nuke asks for them
+    // (the whole of `fallback` when the node has no format).
+    Image render(Node& node, double frame, const DD::Image::Format& fallback = {});
+    // The same into an image that is reused from frame to frame; only the
+    // channels in `keep` (of red to alpha) are stored.
+    void render_into(Node& node, double frame, Image& image,
+                     const DD::Image::ChannelSet& keep = DD::Image::Mask_RGBA,
+                     const DD::Image::Format& fallback = {});
     int threads() const;
     void set_threads(int threads);
 
@@ -93,8 +106,7 @@ public:
 
 private:
     DD::Image::Iop& prepare(Node& node, double frame);
-    void render_rows(DD::Image::Iop& iop, int width, int height, Image& image,
-                     const DD::Image::ChannelSet& keep);
+    void render_rows(DD::Image::Iop& iop, Image& image, const DD::Image::ChannelSet& keep);
     void notify_changed(Node& node, DD::Image::Knob& knob);
     std::string unique_name(const std::string& class_name);
 

@@ -4,11 +4,13 @@
 
 namespace talvik::host {
 
-SourceIop::SourceIop(Node* node, const DD::Image::Format& format, Metadata metadata)
-    : Iop(node), format_(format), metadata_(std::move(metadata)) {}
+SourceIop::SourceIop(Node* node, const DD::Image::Format& format, const DD::Image::Box& bbox,
+                     Metadata metadata)
+    : Iop(node), format_(format), bbox_(bbox), metadata_(std::move(metadata)) {}
 
 void SourceIop::_validate(bool) {
     info_.format(format_);
+    info_.set(bbox_);
     info_.channels(DD::Image::Mask_RGBA);
 }
 

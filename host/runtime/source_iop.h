@@ -1,5 +1,6 @@
 // The host's stand-in for a Read node: a black image of a given format that
-// carries metadata.
+// carries metadata. Its bounding box is the format unless told otherwise, as
+// a Read node's is the file's data window.
 #pragma once
 
 #include "DDImage/Iop.h"
@@ -9,7 +10,8 @@ namespace talvik::host {
 
 class SourceIop : public DD::Image::Iop {
 public:
-    SourceIop(Node* node, const DD::Image::Format& format, Metadata metadata);
+    SourceIop(Node* node, const DD::Image::Format& format, const DD::Image::Box& bbox,
+              Metadata metadata);
     const char* Class() const override { return "Source"; }
     const char* node_help() const override { return "A black image with a format and metadata."; }
     int minimum_inputs() const override { return 0; }
@@ -23,6 +25,7 @@ protected:
 
 private:
     DD::Image::Format format_;
+    DD::Image::Box bbox_;
     Metadata metadata_;
 };
 

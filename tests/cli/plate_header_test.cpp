@@ -72,6 +72,10 @@ TEST(PlateHeader, OffsetWindowAndAttributeTypesAsText) {
     EXPECT_EQ(plate.width, 120);
     EXPECT_EQ(plate.height, 80);
     EXPECT_EQ(plate.display_window.min, Imath::V2i(-10, -20));
+    EXPECT_EQ(plate.data_window, Imath::Box2i(Imath::V2i(0, 0), Imath::V2i(3, 1)));
+    // EXR line 0 is 20 lines below the display window's top (line -20, host
+    // row 79): host row 59; line 1 is row 58. Column 0 is 10 right of -10.
+    EXPECT_EQ(plate.bbox, Imath::Box2i(Imath::V2i(10, 58), Imath::V2i(13, 59)));
     EXPECT_EQ(plate.metadata.at("exr/focal"), MetadataValue(35.2f));
     EXPECT_EQ(plate.metadata.at("exr/take"), MetadataValue(-3));
     EXPECT_EQ(plate.metadata.at("exr/sensor"), text("36 24.5"));

@@ -152,6 +152,52 @@ TEST(PreviewPng, WideMapsAreShrunk) {
     }
 }
 
+TEST(PreviewPng, BoxBeyondTheFormatShowsTheFormatsEdge) {
+    // Host pixels (-20, -10) to (179, 109) around a 160 x 90 format, each
+    // looking at its own centre.
+    const int box_x = -20, box_y = -10, w = 200, h = 120;
+    std::vector<float> s(static_cast<size_t>(w) * h), t(s.size());
+    for (int row = 0; row < h; ++row)
+        for (int x = 0; x < w; ++x) {
+            s[static_cast<size_t>(row) * w + x] = (box_x + x + 0.5f) / 160;
+            t[static_cast<size_t>(row) * w + x] = (box_y + row + 0.5f) / 90;
+        }
+    const StMapView view{w, h, s.data(), t.data(), box_x, box_y, 160, 90};
+    ScratchFolder folder;
+    write_preview_png(folder.file("box.png"), view, {0, PreviewSampling::Nearest});
+    const Decoded png = decode_with_libpng(folder.file("box.png"));
+    ASSERT_EQ(png.width, w);
+    ASSERT_EQ(png.height, h);
+    // The format's top line is 20 lines down (host row 89), its left column
+    // 20 across; the pattern spans the format, not the box.
+    for (int y : {0, 44, 89})
+        for (int x : {0, 80, 159})
+            EXPECT_EQ(png.at(20 + x, 20 + (89 - y)), pattern_pixel(x, y, 160, 90)) << x << "," << y;
+    // A one-pixel line just outside each edge, corners included.
+    for (int line : {19, 20, 60, 109, 110}) {
+        EXPECT_EQ(png.at(19, line), kFormatEdgeColour) << line;
+        EXPECT_EQ(png.at(180, line), kFormatEdgeColour) << line;
+        EXPECT_EQ(png.at(10, line), kNoSourceColour) << line;
+    }
+    for (int x : {19, 100, 180}) {
+        EXPECT_EQ(png.at(x, 19), kFormatEdgeColour) << x;
+        EXPECT_EQ(png.at(x, 110), kFormatEdgeColour) << x;
+        EXPECT_EQ(png.at(x, 18), kNoSourceColour) << x;
+        EXPECT_EQ(png.at(x, 111), kNoSourceColour) << x;
+    }
+
+    // Shrunk to half: the edge stays one pixel wide, around the shrunk format.
+    write_preview_png(folder.file("half.png"), view, {100, PreviewSampling::Nearest});
+    const Decoded half = decode_with_libpng(folder.file("half.png"));
+    ASSERT_EQ(half.width, 100);
+    EXPECT_EQ(half.at(9, 30), kFormatEdgeColour);
+    EXPECT_NE(half.at(10, 30), kFormatEdgeColour);
+    EXPECT_EQ(half.at(90, 30), kFormatEdgeColour);
+    EXPECT_EQ(half.at(50, 9), kFormatEdgeColour);
+    EXPECT_EQ(half.at(50, 55), kFormatEdgeColour);
+    EXPECT_NE(half.at(50, 54), kFormatEdgeColour);
+}
+
 TEST(PreviewPng, FailuresLeaveNothingBehind) {
     ScratchFolder folder;
     const Planes map(8, 8);

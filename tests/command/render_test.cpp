@@ -8,6 +8,7 @@
 #include <map>
 
 #include "exr_map.h"
+#include "keyed_lens.h"
 #include "lens/st_map_row.h"
 #include "run_command.h"
 #include "tests/cli/scratch_folder.h"
@@ -64,13 +65,10 @@ TEST(RenderCommand, FixtureTakeGivesOneMapPerKeyedFrame) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("File reloaded"), std::string::npos);
     EXPECT_NE(r.err.find("wrote 10 frames"), std::string::npos) << r.err;
-    std::map<int, std::map<std::string, fbx::testing::KeyedFrame>> keyed;
-    for (const auto& row : fbx::testing::read_keyed_frames(fbx::testing::fixture("blender_take.csv"))) {
-        if (row.model.back() == '2') keyed[row.frame][row.model.substr(0, row.model.size() - 1)] = row;
-    }
+    std::map<int, LensModel> keyed = keyed_lenses(fbx::testing::fixture("blender_take.csv"), '2');
     ASSERT_EQ(keyed.size(), 10u);
     std::vector<std::string> expected_files;
-    for (const auto& [frame, models] : keyed) {
+    for (const auto& [frame, lens] : keyed) {
         const std::string f = std::to_string(frame);
         expected_files.push_back("m." + f + ".exr");
         expected_files.push_back("p." + f + ".png");
@@ -79,15 +77,7 @@ TEST(RenderCommand, FixtureTakeGivesOneMapPerKeyedFrame) {
     EXPECT_EQ(dir.entries(), expected_files);
 
     for (int frame : {keyed.begin()->first, keyed.rbegin()->first}) {
-        const auto& m = keyed[frame];
-        LensModel lens;
-        lens.cx = static_cast<float>(m.at("BP_TalvikLensCxCyFOV").xyz[0]);
-        lens.cy = static_cast<float>(m.at("BP_TalvikLensCxCyFOV").xyz[2]);
-        lens.fx = static_cast<float>(m.at("BP_TalvikLensFxAndOverscanFactor").xyz[0]);
-        lens.fy = static_cast<float>(m.at("BP_TalvikLensEPDFy").xyz[0]);
-        lens.k1 = static_cast<float>(m.at("BP_TalvikLensK1K2FD").xyz[0]);
-        lens.k2 = static_cast<float>(m.at("BP_TalvikLensK1K2FD").xyz[2]);
-        lens.anamorphic = keyed.begin()->second.at("BP_TalvikLensFxAndOverscanFactor").xyz[1] != 0.0;
+        LensModel lens = keyed[frame];
         const ExrMap map = read_exr_map(dir.file("m." + std::to_string(frame) + ".exr"));
         EXPECT_EQ(map.attribute<Imf::FloatAttribute>("talvik/cx")->value(), lens.cx);
         EXPECT_EQ(map.attribute<Imf::IntAttribute>("talvik/frame")->value(), frame);

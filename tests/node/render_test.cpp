@@ -43,14 +43,13 @@ TEST_F(NodeHost, ZeroWidthFormatRendersAs4320Wide) {
     Node& node = create();
     Node& plate = host.create_source(Format(0, 1080));
     host.connect(node, 0, &plate);
-    host::Image image;
-    host.render_into(node, 1.0, 8, 1080, image);
+    host::Image image = host.render(node, 1.0, Format(8, 1080));
     EXPECT_NEAR(image.at(0, 0, 0), 0.5 / 4320, 3e-8);
     EXPECT_NEAR(image.at(1, 0, 0), 0.5 / 1080, 3e-8);
 
     // No input at all: 4320 x 2160.
     host.connect(node, 0, nullptr);
-    host.render_into(node, 1.0, 8, 8, image);
+    image = host.render(node, 1.0, Format(8, 8));
     EXPECT_NEAR(image.at(1, 0, 0), 0.5 / 2160, 3e-8);
 }
 

@@ -36,7 +36,8 @@ public:
 
 protected:
     explicit Iop(Node* node);
-    // Takes format and channels from input 0.
+    // Takes the info of input 0 and merges the other inputs' boxes and
+    // channels into it.
     void _validate(bool for_real) override;
 
 private:

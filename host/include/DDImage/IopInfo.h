@@ -1,22 +1,20 @@
-// What an image operator tells its consumers: format and channels.
+// What an image operator tells its consumers: format, bounding box (the
+// Info2D) and channels.
 #pragma once
 
 #include "DDImage/ChannelSet.h"
 #include "DDImage/DDImage_API.h"
-#include "DDImage/Format.h"
+#include "DDImage/Info2D.h"
 
 namespace DD {
 namespace Image {
 
-class DDImage_API IopInfo {
+class DDImage_API IopInfo : public Info2D {
 public:
-    const Format& format() const { return format_; }
-    void format(const Format& f) { format_ = f; }
     ChannelMask channels() const { return channels_; }
     void channels(const ChannelSet& c) { channels_ = c; }
 
 private:
-    Format format_;
     ChannelSet channels_;
 };
 

@@ -1,0 +1,33 @@
+// The bounding box the command gives the node's input: the plate's data
+// window (the format without a plate), merged with the format grown by the
+// --overscan margins.
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include "DDImage/Box.h"
+#include "DDImage/Format.h"
+#include "cli/overscan_spec.h"
+#include "cli/plate_header.h"
+#include "host/runtime/host.h"
+
+namespace talvik::cli {
+
+struct InputBbox {
+    DD::Image::Box box;
+    std::optional<Margins> margins;  // with --overscan: what it gave
+};
+
+// Largest side of a box the command renders, as for --size.
+constexpr int kMaxBoxSide = 65536;
+
+// For `auto` the node is rendered in Undistort mode at `frames` first (see
+// measure_auto_overscan): its input must still have the format as its box.
+// Throws std::invalid_argument when the box would be larger than
+// kMaxBoxSide on a side, naming the box and what made it so.
+InputBbox choose_input_bbox(host::Host& host, Node& node, const std::vector<int>& frames,
+                            const DD::Image::Format& format, const PlateHeader* plate,
+                            const std::optional<OverscanSpec>& overscan);
+
+}  // namespace talvik::cli
