@@ -45,6 +45,10 @@ std::string RenderManifest::json(const std::string& plugin_path) const {
 }
 
 void check_manifest_path(const std::string& manifest, const std::vector<std::string>& outputs) {
+    std::error_code ec;
+    // Found now rather than after every frame is rendered.
+    if (std::filesystem::is_directory(manifest, ec))
+        throw std::invalid_argument("--manifest " + manifest + " is a folder, not a file");
     const std::string target = absolute_path(manifest);
     for (const std::string& output : outputs)
         if (absolute_path(output) == target)
@@ -52,6 +56,13 @@ void check_manifest_path(const std::string& manifest, const std::vector<std::str
 }
 
 void write_manifest(const std::string& path, const std::string& json) {
+    // Missing folders are made, as for the maps.
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    std::error_code ec;
+    if (!folder.empty()) std::filesystem::create_directories(folder, ec);
+    if (ec)
+        throw std::runtime_error("cannot create folder \"" + folder.string() + "\" for the manifest: " +
+                                 ec.message());
     ReplaceFile output(path);
     errno = 0;
     std::ofstream file(output.temp_path(), std::ios::binary | std::ios::trunc);

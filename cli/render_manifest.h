@@ -25,11 +25,12 @@ private:
     std::vector<std::string> skipped_;
 };
 
-// Throws std::invalid_argument when the manifest would replace one of the
-// render's own outputs.
+// Throws std::invalid_argument when the manifest names a folder or would
+// replace one of the render's own outputs.
 void check_manifest_path(const std::string& manifest, const std::vector<std::string>& outputs);
 
-// Written under a temporary name and renamed into place, as every file.
+// Written under a temporary name and renamed into place, as every file;
+// missing folders are made.
 void write_manifest(const std::string& path, const std::string& json);
 
 }  // namespace talvik::cli
