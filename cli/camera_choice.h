@@ -9,12 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/command_options.h"
-#include "host/runtime/host.h"
-
 namespace talvik::cli {
-
-class PlateSequence;
 
 // A plate frame's unreal/cameraName.
 struct PlateCameraName {
@@ -42,14 +37,5 @@ std::optional<int> camera_from_name(const std::string& camera_name);
 // Throws std::invalid_argument saying both numbers and how to choose when
 // the sources disagree and nothing was chosen.
 CameraChoice choose_camera(const CameraSources& sources);
-
-// What the command line chose: --camera, or a --set camera_index (already
-// applied to the node).
-std::optional<int> chosen_camera(const Node& node, const RenderOptions& options);
-
-// Sets the node's FBX File to the take (so the node applies its own
-// file-name rule), then its camera to the choice. `plates` may be null.
-CameraChoice set_take_and_camera(host::Host& host, Node& node, const std::string& fbx,
-                                 std::optional<int> chosen, const PlateSequence* plates);
 
 }  // namespace talvik::cli

@@ -6,7 +6,6 @@
 #include <thread>
 #include <vector>
 
-#include "cli/camera_choice.h"
 #include "cli/control_values.h"
 #include "cli/frame_outputs.h"
 #include "cli/frame_range.h"
@@ -14,12 +13,13 @@
 #include "cli/plate_header.h"
 #include "cli/plate_metadata.h"
 #include "cli/plate_sequence.h"
-#include "cli/render_manifest.h"
-#include "cli/render_notes.h"
-#include "cli/version_info.h"
 #include "cli/preview_png_writer.h"
 #include "cli/progress_reporter.h"
+#include "cli/render_manifest.h"
+#include "cli/render_notes.h"
 #include "cli/st_map_exr_writer.h"
+#include "cli/take_camera.h"
+#include "cli/version_info.h"
 #include "host/fbx/fbx_scene.h"
 #include "host/python/python_scripting.h"
 #include "host/runtime/host.h"

@@ -33,7 +33,7 @@ int camera_of(const std::string& map_path) {
 
 // Versioning a take up to v001 must not silently switch to camera 1 when
 // the plate was shot with CineCamera2.
-TEST(CameraChoice, FileNameAgainstPlateStopsUntilChosen) {
+TEST(RenderCamera, FileNameAgainstPlateStopsUntilChosen) {
     cli::test::ScratchFolder dir;
     const std::string take = take_named(dir, "take_v001.fbx");
     const std::string plate = plate_naming(dir, "CineCamera2");
@@ -59,7 +59,7 @@ TEST(CameraChoice, FileNameAgainstPlateStopsUntilChosen) {
     EXPECT_EQ(camera_of(dir.file("s.1001.exr")), 2);
 }
 
-TEST(CameraChoice, OneSourceOrTwoThatAgreeAreNamedInTheSummary) {
+TEST(RenderCamera, OneSourceOrTwoThatAgreeAreNamedInTheSummary) {
     cli::test::ScratchFolder dir;
     const std::string take_cam2 = take_named(dir, "take_cam2.fbx");
     const std::string plain = take_named(dir, "take.fbx");
