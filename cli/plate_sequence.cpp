@@ -50,7 +50,9 @@ std::vector<int> frames_on_disk(const OutputPattern& pattern) {
 PlateSequence PlateSequence::open(const std::string& path, const std::vector<int>& frames) {
     PlateSequence plates;
     const OutputPattern pattern = OutputPattern::parse(path);
-    if (!pattern.has_frame_field()) {
+    std::error_code ec;
+    // A file that exists under the very name given is that file, '#' or not.
+    if (!pattern.has_frame_field() || std::filesystem::is_regular_file(path, ec)) {
         plates.headers_.emplace(0, read_plate_header(path));
         return plates;
     }
@@ -59,7 +61,6 @@ PlateSequence PlateSequence::open(const std::string& path, const std::vector<int
     const PlateHeader* first = nullptr;
     for (int frame : plates.frames_) {
         const std::string file = pattern.path_for(frame);
-        std::error_code ec;
         if (!std::filesystem::exists(file, ec))
             throw std::runtime_error("plate frame " + std::to_string(frame) + " is missing: no file \"" +
                                      file + "\"");

@@ -13,7 +13,8 @@ namespace talvik::cli {
 
 class PlateSequence {
 public:
-    // A path without a frame field is one file. A sequence reads the header
+    // A path without a frame field, or naming an existing file, is one
+    // file. A sequence reads the header
     // of every frame in `frames`, or of every frame found on disk when
     // `frames` is empty. Throws std::runtime_error naming the frame and its
     // file when a frame is missing or unreadable, or when its format

@@ -55,6 +55,17 @@ TEST(PlateSequence, EachFrameCarriesItsOwnHeader) {
     }
 }
 
+TEST(PlateSequence, AFileNamedWithHashesIsOneFile) {
+    cli::test::ScratchFolder dir;
+    CraftedPlate plate;
+    plate.time_code_frame = 9;
+    write_plate(dir.file("shot#1.exr"), plate);
+    const CommandResult r = run_stmap({"render", "--plate", dir.file("shot#1.exr"), "--frames", "1-2", "-o",
+                                       dir.file("m.#.exr"), "--quiet"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_exr_map(dir.file("m.2.exr")).attribute<Imf::TimeCodeAttribute>("timeCode")->value().frame(), 9);
+}
+
 TEST(PlateSequence, MissingFramesAndOtherFormatsAreNamed) {
     cli::test::ScratchFolder dir;
     write_sequence(dir);
