@@ -164,9 +164,10 @@ render options:
   --mode distort|undistort
   --set NAME=VALUE       set any control by name (repeatable), before a reload:
                          numbers, true/false, texts, Mode entry names
-  --fbx FILE             FBX take to reload (sets fbx_file_path, so a digit
-                         before ".fbx" picks the camera), then press "reload"
-  --camera N             camera number of the take (overrides the file name)
+  --fbx FILE             FBX take to reload (sets fbx_file_path), then press
+                         "reload"; the camera is the digit before ".fbx" or the
+                         plate's unreal/cameraName, which must agree
+  --camera N             camera number of the take (overrides both)
   --frames RANGE         1001-1100, 1001-1100x2, 1,5,10-20, 1 3 4 8 (default:
                          a plate sequence's frames, else the keyed range
                          after a reload, else frame 1)
