@@ -1,6 +1,7 @@
 #include "cli/plate_sequence.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <stdexcept>
 
@@ -15,7 +16,11 @@ std::string format_text(const PlateHeader& plate) {
     if (w.min.x != 0 || w.min.y != 0)
         text += " at (" + std::to_string(w.min.x) + "," + std::to_string(w.min.y) + ")";
     const float aspect = plate.attributes.pixelAspectRatio();
-    if (aspect != 1.0f) text += ", pixel aspect " + std::to_string(aspect);
+    if (aspect != 1.0f) {
+        char number[32];
+        std::snprintf(number, sizeof number, "%g", aspect);
+        text += std::string(", pixel aspect ") + number;
+    }
     return text;
 }
 
