@@ -72,6 +72,10 @@ RenderOptions parse_render(const std::vector<std::string>& args) {
             o.compression = parse_st_map_compression(value());
         } else if (arg == "--plugin-path") {
             o.plugin_path.push_back(value());
+        } else if (arg == "--skip-existing") {
+            o.skip_existing = true;
+        } else if (arg == "--manifest") {
+            o.manifest = value();
         } else {
             throw std::invalid_argument("unknown option \"" + arg + "\" for render (see --help)");
         }
@@ -86,6 +90,31 @@ RenderOptions parse_render(const std::vector<std::string>& args) {
         throw std::invalid_argument("nothing to do: give -o, --preview or --print-controls");
     }
     return o;
+}
+
+InspectOptions parse_inspect(const std::vector<std::string>& args) {
+    InspectOptions o;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--json") {
+            o.json = true;
+        } else if (args[i].empty() || args[i][0] == '-' || !o.fbx.empty()) {
+            throw std::invalid_argument("inspect takes one FBX file and optionally --json, not \"" + args[i] + "\"");
+        } else {
+            o.fbx = args[i];
+        }
+    }
+    if (o.fbx.empty()) throw std::invalid_argument("inspect takes exactly one FBX file");
+    return o;
+}
+
+std::vector<std::string> parse_version(const std::vector<std::string>& args) {
+    std::vector<std::string> plugin_path;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] != "--plugin-path" || i + 1 >= args.size())
+            throw std::invalid_argument("--version takes only --plugin-path DIR, not \"" + args[i] + "\"");
+        plugin_path.push_back(args[++i]);
+    }
+    return plugin_path;
 }
 
 }  // namespace
@@ -110,10 +139,10 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
         cl.render = parse_render(args);
     } else if (args[0] == "inspect") {
         cl.command = CommandLine::Command::Inspect;
-        if (args.size() != 2 || args[1].empty() || args[1][0] == '-') {
-            throw std::invalid_argument("inspect takes exactly one FBX file");
-        }
-        cl.inspect.fbx = args[1];
+        cl.inspect = parse_inspect(args);
+    } else if (args[0] == "--version" || args[0] == "version") {
+        cl.command = CommandLine::Command::Version;
+        cl.render.plugin_path = parse_version(args);
     } else {
         throw std::invalid_argument("unknown command \"" + args[0] + "\" (render, inspect or --help)");
     }
@@ -125,12 +154,14 @@ const char* usage_text() {
 
 usage:
   talvik-stmap render [options] -o OUT.####.exr
-  talvik-stmap inspect TAKE.fbx
+  talvik-stmap inspect [--json] TAKE.fbx
+  talvik-stmap --version [--plugin-path DIR]
 
 render options:
   --plate FILE.exr       input plate: its display window is the format and its
                          header attributes the metadata ("exr/<name>"); pixels
-                         are never read
+                         are never read. plate.####.exr: a sequence, each
+                         frame's own header at that frame
   --size WxH             frame size instead of a plate (neither: 4320x2160)
   --overscan SPEC        grow the input's bounding box beyond the format: N
                          pixels a side, XxY (left/right, bottom/top), P% (the
@@ -139,11 +170,13 @@ render options:
   --mode distort|undistort
   --set NAME=VALUE       set any control by name (repeatable), before a reload:
                          numbers, true/false, texts, Mode entry names
-  --fbx FILE             FBX take to reload (sets fbx_file_path, so a digit
-                         before ".fbx" picks the camera), then press "reload"
-  --camera N             camera number of the take (overrides the file name)
-  --frames RANGE         1001-1100, 1001-1100x2, 1,5,10-20 (default: the keyed
-                         range after a reload, otherwise frame 1)
+  --fbx FILE             FBX take to reload (sets fbx_file_path), then press
+                         "reload"; the camera is the digit before ".fbx" or the
+                         plate's unreal/cameraName, which must agree
+  --camera N             camera number of the take (overrides both)
+  --frames RANGE         1001-1100, 1001-1100x2, 1,5,10-20, 1 3 4 8 (default:
+                         a plate sequence's frames, else the keyed range
+                         after a reload, else frame 1)
   -o PATTERN             EXR per frame, #### or %04d for the frame number
   --compression NAME     none, rle, zips, zip (default) or piz (lossless only)
   --preview PATTERN      PNG per frame: a checkerboard pushed through the map
@@ -152,6 +185,11 @@ render options:
   --quiet                print errors only
   --plugin-path DIR      where TalvikDistort.so is (repeatable; also
                          TALVIK_PLUGIN_PATH, then the build's plugins folder)
+  --skip-existing        leave frames whose files exist (a re-queued chunk)
+  --manifest FILE.json   list every file written, its frame and controls
+
+exit status: 0 done, 1 a failure in the work, 2 bad usage,
+             130/143/129 stopped by SIGINT/SIGTERM/SIGHUP
 )";
 }
 

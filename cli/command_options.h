@@ -27,15 +27,18 @@ struct RenderOptions {
     bool quiet = false;                        // --quiet
     StMapCompression compression = StMapCompression::Zip;
     std::vector<std::string> plugin_path;      // --plugin-path, then TALVIK_PLUGIN_PATH
+    bool skip_existing = false;                // --skip-existing
+    std::string manifest;                      // --manifest
 };
 
 struct InspectOptions {
     std::string fbx;
+    bool json = false;                         // --json
 };
 
 struct CommandLine {
-    enum class Command { Help, Render, Inspect } command = Command::Help;
-    RenderOptions render;
+    enum class Command { Help, Render, Inspect, Version } command = Command::Help;
+    RenderOptions render;  // --version uses its plugin_path
     InspectOptions inspect;
 };
 

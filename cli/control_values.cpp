@@ -8,6 +8,8 @@
 #include <stdexcept>
 
 #include "DDImage/Knobs.h"
+#include "cli/json_text.h"
+#include "cli/version_info.h"
 
 namespace talvik::cli {
 
@@ -37,33 +39,6 @@ double parse_number(const std::string& name, const std::string& text) {
         throw std::invalid_argument("--set " + name + ": \"" + text + "\" is not a number");
     }
     return value;
-}
-
-void escape_json(std::string& out, const std::string& text) {
-    out += '"';
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    out += '"';
-}
-
-std::string number_text(float v) {
-    char buf[32];
-    // Shortest text that reads back as the same float.
-    auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, v);
-    (void)ec;
-    std::string s(buf, ptr);
-    if (!std::isfinite(v)) return "null";
-    return s;
 }
 
 }  // namespace
@@ -141,17 +116,22 @@ void set_control(host::Host& host, Node& node, const std::string& name, const st
 }
 
 std::string controls_json(int frame, const std::vector<ControlValue>& values) {
-    std::string out = "{\"frame\": " + std::to_string(frame);
+    const std::string members = controls_object_json(values);
+    return "{\"frame\": " + std::to_string(frame) + (values.empty() ? "" : ", ") + members.substr(1);
+}
+
+std::string controls_object_json(const std::vector<ControlValue>& values) {
+    std::string out = "{";
     for (const ControlValue& v : values) {
-        out += ", ";
-        escape_json(out, v.name);
+        if (out.size() > 1) out += ", ";
+        append_json_string(out, v.name);
         out += ": ";
         if (const auto* i = std::get_if<int>(&v.value)) {
             out += std::to_string(*i);
         } else if (const auto* f = std::get_if<float>(&v.value)) {
-            out += number_text(*f);
+            out += json_number(*f);
         } else {
-            escape_json(out, std::get<std::string>(v.value));
+            append_json_string(out, std::get<std::string>(v.value));
         }
     }
     return out + "}";
@@ -166,6 +146,7 @@ std::vector<ExtraAttribute> control_attributes(int frame, const std::vector<Cont
         out.push_back(std::move(a));
     }
     out.push_back({"talvik/frame", frame});
+    out.push_back({"talvik/version", std::string(command_version())});
     return out;
 }
 

@@ -29,7 +29,10 @@ void set_control(host::Host& host, Node& node, const std::string& name, const st
 // {"frame": 1001, "Mode": "Undistort", "cx": 5.137, ...} on one line.
 std::string controls_json(int frame, const std::vector<ControlValue>& values);
 
-// talvik/<name> for every control plus talvik/frame.
+// The same without the frame: {"Mode": "Undistort", "cx": 5.137, ...}.
+std::string controls_object_json(const std::vector<ControlValue>& values);
+
+// talvik/<name> for every control plus talvik/frame and talvik/version.
 std::vector<ExtraAttribute> control_attributes(int frame, const std::vector<ControlValue>& values);
 
 // First to last keyed frame over every animated control; empty when none is.

@@ -34,7 +34,7 @@ int read_number(std::string_view text, std::string_view& rest, const char* role)
     return value;
 }
 
-// One comma-separated item: "A", "A-B" or "A-BxS".
+// One item: "A", "A-B" or "A-BxS".
 void expand_item(std::string_view text, std::string_view item, std::vector<int>& out,
                  std::unordered_set<int>& seen) {
     std::string_view rest = item;
@@ -71,14 +71,24 @@ std::vector<int> parse_frame_range(std::string_view text) {
     if (trim(text).empty()) fail(text, "no frames given");
     std::vector<int> frames;
     std::unordered_set<int> seen;
-    std::string_view rest = text;
+    // Items are separated by commas, by blanks (as Nuke writes "1 3 4 8"),
+    // or by a comma with blanks around it.
+    auto is_blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+    size_t i = 0;
+    while (i < text.size() && is_blank(text[i])) ++i;
     while (true) {
-        const size_t comma = rest.find(',');
-        const std::string_view item = trim(rest.substr(0, comma));
-        if (item.empty()) fail(text, "empty item between commas");
+        if (i == text.size() || text[i] == ',') fail(text, "empty item between commas");
+        const size_t start = i;
+        while (i < text.size() && text[i] != ',' && !is_blank(text[i])) ++i;
+        const std::string_view item = text.substr(start, i - start);
+        if (item == "-") fail(text, "\"-\" on its own: write a range without blanks, as in 1-10");
         expand_item(text, item, frames, seen);
-        if (comma == std::string_view::npos) break;
-        rest.remove_prefix(comma + 1);
+        while (i < text.size() && is_blank(text[i])) ++i;
+        if (i == text.size()) break;
+        if (text[i] == ',') {
+            ++i;
+            while (i < text.size() && is_blank(text[i])) ++i;
+        }
     }
     return frames;
 }

@@ -1,5 +1,6 @@
 // Frame ranges as artists type them in Nuke: "1001-1100", "1001-1100x2",
-// "1,5,10-20", "-5--1".
+// "1,5,10-20", "1 3 4 8", "1-4x1 8-10x1", "-5--1". Items are separated by
+// commas, blanks, or both.
 #pragma once
 
 #include <string>

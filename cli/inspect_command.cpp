@@ -5,6 +5,7 @@
 #include <map>
 #include <vector>
 
+#include "cli/json_text.h"
 #include "host/fbx/fbx_scene.h"
 #include "lens/lens_model.h"
 
@@ -17,6 +18,7 @@ struct CameraSummary {
     int first = INT_MAX;
     int last = INT_MIN;
     size_t keys = 0;
+    std::vector<std::string> missing;   // lens nodes not found
 };
 
 bool all_digits(const std::string& s) {
@@ -26,8 +28,9 @@ bool all_digits(const std::string& s) {
 
 }  // namespace
 
-int run_inspect(const std::string& path, std::FILE* out) {
-    const fbx::Scene scene = fbx::read_scene(path);
+namespace {
+
+std::map<int, CameraSummary> summarize(const fbx::Scene& scene) {
     const char* const prefixes[] = {kDefaultLens1, kDefaultLens2, kDefaultLens3, kDefaultLens4};
     std::map<int, CameraSummary> cameras;
     for (const std::string& name : scene.model_names()) {
@@ -49,8 +52,19 @@ int run_inspect(const std::string& path, std::FILE* out) {
             }
         }
     }
-    std::fprintf(out, "%s: %g fps, %zu lens camera%s\n", path.c_str(), scene.frames_per_second(),
-                 cameras.size(), cameras.size() == 1 ? "" : "s");
+    for (auto& [number, camera] : cameras) {
+        for (const char* prefix : prefixes) {
+            if (std::find(camera.prefixes.begin(), camera.prefixes.end(), prefix) == camera.prefixes.end())
+                camera.missing.push_back(std::string(prefix) + std::to_string(number));
+        }
+    }
+    return cameras;
+}
+
+void print_text(const std::string& path, double fps, const std::map<int, CameraSummary>& cameras,
+                std::FILE* out) {
+    std::fprintf(out, "%s: %g fps, %zu lens camera%s\n", path.c_str(), fps, cameras.size(),
+                 cameras.size() == 1 ? "" : "s");
     for (const auto& [number, camera] : cameras) {
         if (camera.keys == 0) {
             std::fprintf(out, "  camera %d: no keys", number);
@@ -58,16 +72,42 @@ int run_inspect(const std::string& path, std::FILE* out) {
             std::fprintf(out, "  camera %d: frames %d-%d, %zu keys", number, camera.first, camera.last,
                          camera.keys);
         }
-        std::vector<std::string> missing;
-        for (const char* prefix : prefixes) {
-            if (std::find(camera.prefixes.begin(), camera.prefixes.end(), prefix) == camera.prefixes.end()) {
-                missing.push_back(std::string(prefix) + std::to_string(number));
-            }
-        }
-        for (size_t i = 0; i < missing.size(); ++i) {
-            std::fprintf(out, "%s%s", i == 0 ? ", missing " : ", ", missing[i].c_str());
-        }
+        for (size_t i = 0; i < camera.missing.size(); ++i)
+            std::fprintf(out, "%s%s", i == 0 ? ", missing " : ", ", camera.missing[i].c_str());
         std::fprintf(out, "\n");
+    }
+}
+
+// The same facts as the text, for scripts: frames are null for a camera
+// without keys.
+void print_json(const std::string& path, double fps, const std::map<int, CameraSummary>& cameras,
+                std::FILE* out) {
+    std::string text = "{\"file\": " + json_string(path) + ", \"fps\": " + json_number(fps) + ", \"cameras\": [";
+    bool first_camera = true;
+    for (const auto& [number, camera] : cameras) {
+        text += first_camera ? "\n  " : ",\n  ";
+        first_camera = false;
+        const bool keyed = camera.keys > 0;
+        text += "{\"camera\": " + std::to_string(number) +
+                ", \"first_frame\": " + (keyed ? std::to_string(camera.first) : "null") +
+                ", \"last_frame\": " + (keyed ? std::to_string(camera.last) : "null") +
+                ", \"keys\": " + std::to_string(camera.keys) + ", \"missing\": [";
+        for (size_t i = 0; i < camera.missing.size(); ++i) text += (i ? ", " : "") + json_string(camera.missing[i]);
+        text += "]}";
+    }
+    text += cameras.empty() ? "]}\n" : "\n]}\n";
+    std::fputs(text.c_str(), out);
+}
+
+}  // namespace
+
+int run_inspect(const std::string& path, std::FILE* out, bool json) {
+    const fbx::Scene scene = fbx::read_scene(path);
+    const std::map<int, CameraSummary> cameras = summarize(scene);
+    if (json) {
+        print_json(path, scene.frames_per_second(), cameras, out);
+    } else {
+        print_text(path, scene.frames_per_second(), cameras, out);
     }
     return cameras.empty() ? 1 : 0;
 }

@@ -10,6 +10,7 @@
 #include "cli/command_options.h"
 #include "cli/inspect_command.h"
 #include "cli/render_command.h"
+#include "cli/version_info.h"
 
 namespace {
 
@@ -48,11 +49,17 @@ int main(int argc, char** argv) {
                 std::fputs(talvik::cli::usage_text(), stdout);
                 return 0;
             case talvik::cli::CommandLine::Command::Inspect:
-                return talvik::cli::run_inspect(cl.inspect.fbx, stdout);
+                return talvik::cli::run_inspect(cl.inspect.fbx, stdout, cl.inspect.json);
+            case talvik::cli::CommandLine::Command::Version:
+                return talvik::cli::run_version(plugin_path(cl.render.plugin_path, argv[0]), stdout, stderr);
             case talvik::cli::CommandLine::Command::Render:
                 cl.render.plugin_path = plugin_path(cl.render.plugin_path, argv[0]);
                 return talvik::cli::run_render(cl.render, stdout, stderr);
         }
+    } catch (const std::invalid_argument& e) {
+        // A value the command line gave that turned out wrong: bad usage.
+        std::fprintf(stderr, "talvik-stmap: %s\n", e.what());
+        return 2;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "talvik-stmap: %s\n", e.what());
         return 1;

@@ -1,6 +1,7 @@
 #include "cli/output_pattern.h"
 
 #include <cctype>
+#include <charconv>
 #include <cstdio>
 #include <stdexcept>
 
@@ -87,6 +88,19 @@ std::string OutputPattern::path_for(int frame) const {
     char digits[48];
     std::snprintf(digits, sizeof digits, "%0*d", width_, frame);
     return prefix_ + digits + suffix_;
+}
+
+std::optional<int> OutputPattern::frame_of(std::string_view path) const {
+    if (!has_frame_field() || path.size() <= prefix_.size() + suffix_.size()) return std::nullopt;
+    if (path.substr(0, prefix_.size()) != prefix_ || path.substr(path.size() - suffix_.size()) != suffix_)
+        return std::nullopt;
+    const std::string_view digits = path.substr(prefix_.size(), path.size() - prefix_.size() - suffix_.size());
+    int frame = 0;
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), frame);
+    if (ec != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
+    // "1.01.exr" parses as frame 1 but is not the name frame 1 gets.
+    if (path_for(frame) != path) return std::nullopt;
+    return frame;
 }
 
 void check_pattern_fits_frames(const OutputPattern& pattern, const std::vector<int>& frames) {

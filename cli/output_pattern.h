@@ -2,6 +2,7 @@
 // "out/stmap.####.exr" or "out/stmap.%04d.exr".
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,8 @@ public:
     // so frame -5 in "####" gives "-005". Without a frame field: the
     // pattern itself.
     std::string path_for(int frame) const;
+    // The frame whose name `path` is (path_for(frame) == path), if any.
+    std::optional<int> frame_of(std::string_view path) const;
 
 private:
     std::string text_;

@@ -7,14 +7,21 @@
 #include <vector>
 
 #include "cli/control_values.h"
+#include "cli/frame_outputs.h"
 #include "cli/frame_range.h"
 #include "cli/input_bbox.h"
 #include "cli/output_pattern.h"
 #include "cli/overscan_report.h"
 #include "cli/plate_header.h"
+#include "cli/plate_metadata.h"
+#include "cli/plate_sequence.h"
 #include "cli/preview_png_writer.h"
 #include "cli/progress_reporter.h"
+#include "cli/render_manifest.h"
+#include "cli/render_notes.h"
 #include "cli/st_map_exr_writer.h"
+#include "cli/take_camera.h"
+#include "cli/version_info.h"
 #include "host/fbx/fbx_scene.h"
 #include "host/python/python_scripting.h"
 #include "host/runtime/host.h"
@@ -26,27 +33,9 @@ namespace {
 // The node's own size when it has no input format.
 const DD::Image::Format kDefaultFormat(4320, 2160);
 
-host::Metadata host_metadata(const PlateHeader& plate) {
-    host::Metadata out;
-    for (const auto& [key, value] : plate.metadata) {
-        std::visit(
-            [&](const auto& v) {
-                using T = std::decay_t<decltype(v)>;
-                if constexpr (std::is_same_v<T, int>) {
-                    out[key] = static_cast<long long>(v);
-                } else if constexpr (std::is_same_v<T, std::string>) {
-                    out[key] = v;
-                } else {
-                    out[key] = static_cast<double>(v);
-                }
-            },
-            value);
-    }
-    return out;
-}
-
 // Presses "reload"; every alert the script raises is a failure it reports.
-void reload(host::Host& host, Node& node, const RenderOptions& o, std::FILE* err) {
+CameraChoice reload(host::Host& host, Node& node, const RenderOptions& o, const PlateSequence* plates,
+                    std::FILE* err) {
     std::vector<std::string> alerts;
     host.set_alert_sink([&](const std::string& text) {
         alerts.push_back(text);
@@ -58,14 +47,14 @@ void reload(host::Host& host, Node& node, const RenderOptions& o, std::FILE* err
     // A file the script would read is read once first, so that a damaged
     // take is reported as plainly as the reader words it.
     if (o.fbx.size() >= 4 && o.fbx.compare(o.fbx.size() - 4, 4, ".fbx") == 0) fbx::read_scene(o.fbx);
-    host.set_text(node, "fbx_file_path", o.fbx);
-    if (o.camera) host.set_value(node, "camera_index", *o.camera);
+    const CameraChoice camera = set_take_and_camera(host, node, o.fbx, chosen_camera(node, o), plates);
     try {
         host.press(node, "reload");
     } catch (const host::ScriptError& e) {
         throw std::runtime_error("reload of " + o.fbx + " failed:\n" + e.what());
     }
     if (!alerts.empty()) throw std::runtime_error("reload of " + o.fbx + " failed: " + alerts.back());
+    return camera;
 }
 
 // Missing output folders are made, as a Write node with "create
@@ -91,8 +80,12 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
     std::optional<OutputPattern> exr_pattern, preview_pattern;
     if (!o.output.empty()) exr_pattern = OutputPattern::parse(o.output);
     if (!o.preview.empty()) preview_pattern = OutputPattern::parse(o.preview);
+    std::vector<int> frames;
+    if (!o.frames.empty()) frames = parse_frame_range(o.frames);
+    std::optional<PlateSequence> plates;
+    if (!o.plate.empty()) plates = PlateSequence::open(o.plate, frames);
     std::optional<PlateHeader> plate;
-    if (!o.plate.empty()) plate = read_plate_header(o.plate);
+    if (plates) plate = plates->first();
 
     host::Host host(o.plugin_path);
     host::enable_python_scripting(host);
@@ -110,15 +103,16 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
     host.open_panel(node);
     if (o.mode) host.set_value(node, "Mode", *o.mode);
     for (const auto& [name, value] : o.sets) set_control(host, node, name, value);
-    if (!o.fbx.empty()) reload(host, node, o, err);
+    RenderNotes notes;
+    if (!o.fbx.empty()) notes.camera = reload(host, node, o, plates ? &*plates : nullptr, err).reason;
 
-    std::vector<int> frames;
-    if (!o.frames.empty()) {
-        frames = parse_frame_range(o.frames);
-    } else if (!o.fbx.empty()) {
-        frames = keyed_frames(node);
-    }
+    const std::vector<int> keyed = o.fbx.empty() ? std::vector<int>{} : keyed_frames(node);
+    if (frames.empty()) frames = plates && plates->is_sequence() ? plates->frames() : keyed;
     if (frames.empty()) frames = {1};
+    if (!keyed.empty() && !o.quiet) {
+        const std::string held = held_frames_warning(frames, keyed.front(), keyed.back());
+        if (!held.empty()) std::fprintf(err, "%s\n", held.c_str());
+    }
     if (exr_pattern) check_pattern_fits_frames(*exr_pattern, frames);
     if (preview_pattern) check_pattern_fits_frames(*preview_pattern, frames);
 
@@ -132,11 +126,14 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
         std::fprintf(out, "%s\n", overscan_json(*input.margins, format.width(), format.height()).c_str());
 
     const bool rendering = exr_pattern || preview_pattern;
+    const FrameOutputs outputs(frames, exr_pattern, preview_pattern, o.skip_existing);
+    RenderManifest manifest;
+    if (!o.manifest.empty()) check_manifest_path(o.manifest, outputs.all_paths());
     if (exr_pattern) make_folder_for(*exr_pattern);
     if (preview_pattern) make_folder_for(*preview_pattern);
     ProgressOptions progress_options;
     progress_options.quiet = o.quiet || !rendering;
-    ProgressReporter progress(err, static_cast<int>(frames.size()), output_folder(o), progress_options);
+    ProgressReporter progress(err, outputs.frames_to_render(), output_folder(o), progress_options);
 
     host::Image image;
     std::vector<ControlValue> rendered_with;  // controls of the map in `image`
@@ -150,6 +147,12 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
             std::fflush(out);
         }
         if (!rendering) continue;
+        const FrameFiles& files = outputs.at(frame);
+        if (!files.any()) continue;
+        if (plates && plates->is_sequence()) {
+            show_plate_frame(host, *node.input(0), plates->at(frame));
+            exr_options.plate_attributes = &plates->at(frame).attributes;
+        }
         // A frame whose controls and box equal the last rendered frame's has its map.
         if (values != rendered_with || image.width == 0 ||
             DD::Image::Box(image.x, image.y, image.r(), image.t()) != input.box) {
@@ -158,18 +161,32 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
         }
         const StMapView view{image.width, image.height, image.channel[0].data(), image.channel[1].data(),
                              image.x,     image.y,      image.format.width(),    image.format.height()};
-        if (exr_pattern) {
+        if (files.exr) {
             exr_options.extra = control_attributes(frame, values);
             if (input.margins) {
                 for (ExtraAttribute& a : overscan_attributes(*input.margins))
                     exr_options.extra.push_back(std::move(a));
             }
-            write_st_map_exr(exr_pattern->path_for(frame), view, exr_options);
+            write_st_map_exr(*files.exr, view, exr_options);
+            manifest.add(*files.exr, frame, values);
         }
-        if (preview_pattern) write_preview_png(preview_pattern->path_for(frame), view);
+        if (files.preview) {
+            write_preview_png(*files.preview, view);
+            manifest.add(*files.preview, frame, values);
+        }
         progress.frame_done(frame);
     }
     if (rendering) progress.finish();
+    notes.default_size = !plate && !o.size;
+    notes.width = kDefaultFormat.width();
+    notes.height = kDefaultFormat.height();
+    notes.skipped = outputs.frames_skipped();
+    notes.plugin_path = plugin_build("TalvikDistort").path;
+    if (rendering && !o.quiet) print_render_notes(err, notes);
+    if (!o.manifest.empty()) {
+        for (const std::string& path : outputs.skipped_paths()) manifest.add_skipped(path);
+        write_manifest(o.manifest, manifest.json(notes.plugin_path));
+    }
     return 0;
 }
 

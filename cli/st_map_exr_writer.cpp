@@ -44,6 +44,10 @@ constexpr const char* kNotCarried[] = {
     "tiles",    "chunkCount",  "type",               "name",           "version",
     "maxSamplesPerPixel",      "deepImageState",     "preview",        "dwaCompressionLevel",
     "multiView",
+    // A map holds positions, not colour: the plate's colour description
+    // would make readers convert it.
+    "chromaticities", "whiteLuminance", "adoptedNeutral", "acesImageContainerFlag",
+    "renderingTransform", "lookModTransform",
 };
 
 Imf::Compression exr_compression(StMapCompression c) {

@@ -91,6 +91,13 @@ Node& Host::create_source(const DD::Image::Format& format, const DD::Image::Box&
     return *nodes_.back();
 }
 
+void Host::set_metadata(Node& source, Metadata metadata) {
+    auto* op = dynamic_cast<SourceIop*>(source.op());
+    if (!op) throw std::invalid_argument(source.name() + " is not a source and holds no metadata of its own");
+    op->set_metadata(std::move(metadata));
+    op->invalidate();
+}
+
 void Host::delete_node(Node& node) {
     for (auto& other : nodes_) {
         for (int i = 0; i < static_cast<int>(other->inputs().size()); ++i) {

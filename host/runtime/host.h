@@ -59,6 +59,9 @@ public:
     Node& create_source(const DD::Image::Format& format, Metadata metadata = {});
     Node& create_source(const DD::Image::Format& format, const DD::Image::Box& bbox,
                         Metadata metadata = {});
+    // Replaces a source's metadata, as a Read node's changes from frame to
+    // frame of a sequence. Throws std::invalid_argument for any other node.
+    void set_metadata(Node& source, Metadata metadata);
     void delete_node(Node& node);
     const std::vector<std::unique_ptr<Node>>& nodes() const { return nodes_; }
     void connect(Node& node, int input, Node* from);

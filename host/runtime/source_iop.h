@@ -19,6 +19,7 @@ public:
     void engine(int y, int x, int r, DD::Image::ChannelMask channels,
                 DD::Image::Row& row) override;
     const Metadata& metadata() const { return metadata_; }
+    void set_metadata(Metadata metadata) { metadata_ = std::move(metadata); }
 
 protected:
     void _validate(bool for_real) override;

@@ -43,6 +43,17 @@ TEST(FrameRange, KeepsOrderAndDropsRepeats) {
     EXPECT_EQ(parse_frame_range("1-3,2,5,1,4-6"), (Frames{1, 2, 3, 5, 4, 6}));
 }
 
+// Nuke writes frame lists with blanks between items; commas still work,
+// and the two mix.
+TEST(FrameRange, BlanksSeparateItemsAsCommasDo) {
+    EXPECT_EQ(parse_frame_range("1 3 4 8"), (Frames{1, 3, 4, 8}));
+    EXPECT_EQ(parse_frame_range("1-4x1 8-10x1"), (Frames{1, 2, 3, 4, 8, 9, 10}));
+    EXPECT_EQ(parse_frame_range("1-3\t\t7, 9 ,11"), (Frames{1, 2, 3, 7, 9, 11}));
+    // A minus after a blank starts a negative frame, as in Nuke.
+    EXPECT_EQ(parse_frame_range("-3 -1"), (Frames{-3, -1}));
+    EXPECT_EQ(parse_frame_range("5 1-5"), (Frames{5, 1, 2, 3, 4}));
+}
+
 TEST(FrameRange, MalformedRangesSayWhatIsWrong) {
     const struct {
         const char* text;
@@ -59,7 +70,9 @@ TEST(FrameRange, MalformedRangesSayWhatIsWrong) {
         {"1,,2", "empty item"},
         {"1,", "empty item"},
         {"1-10y2", "unexpected \"y2\""},
-        {"1 - 10", "unexpected \" - 10\""},
+        {"1 - 10", "write a range without blanks"},
+        {" ,1", "empty item"},
+        {"1, ,2", "empty item"},
         {"3x2", "unexpected \"x2\""},
         {"99999999999", "start frame \"99999999999\" is too large"},
         {"1-2147483648", "end frame \"2147483648\" is too large"},

@@ -47,6 +47,25 @@ TEST(OutputPattern, WithoutFrameFieldOnlyOneFrame) {
     EXPECT_NO_THROW(check_pattern_fits_frames(OutputPattern::parse("a.#.exr"), {1, 2, 3}));
 }
 
+// Finding a sequence's frames on disk reads names back into frames: only
+// the exact name a frame gets counts.
+TEST(OutputPattern, NamesReadBackIntoFrames) {
+    const auto p = OutputPattern::parse("plates/p.####.exr");
+    EXPECT_EQ(p.frame_of("plates/p.1001.exr"), 1001);
+    EXPECT_EQ(p.frame_of("plates/p.0007.exr"), 7);
+    EXPECT_EQ(p.frame_of("plates/p.-005.exr"), -5);
+    EXPECT_EQ(p.frame_of("plates/p.123456.exr"), 123456);
+    EXPECT_EQ(p.frame_of("plates/p.7.exr"), std::nullopt);      // not padded as frame 7 is
+    EXPECT_EQ(p.frame_of("plates/p.00007.exr"), std::nullopt);  // padded too far
+    EXPECT_EQ(p.frame_of("plates/p.1001.exr.tmp"), std::nullopt);
+    EXPECT_EQ(p.frame_of("plates/p..exr"), std::nullopt);
+    EXPECT_EQ(p.frame_of("plates/p.10a1.exr"), std::nullopt);
+    EXPECT_EQ(p.frame_of("plates/p.99999999999.exr"), std::nullopt);
+    EXPECT_EQ(p.frame_of("other/p.1001.exr"), std::nullopt);
+    EXPECT_EQ(OutputPattern::parse("p.exr").frame_of("p.exr"), std::nullopt);
+    EXPECT_EQ(OutputPattern::parse("p_%d.exr").frame_of("p_12.exr"), 12);
+}
+
 TEST(OutputPattern, RejectsAmbiguousPatterns) {
     const struct {
         const char* pattern;

@@ -105,6 +105,21 @@ TEST_F(ReloadHost, CameraNumberFromMetadataTakesOneDigit) {
     expect_take_loaded(node, fbx::testing::fixture("blender_take.csv"), 2);
 }
 
+// A Read node of a sequence changes its metadata from frame to frame; the
+// node sees the source's metadata as it is now, not as it was created.
+TEST_F(ReloadHost, MetadataReplacedOnTheSourceReachesTheNode) {
+    Node& node = create();
+    Node& plate = host.create_source({64, 36}, {{"exr/unreal/cameraName", std::string("CineCamera1")}});
+    host.connect(node, 0, &plate);
+    host.set_metadata(plate, {{"exr/unreal/cameraName", std::string("CineCamera2")},
+                              {"exr/timeCode", std::string("01:00:00:05")}});
+    EXPECT_EQ(std::get<std::string>(host.metadata(node).at("exr/timeCode")), "01:00:00:05");
+    reload(node, fbx::testing::fixture("blender_take.fbx"));
+    EXPECT_EQ(node.knob("camera_index")->value(), 2.0);
+    expect_take_loaded(node, fbx::testing::fixture("blender_take.csv"), 2);
+    EXPECT_THROW(host.set_metadata(node, {}), std::invalid_argument) << "only sources hold their own";
+}
+
 TEST_F(ReloadHost, CameraSetByHandIgnoresMetadata) {
     Node& node = create();
     Node& plate = host.create_source({64, 36}, {{"exr/unreal/cameraName", std::string("CineCamera2")}});
