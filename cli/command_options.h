@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "cli/st_map_exr_writer.h"
+#include "exr/st_map_exr_writer.h"
 
 namespace talvik::cli {
 

@@ -12,7 +12,7 @@
 #include "cli/plate_header.h"
 #include "cli/preview_png_writer.h"
 #include "cli/progress_reporter.h"
-#include "cli/st_map_exr_writer.h"
+#include "exr/st_map_exr_writer.h"
 #include "host/fbx/fbx_scene.h"
 #include "host/python/python_scripting.h"
 #include "host/runtime/host.h"
@@ -128,6 +128,7 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
 
     host::Image image;
     std::vector<ControlValue> rendered_with;  // controls of the map in `image`
+    StMapExrWriter exr_writer;  // keeps the last map's compressed chunks
     StMapExrOptions exr_options;
     exr_options.compression = o.compression;
     if (plate) exr_options.plate_attributes = &plate->attributes;
@@ -139,7 +140,8 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
         }
         if (!rendering) continue;
         // A frame whose controls equal the last rendered frame's has its map.
-        if (values != rendered_with || image.width == 0) {
+        const bool map_unchanged = values == rendered_with && image.width != 0;
+        if (!map_unchanged) {
             const DD::Image::Format format = plate ? DD::Image::Format(plate->width, plate->height)
                                              : o.size ? DD::Image::Format(o.size->first, o.size->second)
                                                       : kDefaultFormat;
@@ -149,7 +151,7 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
         const StMapView view{image.width, image.height, image.channel[0].data(), image.channel[1].data()};
         if (exr_pattern) {
             exr_options.extra = control_attributes(frame, values);
-            write_st_map_exr(exr_pattern->path_for(frame), view, exr_options);
+            exr_writer.write(exr_pattern->path_for(frame), view, exr_options, map_unchanged);
         }
         if (preview_pattern) write_preview_png(preview_pattern->path_for(frame), view);
         progress.frame_done(frame);
