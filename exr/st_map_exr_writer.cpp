@@ -250,6 +250,8 @@ StMapExrWriter::~StMapExrWriter() = default;
 
 void StMapExrWriter::write(const std::string& path, const StMapView& map, const StMapExrOptions& options,
                            bool map_unchanged) {
+    // A new map makes the kept chunks stale even if this write fails early.
+    if (!map_unchanged) zip_->forget();
     check_st_map_view(map, path);
     throw_if_cancelled(options, path);
     const Imf::Header header = st_map_header(path, map, options);

@@ -36,6 +36,9 @@ public:
     void write(int fd, const Imf::Header& header, const cli::StMapView& map, int threads,
                const std::atomic<bool>* cancel, bool map_unchanged);
 
+    // Drops the kept chunks: the next write compresses whatever it is told.
+    void forget() { chunks_valid_ = false; }
+
     // Whether the last write reused the chunks before it.
     bool last_write_reused() const { return last_reused_; }
 

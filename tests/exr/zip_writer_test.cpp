@@ -169,9 +169,15 @@ TEST(ZipWriter, UnchangedMapReusesTheChunks) {
     EXPECT_FALSE(writer.last_write_reused());
     EXPECT_EQ(read_with_openexr(folder.file("f4.exr")).header.dataWindow().min.y, -3);
 
-    // A new map is compressed again.
+    // A new map is compressed again, even when its first write failed
+    // before compressing anything and the next one calls it unchanged.
     const Planes other = noise_planes(50, 40, 3);
-    writer.write(folder.file("f5.exr"), other.view(), options);
+    cli::StMapView other_moved = other.view();
+    other_moved.y = moved.y;
+    other_moved.format_width = moved.format_width;
+    other_moved.format_height = moved.format_height;
+    EXPECT_THROW(writer.write(folder.file("no/such/folder/f5.exr"), other_moved, options), std::runtime_error);
+    writer.write(folder.file("f5.exr"), other_moved, options, true);
     EXPECT_FALSE(writer.last_write_reused());
     EXPECT_EQ(first_difference(read_with_openexr(folder.file("f5.exr")), other), "");
 }
