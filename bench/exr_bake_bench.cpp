@@ -81,25 +81,29 @@ Result bake(const std::string& name, const std::string& folder, const std::vecto
     return result;
 }
 
-// One frame's chunks through one library on one thread: deflate alone.
+// One frame's chunks on one thread through each library at each level:
+// deflate alone, to choose the library and level.
 void deflate_only(const Map& map) {
     const cli::StMapView view = map.view();
     std::vector<uint8_t> predicted(exr::chunk_bytes(view, exr::kZipChunkLines));
     std::vector<uint8_t> stream(predicted.size());
-    std::printf("\ndeflate alone, one thread, one frame of 16-line ZIP chunks (level in zlib_deflater.cpp):\n");
+    std::printf("\ndeflate alone, one thread, one frame of 16-line ZIP chunks (* the writer's level):\n");
     for (exr::DeflateLibrary library : exr::deflate_libraries()) {
-        exr::ZlibDeflater deflater(library);
-        double ms = 0, mb = 0;
-        for (int first = 0; first < kHeight; first += exr::kZipChunkLines) {
-            const int lines = std::min(exr::kZipChunkLines, kHeight - first);
-            const size_t raw = exr::chunk_bytes(view, lines);
-            exr::predicted_zip_chunk(view, first, lines, predicted.data());
-            const Clock::time_point start = Clock::now();
-            const size_t size = deflater.compress(predicted.data(), raw, stream.data(), raw - 1);
-            ms += std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-            mb += static_cast<double>(size ? size : raw) / 1e6;
+        for (int level = 1; level <= std::min(exr::max_deflate_level(library), 6); ++level) {
+            exr::ZlibDeflater deflater(library, level);
+            double ms = 0, mb = 0;
+            for (int first = 0; first < kHeight; first += exr::kZipChunkLines) {
+                const int lines = std::min(exr::kZipChunkLines, kHeight - first);
+                const size_t raw = exr::chunk_bytes(view, lines);
+                exr::predicted_zip_chunk(view, first, lines, predicted.data());
+                const Clock::time_point start = Clock::now();
+                const size_t size = deflater.compress(predicted.data(), raw, stream.data(), raw - 1);
+                ms += std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+                mb += static_cast<double>(size ? size : raw) / 1e6;
+            }
+            std::printf("  %-12s level %d%s %8.1f ms %8.1f MB\n", exr::deflate_library_name(library), level,
+                        level == exr::default_deflate_level(library) ? "*" : " ", ms, mb);
         }
-        std::printf("  %-12s %8.1f ms %8.1f MB\n", exr::deflate_library_name(library), ms, mb);
     }
 }
 

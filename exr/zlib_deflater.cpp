@@ -32,12 +32,12 @@ namespace {
 #ifdef TALVIK_EXR_ISAL
 class IsalEngine final : public ZlibDeflater::Engine {
 public:
-    IsalEngine() : level_buffer_(ISAL_DEF_LVL2_DEFAULT) {}
+    explicit IsalEngine(int level) : level_(level), level_buffer_(ISAL_DEF_LVL3_DEFAULT) {}
     size_t compress(const uint8_t* in, size_t size, uint8_t* out, size_t capacity) override {
         if (size > UINT32_MAX) throw std::invalid_argument("chunk of " + std::to_string(size) + " bytes is too large");
         isal_zstream stream;
         isal_deflate_stateless_init(&stream);
-        stream.level = kIsalLevel;
+        stream.level = static_cast<uint32_t>(level_);
         stream.level_buf = level_buffer_.data();
         stream.level_buf_size = static_cast<uint32_t>(level_buffer_.size());
         stream.gzip_flag = IGZIP_ZLIB;
@@ -55,6 +55,7 @@ public:
     }
 
 private:
+    int level_;
     std::vector<uint8_t> level_buffer_;
 };
 #endif
@@ -62,7 +63,7 @@ private:
 #ifdef TALVIK_EXR_LIBDEFLATE
 class LibdeflateEngine final : public ZlibDeflater::Engine {
 public:
-    LibdeflateEngine() : compressor_(libdeflate_alloc_compressor(kLibdeflateLevel)) {
+    explicit LibdeflateEngine(int level) : compressor_(libdeflate_alloc_compressor(level)) {
         if (!compressor_) throw std::bad_alloc();
     }
     ~LibdeflateEngine() override { libdeflate_free_compressor(compressor_); }
@@ -76,13 +77,17 @@ private:
 };
 #endif
 
-std::unique_ptr<ZlibDeflater::Engine> make_engine(DeflateLibrary library) {
+std::unique_ptr<ZlibDeflater::Engine> make_engine(DeflateLibrary library, int level) {
+    if (level == 0) level = default_deflate_level(library);
+    if (level < 1 || level > max_deflate_level(library))
+        throw std::invalid_argument(std::string(deflate_library_name(library)) + " has no level " +
+                                    std::to_string(level));
     switch (library) {
 #ifdef TALVIK_EXR_ISAL
-        case DeflateLibrary::Isal: return std::make_unique<IsalEngine>();
+        case DeflateLibrary::Isal: return std::make_unique<IsalEngine>(level);
 #endif
 #ifdef TALVIK_EXR_LIBDEFLATE
-        case DeflateLibrary::Libdeflate: return std::make_unique<LibdeflateEngine>();
+        case DeflateLibrary::Libdeflate: return std::make_unique<LibdeflateEngine>(level);
 #endif
         default: break;
     }
@@ -107,9 +112,16 @@ const char* deflate_library_name(DeflateLibrary library) {
     return library == DeflateLibrary::Isal ? "ISA-L igzip" : "libdeflate";
 }
 
+int default_deflate_level(DeflateLibrary library) {
+    return library == DeflateLibrary::Isal ? kIsalLevel : kLibdeflateLevel;
+}
+
+int max_deflate_level(DeflateLibrary library) { return library == DeflateLibrary::Isal ? 3 : 12; }
+
 ZlibDeflater::ZlibDeflater() : ZlibDeflater(deflate_libraries().front()) {}
 
-ZlibDeflater::ZlibDeflater(DeflateLibrary library) : library_(library), engine_(make_engine(library)) {}
+ZlibDeflater::ZlibDeflater(DeflateLibrary library, int level)
+    : library_(library), engine_(make_engine(library, level)) {}
 
 ZlibDeflater::~ZlibDeflater() = default;
 

@@ -17,13 +17,17 @@ enum class DeflateLibrary {
 // The libraries this build has, the preferred one first.
 const std::vector<DeflateLibrary>& deflate_libraries();
 const char* deflate_library_name(DeflateLibrary library);
+// The level the writer uses, and the levels a library offers.
+int default_deflate_level(DeflateLibrary library);
+int max_deflate_level(DeflateLibrary library);
 
 class ZlibDeflater {
 public:
     // The preferred library of this build.
     ZlibDeflater();
-    // Throws std::invalid_argument if this build lacks the library.
-    explicit ZlibDeflater(DeflateLibrary library);
+    // Throws std::invalid_argument if this build lacks the library or the
+    // level is outside 1 to max_deflate_level (0: the default level).
+    explicit ZlibDeflater(DeflateLibrary library, int level = 0);
     ~ZlibDeflater();
     ZlibDeflater(const ZlibDeflater&) = delete;
     ZlibDeflater& operator=(const ZlibDeflater&) = delete;
