@@ -5,9 +5,11 @@
 //   exr_bake_bench [--frames N] [--threads N] [--folder DIR]
 //
 // The maps are rendered before any timing; each frame's file is removed
-// after it is timed. Then every deflate library this build has compresses
-// one frame's chunks on one thread, for the choice of library and level.
+// after it is timed. Then every deflate library this build has, and zlib,
+// compresses one frame's chunks on one thread, for the choice of library
+// and level.
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <chrono>
@@ -15,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -83,28 +86,42 @@ Result bake(const std::string& name, const std::string& folder, const std::vecto
 
 // One frame's chunks on one thread through each library at each level:
 // deflate alone, to choose the library and level.
+// Seconds and megabytes of one frame's chunks through `deflate`, which
+// returns a chunk's deflated size (0: stored raw).
+template <typename Deflate>
+void time_deflate(const cli::StMapView& view, const char* name, int level, bool starred, Deflate deflate) {
+    std::vector<uint8_t> predicted(exr::chunk_bytes(view, exr::kZipChunkLines));
+    double ms = 0, mb = 0;
+    for (int first = 0; first < kHeight; first += exr::kZipChunkLines) {
+        const int lines = std::min(exr::kZipChunkLines, kHeight - first);
+        const size_t raw = exr::chunk_bytes(view, lines);
+        exr::predicted_zip_chunk(view, first, lines, predicted.data());
+        const Clock::time_point start = Clock::now();
+        const size_t size = deflate(predicted.data(), raw);
+        ms += std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        mb += static_cast<double>(size ? size : raw) / 1e6;
+    }
+    std::printf("  %-12s level %d%s %8.1f ms %8.1f MB\n", name, level, starred ? "*" : " ", ms, mb);
+}
+
 void deflate_only(const Map& map) {
     const cli::StMapView view = map.view();
-    std::vector<uint8_t> predicted(exr::chunk_bytes(view, exr::kZipChunkLines));
-    std::vector<uint8_t> stream(predicted.size());
+    std::vector<uint8_t> stream(exr::chunk_bytes(view, exr::kZipChunkLines));
     std::printf("\ndeflate alone, one thread, one frame of 16-line ZIP chunks (* the writer's level):\n");
     for (exr::DeflateLibrary library : exr::deflate_libraries()) {
         for (int level = 1; level <= std::min(exr::max_deflate_level(library), 6); ++level) {
             exr::ZlibDeflater deflater(library, level);
-            double ms = 0, mb = 0;
-            for (int first = 0; first < kHeight; first += exr::kZipChunkLines) {
-                const int lines = std::min(exr::kZipChunkLines, kHeight - first);
-                const size_t raw = exr::chunk_bytes(view, lines);
-                exr::predicted_zip_chunk(view, first, lines, predicted.data());
-                const Clock::time_point start = Clock::now();
-                const size_t size = deflater.compress(predicted.data(), raw, stream.data(), raw - 1);
-                ms += std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-                mb += static_cast<double>(size ? size : raw) / 1e6;
-            }
-            std::printf("  %-12s level %d%s %8.1f ms %8.1f MB\n", exr::deflate_library_name(library), level,
-                        level == exr::default_deflate_level(library) ? "*" : " ", ms, mb);
+            time_deflate(view, exr::deflate_library_name(library), level,
+                         level == exr::default_deflate_level(library), [&](const uint8_t* in, size_t size) {
+                             return deflater.compress(in, size, stream.data(), size - 1);
+                         });
         }
     }
+    // OpenEXR 3.1's ZIP compressor: zlib's compress2 at level 4.
+    time_deflate(view, "zlib", 4, false, [&](const uint8_t* in, size_t size) -> size_t {
+        uLongf length = static_cast<uLongf>(size - 1);
+        return compress2(stream.data(), &length, in, static_cast<uLong>(size), 4) == Z_OK ? length : 0;
+    });
 }
 
 int run(int argc, char** argv) {
@@ -136,34 +153,37 @@ int run(int argc, char** argv) {
     std::printf("%d frames of %dx%d, %d threads, files in %s\n\n", frames, kWidth, kHeight, threads,
                 folder.c_str());
 
-    auto through = [](cli::StMapCompression compression, bool openexr) -> WriteFn {
+    // As the command bakes: one writer for the whole sequence.
+    auto sequence = [](cli::StMapCompression compression) -> WriteFn {
+        auto writer = std::make_shared<cli::StMapExrWriter>();
         return [=](const std::string& path, const Map& map, int) {
             cli::StMapExrOptions options;
             options.compression = compression;
-            if (openexr) {
-                cli::write_st_map_exr_with_openexr(path, map.view(), options);
-            } else {
-                cli::write_st_map_exr(path, map.view(), options);
-            }
+            writer->write(path, map.view(), options);
         };
+    };
+    const WriteFn openexr_zip = [](const std::string& path, const Map& map, int) {
+        cli::StMapExrOptions options;
+        options.compression = cli::StMapCompression::Zip;
+        cli::write_st_map_exr_with_openexr(path, map.view(), options);
     };
     // A writer that has compressed the first map once, untimed, then is
     // told each frame that the map is unchanged.
-    cli::StMapExrWriter sequence;
-    sequence.write(folder + "/first.exr", maps[0].view(), {});
+    cli::StMapExrWriter reusing;
+    reusing.write(folder + "/first.exr", maps[0].view(), {});
     std::filesystem::remove(folder + "/first.exr");
     const WriteFn unchanged = [&](const std::string& path, const Map& map, int) {
-        sequence.write(path, map.view(), {}, true);
+        reusing.write(path, map.view(), {}, true);
     };
     const std::vector<Map> one_map(maps.begin(), maps.begin() + 1);
 
     std::vector<Result> results;
-    results.push_back(bake("none (OpenEXR)", folder, maps, frames, through(cli::StMapCompression::None, true)));
-    results.push_back(bake("zip, OpenEXR's writer", folder, maps, frames, through(cli::StMapCompression::Zip, true)));
-    results.push_back(bake("zip, own chunks", folder, maps, frames, through(cli::StMapCompression::Zip, false)));
+    results.push_back(bake("none (OpenEXR)", folder, maps, frames, sequence(cli::StMapCompression::None)));
+    results.push_back(bake("zip, OpenEXR's writer", folder, maps, frames, openexr_zip));
+    results.push_back(bake("zip, own chunks", folder, maps, frames, sequence(cli::StMapCompression::Zip)));
     results.push_back(bake("zip, unchanged map", folder, one_map, frames, unchanged));
-    results.push_back(bake("zips, own chunks", folder, maps, frames, through(cli::StMapCompression::Zips, false)));
-    results.push_back(bake("piz (OpenEXR)", folder, maps, frames, through(cli::StMapCompression::Piz, true)));
+    results.push_back(bake("zips, own chunks", folder, maps, frames, sequence(cli::StMapCompression::Zips)));
+    results.push_back(bake("piz (OpenEXR)", folder, maps, frames, sequence(cli::StMapCompression::Piz)));
     std::filesystem::remove(folder);
 
     const double none_ms = results[0].ms, openexr_zip_ms = results[1].ms;
