@@ -67,12 +67,16 @@ bool carries_over(const std::string& attribute_name);
 // Throws std::runtime_error (std::invalid_argument for bad arguments) naming
 // the file and the problem; nothing is left behind on failure. ZIP and ZIPS
 // chunks are prepared and deflated by our own writer, the other
-// compressions by OpenEXR's, both on set_exr_thread_count's threads.
+// compressions by OpenEXR's, both on set_exr_thread_count's threads. A
+// cancel (StMapExrOptions::cancel) is seen between chunks or line bands.
+// For a sequence of frames keep one StMapExrWriter instead: it reuses its
+// buffers, where each call here allocates a frame's worth afresh.
 void write_st_map_exr(const std::string& path, const StMapView& map,
                       const StMapExrOptions& options = {});
 
-// Writes a sequence of frames, keeping what the next frame can reuse: the
-// last ZIP / ZIPS file's compressed chunks.
+// Writes a sequence of frames, keeping what the next frame can reuse: its
+// buffers and the last ZIP / ZIPS file's compressed chunks. One write at a
+// time per writer.
 class StMapExrWriter {
 public:
     StMapExrWriter();
