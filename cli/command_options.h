@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cli/overscan_spec.h"
-#include "cli/st_map_exr_writer.h"
+#include "exr/st_map_exr_writer.h"
 
 namespace talvik::cli {
 

@@ -6,7 +6,7 @@
 #include <variant>
 #include <vector>
 
-#include "cli/st_map_exr_writer.h"
+#include "exr/st_map_exr_writer.h"
 #include "host/runtime/host.h"
 
 namespace talvik::cli {

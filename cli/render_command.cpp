@@ -19,9 +19,9 @@
 #include "cli/progress_reporter.h"
 #include "cli/render_manifest.h"
 #include "cli/render_notes.h"
-#include "cli/st_map_exr_writer.h"
 #include "cli/take_camera.h"
 #include "cli/version_info.h"
+#include "exr/st_map_exr_writer.h"
 #include "host/fbx/fbx_scene.h"
 #include "host/python/python_scripting.h"
 #include "host/runtime/host.h"
@@ -137,6 +137,8 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
 
     host::Image image;
     std::vector<ControlValue> rendered_with;  // controls of the map in `image`
+    StMapExrWriter exr_writer;  // keeps the last map's compressed chunks
+    bool exr_writer_holds_map = false;  // its chunks are of the map in `image`
     StMapExrOptions exr_options;
     exr_options.compression = o.compression;
     if (plate) exr_options.plate_attributes = &plate->attributes;
@@ -158,6 +160,7 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
             DD::Image::Box(image.x, image.y, image.r(), image.t()) != input.box) {
             host.render_into(node, frame, image);
             rendered_with = values;
+            exr_writer_holds_map = false;
         }
         const StMapView view{image.width, image.height, image.channel[0].data(), image.channel[1].data(),
                              image.x,     image.y,      image.format.width(),    image.format.height()};
@@ -167,7 +170,10 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
                 for (ExtraAttribute& a : overscan_attributes(*input.margins))
                     exr_options.extra.push_back(std::move(a));
             }
-            write_st_map_exr(*files.exr, view, exr_options);
+            // The writer reuses its chunks only when it wrote this very map
+            // last: a frame whose EXR was skipped may have rendered anew.
+            exr_writer.write(*files.exr, view, exr_options, exr_writer_holds_map);
+            exr_writer_holds_map = true;
             manifest.add(*files.exr, frame, values);
         }
         if (files.preview) {

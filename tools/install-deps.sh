@@ -11,6 +11,7 @@ packages=(
   libhwy-dev
   python3 libpython3-dev pybind11-dev
   libopenexr-dev libpng-dev
+  libisal-dev libdeflate-dev
   libassimp-dev
 )
 

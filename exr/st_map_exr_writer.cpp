@@ -1,4 +1,4 @@
-#include "cli/st_map_exr_writer.h"
+#include "exr/st_map_exr_writer.h"
 
 #include <ImfChannelList.h>
 #include <ImfFloatAttribute.h>
@@ -8,6 +8,9 @@
 #include <ImfStdIO.h>
 #include <ImfStringAttribute.h>
 #include <ImfThreading.h>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -19,6 +22,7 @@
 #include <stdexcept>
 
 #include "cli/replace_file.h"
+#include "exr/zip_st_map_writer.h"
 
 namespace talvik::cli {
 namespace {
@@ -120,6 +124,10 @@ std::vector<float> file_order_rg(const StMapView& map) {
     return rg;
 }
 
+void throw_if_cancelled(const StMapExrOptions& options, const std::string& path) {
+    if (options.cancel && options.cancel->load()) throw WriteCancelled("writing \"" + path + "\" was stopped");
+}
+
 }  // namespace
 
 StMapCompression parse_st_map_compression(std::string_view name) {
@@ -148,10 +156,17 @@ bool carries_over(const std::string& attribute_name) {
     return true;
 }
 
-void write_st_map_exr(const std::string& path, const StMapView& map, const StMapExrOptions& options) {
-    check_st_map_view(map, path);
-    if (options.cancel && options.cancel->load()) throw WriteCancelled("writing \"" + path + "\" was stopped");
-    const Imf::Header header = st_map_header(path, map, options);
+namespace {
+
+// Threads compressing for our ZIP writer, the caller included.
+std::atomic<int> compress_threads{0};
+
+// OpenEXR's writer, a band of lines at a time so that a cancel is seen
+// between bands; each band compresses on OpenEXR's thread pool, which waits
+// at the end of every band: smaller bands cost PIZ a few per cent.
+void write_with_openexr(const std::string& path, const StMapView& map, const StMapExrOptions& options,
+                        const Imf::Header& header) {
+    constexpr int kBandLines = 512;
     std::vector<float> rg = file_order_rg(map);
 
     ReplaceFile output(path);
@@ -173,22 +188,103 @@ void write_st_map_exr(const std::string& path, const StMapView& map, const StMap
             frame.insert("R", Imf::Slice(Imf::FLOAT, base, x_stride, y_stride));
             frame.insert("G", Imf::Slice(Imf::FLOAT, base + sizeof(float), x_stride, y_stride));
             exr.setFrameBuffer(frame);
-            exr.writePixels(map.height);
+            for (int done = 0; done < map.height; done += kBandLines) {
+                throw_if_cancelled(options, path);
+                exr.writePixels(std::min(kBandLines, map.height - done));
+            }
         }
         // OpenEXR writes the line offset table while closing and cannot
         // report a failure there; the stream's state still shows it.
         file.close();
         if (!file) throw std::runtime_error(std::string("write failed: ") + std::strerror(errno ? errno : EIO));
+    } catch (const WriteCancelled&) {
+        throw;
     } catch (const std::exception& e) {
         throw std::runtime_error("cannot write \"" + path + "\": " + e.what());
     }
     output.commit();
 }
 
+bool uses_own_zip(StMapCompression compression) {
+    return compression == StMapCompression::Zip || compression == StMapCompression::Zips;
+}
+
+// Closes the descriptor unless close() already reported on it.
+class OpenFile {
+public:
+    explicit OpenFile(int fd) : fd_(fd) {}
+    ~OpenFile() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    int fd() const { return fd_; }
+    // The last chance for a deferred write error (e.g. on network folders).
+    void close() {
+        const int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0 && errno != EINTR)
+            throw std::runtime_error(std::string("write failed: ") + std::strerror(errno));
+    }
+
+private:
+    int fd_;
+};
+
+void write_with_own_zip(exr::ZipStMapWriter& zip, const std::string& path, const StMapView& map,
+                        const StMapExrOptions& options, const Imf::Header& header, bool map_unchanged) {
+    ReplaceFile output(path);
+    const int fd = ::open(output.temp_path().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) output.fail_to_create(errno);
+    OpenFile file(fd);
+    try {
+        zip.write(file.fd(), header, map, compress_threads.load(), options.cancel, map_unchanged);
+        file.close();
+    } catch (const WriteCancelled&) {
+        throw WriteCancelled("writing \"" + path + "\" was stopped");
+    } catch (const std::exception& e) {
+        throw std::runtime_error("cannot write \"" + path + "\": " + e.what());
+    }
+    output.commit();
+}
+
+}  // namespace
+
+StMapExrWriter::StMapExrWriter() : zip_(std::make_unique<exr::ZipStMapWriter>()) {}
+StMapExrWriter::~StMapExrWriter() = default;
+
+void StMapExrWriter::write(const std::string& path, const StMapView& map, const StMapExrOptions& options,
+                           bool map_unchanged) {
+    // A new map makes the kept chunks stale even if this write fails early.
+    if (!map_unchanged) zip_->forget();
+    check_st_map_view(map, path);
+    throw_if_cancelled(options, path);
+    const Imf::Header header = st_map_header(path, map, options);
+    if (uses_own_zip(options.compression)) {
+        write_with_own_zip(*zip_, path, map, options, header, map_unchanged);
+    } else {
+        write_with_openexr(path, map, options, header);
+    }
+}
+
+bool StMapExrWriter::last_write_reused() const { return zip_->last_write_reused(); }
+
+void write_st_map_exr(const std::string& path, const StMapView& map, const StMapExrOptions& options) {
+    StMapExrWriter().write(path, map, options);
+}
+
+void write_st_map_exr_with_openexr(const std::string& path, const StMapView& map,
+                                   const StMapExrOptions& options) {
+    check_st_map_view(map, path);
+    throw_if_cancelled(options, path);
+    write_with_openexr(path, map, options, st_map_header(path, map, options));
+}
+
 void set_exr_thread_count(int threads) {
     if (threads < 0)
         throw std::invalid_argument("thread count " + std::to_string(threads) + " is negative");
     Imf::setGlobalThreadCount(threads);
+    compress_threads = threads;
 }
 
 }  // namespace talvik::cli

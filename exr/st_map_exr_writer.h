@@ -5,6 +5,7 @@
 #include <ImfHeader.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <stdexcept>
 #include <string_view>
@@ -12,6 +13,10 @@
 #include <vector>
 
 #include "cli/st_map_view.h"
+
+namespace talvik::exr {
+class ZipStMapWriter;
+}
 
 namespace talvik::cli {
 
@@ -58,14 +63,48 @@ struct WriteCancelled : std::runtime_error {
 bool carries_over(const std::string& attribute_name);
 
 // The EXR has the format as display window and the planes' place as data
-// window (see StMapView). Writes via a temporary file renamed into place. Throws std::runtime_error
-// (std::invalid_argument for bad arguments) naming the file and the problem;
-// nothing is left behind on failure. Compression runs on OpenEXR's global
-// thread pool.
+// window (see StMapView). Writes via a temporary file renamed into place.
+// Throws std::runtime_error (std::invalid_argument for bad arguments) naming
+// the file and the problem; nothing is left behind on failure. ZIP and ZIPS
+// chunks are prepared and deflated by our own writer, the other
+// compressions by OpenEXR's, both on set_exr_thread_count's threads. A
+// cancel (StMapExrOptions::cancel) is seen between chunks or line bands.
+// For a sequence of frames keep one StMapExrWriter instead: it reuses its
+// buffers, where each call here allocates a frame's worth afresh.
 void write_st_map_exr(const std::string& path, const StMapView& map,
                       const StMapExrOptions& options = {});
 
-// Threads OpenEXR uses to compress; 0 compresses on the calling thread.
+// Writes a sequence of frames, keeping what the next frame can reuse: its
+// buffers and the last ZIP / ZIPS file's compressed chunks. One write at a
+// time per writer.
+class StMapExrWriter {
+public:
+    StMapExrWriter();
+    ~StMapExrWriter();
+    StMapExrWriter(const StMapExrWriter&) = delete;
+    StMapExrWriter& operator=(const StMapExrWriter&) = delete;
+
+    // As write_st_map_exr. With `map_unchanged` the caller promises that
+    // `map` holds the same values as at this writer's last write: a ZIP or
+    // ZIPS file then reuses that write's chunks and costs a header and a
+    // write.
+    void write(const std::string& path, const StMapView& map, const StMapExrOptions& options,
+               bool map_unchanged = false);
+
+    // Whether the last write reused the chunks of the one before.
+    bool last_write_reused() const;
+
+private:
+    std::unique_ptr<exr::ZipStMapWriter> zip_;
+};
+
+// Every compression through OpenEXR's own writer, ZIP and ZIPS included:
+// the reference the ZIP writer is checked and measured against.
+void write_st_map_exr_with_openexr(const std::string& path, const StMapView& map,
+                                   const StMapExrOptions& options = {});
+
+// Threads that compress: OpenEXR's pool beside the caller, our ZIP writer
+// the caller and threads - 1 more; 0 compresses on the calling thread.
 void set_exr_thread_count(int threads);
 
 }  // namespace talvik::cli

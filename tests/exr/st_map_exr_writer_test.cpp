@@ -1,4 +1,4 @@
-#include "cli/st_map_exr_writer.h"
+#include "exr/st_map_exr_writer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,208 @@
+// Bakes the same 4320 x 2160 lens maps through each EXR writer in one run
+// and prints milliseconds and megabytes per frame, with time ratios to the
+// uncompressed bake and to OpenEXR's own ZIP writer. A plain timed tool:
+//
+//   exr_bake_bench [--frames N] [--threads N] [--folder DIR]
+//
+// The maps are rendered before any timing; each frame's file is removed
+// after it is timed. Then every deflate library this build has, and zlib,
+// compresses one frame's chunks on one thread, for the choice of library
+// and level.
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "exr/st_map_exr_writer.h"
+#include "exr/zip_chunk.h"
+#include "exr/zlib_deflater.h"
+#include "lens/st_map_row.h"
+
+namespace talvik::bench {
+namespace {
+
+constexpr int kWidth = 4320;
+constexpr int kHeight = 2160;
+using Clock = std::chrono::steady_clock;
+
+struct Map {
+    std::vector<float> s, t;
+    cli::StMapView view() const { return {kWidth, kHeight, s.data(), t.data()}; }
+};
+
+// Undistort maps of a barrel lens whose k1 drifts a little per frame, as a
+// zoom or breathing take does: every frame differs.
+Map render_map(int frame) {
+    LensModel lens;
+    lens.cx = 10.0f;
+    lens.cy = -5.0f;
+    lens.fx = 1500.0f;
+    lens.fy = 1500.0f;
+    lens.k1 = -0.05f + 0.0005f * static_cast<float>(frame);
+    lens.k2 = 0.01f;
+    lens.mode = 1;
+    lens.normalize();
+    const FrameSize size = frame_size_from(kWidth, kHeight);
+    Map map{std::vector<float>(static_cast<size_t>(kWidth) * kHeight), {}};
+    map.t.resize(map.s.size());
+    for (int y = 0; y < kHeight; ++y)
+        st_map_row(lens, size, y, 0, kWidth, map.s.data() + static_cast<size_t>(y) * kWidth,
+                   map.t.data() + static_cast<size_t>(y) * kWidth);
+    return map;
+}
+
+struct Result {
+    std::string name;
+    double ms = 0, mb = 0;  // per frame
+};
+
+using WriteFn = std::function<void(const std::string& path, const Map& map, int frame)>;
+
+Result bake(const std::string& name, const std::string& folder, const std::vector<Map>& maps, int frames,
+            const WriteFn& write) {
+    Result result{name};
+    for (int frame = 0; frame < frames; ++frame) {
+        const std::string path = folder + "/bake." + std::to_string(frame) + ".exr";
+        const Clock::time_point start = Clock::now();
+        write(path, maps[static_cast<size_t>(frame) % maps.size()], frame);
+        result.ms += std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        result.mb += static_cast<double>(std::filesystem::file_size(path)) / 1e6;
+        std::filesystem::remove(path);
+    }
+    result.ms /= frames;
+    result.mb /= frames;
+    return result;
+}
+
+// One frame's chunks on one thread through each library at each level:
+// deflate alone, to choose the library and level.
+// Seconds and megabytes of one frame's chunks through `deflate`, which
+// returns a chunk's deflated size (0: stored raw).
+template <typename Deflate>
+void time_deflate(const cli::StMapView& view, const char* name, int level, bool starred, Deflate deflate) {
+    std::vector<uint8_t> predicted(exr::chunk_bytes(view, exr::kZipChunkLines));
+    double ms = 0, mb = 0;
+    for (int first = 0; first < kHeight; first += exr::kZipChunkLines) {
+        const int lines = std::min(exr::kZipChunkLines, kHeight - first);
+        const size_t raw = exr::chunk_bytes(view, lines);
+        exr::predicted_zip_chunk(view, first, lines, predicted.data());
+        const Clock::time_point start = Clock::now();
+        const size_t size = deflate(predicted.data(), raw);
+        ms += std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        mb += static_cast<double>(size ? size : raw) / 1e6;
+    }
+    std::printf("  %-12s level %d%s %8.1f ms %8.1f MB\n", name, level, starred ? "*" : " ", ms, mb);
+}
+
+void deflate_only(const Map& map) {
+    const cli::StMapView view = map.view();
+    std::vector<uint8_t> stream(exr::chunk_bytes(view, exr::kZipChunkLines));
+    std::printf("\ndeflate alone, one thread, one frame of 16-line ZIP chunks (* the writer's level):\n");
+    for (exr::DeflateLibrary library : exr::deflate_libraries()) {
+        for (int level = 1; level <= std::min(exr::max_deflate_level(library), 6); ++level) {
+            exr::ZlibDeflater deflater(library, level);
+            time_deflate(view, exr::deflate_library_name(library), level,
+                         level == exr::default_deflate_level(library), [&](const uint8_t* in, size_t size) {
+                             return deflater.compress(in, size, stream.data(), size - 1);
+                         });
+        }
+    }
+    // OpenEXR 3.1's ZIP compressor: zlib's compress2 at level 4.
+    time_deflate(view, "zlib", 4, false, [&](const uint8_t* in, size_t size) -> size_t {
+        uLongf length = static_cast<uLongf>(size - 1);
+        return compress2(stream.data(), &length, in, static_cast<uLong>(size), 4) == Z_OK ? length : 0;
+    });
+}
+
+int run(int argc, char** argv) {
+    int frames = 12;
+    int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    std::string folder;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (i + 1 < argc && arg == "--frames") {
+            frames = std::atoi(argv[++i]);
+        } else if (i + 1 < argc && arg == "--threads") {
+            threads = std::atoi(argv[++i]);
+        } else if (i + 1 < argc && arg == "--folder") {
+            folder = argv[++i];
+        } else {
+            std::fprintf(stderr, "usage: %s [--frames N] [--threads N] [--folder DIR]\n", argv[0]);
+            return 2;
+        }
+    }
+    if (frames < 1 || threads < 1) throw std::invalid_argument("--frames and --threads must be at least 1");
+    if (folder.empty()) {
+        folder = (std::filesystem::temp_directory_path() / ("exr_bake_bench." + std::to_string(getpid()))).string();
+    }
+    std::filesystem::create_directories(folder);
+    cli::set_exr_thread_count(threads);
+
+    std::vector<Map> maps;
+    for (int frame = 0; frame < std::min(frames, 4); ++frame) maps.push_back(render_map(frame));
+    std::printf("%d frames of %dx%d, %d threads, files in %s\n\n", frames, kWidth, kHeight, threads,
+                folder.c_str());
+
+    // As the command bakes: one writer for the whole sequence.
+    auto sequence = [](cli::StMapCompression compression) -> WriteFn {
+        auto writer = std::make_shared<cli::StMapExrWriter>();
+        return [=](const std::string& path, const Map& map, int) {
+            cli::StMapExrOptions options;
+            options.compression = compression;
+            writer->write(path, map.view(), options);
+        };
+    };
+    const WriteFn openexr_zip = [](const std::string& path, const Map& map, int) {
+        cli::StMapExrOptions options;
+        options.compression = cli::StMapCompression::Zip;
+        cli::write_st_map_exr_with_openexr(path, map.view(), options);
+    };
+    // A writer that has compressed the first map once, untimed, then is
+    // told each frame that the map is unchanged.
+    cli::StMapExrWriter reusing;
+    reusing.write(folder + "/first.exr", maps[0].view(), {});
+    std::filesystem::remove(folder + "/first.exr");
+    const WriteFn unchanged = [&](const std::string& path, const Map& map, int) {
+        reusing.write(path, map.view(), {}, true);
+    };
+    const std::vector<Map> one_map(maps.begin(), maps.begin() + 1);
+
+    std::vector<Result> results;
+    results.push_back(bake("none (OpenEXR)", folder, maps, frames, sequence(cli::StMapCompression::None)));
+    results.push_back(bake("zip, OpenEXR's writer", folder, maps, frames, openexr_zip));
+    results.push_back(bake("zip, own chunks", folder, maps, frames, sequence(cli::StMapCompression::Zip)));
+    results.push_back(bake("zip, unchanged map", folder, one_map, frames, unchanged));
+    results.push_back(bake("zips, own chunks", folder, maps, frames, sequence(cli::StMapCompression::Zips)));
+    results.push_back(bake("piz (OpenEXR)", folder, maps, frames, sequence(cli::StMapCompression::Piz)));
+    std::filesystem::remove(folder);
+
+    const double none_ms = results[0].ms, openexr_zip_ms = results[1].ms;
+    std::printf("%-24s %10s %10s %10s %14s\n", "writer", "ms/frame", "MB/frame", "x none", "x OpenEXR zip");
+    for (const Result& r : results)
+        std::printf("%-24s %10.1f %10.1f %10.2f %14.2f\n", r.name.c_str(), r.ms, r.mb, r.ms / none_ms,
+                    r.ms / openexr_zip_ms);
+    deflate_only(maps[0]);
+    return 0;
+}
+
+}  // namespace
+}  // namespace talvik::bench
+
+int main(int argc, char** argv) {
+    try {
+        return talvik::bench::run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "exr_bake_bench: %s\n", e.what());
+        return 1;
+    }
+}

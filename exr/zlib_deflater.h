@@ -1,0 +1,49 @@
+// One zlib stream (header, deflate data, Adler-32) per call, as OpenEXR's
+// ZIP chunks hold and every zlib inflate reads. One deflater per thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace talvik::exr {
+
+enum class DeflateLibrary {
+    Isal,        // Intel ISA-L igzip: the fastest on x86
+    Libdeflate,  // portable and denser, several times slower
+};
+
+// The libraries this build has, the preferred one first.
+const std::vector<DeflateLibrary>& deflate_libraries();
+const char* deflate_library_name(DeflateLibrary library);
+// The level the writer uses, and the levels a library offers.
+int default_deflate_level(DeflateLibrary library);
+int max_deflate_level(DeflateLibrary library);
+
+class ZlibDeflater {
+public:
+    // The preferred library of this build.
+    ZlibDeflater();
+    // Throws std::invalid_argument if this build lacks the library or the
+    // level is outside 1 to max_deflate_level (0: the default level).
+    explicit ZlibDeflater(DeflateLibrary library, int level = 0);
+    ~ZlibDeflater();
+    ZlibDeflater(const ZlibDeflater&) = delete;
+    ZlibDeflater& operator=(const ZlibDeflater&) = delete;
+
+    // Compresses `in` into `out`; returns the stream's size, or 0 when the
+    // stream would not fit in `capacity` bytes. Throws std::runtime_error if
+    // the library reports an error.
+    size_t compress(const uint8_t* in, size_t size, uint8_t* out, size_t capacity);
+
+    DeflateLibrary library() const { return library_; }
+
+    class Engine;
+
+private:
+    DeflateLibrary library_;
+    std::unique_ptr<Engine> engine_;
+};
+
+}  // namespace talvik::exr

@@ -1,0 +1,67 @@
+// Each deflate library this build has makes zlib streams that plain zlib
+// inflates, and says so when a stream would not fit.
+#include "exr/zlib_deflater.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace talvik::exr {
+namespace {
+
+std::vector<uint8_t> inflate_all(const std::vector<uint8_t>& stream, size_t size) {
+    std::vector<uint8_t> out(size);
+    uLongf length = static_cast<uLongf>(size);
+    EXPECT_EQ(uncompress(out.data(), &length, stream.data(), static_cast<uLong>(stream.size())), Z_OK);
+    EXPECT_EQ(length, size);
+    return out;
+}
+
+TEST(ZlibDeflater, EveryLibraryWritesZlibStreams) {
+    ASSERT_FALSE(deflate_libraries().empty());
+    std::vector<uint8_t> text(100000);
+    for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<uint8_t>((i * i / 7) % 13 + (i % 251 == 0));
+    for (DeflateLibrary library : deflate_libraries()) {
+        for (int level = 1; level <= max_deflate_level(library); ++level) {
+            SCOPED_TRACE(std::string(deflate_library_name(library)) + " level " + std::to_string(level));
+            ZlibDeflater deflater(library, level);
+            std::vector<uint8_t> stream(text.size());
+            for (int round = 0; round < 2; ++round) {  // the deflater is reusable
+                const size_t size = deflater.compress(text.data(), text.size(), stream.data(), stream.size() - 1);
+                ASSERT_GT(size, 2u);
+                EXPECT_LT(size, text.size() / 4);
+                // zlib header: deflate method, check bits; Adler-32 at the end.
+                EXPECT_EQ(stream[0] & 0x0f, 8);
+                EXPECT_EQ((stream[0] * 256 + stream[1]) % 31, 0);
+                const std::vector<uint8_t> zlib_stream(stream.begin(), stream.begin() + static_cast<ptrdiff_t>(size));
+                EXPECT_TRUE(inflate_all(zlib_stream, text.size()) == text);
+            }
+        }
+        EXPECT_THROW(ZlibDeflater(library, max_deflate_level(library) + 1), std::invalid_argument);
+        EXPECT_THROW(ZlibDeflater(library, -1), std::invalid_argument);
+    }
+}
+
+TEST(ZlibDeflater, ReportsStreamsThatDoNotFit) {
+    std::mt19937 random(5);
+    std::vector<uint8_t> noise(70000);
+    for (uint8_t& b : noise) b = static_cast<uint8_t>(random());
+    for (DeflateLibrary library : deflate_libraries()) {
+        SCOPED_TRACE(deflate_library_name(library));
+        ZlibDeflater deflater(library);
+        std::vector<uint8_t> stream(noise.size() + 1000);
+        EXPECT_EQ(deflater.compress(noise.data(), noise.size(), stream.data(), noise.size() - 1), 0u);
+        // With room enough the same bytes still round-trip (stored blocks).
+        const size_t size = deflater.compress(noise.data(), noise.size(), stream.data(), stream.size());
+        ASSERT_GT(size, noise.size());
+        stream.resize(size);
+        EXPECT_TRUE(inflate_all(stream, noise.size()) == noise);
+    }
+}
+
+}  // namespace
+}  // namespace talvik::exr
