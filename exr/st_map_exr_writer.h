@@ -57,7 +57,9 @@ struct WriteCancelled : std::runtime_error {
 // layout (channels, compression, dataWindow, displayWindow, lineOrder,
 // tiles, chunkCount, type, name, version, maxSamplesPerPixel,
 // deepImageState), what only holds for the plate's pixels (preview,
-// dwaCompressionLevel, multiView). Everything else is copied, including
+// dwaCompressionLevel, multiView), and colour (chromaticities,
+// whiteLuminance, adoptedNeutral, acesImageContainerFlag, renderingTransform,
+// lookModTransform): a map is data, not colour. Everything else is copied, including
 // pixelAspectRatio and screenWindowCenter/Width: the map has the plate's
 // format and pixel shape.
 bool carries_over(const std::string& attribute_name);
