@@ -115,6 +115,31 @@ TEST(FarmRun, SkipExistingFinishesAStoppedChunk) {
     EXPECT_NE(manifest["plugin"].cast<std::string>().find("TalvikDistort.so"), std::string::npos);
 }
 
+// A frame whose EXR exists but whose preview does not is rendered for the
+// preview alone; the next frame with the same controls must not get the
+// compressed chunks of the EXR written before it.
+TEST(FarmRun, SkippedExrDoesNotLendStaleChunksToTheNextFrame) {
+    cli::test::ScratchFolder dir;
+    const std::vector<std::string> take = {"--size", "40x24", "--fbx", kTake, "--camera", "2", "--quiet"};
+    auto render = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), take.begin(), take.end());
+        args.insert(args.begin(), "render");
+        return run_stmap(args);
+    };
+    CommandResult r = render({"--frames", "1024", "-o", dir.file("m.####.exr")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // 1030 holds the last key (1024's controls); 1024's EXR is there already.
+    r = render({"--frames", "1001 1024 1030", "-o", dir.file("m.####.exr"), "--preview", dir.file("p.####.png"),
+                "--skip-existing"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const ExrMap first = read_exr_map(dir.file("m.1001.exr"));
+    const ExrMap last = read_exr_map(dir.file("m.1024.exr"));
+    const ExrMap held = read_exr_map(dir.file("m.1030.exr"));
+    ASSERT_NE(first.s, last.s) << "the take must change the lens between its first and last key";
+    EXPECT_EQ(held.s, last.s);
+    EXPECT_EQ(held.t, last.t);
+}
+
 TEST(FarmRun, ExitStatusSaysWhoseFaultItWas) {
     cli::test::ScratchFolder dir;
     const struct {
