@@ -7,12 +7,17 @@
 #include <vector>
 
 #include "cli/control_values.h"
+#include "cli/frame_checks.h"
 #include "cli/frame_range.h"
+#include "cli/memory_check.h"
+#include "cli/output_paths.h"
 #include "cli/output_pattern.h"
 #include "cli/plate_header.h"
 #include "cli/preview_png_writer.h"
 #include "cli/progress_reporter.h"
+#include "cli/render_safety.h"
 #include "cli/st_map_exr_writer.h"
+#include "cli/stop_signal.h"
 #include "host/fbx/fbx_scene.h"
 #include "host/python/python_scripting.h"
 #include "host/runtime/host.h"
@@ -56,6 +61,7 @@ void reload(host::Host& host, Node& node, const RenderOptions& o, std::FILE* err
     // A file the script would read is read once first, so that a damaged
     // take is reported as plainly as the reader words it.
     if (o.fbx.size() >= 4 && o.fbx.compare(o.fbx.size() - 4, 4, ".fbx") == 0) fbx::read_scene(o.fbx);
+    else explain_fbx_extension(o.fbx, err);
     host.set_text(node, "fbx_file_path", o.fbx);
     if (o.camera) host.set_value(node, "camera_index", *o.camera);
     try {
@@ -64,16 +70,6 @@ void reload(host::Host& host, Node& node, const RenderOptions& o, std::FILE* err
         throw std::runtime_error("reload of " + o.fbx + " failed:\n" + e.what());
     }
     if (!alerts.empty()) throw std::runtime_error("reload of " + o.fbx + " failed: " + alerts.back());
-}
-
-// Missing output folders are made, as a Write node with "create
-// directories" does; one that cannot be made is named in the error.
-void make_folder_for(const OutputPattern& pattern) {
-    const std::filesystem::path folder = std::filesystem::path(pattern.text()).parent_path();
-    if (folder.empty()) return;
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    if (ec) throw std::runtime_error("cannot create output folder \"" + folder.string() + "\": " + ec.message());
 }
 
 std::string output_folder(const RenderOptions& o) {
@@ -89,14 +85,13 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
     std::optional<OutputPattern> exr_pattern, preview_pattern;
     if (!o.output.empty()) exr_pattern = OutputPattern::parse(o.output);
     if (!o.preview.empty()) preview_pattern = OutputPattern::parse(o.preview);
+    check_render_inputs(o);
     std::optional<PlateHeader> plate;
     if (!o.plate.empty()) plate = read_plate_header(o.plate);
 
     host::Host host(o.plugin_path);
     host::enable_python_scripting(host);
-    const int threads = o.threads > 0 ? o.threads : std::max(1u, std::thread::hardware_concurrency());
-    host.set_threads(threads);
-    set_exr_thread_count(threads);
+    start_threads(host, o.threads);
 
     Node& node = host.create_node("TalvikDistort");
     if (plate) {
@@ -107,7 +102,11 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
     host.open_panel(node);
     if (o.mode) host.set_value(node, "Mode", *o.mode);
     for (const auto& [name, value] : o.sets) set_control(host, node, name, value);
-    if (!o.fbx.empty()) reload(host, node, o, err);
+    if (!o.fbx.empty()) {
+        reload(host, node, o, err);
+        check_take_keys(node, o.fbx);
+    }
+    throw_if_stopped();
 
     std::vector<int> frames;
     if (!o.frames.empty()) {
@@ -120,8 +119,14 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
     if (preview_pattern) check_pattern_fits_frames(*preview_pattern, frames);
 
     const bool rendering = exr_pattern || preview_pattern;
-    if (exr_pattern) make_folder_for(*exr_pattern);
-    if (preview_pattern) make_folder_for(*preview_pattern);
+    const DD::Image::Format format = plate ? DD::Image::Format(plate->width, plate->height)
+                                     : o.size ? DD::Image::Format(o.size->first, o.size->second)
+                                              : kDefaultFormat;
+    if (rendering) check_frame_memory(format.width(), format.height());
+    check_output_paths(exr_pattern, preview_pattern, frames, {o.plate, o.fbx});
+    if (exr_pattern) make_fixed_folders(*exr_pattern);
+    if (preview_pattern) make_fixed_folders(*preview_pattern);
+    OutputFolders folders;
     ProgressOptions progress_options;
     progress_options.quiet = o.quiet || !rendering;
     ProgressReporter progress(err, static_cast<int>(frames.size()), output_folder(o), progress_options);
@@ -131,27 +136,32 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
     StMapExrOptions exr_options;
     exr_options.compression = o.compression;
     if (plate) exr_options.plate_attributes = &plate->attributes;
+    exr_options.cancel = &stop_requested();
+    PreviewOptions preview_options;
+    preview_options.cancel = &stop_requested();
     for (int frame : frames) {
+        throw_if_stopped();
         const std::vector<ControlValue> values = control_values(node, frame);
-        if (o.print_controls) {
-            std::fprintf(out, "%s\n", controls_json(frame, values).c_str());
-            std::fflush(out);
-        }
+        check_frame_values(values, frame);
+        if (o.print_controls) print_line(out, controls_json(frame, values));
         if (!rendering) continue;
         // A frame whose controls equal the last rendered frame's has its map.
         if (values != rendered_with || image.width == 0) {
-            const DD::Image::Format format = plate ? DD::Image::Format(plate->width, plate->height)
-                                             : o.size ? DD::Image::Format(o.size->first, o.size->second)
-                                                      : kDefaultFormat;
             host.render_into(node, frame, format.width(), format.height(), image);
             rendered_with = values;
         }
         const StMapView view{image.width, image.height, image.channel[0].data(), image.channel[1].data()};
+        check_map_finite(view, frame, values);
+        throw_if_stopped();
         if (exr_pattern) {
             exr_options.extra = control_attributes(frame, values);
+            folders.prepare(*exr_pattern, exr_pattern->path_for(frame));
             write_st_map_exr(exr_pattern->path_for(frame), view, exr_options);
         }
-        if (preview_pattern) write_preview_png(preview_pattern->path_for(frame), view);
+        if (preview_pattern) {
+            folders.prepare(*preview_pattern, preview_pattern->path_for(frame));
+            write_preview_png(preview_pattern->path_for(frame), view, preview_options);
+        }
         progress.frame_done(frame);
     }
     if (rendering) progress.finish();
