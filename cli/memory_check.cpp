@@ -13,7 +13,12 @@ namespace {
 
 std::string gib(uint64_t bytes) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.1f GiB", static_cast<double>(bytes) / (1024.0 * 1024.0 * 1024.0));
+    const double mib = static_cast<double>(bytes) / (1024.0 * 1024.0);
+    if (mib < 1024.0) {
+        std::snprintf(text, sizeof text, "%.0f MiB", mib);
+    } else {
+        std::snprintf(text, sizeof text, "%.1f GiB", mib / 1024.0);
+    }
     return text;
 }
 
