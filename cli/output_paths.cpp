@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <map>
 #include <stdexcept>
 #include <utility>
 
@@ -15,14 +16,27 @@ namespace {
 namespace fs = std::filesystem;
 
 // One spelling per file, whether it exists yet or not: the folder resolved
-// through its symlinks, then the name.
-std::string same_file_key(const std::string& path) {
-    const fs::path p(path);
-    std::error_code ec;
-    fs::path folder = fs::weakly_canonical(fs::absolute(p, ec).parent_path(), ec);
-    if (ec) folder = fs::absolute(p).parent_path().lexically_normal();
-    return (folder / p.filename()).lexically_normal().string();
-}
+// through its symlinks (once per folder: a range may hold a million frames),
+// then the name.
+class SameFileKeys {
+public:
+    std::string operator()(const std::string& path) {
+        const fs::path p(path);
+        const std::string folder = p.parent_path().string();
+        auto it = folders_.find(folder);
+        if (it == folders_.end()) {
+            std::error_code ec;
+            const fs::path absolute = fs::absolute(folder.empty() ? fs::path(".") : fs::path(folder), ec);
+            fs::path resolved = fs::weakly_canonical(absolute, ec);
+            if (ec) resolved = absolute.lexically_normal();
+            it = folders_.emplace(folder, resolved).first;
+        }
+        return (it->second / p.filename()).lexically_normal().string();
+    }
+
+private:
+    std::map<std::string, fs::path> folders_;
+};
 
 std::optional<std::pair<dev_t, ino_t>> identity(const std::string& path) {
     struct stat st {};
@@ -41,6 +55,7 @@ void make_folder(const std::string& folder) {
 
 void check_output_paths(const std::optional<OutputPattern>& exr, const std::optional<OutputPattern>& preview,
                         const std::vector<int>& frames, const std::vector<std::string>& inputs) {
+    SameFileKeys same_file_key;
     std::vector<std::pair<std::string, std::pair<dev_t, ino_t>>> input_ids;
     std::vector<std::pair<std::string, std::string>> input_keys;
     for (const std::string& input : inputs) {

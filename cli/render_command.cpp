@@ -75,8 +75,8 @@ void reload(host::Host& host, Node& node, const RenderOptions& o, std::FILE* err
 std::string output_folder(const RenderOptions& o) {
     const std::string& any = o.output.empty() ? o.preview : o.output;
     if (any.empty()) return "";
-    const std::filesystem::path parent = std::filesystem::path(any).parent_path();
-    return parent.empty() ? "./" : parent.string() + "/";
+    const std::string parent = OutputPattern::parse(any).fixed_folder();
+    return parent.empty() ? "./" : parent == "/" ? parent : parent + "/";
 }
 
 }  // namespace
