@@ -89,7 +89,8 @@ void make_fixed_folders(const OutputPattern& pattern) { make_folder(pattern.fixe
 
 void OutputFolders::prepare(const OutputPattern& pattern, const std::string& file_path) {
     const std::string folder = fs::path(file_path).parent_path().string();
-    if (!seen_.insert(folder).second) return;
+    // The map and the preview may share a folder; each cleans up its own.
+    if (!seen_.insert(folder + '\0' + pattern.file_name_prefix()).second) return;
     make_folder(folder);
     remove_stale_temporaries(folder, pattern.file_name_prefix());
 }
