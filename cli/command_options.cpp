@@ -1,7 +1,9 @@
 #include "cli/command_options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <stdexcept>
+#include <thread>
 
 namespace talvik::cli {
 
@@ -21,6 +23,16 @@ int parse_int(const std::string& option, const std::string& text, int low, int h
                                     " to " + std::to_string(high) + ")");
     }
     return value;
+}
+
+// More threads than four per core only cost memory; far more can exhaust it.
+int parse_threads(const std::string& text) {
+    const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const int threads = parse_int("--threads", text, 1, 1 << 20);
+    if (threads > 4 * cores)
+        throw std::invalid_argument("--threads " + text + " is more than 4 per core (" + std::to_string(cores) +
+                                    " cores: at most " + std::to_string(4 * cores) + ")");
+    return threads;
 }
 
 int parse_mode(const std::string& text) {
@@ -65,7 +77,7 @@ RenderOptions parse_render(const std::vector<std::string>& args) {
         } else if (arg == "--print-controls") {
             o.print_controls = true;
         } else if (arg == "--threads") {
-            o.threads = parse_int("--threads", value(), 1, 1024);
+            o.threads = parse_threads(value());
         } else if (arg == "--quiet" || arg == "-q") {
             o.quiet = true;
         } else if (arg == "--compression") {
@@ -181,7 +193,8 @@ render options:
   --compression NAME     none, rle, zips, zip (default) or piz (lossless only)
   --preview PATTERN      PNG per frame: a checkerboard pushed through the map
   --print-controls       one JSON object per frame with every control's value
-  --threads N            render and compression threads (default: all cores)
+  --threads N            render and compression threads, at most 4 per core
+                         (default: the CPUs this process may use)
   --quiet                print errors only
   --plugin-path DIR      where TalvikDistort.so is (repeatable; also
                          TALVIK_PLUGIN_PATH, then the build's plugins folder)

@@ -23,7 +23,7 @@ struct RenderOptions {
     std::string output;                        // -o
     std::string preview;                       // --preview
     bool print_controls = false;               // --print-controls
-    int threads = 0;                           // --threads; 0: all cores
+    int threads = 0;                           // --threads; 0: the CPUs this process may use
     bool quiet = false;                        // --quiet
     StMapCompression compression = StMapCompression::Zip;
     std::vector<std::string> plugin_path;      // --plugin-path, then TALVIK_PLUGIN_PATH

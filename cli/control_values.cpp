@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cfloat>
+#include <climits>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -32,11 +34,19 @@ std::string lower(std::string s) {
 }
 
 double parse_number(const std::string& name, const std::string& text) {
-    double value = 0.0;
+    // A leading '+' is how some tools write positive numbers; from_chars
+    // takes only '-'.
+    const bool plus = text.size() > 1 && text[0] == '+' && text[1] != '-' && text[1] != '+';
+    const char* begin = text.data() + (plus ? 1 : 0);
     const char* end = text.data() + text.size();
-    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    double value = 0.0;
+    auto [ptr, ec] = std::from_chars(begin, end, value);
+    if (ec == std::errc::result_out_of_range) {
+        throw std::invalid_argument("--set " + name + ": \"" + text + "\" is beyond the range of a number");
+    }
     if (text.empty() || ec != std::errc() || ptr != end || !std::isfinite(value)) {
-        throw std::invalid_argument("--set " + name + ": \"" + text + "\" is not a number");
+        throw std::invalid_argument("--set " + name + ": \"" + text + "\" is not a number" +
+                                    (std::isnan(value) || std::isinf(value) ? " (only finite values)" : ""));
     }
     return value;
 }
@@ -108,6 +118,15 @@ void set_control(host::Host& host, Node& node, const std::string& name, const st
         value = parse_number(name, text);
         if (k->type() == INT_KNOB && value != std::floor(value)) {
             throw std::invalid_argument("--set " + name + ": \"" + text + "\" is not a whole number");
+        }
+        if (k->type() == INT_KNOB && (value < INT_MIN || value > INT_MAX)) {
+            throw std::invalid_argument("--set " + name + ": " + text + " is out of range (" +
+                                        std::to_string(INT_MIN) + " to " + std::to_string(INT_MAX) + ")");
+        }
+        // Number controls hold 32-bit floats: a larger value would become infinite.
+        if (k->type() != INT_KNOB && std::fabs(value) > FLT_MAX) {
+            throw std::invalid_argument("--set " + name + ": " + text +
+                                        " is beyond the range of a 32-bit float (at most 3.4e38)");
         }
     }
     // A value typed on the command line holds for every frame.

@@ -1,6 +1,9 @@
 // talvik-stmap: renders the TalvikDistort node's ST maps without Nuke.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <csignal>
 #include <exception>
 #include <filesystem>
 #include <stdexcept>
@@ -10,6 +13,7 @@
 #include "cli/command_options.h"
 #include "cli/inspect_command.h"
 #include "cli/render_command.h"
+#include "cli/stop_signal.h"
 #include "cli/version_info.h"
 
 namespace {
@@ -32,9 +36,34 @@ std::vector<std::string> plugin_path(std::vector<std::string> given, const char*
     return given;
 }
 
+// Output that never reached standard output (a full disk, a closed pipe)
+// fails the command like any other failed write.
+void finish_stdout() {
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        throw std::runtime_error(std::string("cannot write to standard output: ") +
+                                 std::strerror(errno ? errno : EIO));
+}
+
+int run(const talvik::cli::CommandLine& cl) {
+    switch (cl.command) {
+        case talvik::cli::CommandLine::Command::Help:
+            std::fputs(talvik::cli::usage_text(), stdout);
+            return 0;
+        case talvik::cli::CommandLine::Command::Inspect:
+            return talvik::cli::run_inspect(cl.inspect.fbx, stdout, cl.inspect.json);
+        case talvik::cli::CommandLine::Command::Version:
+            return talvik::cli::run_version(cl.render.plugin_path, stdout, stderr);
+        case talvik::cli::CommandLine::Command::Render:
+            return talvik::cli::run_render(cl.render, stdout, stderr);
+    }
+    return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    talvik::cli::install_stop_handlers();
     std::vector<std::string> args(argv + 1, argv + argc);
     talvik::cli::CommandLine cl;
     try {
@@ -44,25 +73,24 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        switch (cl.command) {
-            case talvik::cli::CommandLine::Command::Help:
-                std::fputs(talvik::cli::usage_text(), stdout);
-                return 0;
-            case talvik::cli::CommandLine::Command::Inspect:
-                return talvik::cli::run_inspect(cl.inspect.fbx, stdout, cl.inspect.json);
-            case talvik::cli::CommandLine::Command::Version:
-                return talvik::cli::run_version(plugin_path(cl.render.plugin_path, argv[0]), stdout, stderr);
-            case talvik::cli::CommandLine::Command::Render:
-                cl.render.plugin_path = plugin_path(cl.render.plugin_path, argv[0]);
-                return talvik::cli::run_render(cl.render, stdout, stderr);
-        }
-    } catch (const std::invalid_argument& e) {
-        // A value the command line gave that turned out wrong: bad usage.
-        std::fprintf(stderr, "talvik-stmap: %s\n", e.what());
-        return 2;
+        if (cl.command == talvik::cli::CommandLine::Command::Render ||
+            cl.command == talvik::cli::CommandLine::Command::Version)
+            cl.render.plugin_path = plugin_path(cl.render.plugin_path, argv[0]);
+        const int status = run(cl);
+        finish_stdout();
+        return status;
     } catch (const std::exception& e) {
+        // A stop signal makes writes fail on their way out; the signal is
+        // the reason, not the failure it caused.
+        if (talvik::cli::stop_requested().load()) {
+            // A closed pipe is how a reader says it has seen enough.
+            if (talvik::cli::stop_signal() != SIGPIPE)
+                std::fprintf(stderr, "talvik-stmap: stopped by %s; frames already written are kept\n",
+                             talvik::cli::stop_signal_name());
+            return talvik::cli::stopped_exit_code();
+        }
         std::fprintf(stderr, "talvik-stmap: %s\n", e.what());
-        return 1;
+        // A value the command line gave that turned out wrong: bad usage.
+        return dynamic_cast<const std::invalid_argument*>(&e) ? 2 : 1;
     }
-    return 1;
 }

@@ -44,6 +44,21 @@ bool printf_field_at(std::string_view pattern, size_t at, Field& field) {
     return true;
 }
 
+// printf's "%%" is one '%'.
+std::string unescape_percent(std::string_view text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        out += text[i];
+        if (text[i] == '%' && i + 1 < text.size() && text[i + 1] == '%') ++i;
+    }
+    return out;
+}
+
+std::string folder_of(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "" : slash == 0 ? "/" : path.substr(0, slash);
+}
+
 }  // namespace
 
 OutputPattern OutputPattern::parse(std::string_view pattern) {
@@ -63,6 +78,9 @@ OutputPattern OutputPattern::parse(std::string_view pattern) {
                 fail(pattern, "padding width over " + std::to_string(kMaxWidth));
             here = {i, j, static_cast<int>(j - i)};
             is_field = true;
+        } else if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] == '%') {
+            i += 2;
+            continue;
         } else if (pattern[i] == '%') {
             is_field = printf_field_at(pattern, i, here);
         }
@@ -76,15 +94,17 @@ OutputPattern OutputPattern::parse(std::string_view pattern) {
         i = here.end;
     }
     if (found) {
-        result.prefix_ = std::string(pattern.substr(0, field.begin));
-        result.suffix_ = std::string(pattern.substr(field.end));
+        result.prefix_ = unescape_percent(pattern.substr(0, field.begin));
+        result.suffix_ = unescape_percent(pattern.substr(field.end));
         result.width_ = field.width;
+    } else {
+        result.prefix_ = unescape_percent(pattern);
     }
     return result;
 }
 
 std::string OutputPattern::path_for(int frame) const {
-    if (!has_frame_field()) return text_;
+    if (!has_frame_field()) return prefix_;
     char digits[48];
     std::snprintf(digits, sizeof digits, "%0*d", width_, frame);
     return prefix_ + digits + suffix_;
@@ -101,6 +121,14 @@ std::optional<int> OutputPattern::frame_of(std::string_view path) const {
     // "1.01.exr" parses as frame 1 but is not the name frame 1 gets.
     if (path_for(frame) != path) return std::nullopt;
     return frame;
+}
+
+std::string OutputPattern::fixed_folder() const { return folder_of(prefix_); }
+
+std::string OutputPattern::file_name_prefix() const {
+    const bool field_in_folder = has_frame_field() && suffix_.find('/') != std::string::npos;
+    if (field_in_folder) return suffix_.substr(suffix_.rfind('/') + 1);
+    return prefix_.substr(prefix_.rfind('/') + 1);  // npos + 1 == 0
 }
 
 void check_pattern_fits_frames(const OutputPattern& pattern, const std::vector<int>& frames) {

@@ -12,8 +12,9 @@ namespace talvik::cli {
 class OutputPattern {
 public:
     // Recognised frame fields: a run of '#' (its length is the padding
-    // width), "%d" and "%0Nd". A '%' not starting one of these is kept as
-    // it is. Throws std::invalid_argument for an empty pattern, "%Nd"
+    // width), "%d" and "%0Nd", in the file name or in a folder name. "%%"
+    // stands for one '%', as in printf; any other '%' not starting a field
+    // is kept as it is. Throws std::invalid_argument for an empty pattern, "%Nd"
     // without the zero, or more than one frame field.
     static OutputPattern parse(std::string_view pattern);
 
@@ -26,6 +27,13 @@ public:
     std::string path_for(int frame) const;
     // The frame whose name `path` is (path_for(frame) == path), if any.
     std::optional<int> frame_of(std::string_view path) const;
+
+    // The folder every frame's file is in, up to the first folder name
+    // holding the frame field ("" for the current folder).
+    std::string fixed_folder() const;
+    // The file name's text before the frame field; the whole file name
+    // when the field is in a folder name or absent.
+    std::string file_name_prefix() const;
 
 private:
     std::string text_;

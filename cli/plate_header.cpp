@@ -1,5 +1,7 @@
 #include "cli/plate_header.h"
 
+#include "cli/input_file.h"
+
 #include <ImfBoxAttribute.h>
 #include <ImfStdIO.h>
 #include <ImfVersion.h>
@@ -49,6 +51,8 @@ Imath::Box2i host_box(const std::string& path, const Imath::Box2i& data, const I
 PlateHeader read_plate_header(const std::string& path) {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) fail(path, "is a folder, not a file");
+    // A FIFO would block the open for good, a device be read without end.
+    check_input_file(path, "plate");
 
     errno = 0;
     std::ifstream file(path, std::ios::binary);

@@ -98,4 +98,10 @@ const PlateHeader& PlateSequence::at(int frame) const {
     return it->second;
 }
 
+std::vector<std::string> PlateSequence::paths() const {
+    std::vector<std::string> out;
+    for (const auto& [frame, header] : headers_) out.push_back(header.path);
+    return out;
+}
+
 }  // namespace talvik::cli

@@ -29,6 +29,8 @@ public:
     const PlateHeader& at(int frame) const;
     // A sequence's frames in the order read; empty for a single file.
     const std::vector<int>& frames() const { return frames_; }
+    // Every file read: what no output may replace.
+    std::vector<std::string> paths() const;
 
 private:
     bool sequence_ = false;

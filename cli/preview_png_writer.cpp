@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -19,6 +20,9 @@ namespace {
 
 struct PngError {
     char message[256] = "unknown libpng error";
+    std::FILE* file = nullptr;
+    const std::atomic<bool>* cancel = nullptr;
+    bool cancelled = false;
 };
 
 void on_png_error(png_structp png, png_const_charp message) {
@@ -29,6 +33,22 @@ void on_png_error(png_structp png, png_const_charp message) {
 
 void on_png_warning(png_structp, png_const_charp) {}
 
+// libpng's own writer only says "Write Error"; this one keeps the reason.
+void on_png_write(png_structp png, png_bytep data, size_t length) {
+    auto* error = static_cast<PngError*>(png_get_error_ptr(png));
+    errno = 0;
+    if (std::fwrite(data, 1, length, error->file) != length) {
+        const int reason = errno ? errno : EIO;
+        std::snprintf(error->message, sizeof error->message, "%s", std::strerror(reason));
+        png_longjmp(png, 1);
+    }
+}
+
+void on_png_flush(png_structp png) {
+    auto* error = static_cast<PngError*>(png_get_error_ptr(png));
+    std::fflush(error->file);
+}
+
 // Kept free of objects with destructors: libpng reports errors by longjmp.
 bool encode_png(std::FILE* file, int width, int height, png_bytepp rows, PngError& error) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, on_png_error, on_png_warning);
@@ -38,12 +58,20 @@ bool encode_png(std::FILE* file, int width, int height, png_bytepp rows, PngErro
         png_destroy_write_struct(&png, &info);
         return false;
     }
-    png_init_io(png, file);
+    error.file = file;
+    png_set_write_fn(png, &error, on_png_write, on_png_flush);
     png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                  PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
-    png_write_image(png, rows);
+    for (int y = 0; y < height; ++y) {
+        if (error.cancel && error.cancel->load()) {
+            error.cancelled = true;
+            png_destroy_write_struct(&png, &info);
+            return false;
+        }
+        png_write_row(png, rows[y]);
+    }
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return true;
@@ -96,7 +124,12 @@ std::vector<png_byte> render(const StMapView& map, PreviewSize size, PreviewSamp
     const int bands = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 16u));
     std::vector<std::thread> helpers;
     for (int b = 1; b < bands; ++b) {
-        helpers.emplace_back(draw_lines, size.height * b / bands, size.height * (b + 1) / bands);
+        const int first = size.height * b / bands, end = size.height * (b + 1) / bands;
+        try {
+            helpers.emplace_back(draw_lines, first, end);
+        } catch (const std::system_error&) {
+            draw_lines(first, end);  // no thread to spare: this one draws the band
+        }
     }
     draw_lines(0, size.height / bands);
     for (std::thread& t : helpers) t.join();
@@ -116,20 +149,27 @@ void write_preview_png(const std::string& path, const StMapView& map, const Prev
     if (options.max_width < 0)
         throw std::invalid_argument("cannot write \"" + path + "\": preview width " +
                                     std::to_string(options.max_width) + " is negative");
+    auto check_cancel = [&] {
+        if (options.cancel && options.cancel->load()) throw WriteCancelled("writing \"" + path + "\" was stopped");
+    };
+    check_cancel();
     const PreviewSize size = preview_size(map.width, map.height, options.max_width);
     std::vector<png_byte> rgb = render(map, size, options.sampling);
     std::vector<png_bytep> rows(static_cast<size_t>(size.height));
     for (int y = 0; y < size.height; ++y) rows[y] = rgb.data() + static_cast<size_t>(y) * size.width * 3;
 
+    check_cancel();
     ReplaceFile output(path);
     errno = 0;
     std::FILE* file = std::fopen(output.temp_path().c_str(), "wb");
     if (!file) output.fail_to_create(errno);
     PngError error;
+    error.cancel = options.cancel;
     const bool encoded = encode_png(file, size.width, size.height, rows.data(), error);
     const bool flushed = std::fflush(file) == 0 && !std::ferror(file);
     const int write_errno = errno;
     const bool closed = std::fclose(file) == 0;
+    if (error.cancelled) throw WriteCancelled("writing \"" + path + "\" was stopped");
     if (!encoded)
         throw std::runtime_error("cannot write \"" + path + "\": " + error.message);
     if (!flushed || !closed)

@@ -2,9 +2,11 @@
 // saved as an 8-bit RGB PNG, top line first.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "cli/preview_pattern.h"
+#include "exr/st_map_exr_writer.h"
 #include "cli/st_map_view.h"
 
 namespace talvik::cli {
@@ -15,6 +17,9 @@ struct PreviewOptions {
     // 0: full size.
     int max_width = 1920;
     PreviewSampling sampling = PreviewSampling::Bilinear;
+    // Set from elsewhere (a signal) to stop a write in flight: the writer
+    // then throws WriteCancelled and leaves nothing behind. Null: never.
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 struct PreviewSize {

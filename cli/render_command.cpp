@@ -7,9 +7,12 @@
 #include <vector>
 
 #include "cli/control_values.h"
+#include "cli/frame_checks.h"
 #include "cli/frame_outputs.h"
 #include "cli/frame_range.h"
 #include "cli/input_bbox.h"
+#include "cli/memory_check.h"
+#include "cli/output_paths.h"
 #include "cli/output_pattern.h"
 #include "cli/overscan_report.h"
 #include "cli/plate_header.h"
@@ -19,6 +22,8 @@
 #include "cli/progress_reporter.h"
 #include "cli/render_manifest.h"
 #include "cli/render_notes.h"
+#include "cli/render_safety.h"
+#include "cli/stop_signal.h"
 #include "cli/take_camera.h"
 #include "cli/version_info.h"
 #include "exr/st_map_exr_writer.h"
@@ -47,6 +52,7 @@ CameraChoice reload(host::Host& host, Node& node, const RenderOptions& o, const 
     // A file the script would read is read once first, so that a damaged
     // take is reported as plainly as the reader words it.
     if (o.fbx.size() >= 4 && o.fbx.compare(o.fbx.size() - 4, 4, ".fbx") == 0) fbx::read_scene(o.fbx);
+    else explain_fbx_extension(o.fbx, err);
     const CameraChoice camera = set_take_and_camera(host, node, o.fbx, chosen_camera(node, o), plates);
     try {
         host.press(node, "reload");
@@ -57,21 +63,11 @@ CameraChoice reload(host::Host& host, Node& node, const RenderOptions& o, const 
     return camera;
 }
 
-// Missing output folders are made, as a Write node with "create
-// directories" does; one that cannot be made is named in the error.
-void make_folder_for(const OutputPattern& pattern) {
-    const std::filesystem::path folder = std::filesystem::path(pattern.text()).parent_path();
-    if (folder.empty()) return;
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    if (ec) throw std::runtime_error("cannot create output folder \"" + folder.string() + "\": " + ec.message());
-}
-
 std::string output_folder(const RenderOptions& o) {
     const std::string& any = o.output.empty() ? o.preview : o.output;
     if (any.empty()) return "";
-    const std::filesystem::path parent = std::filesystem::path(any).parent_path();
-    return parent.empty() ? "./" : parent.string() + "/";
+    const std::string parent = OutputPattern::parse(any).fixed_folder();
+    return parent.empty() ? "./" : parent == "/" ? parent : parent + "/";
 }
 
 }  // namespace
@@ -80,6 +76,7 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
     std::optional<OutputPattern> exr_pattern, preview_pattern;
     if (!o.output.empty()) exr_pattern = OutputPattern::parse(o.output);
     if (!o.preview.empty()) preview_pattern = OutputPattern::parse(o.preview);
+    check_render_inputs(o);
     std::vector<int> frames;
     if (!o.frames.empty()) frames = parse_frame_range(o.frames);
     std::optional<PlateSequence> plates;
@@ -89,9 +86,7 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
 
     host::Host host(o.plugin_path);
     host::enable_python_scripting(host);
-    const int threads = o.threads > 0 ? o.threads : std::max(1u, std::thread::hardware_concurrency());
-    host.set_threads(threads);
-    set_exr_thread_count(threads);
+    start_threads(host, o.threads);
 
     Node& node = host.create_node("TalvikDistort");
     const DD::Image::Format format = plate ? DD::Image::Format(plate->width, plate->height)
@@ -104,7 +99,11 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
     if (o.mode) host.set_value(node, "Mode", *o.mode);
     for (const auto& [name, value] : o.sets) set_control(host, node, name, value);
     RenderNotes notes;
-    if (!o.fbx.empty()) notes.camera = reload(host, node, o, plates ? &*plates : nullptr, err).reason;
+    if (!o.fbx.empty()) {
+        notes.camera = reload(host, node, o, plates ? &*plates : nullptr, err).reason;
+        check_take_keys(node, o.fbx);
+    }
+    throw_if_stopped();
 
     const std::vector<int> keyed = o.fbx.empty() ? std::vector<int>{} : keyed_frames(node);
     if (frames.empty()) frames = plates && plates->is_sequence() ? plates->frames() : keyed;
@@ -116,6 +115,9 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
     if (exr_pattern) check_pattern_fits_frames(*exr_pattern, frames);
     if (preview_pattern) check_pattern_fits_frames(*preview_pattern, frames);
 
+    const bool rendering = exr_pattern || preview_pattern;
+    // --overscan auto renders the format once to measure it.
+    if (rendering || o.overscan) check_frame_memory(format.width(), format.height());
     const InputBbox input =
         choose_input_bbox(host, node, frames, format, plate ? &*plate : nullptr, o.overscan);
     if (input.box != DD::Image::Box(0, 0, format.width(), format.height()))
@@ -123,14 +125,20 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
     if (input.margins && !o.quiet)
         std::fprintf(err, "%s\n", overscan_summary(*input.margins, format.width(), format.height()).c_str());
     if (input.margins && o.print_controls)
-        std::fprintf(out, "%s\n", overscan_json(*input.margins, format.width(), format.height()).c_str());
+        print_line(out, overscan_json(*input.margins, format.width(), format.height()));
 
-    const bool rendering = exr_pattern || preview_pattern;
+    if (rendering) check_frame_memory(input.box.w(), input.box.h());
+    std::vector<std::string> inputs = plates ? plates->paths() : std::vector<std::string>{};
+    if (!o.fbx.empty()) inputs.push_back(o.fbx);
+    std::vector<std::string> single_outputs;
+    if (!o.manifest.empty()) single_outputs.push_back(o.manifest);
+    check_output_paths(exr_pattern, preview_pattern, frames, inputs, single_outputs);
     const FrameOutputs outputs(frames, exr_pattern, preview_pattern, o.skip_existing);
     RenderManifest manifest;
     if (!o.manifest.empty()) check_manifest_path(o.manifest, outputs.all_paths());
-    if (exr_pattern) make_folder_for(*exr_pattern);
-    if (preview_pattern) make_folder_for(*preview_pattern);
+    if (exr_pattern) make_fixed_folders(*exr_pattern);
+    if (preview_pattern) make_fixed_folders(*preview_pattern);
+    OutputFolders folders;
     ProgressOptions progress_options;
     progress_options.quiet = o.quiet || !rendering;
     ProgressReporter progress(err, outputs.frames_to_render(), output_folder(o), progress_options);
@@ -142,12 +150,14 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
     StMapExrOptions exr_options;
     exr_options.compression = o.compression;
     if (plate) exr_options.plate_attributes = &plate->attributes;
+    exr_options.cancel = &stop_requested();
+    PreviewOptions preview_options;
+    preview_options.cancel = &stop_requested();
     for (int frame : frames) {
+        throw_if_stopped();
         const std::vector<ControlValue> values = control_values(node, frame);
-        if (o.print_controls) {
-            std::fprintf(out, "%s\n", controls_json(frame, values).c_str());
-            std::fflush(out);
-        }
+        check_frame_values(values, frame);
+        if (o.print_controls) print_line(out, controls_json(frame, values));
         if (!rendering) continue;
         const FrameFiles& files = outputs.at(frame);
         if (!files.any()) continue;
@@ -164,12 +174,15 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
         }
         const StMapView view{image.width, image.height, image.channel[0].data(), image.channel[1].data(),
                              image.x,     image.y,      image.format.width(),    image.format.height()};
+        check_map_finite(view, frame, values);
+        throw_if_stopped();
         if (files.exr) {
             exr_options.extra = control_attributes(frame, values);
             if (input.margins) {
                 for (ExtraAttribute& a : overscan_attributes(*input.margins))
                     exr_options.extra.push_back(std::move(a));
             }
+            folders.prepare(*exr_pattern, *files.exr);
             // The writer reuses its chunks only when it wrote this very map
             // last: a frame whose EXR was skipped may have rendered anew.
             exr_writer.write(*files.exr, view, exr_options, exr_writer_holds_map);
@@ -177,7 +190,8 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
             manifest.add(*files.exr, frame, values);
         }
         if (files.preview) {
-            write_preview_png(*files.preview, view);
+            folders.prepare(*preview_pattern, *files.preview);
+            write_preview_png(*files.preview, view, preview_options);
             manifest.add(*files.preview, frame, values);
         }
         progress.frame_done(frame);

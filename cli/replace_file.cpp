@@ -1,5 +1,8 @@
 #include "cli/replace_file.h"
 
+#include "cli/output_target.h"
+#include "cli/temporary_name.h"
+
 #include <unistd.h>
 
 #include <atomic>
@@ -15,13 +18,11 @@ std::atomic<unsigned> next_serial{0};
 
 }  // namespace
 
-ReplaceFile::ReplaceFile(std::string final_path) : final_path_(std::move(final_path)) {
-    const size_t slash = final_path_.rfind('/');
-    const size_t name_at = slash == std::string::npos ? 0 : slash + 1;
-    if (name_at == final_path_.size())
-        throw std::invalid_argument("output \"" + final_path_ + "\" names a folder, not a file");
-    temp_path_ = final_path_.substr(0, name_at) + '.' + final_path_.substr(name_at) + ".tmp-" +
-                 std::to_string(getpid()) + '-' + std::to_string(next_serial++);
+ReplaceFile::ReplaceFile(const std::string& final_path) : given_path_(final_path) {
+    if (final_path.empty() || final_path.back() == '/')
+        throw std::invalid_argument("output \"" + final_path + "\" names a folder, not a file");
+    final_path_ = output_target(final_path);
+    temp_path_ = temporary_path_for(final_path_, next_serial++);
 }
 
 ReplaceFile::~ReplaceFile() {
@@ -31,15 +32,22 @@ ReplaceFile::~ReplaceFile() {
 void ReplaceFile::fail_to_create(int error) const {
     const size_t slash = final_path_.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : final_path_.substr(0, slash);
-    throw std::runtime_error("cannot write \"" + final_path_ + "\": cannot create a file in folder \"" + folder +
+    throw std::runtime_error("cannot write \"" + given_path_ + "\": cannot create a file in folder \"" + folder +
                              "\": " + std::strerror(error));
 }
 
 void ReplaceFile::commit() {
+    try {
+        // What is there may have changed since the write began.
+        check_replaceable(final_path_);
+    } catch (...) {
+        std::remove(temp_path_.c_str());
+        throw;
+    }
     if (std::rename(temp_path_.c_str(), final_path_.c_str()) != 0) {
         const int error = errno;
         std::remove(temp_path_.c_str());
-        throw std::runtime_error("cannot write \"" + final_path_ + "\": " + std::strerror(error));
+        throw std::runtime_error("cannot write \"" + given_path_ + "\": " + std::strerror(error));
     }
     committed_ = true;
 }

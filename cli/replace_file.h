@@ -1,6 +1,7 @@
 // Writes a file under a temporary name in the same folder and renames it into
 // place only when complete, so a reader never sees half a file and a failed
-// write leaves nothing behind.
+// write leaves nothing behind. Only a regular file is ever replaced; a
+// symlink's target is replaced, not the link.
 #pragma once
 
 #include <string>
@@ -9,13 +10,16 @@ namespace talvik::cli {
 
 class ReplaceFile {
 public:
-    explicit ReplaceFile(std::string final_path);
+    // Throws std::runtime_error when the path (or its symlink's target)
+    // exists and is not a regular file.
+    explicit ReplaceFile(const std::string& final_path);
     ~ReplaceFile();  // removes the temporary unless committed
     ReplaceFile(const ReplaceFile&) = delete;
     ReplaceFile& operator=(const ReplaceFile&) = delete;
 
+    // The file replaced: the path given, or its symlink's target.
     const std::string& final_path() const { return final_path_; }
-    // ".<name>.tmp-<pid>-<n>" beside the final file: hidden, and unique per
+    // Beside the final file, named as temporary_name.h says: unique per
     // process and per write, so parallel frames never share one.
     const std::string& temp_path() const { return temp_path_; }
 
@@ -28,6 +32,7 @@ public:
     void commit();
 
 private:
+    std::string given_path_;
     std::string final_path_;
     std::string temp_path_;
     bool committed_ = false;

@@ -56,7 +56,12 @@ struct Document {
 };
 
 // Throws FbxError("<file>: <what>").
+// Throws FbxError "<file>: <what>", with the bytes of `what` that are
+// neither printable ASCII nor well-formed UTF-8 shown as \xNN.
 [[noreturn]] void fail(const std::string& file, const std::string& what);
+
+// `text` with such bytes shown as \xNN.
+std::string printable(const std::string& text);
 
 // Deepest record nesting either parser accepts; real files use well under 10.
 constexpr int kMaxDepth = 64;

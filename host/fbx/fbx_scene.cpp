@@ -1,5 +1,7 @@
 #include "host/fbx/fbx_scene.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -33,6 +35,11 @@ Scene parse_scene(const uint8_t* data, size_t size, const std::string& name) {
 }
 
 Scene read_scene(const std::string& path) {
+    // A FIFO would block for good, a device such as /dev/zero never end, a
+    // folder fail with a stream error that names nothing.
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        detail::fail(path, S_ISDIR(st.st_mode) ? "is a folder, not a file" : "is not a regular file");
     std::ifstream in(path, std::ios::binary);
     if (!in) detail::fail(path, std::string("cannot open: ") + std::strerror(errno));
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

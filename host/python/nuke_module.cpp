@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "DDImage/Knobs.h"
+#include "host/python/byte_text.h"
 
 namespace py = pybind11;
 
@@ -80,7 +81,7 @@ py::object number_value(const Knob& k, int index) {
 
 py::object knob_value(const PyKnob& pk, py::object index) {
     const Knob& k = pk.get();
-    if (k.store_type() == DD::Image::StringPtr) return py::str(k.get_text());
+    if (k.store_type() == DD::Image::StringPtr) return text_to_python(k.get_text());
     if (k.type() == ENUMERATION_KNOB) {
         // An enumeration answers with the name of its entry.
         const auto* entries = static_cast<const char* const*>(k.extra());
@@ -90,7 +91,7 @@ py::object knob_value(const PyKnob& pk, py::object index) {
         }
         return py::str("");
     }
-    if (k.components() == 0) return py::str(k.get_text());
+    if (k.components() == 0) return text_to_python(k.get_text());
     if (!index.is_none()) return number_value(k, index.cast<int>());
     if (k.components() == 1) return number_value(k, 0);
     py::list values;
@@ -103,7 +104,7 @@ void knob_set_value(const PyKnob& pk, py::object value, int index) {
     Node& node = pk.node.get();
     if (k.store_type() == DD::Image::StringPtr) {
         if (!py::isinstance<py::str>(value)) throw py::type_error(pk.name + " takes a string");
-        current_host().set_text(node, pk.name, value.cast<std::string>());
+        current_host().set_text(node, pk.name, text_from_python(value));
         return;
     }
     if (k.type() == ENUMERATION_KNOB && py::isinstance<py::str>(value)) {
@@ -197,7 +198,12 @@ void define_nuke_module(py::module_& m) {
              [](const PyNode& n) {
                  py::dict out;
                  for (const auto& [key, value] : current_host().metadata(n.get())) {
-                     out[py::str(key)] = std::visit([](const auto& v) { return py::cast(v); }, value);
+                     out[text_to_python(key)] = std::visit(
+                        [](const auto& v) -> py::object {
+                            if constexpr (std::is_same_v<std::decay_t<decltype(v)>, std::string>) return text_to_python(v);
+                            else return py::cast(v);
+                        },
+                        value);
                  }
                  return out;
              })
@@ -217,7 +223,7 @@ void define_nuke_module(py::module_& m) {
         return create_node(class_name);
     }, py::arg("node"), py::arg("args") = "", py::arg("inpanel") = true);
     m.def("delete", [](const PyNode& n) { current_host().delete_node(n.get()); });
-    m.def("alert", [](const std::string& text) { current_host().alert(text); });
+    m.def("alert", [](py::object text) { current_host().alert(text_from_python(py::str(text))); });
     m.def("allNodes", []() {
         std::vector<PyNode> out;
         for (const auto& n : current_host().nodes()) out.push_back(wrap(*n));

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "host/axis3/axis3.h"
+#include "host/python/byte_text.h"
 #include "host/python/nuke_module.h"
 #include "host/python/script_namespaces.h"
 
@@ -20,8 +21,8 @@ namespace {
 // Script output goes to the host line by line, as the script prints it.
 class HostOutput {
 public:
-    void write(const std::string& text) {
-        pending_ += text;
+    void write(py::handle text) {
+        pending_ += text_from_python(text);
         for (std::string::size_type end; (end = pending_.find('\n')) != std::string::npos;) {
             emit(pending_.substr(0, end));
             pending_.erase(0, end + 1);
@@ -43,7 +44,10 @@ void ensure_interpreter() {
     if (Py_IsInitialized()) return;
     // The interpreter lives as long as the process and is shut down at exit,
     // after every host, so nothing it holds is left behind.
-    py::initialize_interpreter();
+    // Without Python's own signal handlers: SIGINT stays with the host
+    // (Python's would only be acted on between bytecodes) and SIGPIPE and
+    // SIGXFSZ keep the dispositions the program chose.
+    py::initialize_interpreter(false);
     std::atexit([] { py::finalize_interpreter(); });
     py::class_<HostOutput>(py::module_::import("nuke"), "_HostOutput")
         .def(py::init<>())
@@ -55,7 +59,7 @@ std::string describe(py::error_already_set& e) {
     try {
         py::object format = py::module_::import("traceback").attr("format_exception");
         std::string text;
-        for (py::handle line : format(e.type(), e.value(), e.trace())) text += line.cast<std::string>();
+        for (py::handle line : format(e.type(), e.value(), e.trace())) text += text_from_python(line);
         return text;
     } catch (...) {
         return e.what();

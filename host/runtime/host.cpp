@@ -11,6 +11,7 @@
 #include "host/runtime/plugin_loader.h"
 #include "host/runtime/source_iop.h"
 #include "host/runtime/thread_pool.h"
+#include "host/runtime/usable_cpus.h"
 
 namespace DD {
 namespace Image {
@@ -35,10 +36,7 @@ using DD::Image::Knob;
 
 namespace {
 
-int default_threads() {
-    const unsigned n = std::thread::hardware_concurrency();
-    return n == 0 ? 1 : static_cast<int>(n);
-}
+int default_threads() { return usable_cpu_count(); }
 
 }  // namespace
 
@@ -206,7 +204,16 @@ int Host::threads() const { return pool_->size(); }
 
 void Host::set_threads(int threads) {
     if (threads < 1) throw std::invalid_argument("thread count must be at least 1");
-    if (threads != pool_->size()) pool_ = std::make_unique<ThreadPool>(threads);
+    if (threads == pool_->size()) return;
+    // The old workers go first: under a thread or memory limit they are
+    // what the new ones need room for.
+    pool_.reset();
+    try {
+        pool_ = std::make_unique<ThreadPool>(threads);
+    } catch (...) {
+        pool_ = std::make_unique<ThreadPool>(1);  // starts no thread
+        throw;
+    }
 }
 
 // A store pass at the frame, then validation of the node and its inputs.

@@ -1,14 +1,28 @@
 #include "host/runtime/thread_pool.h"
 
+#include <stdexcept>
+#include <string>
+#include <system_error>
+
 namespace talvik::host {
 
 ThreadPool::ThreadPool(int threads) {
-    for (int w = 1; w < threads; ++w) {
-        workers_.emplace_back([this, w] { worker_loop(w); });
+    try {
+        workers_.reserve(threads > 1 ? static_cast<size_t>(threads) - 1 : 0);
+        for (int w = 1; w < threads; ++w) {
+            workers_.emplace_back([this, w] { worker_loop(w); });
+        }
+    } catch (const std::system_error& e) {
+        // The workers already started are waiting for work: let them go,
+        // or their std::thread objects would end the program.
+        stop_workers();
+        throw std::runtime_error("cannot start " + std::to_string(threads) + " threads: " + e.code().message());
     }
 }
 
-ThreadPool::~ThreadPool() {
+ThreadPool::~ThreadPool() { stop_workers(); }
+
+void ThreadPool::stop_workers() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;

@@ -12,6 +12,8 @@ namespace talvik::host {
 
 class ThreadPool {
 public:
+    // Throws std::runtime_error ("cannot start N threads: reason") when a
+    // thread cannot be created; those already started are joined first.
     explicit ThreadPool(int threads);
     ~ThreadPool();
     ThreadPool(const ThreadPool&) = delete;
@@ -24,6 +26,7 @@ public:
     void run(int tasks, const std::function<void(int worker, int task)>& work);
 
 private:
+    void stop_workers();
     void worker_loop(int worker);
     void drain(int worker);
 

@@ -66,6 +66,26 @@ TEST(OutputPattern, NamesReadBackIntoFrames) {
     EXPECT_EQ(OutputPattern::parse("p_%d.exr").frame_of("p_12.exr"), 12);
 }
 
+TEST(OutputPattern, DoublePercentIsOnePercentSign) {
+    const auto literal = OutputPattern::parse("out/x.%%04d.exr");
+    EXPECT_FALSE(literal.has_frame_field());
+    EXPECT_EQ(literal.path_for(1), "out/x.%04d.exr");
+    const auto both = OutputPattern::parse("out/100%%/st.%%.%04d.exr");
+    EXPECT_EQ(both.path_for(7), "out/100%/st.%.0007.exr");
+    EXPECT_EQ(both.fixed_folder(), "out/100%");
+    EXPECT_EQ(both.file_name_prefix(), "st.%.");
+}
+
+TEST(OutputPattern, FrameFieldMayStandInAFolderName) {
+    const auto p = OutputPattern::parse("d/shot_%04d/map.exr");
+    EXPECT_EQ(p.path_for(12), "d/shot_0012/map.exr");
+    EXPECT_EQ(p.fixed_folder(), "d");
+    EXPECT_EQ(p.file_name_prefix(), "map.exr");
+    EXPECT_EQ(OutputPattern::parse("shot_##/map.exr").fixed_folder(), "");
+    EXPECT_EQ(OutputPattern::parse("/st.####.exr").fixed_folder(), "/");
+    EXPECT_EQ(OutputPattern::parse("a/b/st.exr").file_name_prefix(), "st.exr");
+}
+
 TEST(OutputPattern, RejectsAmbiguousPatterns) {
     const struct {
         const char* pattern;

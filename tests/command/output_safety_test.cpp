@@ -1,0 +1,110 @@
+// Outputs never destroy what is not a map of ours: device nodes, FIFOs,
+// sockets and folders are refused, a symlink's target is replaced rather
+// than the link, and an output that is an input (or the other output) is
+// refused before anything is rendered.
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "exr_map.h"
+#include "run_command.h"
+#include "tests/cli/scratch_folder.h"
+#include "tests/fbx/fixture_util.h"
+
+namespace talvik::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::file_type type_of(const std::string& path) { return fs::symlink_status(path).type(); }
+
+TEST(OutputSafety, SpecialFilesAreRefusedAndLeftAsTheyAre) {
+    cli::test::ScratchFolder dir;
+    ASSERT_EQ(mkfifo(dir.file("fifo.exr").c_str(), 0644), 0);
+    fs::create_directory(dir.file("folder.exr"));
+    const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string sock_path = dir.file("sock.exr");
+    ASSERT_LT(sock_path.size(), sizeof address.sun_path);
+    sock_path.copy(address.sun_path, sock_path.size());
+    ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    std::vector<std::pair<std::string, fs::file_type>> specials = {
+        {"fifo.exr", fs::file_type::fifo}, {"folder.exr", fs::file_type::directory}, {"sock.exr", fs::file_type::socket}};
+    // A device node needs root to make; CI runs as root.
+    if (geteuid() == 0 && mknod(dir.file("null.exr").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0)
+        specials.push_back({"null.exr", fs::file_type::character});
+    else
+        std::cerr << "not root: the device-node case is skipped\n";
+    // A symlink to a FIFO is the FIFO.
+    fs::create_symlink("fifo.exr", dir.file("to_fifo.exr"));
+    for (const auto& [name, type] : specials) {
+        for (const std::string option : {"-o", "--preview"}) {
+            SCOPED_TRACE(option + " " + name);
+            const CommandResult r = run_stmap({"render", "--size", "8x8", option, dir.file(name)});
+            EXPECT_NE(r.status, 0);
+            EXPECT_NE(r.err.find(name), std::string::npos) << r.err;
+            const char* reason = type == fs::file_type::directory ? "Is a directory" : "not a regular file";
+            EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
+            EXPECT_EQ(type_of(dir.file(name)), type);
+        }
+    }
+    const CommandResult r = run_stmap({"render", "--size", "8x8", "-o", dir.file("to_fifo.exr")});
+    EXPECT_NE(r.status, 0);
+    EXPECT_EQ(type_of(dir.file("fifo.exr")), fs::file_type::fifo);
+    EXPECT_EQ(type_of(dir.file("to_fifo.exr")), fs::file_type::symlink);
+    close(sock);
+    for (const std::string& name : dir.entries()) EXPECT_EQ(name.find(".talvik-tmp-"), std::string::npos) << name;
+}
+
+TEST(OutputSafety, SymlinkTargetIsReplacedAndTheLinkKept) {
+    cli::test::ScratchFolder dir;
+    fs::create_directory(dir.file("store"));
+    cli::test::write_bytes(dir.file("store/old.exr"), "an old map");
+    fs::create_symlink("store/old.exr", dir.file("link.exr"));
+    fs::create_symlink("store/new.exr", dir.file("dangling.exr"));
+    for (const std::string link : {"link.exr", "dangling.exr"}) {
+        const CommandResult r = run_stmap({"render", "--size", "8x4", "-o", dir.file(link)});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(type_of(dir.file(link)), fs::file_type::symlink) << link;
+    }
+    EXPECT_EQ(read_exr_map(dir.file("store/old.exr")).width, 8);
+    EXPECT_EQ(read_exr_map(dir.file("store/new.exr")).width, 8);
+}
+
+TEST(OutputSafety, InputsAndTheOtherOutputAreNeverOverwritten) {
+    cli::test::ScratchFolder dir;
+    fs::copy_file(std::string(TALVIK_SAMPLE_DIR) + "/plate.exr", dir.file("plate.exr"));
+    fs::copy_file(fbx::testing::fixture("blender_take.fbx"), dir.file("take.fbx"));
+    fs::create_symlink("plate.exr", dir.file("plate_link.exr"));
+    const std::string plate_bytes = cli::test::read_bytes(dir.file("plate.exr"));
+    const std::string take_bytes = cli::test::read_bytes(dir.file("take.fbx"));
+    const std::string plate = dir.file("plate.exr");
+    const std::string take = dir.file("take.fbx");
+    const std::vector<std::vector<std::string>> cases = {
+        {"render", "--plate", plate, "-o", plate},
+        {"render", "--plate", plate, "-o", dir.path() + "/./plate.exr"},
+        {"render", "--plate", plate, "-o", dir.file("plate_link.exr")},
+        {"render", "--plate", plate, "--preview", plate},
+        {"render", "--size", "8x8", "--fbx", take, "--camera", "2", "--frames", "1", "-o", take},
+        {"render", "--size", "8x8", "--frames", "1-3", "-o", dir.file("m.####.exr"), "--preview", dir.file("m.%04d.exr")},
+    };
+    for (const auto& args : cases) {
+        SCOPED_TRACE(args.back());
+        const CommandResult r = run_stmap(args);
+        EXPECT_NE(r.status, 0);
+        EXPECT_NE(r.err.find("refus"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(cli::test::read_bytes(dir.file("plate.exr")), plate_bytes);
+    EXPECT_EQ(cli::test::read_bytes(dir.file("take.fbx")), take_bytes);
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"plate.exr", "plate_link.exr", "take.fbx"}));
+}
+
+}  // namespace
+}  // namespace talvik::test

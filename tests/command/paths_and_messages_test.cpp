@@ -1,0 +1,116 @@
+// Output paths as a Write node takes them, and messages that name the
+// culprit and the reason in words, whatever bytes the input holds.
+#include <gtest/gtest.h>
+
+#include <ImfChannelList.h>
+#include <ImfHeader.h>
+#include <ImfOutputFile.h>
+#include <ImfStringAttribute.h>
+
+#include <filesystem>
+
+#include "run_command.h"
+#include "stmap_process.h"
+#include "tests/cli/scratch_folder.h"
+#include "tests/fbx/fixture_util.h"
+
+namespace talvik::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(OutputPaths, FrameFieldsInFolderNamesAndLiteralPercentSigns) {
+    cli::test::ScratchFolder dir;
+    CommandResult r = run_stmap({"render", "--size", "8x8", "--frames", "1-2", "-q", "-o", dir.file("d/shot_%04d/map.exr"),
+                                 "--preview", dir.file("d/shot_####/map.png")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"d"});
+    for (const char* f : {"d/shot_0001/map.exr", "d/shot_0002/map.exr", "d/shot_0001/map.png", "d/shot_0002/map.png"})
+        EXPECT_TRUE(fs::is_regular_file(dir.file(f))) << f;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.file("d")), fs::directory_iterator()), 2);
+
+    r = run_stmap({"render", "--size", "8x8", "-q", "-o", dir.file("x.%%04d.exr")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::is_regular_file(dir.file("x.%04d.exr")));
+    r = run_stmap({"render", "--size", "8x8", "--frames", "1-2", "-q", "-o", dir.file("y.%%04d.exr")});
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("has no frame field"), std::string::npos) << r.err;
+}
+
+TEST(OutputPaths, LongestLegalFileNamesAreWritten) {
+    cli::test::ScratchFolder dir;
+    for (const size_t length : {245, 255}) {
+        const std::string name = std::string(length - 4, 'a') + ".exr";
+        const CommandResult r = run_stmap({"render", "--size", "8x8", "-q", "-o", dir.file(name)});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(fs::is_regular_file(dir.file(name))) << length;
+    }
+    EXPECT_EQ(dir.entries().size(), 2u) << "no temporary left";
+}
+
+// A plate whose attributes hold Latin-1 text, as older tools write them.
+std::string latin1_plate(const cli::test::ScratchFolder& dir) {
+    Imf::Header header(40, 24);
+    header.channels().insert("R", Imf::Channel(Imf::HALF));
+    header.insert("comments", Imf::StringAttribute("caf\xe9 cr\xe8me"));
+    header.insert("unreal/cameraName", Imf::StringAttribute("CineCamera2"));
+    const std::string path = dir.file("plate.exr");
+    { Imf::OutputFile(path.c_str(), header); }
+    return path;
+}
+
+TEST(Messages, BytesThatAreNotUtf8ReachTheReloadUnharmed) {
+    cli::test::ScratchFolder dir;
+    const std::string take = dir.file("take\xff\xfe.fbx");
+    fs::copy_file(fbx::testing::fixture("blender_take.fbx"), take);
+    CommandResult r = run_stmap({"render", "--plate", latin1_plate(dir), "--fbx", take, "--frames", "1", "-o",
+                                 dir.file("m.exr")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("File reloaded"), std::string::npos) << r.err;
+    // An alert about the file names it with its own bytes.
+    r = run_stmap({"render", "--size", "8x8", "--fbx", take, "--camera", "7", "--print-controls"});
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("No lens animation found for camera 7 in " + take), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Traceback"), std::string::npos) << r.err;
+}
+
+TEST(Messages, NameTheCulpritAndTheReason) {
+    cli::test::ScratchFolder dir;
+    // A damaged record whose name holds a NUL and a control byte.
+    std::string fbx = std::string("Kaydara FBX Binary  \0\x1a\0", 23) + std::string("\xe8\x1c\0\0", 4);
+    fbx += std::string("\x05\0\0\0\0\0\0\0\0\0\0\0\x05", 13) + std::string("Ke\0y\x05", 5) + std::string(40, '\0');
+    cli::test::write_bytes(dir.file("ctl.fbx"), fbx);
+    fs::copy_file(fbx::testing::fixture("blender_take.fbx"), dir.file("TAKE.FBX"));
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"inspect", dir.file("ctl.fbx")}, "record 'Ke\\x00y\\x05' at offset 27 has end offset 5 pointing backwards"},
+        {{"render", "--size", "8x8", "-o", dir.path() + "/."}, "Is a directory"},
+        {{"render", "--size", "8x8", "--fbx", dir.file("TAKE.FBX"), "--print-controls"},
+         "only a lower-case .fbx extension is read"},
+    };
+    for (const auto& [args, says] : cases) {
+        SCOPED_TRACE(args.back());
+        const CommandResult r = run_stmap(args);
+        EXPECT_NE(r.status, 0);
+        EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+    }
+}
+
+TEST(Messages, FullDiskNamesTheFileAndTheReason) {
+    cli::test::ScratchFolder dir;
+    ProcessOptions options;
+    // Writes past the file-size limit fail as on a full disk.
+    options.limits = {{RLIMIT_FSIZE, 2000}};
+    for (const std::string option : {"--preview", "-o"}) {
+        const std::string file = dir.file(option == "-o" ? "m.exr" : "p.png");
+        StmapProcess render({"render", "--size", "1920x1080", option, file}, options);
+        const std::optional<int> status = render.wait(60);
+        ASSERT_TRUE(status);
+        EXPECT_EQ(*status, 1) << render.err();
+        EXPECT_NE(render.err().find("cannot write \"" + file + "\""), std::string::npos) << render.err();
+        EXPECT_NE(render.err().find("File too large"), std::string::npos) << render.err();
+    }
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace talvik::test

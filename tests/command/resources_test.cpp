@@ -1,0 +1,99 @@
+// Frames too large for the memory the process may use, threads that cannot
+// be started and inputs that never end are refused with a reason, never a
+// bare std::bad_alloc, a crash or a hang.
+#include <gtest/gtest.h>
+
+#include <ImfChannelList.h>
+#include <ImfHeader.h>
+#include <ImfOutputFile.h>
+#include <sys/stat.h>
+
+#include <thread>
+
+#include "run_command.h"
+#include "stmap_process.h"
+#include "tests/cli/scratch_folder.h"
+
+namespace talvik::test {
+namespace {
+
+constexpr double kPatience = 60.0;
+constexpr rlim_t kGiB = rlim_t{1} << 30;
+
+TEST(Resources, FrameLargerThanTheAddressSpaceLimitIsRefusedWithBothFigures) {
+    if (kSanitized) GTEST_SKIP() << "sanitizers need more address space than any limit set here";
+    cli::test::ScratchFolder dir;
+    ProcessOptions options;
+    options.limits = {{RLIMIT_AS, 2 * kGiB}};
+    StmapProcess render({"render", "--size", "20000x20000", "-o", dir.file("m.exr")}, options);
+    const std::optional<int> status = render.wait(kPatience);
+    ASSERT_TRUE(status);
+    EXPECT_EQ(*status, 1) << render.err();
+    EXPECT_NE(render.err().find("20000 x 20000"), std::string::npos) << render.err();
+    EXPECT_NE(render.err().find("physical memory"), std::string::npos) << render.err();
+    EXPECT_NE(render.err().find("address-space limit 2.0 GiB"), std::string::npos) << render.err();
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{});
+}
+
+TEST(Resources, HugePlateIsRefusedBeforeAllocating) {
+    cli::test::ScratchFolder dir;
+    // A header-only plate: the display window is what sets the frame size.
+    Imf::Header header(Imath::Box2i({0, 0}, {99999, 99999}), Imath::Box2i({0, 0}, {0, 0}));
+    header.channels().insert("R", Imf::Channel(Imf::HALF));
+    { Imf::OutputFile(dir.file("plate.exr").c_str(), header); }
+    const CommandResult r = run_stmap({"render", "--plate", dir.file("plate.exr"), "-o", dir.file("m.exr")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("100000 x 100000 frame needs about"), std::string::npos) << r.err;
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"plate.exr"});
+}
+
+TEST(Resources, ThreadsThatCannotStartAreReportedWithoutHanging) {
+    if (kSanitized) GTEST_SKIP() << "sanitizers need more address space than any limit set here";
+    cli::test::ScratchFolder dir;
+    const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const std::string threads = std::to_string(std::min(8, 4 * cores));
+    ProcessOptions options;
+    // Every thread reserves a stack of RLIMIT_STACK: a few exhaust 3 GiB.
+    options.limits = {{RLIMIT_STACK, kGiB}, {RLIMIT_AS, 3 * kGiB}};
+    StmapProcess render({"render", "--size", "8x8", "--threads", threads, "-o", dir.file("m.exr")}, options);
+    const std::optional<int> status = render.wait(kPatience);
+    ASSERT_TRUE(status) << "hung starting threads";
+    EXPECT_EQ(*status, 1) << render.err();
+    EXPECT_FALSE(render.killed());
+    EXPECT_NE(render.err().find("cannot start "), std::string::npos) << render.err();
+    EXPECT_NE(render.err().find(" threads: Resource temporarily unavailable"), std::string::npos) << render.err();
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{});
+}
+
+TEST(Resources, ThreadCountAboveFourPerCoreIsRefused) {
+    const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const CommandResult r =
+        run_stmap({"render", "--size", "8x8", "--threads", std::to_string(4 * cores + 1), "--print-controls"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("--threads " + std::to_string(4 * cores + 1)), std::string::npos) << r.err;
+}
+
+TEST(Resources, InputsThatAreNotRegularFilesAreRefusedWithoutBlocking) {
+    cli::test::ScratchFolder dir;
+    ASSERT_EQ(mkfifo(dir.file("take.fbx").c_str(), 0644), 0);
+    ASSERT_EQ(mkfifo(dir.file("plate.exr").c_str(), 0644), 0);
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"render", "--size", "8x8", "--fbx", dir.file("take.fbx"), "--print-controls"}, "take.fbx"},
+        {{"render", "--plate", dir.file("plate.exr"), "--print-controls"}, "plate.exr"},
+        {{"inspect", dir.file("take.fbx")}, "take.fbx"},
+        {{"inspect", "/dev/zero"}, "/dev/zero"},
+        {{"inspect", dir.path()}, dir.path() + ": is a folder"},
+        {{"render", "--plate", dir.path(), "--print-controls"}, "is a folder"},
+    };
+    for (const auto& [args, named] : cases) {
+        SCOPED_TRACE(args[args.size() - 2] + " " + args.back());
+        StmapProcess command(args);
+        const std::optional<int> status = command.wait(kPatience);
+        ASSERT_TRUE(status) << "blocked reading " << named;
+        EXPECT_NE(*status, 0);
+        EXPECT_NE(command.err().find(named), std::string::npos) << command.err();
+    }
+}
+
+}  // namespace
+}  // namespace talvik::test
