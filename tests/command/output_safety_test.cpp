@@ -106,5 +106,33 @@ TEST(OutputSafety, InputsAndTheOtherOutputAreNeverOverwritten) {
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"plate.exr", "plate_link.exr", "take.fbx"}));
 }
 
+// Every frame of a plate sequence is an input, and the manifest is an
+// output like the maps.
+TEST(OutputSafety, PlateSequenceFramesAndTheManifestAreCheckedToo) {
+    cli::test::ScratchFolder dir;
+    for (const char* frame : {"p.0001.exr", "p.0002.exr"})
+        fs::copy_file(std::string(TALVIK_SAMPLE_DIR) + "/plate.exr", dir.file(frame));
+    fs::copy_file(fbx::testing::fixture("blender_take.fbx"), dir.file("take.fbx"));
+    const std::string plate_bytes = cli::test::read_bytes(dir.file("p.0002.exr"));
+    const std::string take_bytes = cli::test::read_bytes(dir.file("take.fbx"));
+    const std::string plates = dir.file("p.####.exr");
+    const std::vector<std::vector<std::string>> cases = {
+        {"render", "--plate", plates, "--set", "camera_index=2", "-o", dir.file("p.%04d.exr")},
+        {"render", "--plate", plates, "--preview", dir.file("p.####.exr")},
+        {"render", "--plate", plates, "-o", dir.file("m.####.exr"), "--manifest", dir.file("p.0002.exr")},
+        {"render", "--size", "8x8", "--fbx", dir.file("take.fbx"), "--camera", "2", "--frames", "1", "-o",
+         dir.file("m.exr"), "--manifest", dir.file("take.fbx")},
+    };
+    for (const auto& args : cases) {
+        SCOPED_TRACE(args.back());
+        const CommandResult r = run_stmap(args);
+        EXPECT_NE(r.status, 0);
+        EXPECT_NE(r.err.find("refus"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(cli::test::read_bytes(dir.file("p.0002.exr")), plate_bytes);
+    EXPECT_EQ(cli::test::read_bytes(dir.file("take.fbx")), take_bytes);
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"p.0001.exr", "p.0002.exr", "take.fbx"}));
+}
+
 }  // namespace
 }  // namespace talvik::test
