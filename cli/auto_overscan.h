@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "cli/overscan_spec.h"
+#include "cli/overscan_request.h"
 #include "host/runtime/host.h"
 
 namespace talvik::cli {

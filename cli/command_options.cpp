@@ -54,7 +54,7 @@ RenderOptions parse_render(const std::vector<std::string>& args) {
         } else if (arg == "--size") {
             o.size = parse_size(value());
         } else if (arg == "--overscan") {
-            o.overscan = parse_overscan_spec(value());
+            o.overscan = parse_overscan_request(value());
         } else if (arg == "--mode") {
             o.mode = parse_mode(value());
         } else if (arg == "--set") {
@@ -175,7 +175,7 @@ render options:
                          are never read. plate.####.exr: a sequence, each
                          frame's own header at that frame
   --size WxH             frame size instead of a plate (neither: 4320x2160)
-  --overscan SPEC        grow the input's bounding box beyond the format: N
+  --overscan MARGINS     grow the input's bounding box beyond the format: N
                          pixels a side, XxY (left/right, bottom/top), P% (the
                          box P% wider and taller) or auto (what the Undistort
                          map reaches; prints the CG render size)

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "cli/overscan_spec.h"
+#include "cli/overscan_request.h"
 #include "exr/st_map_exr_writer.h"
 
 namespace talvik::cli {
@@ -14,7 +14,7 @@ namespace talvik::cli {
 struct RenderOptions {
     std::string plate;                         // --plate
     std::optional<std::pair<int, int>> size;   // --size WxH
-    std::optional<OverscanSpec> overscan;      // --overscan
+    std::optional<OverscanRequest> overscan;      // --overscan
     std::optional<int> mode;                   // --mode: 0 distort, 1 undistort
     std::vector<std::pair<std::string, std::string>> sets;  // --set NAME=VALUE, in order
     std::string fbx;                           // --fbx

@@ -17,7 +17,7 @@ std::string box_text(long long x, long long y, long long r, long long t) {
 
 InputBbox choose_input_bbox(host::Host& host, Node& node, const std::vector<int>& frames,
                             const DD::Image::Format& format, const PlateHeader* plate,
-                            const std::optional<OverscanSpec>& overscan) {
+                            const std::optional<OverscanRequest>& overscan) {
     // Exclusive bounds in long long: margins and data windows may be huge.
     long long x = 0, y = 0, r = format.width(), t = format.height();
     std::string reason = "the format";
@@ -30,7 +30,7 @@ InputBbox choose_input_bbox(host::Host& host, Node& node, const std::vector<int>
     }
     InputBbox out;
     if (overscan) {
-        out.margins = overscan->kind == OverscanSpec::Kind::Auto
+        out.margins = overscan->kind == OverscanRequest::Kind::Auto
                           ? measure_auto_overscan(host, node, frames)
                           : fixed_margins(*overscan, format.width(), format.height());
         const Margins& m = *out.margins;

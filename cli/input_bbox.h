@@ -8,7 +8,7 @@
 
 #include "DDImage/Box.h"
 #include "DDImage/Format.h"
-#include "cli/overscan_spec.h"
+#include "cli/overscan_request.h"
 #include "cli/plate_header.h"
 #include "host/runtime/host.h"
 
@@ -28,6 +28,6 @@ constexpr int kMaxBoxSide = 65536;
 // kMaxBoxSide on a side, naming the box and what made it so.
 InputBbox choose_input_bbox(host::Host& host, Node& node, const std::vector<int>& frames,
                             const DD::Image::Format& format, const PlateHeader* plate,
-                            const std::optional<OverscanSpec>& overscan);
+                            const std::optional<OverscanRequest>& overscan);
 
 }  // namespace talvik::cli

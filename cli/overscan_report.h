@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/overscan_spec.h"
+#include "cli/overscan_request.h"
 #include "exr/st_map_exr_writer.h"
 
 namespace talvik::cli {

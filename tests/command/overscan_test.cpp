@@ -90,7 +90,7 @@ TEST(Overscan, PlateDataWindowIsTheMapsDataWindow) {
 TEST(Overscan, EachFormGivesItsBox) {
     cli::test::ScratchFolder dir;
     const struct {
-        std::string spec;
+        std::string request;
         Imath::Box2i data;  // around 200 x 100, in EXR lines
         int left, right, bottom, top;
     } cases[] = {
@@ -104,15 +104,15 @@ TEST(Overscan, EachFormGivesItsBox) {
     };
     for (const auto& c : cases) {
         const CommandResult r = run_stmap({"render", "--size", "200x100", "--set", "k1=0.03", "--overscan",
-                                           c.spec, "-o", dir.file("map.exr"), "--print-controls"});
-        ASSERT_EQ(r.status, 0) << c.spec << ": " << r.err;
+                                           c.request, "-o", dir.file("map.exr"), "--print-controls"});
+        ASSERT_EQ(r.status, 0) << c.request << ": " << r.err;
         const ExrMap map = read_exr_map(dir.file("map.exr"));
-        EXPECT_EQ(map.display_window, box(0, 0, 199, 99)) << c.spec;
-        EXPECT_EQ(map.data_window, c.data) << c.spec;
-        EXPECT_EQ(map.attribute<Imf::IntAttribute>("talvik/overscan/left")->value(), c.left) << c.spec;
-        EXPECT_EQ(map.attribute<Imf::IntAttribute>("talvik/overscan/right")->value(), c.right) << c.spec;
-        EXPECT_EQ(map.attribute<Imf::IntAttribute>("talvik/overscan/bottom")->value(), c.bottom) << c.spec;
-        EXPECT_EQ(map.attribute<Imf::IntAttribute>("talvik/overscan/top")->value(), c.top) << c.spec;
+        EXPECT_EQ(map.display_window, box(0, 0, 199, 99)) << c.request;
+        EXPECT_EQ(map.data_window, c.data) << c.request;
+        EXPECT_EQ(map.attribute<Imf::IntAttribute>("talvik/overscan/left")->value(), c.left) << c.request;
+        EXPECT_EQ(map.attribute<Imf::IntAttribute>("talvik/overscan/right")->value(), c.right) << c.request;
+        EXPECT_EQ(map.attribute<Imf::IntAttribute>("talvik/overscan/bottom")->value(), c.bottom) << c.request;
+        EXPECT_EQ(map.attribute<Imf::IntAttribute>("talvik/overscan/top")->value(), c.top) << c.request;
         const std::string cg = "render CG at " + std::to_string(200 + c.left + c.right) + "x" +
                                std::to_string(100 + c.bottom + c.top);
         EXPECT_NE(r.err.find(cg), std::string::npos) << r.err;

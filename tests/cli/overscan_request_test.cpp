@@ -1,4 +1,4 @@
-#include "cli/overscan_spec.h"
+#include "cli/overscan_request.h"
 
 #include <gtest/gtest.h>
 
@@ -9,11 +9,11 @@
 namespace talvik::cli {
 namespace {
 
-Margins margins(const std::string& spec, int width, int height) {
-    return fixed_margins(parse_overscan_spec(spec), width, height);
+Margins margins(const std::string& request, int width, int height) {
+    return fixed_margins(parse_overscan_request(request), width, height);
 }
 
-TEST(OverscanSpec, FormsGiveTheirMargins) {
+TEST(OverscanRequest, FormsGiveTheirMargins) {
     EXPECT_EQ(margins("64", 1920, 1080), (Margins{64, 64, 64, 64}));
     EXPECT_EQ(margins("96x54", 1920, 1080), (Margins{96, 96, 54, 54}));
     EXPECT_EQ(margins("0x7", 1920, 1080), (Margins{0, 0, 7, 7}));
@@ -25,20 +25,20 @@ TEST(OverscanSpec, FormsGiveTheirMargins) {
     EXPECT_EQ(margins("0.1%", 1920, 1080), (Margins{1, 1, 1, 1}));
     EXPECT_EQ(margins("33.333333%", 300, 300), (Margins{50, 50, 50, 50}));
     EXPECT_EQ(margins("1000%", 4, 2), (Margins{20, 20, 10, 10}));
-    EXPECT_EQ(parse_overscan_spec("auto").kind, OverscanSpec::Kind::Auto);
-    EXPECT_THROW(fixed_margins(parse_overscan_spec("auto"), 10, 10), std::logic_error);
+    EXPECT_EQ(parse_overscan_request("auto").kind, OverscanRequest::Kind::Auto);
+    EXPECT_THROW(fixed_margins(parse_overscan_request("auto"), 10, 10), std::logic_error);
 }
 
-TEST(OverscanSpec, NonsenseIsRefusedByName) {
+TEST(OverscanRequest, NonsenseIsRefusedByName) {
     for (const char* bad : {"", "-5", "+5", " 5", "5 ", "5x", "x5", "5x5x5", "5X5", "1e3", "0x-1", "ten", "Auto",
                             "auto%", "%", "10.%", ".5%", "-1%", "1000.5%", "1%%", "0.1234567%", "65537",
                             "99999999999999999999", "3.5"}) {
         const std::string message =
-            test::error_message<std::invalid_argument>([&] { parse_overscan_spec(bad); });
+            test::error_message<std::invalid_argument>([&] { parse_overscan_request(bad); });
         EXPECT_CONTAINS(message, std::string("--overscan \"") + bad + "\"");
         EXPECT_CONTAINS(message, "N, XxY, P% or auto");
     }
-    EXPECT_NO_THROW(parse_overscan_spec("65536"));
+    EXPECT_NO_THROW(parse_overscan_request("65536"));
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ struct Margins {
 // "N" (every side), "XxY" (left and right, bottom and top), "P%" (the box
 // P % wider and taller than the format, half on each side, rounded up) or
 // "auto" (margins measured from the lens).
-struct OverscanSpec {
+struct OverscanRequest {
     enum class Kind { Pixels, Percent, Auto };
     std::string text;  // as given, for messages
     Kind kind = Kind::Pixels;
@@ -34,9 +34,9 @@ struct OverscanSpec {
 };
 
 // Throws std::invalid_argument naming the text and the forms there are.
-OverscanSpec parse_overscan_spec(const std::string& text);
+OverscanRequest parse_overscan_request(const std::string& text);
 
-// The margins of a Pixels or Percent spec around a width x height format.
-Margins fixed_margins(const OverscanSpec& spec, int width, int height);
+// The margins of a Pixels or Percent request around a width x height format.
+Margins fixed_margins(const OverscanRequest& request, int width, int height);
 
 }  // namespace talvik::cli

@@ -1,4 +1,4 @@
-#include "cli/overscan_spec.h"
+#include "cli/overscan_request.h"
 
 #include <algorithm>
 #include <charconv>
@@ -34,7 +34,7 @@ int parse_pixels(const std::string& text, const std::string& part) {
 }
 
 // "12.5" -> 125 / 10, digits only, so the margins are exact.
-void parse_percent(const std::string& text, const std::string& number, OverscanSpec& spec) {
+void parse_percent(const std::string& text, const std::string& number, OverscanRequest& request) {
     const auto dot = number.find('.');
     const std::string whole = number.substr(0, dot);
     const std::string fraction = dot == std::string::npos ? "" : number.substr(dot + 1);
@@ -49,47 +49,47 @@ void parse_percent(const std::string& text, const std::string& number, OverscanS
     }
     for (size_t i = 0; i < fraction.size(); ++i) denominator *= 10;
     if (numerator > static_cast<long long>(kMaxPercent) * denominator) refuse(text, "more than 1000%");
-    spec.kind = OverscanSpec::Kind::Percent;
-    spec.percent_numerator = numerator;
-    spec.percent_denominator = denominator;
+    request.kind = OverscanRequest::Kind::Percent;
+    request.percent_numerator = numerator;
+    request.percent_denominator = denominator;
 }
 
 // Half of `percent` of `size`, rounded up.
-int half_percent_of(long long size, const OverscanSpec& spec) {
-    const long long parts = size * spec.percent_numerator;
-    const long long whole = 200 * spec.percent_denominator;
+int half_percent_of(long long size, const OverscanRequest& request) {
+    const long long parts = size * request.percent_numerator;
+    const long long whole = 200 * request.percent_denominator;
     // Beyond any box the command accepts, which says so.
     return static_cast<int>(std::min<long long>((parts + whole - 1) / whole, INT32_MAX));
 }
 
 }  // namespace
 
-OverscanSpec parse_overscan_spec(const std::string& text) {
-    OverscanSpec spec;
-    spec.text = text;
+OverscanRequest parse_overscan_request(const std::string& text) {
+    OverscanRequest request;
+    request.text = text;
     if (text == "auto") {
-        spec.kind = OverscanSpec::Kind::Auto;
+        request.kind = OverscanRequest::Kind::Auto;
     } else if (!text.empty() && text.back() == '%') {
-        parse_percent(text, text.substr(0, text.size() - 1), spec);
+        parse_percent(text, text.substr(0, text.size() - 1), request);
     } else if (const auto x = text.find('x'); x != std::string::npos) {
-        spec.x = parse_pixels(text, text.substr(0, x));
-        spec.y = parse_pixels(text, text.substr(x + 1));
+        request.x = parse_pixels(text, text.substr(0, x));
+        request.y = parse_pixels(text, text.substr(x + 1));
     } else {
         if (text.empty()) refuse(text, "empty");
-        spec.x = spec.y = parse_pixels(text, text);
+        request.x = request.y = parse_pixels(text, text);
     }
-    return spec;
+    return request;
 }
 
-Margins fixed_margins(const OverscanSpec& spec, int width, int height) {
-    switch (spec.kind) {
-        case OverscanSpec::Kind::Pixels:
-            return {spec.x, spec.x, spec.y, spec.y};
-        case OverscanSpec::Kind::Percent: {
-            const int x = half_percent_of(width, spec), y = half_percent_of(height, spec);
+Margins fixed_margins(const OverscanRequest& request, int width, int height) {
+    switch (request.kind) {
+        case OverscanRequest::Kind::Pixels:
+            return {request.x, request.x, request.y, request.y};
+        case OverscanRequest::Kind::Percent: {
+            const int x = half_percent_of(width, request), y = half_percent_of(height, request);
             return {x, x, y, y};
         }
-        case OverscanSpec::Kind::Auto:
+        case OverscanRequest::Kind::Auto:
             break;
     }
     throw std::logic_error("--overscan auto has no fixed margins");
