@@ -1,5 +1,6 @@
 #include "cli/input_bbox.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 
@@ -15,9 +16,16 @@ std::string box_text(long long x, long long y, long long r, long long t) {
 
 }  // namespace
 
-InputBbox choose_input_bbox(host::Host& host, Node& node, const std::vector<int>& frames,
-                            const DD::Image::Format& format, const PlateHeader* plate,
-                            const std::optional<OverscanRequest>& overscan) {
+std::optional<Margins> overscan_margins(host::Host& host, Node& node, const std::vector<int>& frames,
+                                        const DD::Image::Format& format,
+                                        const std::optional<OverscanRequest>& overscan) {
+    if (!overscan) return std::nullopt;
+    if (overscan->kind == OverscanRequest::Kind::Auto) return measure_auto_overscan(host, node, frames);
+    return fixed_margins(*overscan, format.width(), format.height());
+}
+
+DD::Image::Box input_box(const DD::Image::Format& format, const PlateHeader* plate,
+                         const std::optional<Margins>& margins, const std::optional<OverscanRequest>& overscan) {
     // Exclusive bounds in long long: margins and data windows may be huge.
     long long x = 0, y = 0, r = format.width(), t = format.height();
     std::string reason = "the format";
@@ -28,17 +36,13 @@ InputBbox choose_input_bbox(host::Host& host, Node& node, const std::vector<int>
         t = static_cast<long long>(plate->bbox.max.y) + 1;
         reason = "the data window of plate \"" + plate->path + "\"";
     }
-    InputBbox out;
-    if (overscan) {
-        out.margins = overscan->kind == OverscanRequest::Kind::Auto
-                          ? measure_auto_overscan(host, node, frames)
-                          : fixed_margins(*overscan, format.width(), format.height());
-        const Margins& m = *out.margins;
+    if (margins) {
+        const Margins& m = *margins;
         x = std::min<long long>(x, -static_cast<long long>(m.left));
         y = std::min<long long>(y, -static_cast<long long>(m.bottom));
         r = std::max<long long>(r, static_cast<long long>(format.width()) + m.right);
         t = std::max<long long>(t, static_cast<long long>(format.height()) + m.top);
-        reason += (plate ? " and " : " grown by ") + std::string("--overscan ") + overscan->text +
+        reason += (plate ? " and " : " grown by ") + std::string("--overscan ") + (overscan ? overscan->text : "") +
                   " (left " + std::to_string(m.left) + ", right " + std::to_string(m.right) + ", bottom " +
                   std::to_string(m.bottom) + ", top " + std::to_string(m.top) + ")";
     }
@@ -48,8 +52,7 @@ InputBbox choose_input_bbox(host::Host& host, Node& node, const std::vector<int>
                                     " pixels, more than " + std::to_string(kMaxBoxSide) +
                                     " on a side; it comes from " + reason);
     }
-    out.box.set(static_cast<int>(x), static_cast<int>(y), static_cast<int>(r), static_cast<int>(t));
-    return out;
+    return DD::Image::Box(static_cast<int>(x), static_cast<int>(y), static_cast<int>(r), static_cast<int>(t));
 }
 
 }  // namespace talvik::cli

@@ -14,20 +14,20 @@
 
 namespace talvik::cli {
 
-struct InputBbox {
-    DD::Image::Box box;
-    std::optional<Margins> margins;  // with --overscan: what it gave
-};
-
 // Largest side of a box the command renders, as for --size.
 constexpr int kMaxBoxSide = 65536;
 
-// For `auto` the node is rendered in Undistort mode at `frames` first (see
-// measure_auto_overscan): its input must still have the format as its box.
+// The margins --overscan asks for, none without it. For `auto` the node is
+// rendered in Undistort mode at `frames` first (see measure_auto_overscan):
+// its input must still have the format as its box.
+std::optional<Margins> overscan_margins(host::Host& host, Node& node, const std::vector<int>& frames,
+                                        const DD::Image::Format& format,
+                                        const std::optional<OverscanRequest>& overscan);
+
+// The input's box for one plate header (null: no plate) and the margins.
 // Throws std::invalid_argument when the box would be larger than
 // kMaxBoxSide on a side, naming the box and what made it so.
-InputBbox choose_input_bbox(host::Host& host, Node& node, const std::vector<int>& frames,
-                            const DD::Image::Format& format, const PlateHeader* plate,
-                            const std::optional<OverscanRequest>& overscan);
+DD::Image::Box input_box(const DD::Image::Format& format, const PlateHeader* plate,
+                         const std::optional<Margins>& margins, const std::optional<OverscanRequest>& overscan);
 
 }  // namespace talvik::cli

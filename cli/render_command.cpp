@@ -118,16 +118,23 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
     const bool rendering = exr_pattern || preview_pattern;
     // --overscan auto renders the format once to measure it.
     if (rendering || o.overscan) check_frame_memory(format.width(), format.height());
-    const InputBbox input =
-        choose_input_bbox(host, node, frames, format, plate ? &*plate : nullptr, o.overscan);
-    if (input.box != DD::Image::Box(0, 0, format.width(), format.height()))
-        host.connect(node, 0, &host.create_source(format, input.box, metadata));
-    if (input.margins && !o.quiet)
-        std::fprintf(err, "%s\n", overscan_summary(*input.margins, format.width(), format.height()).c_str());
-    if (input.margins && o.print_controls)
-        print_line(out, overscan_json(*input.margins, format.width(), format.height()));
-
-    if (rendering) check_frame_memory(input.box.w(), input.box.h());
+    const std::optional<Margins> margins = overscan_margins(host, node, frames, format, o.overscan);
+    if (margins && !o.quiet)
+        std::fprintf(err, "%s\n", overscan_summary(*margins, format.width(), format.height()).c_str());
+    if (margins && o.print_controls) print_line(out, overscan_json(*margins, format.width(), format.height()));
+    // The input's box: each frame of a sequence brings its own data window,
+    // as a Read node's frames do. All are checked before anything renders.
+    const bool box_per_frame = plates && plates->is_sequence();
+    const DD::Image::Box fixed_box = input_box(format, plate ? &*plate : nullptr, margins, o.overscan);
+    auto box_at = [&](int frame) {
+        return box_per_frame ? input_box(format, &plates->at(frame), margins, o.overscan) : fixed_box;
+    };
+    if (rendering) {
+        for (int frame : box_per_frame ? frames : std::vector<int>{frames.front()}) {
+            const DD::Image::Box box = box_at(frame);
+            check_frame_memory(box.w(), box.h());
+        }
+    }
     std::vector<std::string> inputs = plates ? plates->paths() : std::vector<std::string>{};
     if (!o.fbx.empty()) inputs.push_back(o.fbx);
     std::vector<std::string> single_outputs;
@@ -144,6 +151,7 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
     ProgressReporter progress(err, outputs.frames_to_render(), output_folder(o), progress_options);
 
     host::Image image;
+    DD::Image::Box source_box(0, 0, format.width(), format.height());  // the source's box now
     std::vector<ControlValue> rendered_with;  // controls of the map in `image`
     StMapExrWriter exr_writer;  // keeps the last map's compressed chunks
     bool exr_writer_holds_map = false;  // its chunks are of the map in `image`
@@ -161,13 +169,17 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
         if (!rendering) continue;
         const FrameFiles& files = outputs.at(frame);
         if (!files.any()) continue;
-        if (plates && plates->is_sequence()) {
+        if (box_per_frame) {
             show_plate_frame(host, *node.input(0), plates->at(frame));
             exr_options.plate_attributes = &plates->at(frame).attributes;
         }
+        const DD::Image::Box box = box_at(frame);
+        if (box != source_box) {
+            host.set_bbox(*node.input(0), box);
+            source_box = box;
+        }
         // A frame whose controls and box equal the last rendered frame's has its map.
-        if (values != rendered_with || image.width == 0 ||
-            DD::Image::Box(image.x, image.y, image.r(), image.t()) != input.box) {
+        if (values != rendered_with || image.width == 0 || DD::Image::Box(image.x, image.y, image.r(), image.t()) != box) {
             host.render_into(node, frame, image);
             rendered_with = values;
             exr_writer_holds_map = false;
@@ -178,8 +190,8 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
         throw_if_stopped();
         if (files.exr) {
             exr_options.extra = control_attributes(frame, values);
-            if (input.margins) {
-                for (ExtraAttribute& a : overscan_attributes(*input.margins))
+            if (margins) {
+                for (ExtraAttribute& a : overscan_attributes(*margins))
                     exr_options.extra.push_back(std::move(a));
             }
             folders.prepare(*exr_pattern, *files.exr);

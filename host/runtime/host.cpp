@@ -96,6 +96,13 @@ void Host::set_metadata(Node& source, Metadata metadata) {
     op->invalidate();
 }
 
+void Host::set_bbox(Node& source, const DD::Image::Box& bbox) {
+    auto* op = dynamic_cast<SourceIop*>(source.op());
+    if (!op) throw std::invalid_argument(source.name() + " is not a source and has no bounding box of its own");
+    op->set_bbox(bbox);
+    op->invalidate();
+}
+
 void Host::delete_node(Node& node) {
     for (auto& other : nodes_) {
         for (int i = 0; i < static_cast<int>(other->inputs().size()); ++i) {

@@ -62,6 +62,9 @@ public:
     // Replaces a source's metadata, as a Read node's changes from frame to
     // frame of a sequence. Throws std::invalid_argument for any other node.
     void set_metadata(Node& source, Metadata metadata);
+    // Replaces a source's bounding box, as a Read node's data window changes
+    // from frame to frame. Throws std::invalid_argument for any other node.
+    void set_bbox(Node& source, const DD::Image::Box& bbox);
     void delete_node(Node& node);
     const std::vector<std::unique_ptr<Node>>& nodes() const { return nodes_; }
     void connect(Node& node, int input, Node* from);

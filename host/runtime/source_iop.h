@@ -20,6 +20,7 @@ public:
                 DD::Image::Row& row) override;
     const Metadata& metadata() const { return metadata_; }
     void set_metadata(Metadata metadata) { metadata_ = std::move(metadata); }
+    void set_bbox(const DD::Image::Box& bbox) { bbox_ = bbox; }
 
 protected:
     void _validate(bool for_real) override;

@@ -87,6 +87,34 @@ TEST(Overscan, PlateDataWindowIsTheMapsDataWindow) {
     }
 }
 
+// A sequence whose frames bring different data windows: each map has its
+// own frame's, also where the lens and the controls stay the same, and a
+// fixed --overscan still reaches around each of them.
+TEST(Overscan, EachPlateFrameBringsItsOwnBox) {
+    cli::test::ScratchFolder dir;
+    const Imath::Box2i display = box(0, 0, 191, 107);
+    const Imath::Box2i windows[] = {box(0, 0, 191, 107), box(-10, -6, 201, 113), box(20, 10, 150, 90)};
+    for (int i = 0; i < 3; ++i)
+        write_plate(dir.file("p." + std::to_string(1 + i) + ".exr"), display, windows[i]);
+    const std::vector<std::string> lens = {"--mode", "undistort", "--set", "k1=-0.05", "--set", "fx=1500"};
+    std::vector<std::string> args = {"render", "--plate", dir.file("p.#.exr"), "-o", dir.file("m.#.exr"), "--quiet"};
+    args.insert(args.end(), lens.begin(), lens.end());
+    CommandResult r = run_stmap(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i + 1);
+        const ExrMap map = read_exr_map(dir.file("m." + std::to_string(1 + i) + ".exr"));
+        EXPECT_EQ(map.data_window, windows[i]);
+        expect_map_equals_rows(map, lens_of(1, -0.05f, 0.0f, 0.0f, 1500.0f));
+    }
+    args.insert(args.end(), {"--overscan", "12"});
+    r = run_stmap(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_exr_map(dir.file("m.1.exr")).data_window, box(-12, -12, 203, 119));
+    EXPECT_EQ(read_exr_map(dir.file("m.2.exr")).data_window, box(-12, -12, 203, 119));
+    EXPECT_EQ(read_exr_map(dir.file("m.3.exr")).data_window, box(-12, -12, 203, 119));
+}
+
 TEST(Overscan, EachFormGivesItsBox) {
     cli::test::ScratchFolder dir;
     const struct {
