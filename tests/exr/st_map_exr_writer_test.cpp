@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "cli/plate_header.h"
+#include "exr_chunks.h"
 #include "error_message.h"
 #include "scratch_folder.h"
 
@@ -25,44 +26,14 @@ namespace talvik::cli {
 namespace {
 
 using test::ScratchFolder;
-
-// Every pixel distinct, s and t distinct from each other.
-struct Planes {
-    int width, height;
-    std::vector<float> s, t;
-    Planes(int w, int h) : width(w), height(h), s(static_cast<size_t>(w) * h), t(s.size()) {
-        for (int row = 0; row < h; ++row)
-            for (int x = 0; x < w; ++x) {
-                s[static_cast<size_t>(row) * w + x] = (x + 0.5f) / w + row * 1e-4f;
-                t[static_cast<size_t>(row) * w + x] = (row + 0.5f) / h + x * 1e-5f;
-            }
-    }
-    StMapView view() const { return {width, height, s.data(), t.data()}; }
-};
-
-struct ReadBack {
-    Imf::Header header;
-    std::vector<float> r, g;  // file order: line 0 at the top
-};
-
-ReadBack read_with_openexr(const std::string& path) {
-    Imf::InputFile file(path.c_str());
-    ReadBack out{file.header(), {}, {}};
-    const Imath::Box2i data = file.header().dataWindow();
-    const int w = data.max.x - data.min.x + 1, h = data.max.y - data.min.y + 1;
-    out.r.resize(static_cast<size_t>(w) * h);
-    out.g.resize(out.r.size());
-    Imf::FrameBuffer frame;
-    frame.insert("R", Imf::Slice::Make(Imf::FLOAT, out.r.data(), data));
-    frame.insert("G", Imf::Slice::Make(Imf::FLOAT, out.g.data(), data));
-    file.setFrameBuffer(frame);
-    file.readPixels(data.min.y, data.max.y);
-    return out;
-}
+using exr::test::Planes;
+using exr::test::ReadBack;
+using exr::test::read_with_openexr;
+using exr::test::smooth_planes;
 
 TEST(StMapExrWriter, RoundTripThroughOpenExr) {
     ScratchFolder folder;
-    const Planes map(5, 3);
+    const Planes map = smooth_planes(5, 3);
     StMapExrOptions options;
     options.compression = StMapCompression::Piz;
     write_st_map_exr(folder.file("st.exr"), map.view(), options);
@@ -102,7 +73,7 @@ TEST(StMapExrWriter, DataWindowIsTheBoxInExrLines) {
     };
     for (const Case& c : cases) {
         ScratchFolder folder;
-        const Planes map(c.w, c.h);
+        const Planes map = smooth_planes(c.w, c.h);
         StMapView view = map.view();
         view.x = c.x;
         view.y = c.y;
@@ -133,7 +104,7 @@ TEST(StMapExrWriter, CarriesPlateAttributesAndAddsExtras) {
     plate.attributes.pixelAspectRatio() = 2.0f;
     plate.attributes.insert("talvik/frame", Imf::StringAttribute("from the plate"));
 
-    const Planes map(6, 2);
+    const Planes map = smooth_planes(6, 2);
     StMapExrOptions options;
     options.plate_attributes = &plate.attributes;
     options.extra = {{"talvik/k1", -0.125f}, {"talvik/frame", 1001}, {"talvik/lensModel", std::string("radial")}};
@@ -169,7 +140,7 @@ TEST(StMapExrWriter, CarriesPlateAttributesAndAddsExtras) {
 
 TEST(StMapExrWriter, ExtraAttributesCannotReplaceTheLayout) {
     ScratchFolder folder;
-    const Planes map(2, 2);
+    const Planes map = smooth_planes(2, 2);
     StMapExrOptions options;
     options.extra = {{"dataWindow", 3}};
     EXPECT_THROW(write_st_map_exr(folder.file("st.exr"), map.view(), options), std::invalid_argument);
@@ -195,7 +166,7 @@ TEST(StMapExrWriter, CompressionNames) {
 
 TEST(StMapExrWriter, FailuresLeaveNothingBehind) {
     ScratchFolder folder;
-    const Planes map(3, 3);
+    const Planes map = smooth_planes(3, 3);
 
     // The final name is taken by a folder: the rename fails after the
     // temporary was written in full.
@@ -222,7 +193,7 @@ TEST(StMapExrWriter, FailuresLeaveNothingBehind) {
 TEST(StMapExrWriter, CompressesOnThreadsFromSeveralWriters) {
     ScratchFolder folder;
     set_exr_thread_count(2);
-    const Planes map(64, 100);
+    const Planes map = smooth_planes(64, 100);
     std::vector<std::thread> writers;
     for (int i = 0; i < 3; ++i)
         writers.emplace_back([&, i] { write_st_map_exr(folder.file("st." + std::to_string(i) + ".exr"), map.view()); });
