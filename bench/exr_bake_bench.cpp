@@ -37,7 +37,7 @@ using Clock = std::chrono::steady_clock;
 
 struct Map {
     std::vector<float> s, t;
-    cli::StMapView view() const { return {kWidth, kHeight, s.data(), t.data()}; }
+    io::StMapView view() const { return {kWidth, kHeight, s.data(), t.data()}; }
 };
 
 // Undistort maps of a barrel lens whose k1 drifts a little per frame, as a
@@ -89,7 +89,7 @@ Result bake(const std::string& name, const std::string& folder, const std::vecto
 // Seconds and megabytes of one frame's chunks through `deflate`, which
 // returns a chunk's deflated size (0: stored raw).
 template <typename Deflate>
-void time_deflate(const cli::StMapView& view, const char* name, int level, bool starred, Deflate deflate) {
+void time_deflate(const io::StMapView& view, const char* name, int level, bool starred, Deflate deflate) {
     std::vector<uint8_t> predicted(exr::chunk_bytes(view, exr::kZipChunkLines));
     double ms = 0, mb = 0;
     for (int first = 0; first < kHeight; first += exr::kZipChunkLines) {
@@ -105,7 +105,7 @@ void time_deflate(const cli::StMapView& view, const char* name, int level, bool 
 }
 
 void deflate_only(const Map& map) {
-    const cli::StMapView view = map.view();
+    const io::StMapView view = map.view();
     std::vector<uint8_t> stream(exr::chunk_bytes(view, exr::kZipChunkLines));
     std::printf("\ndeflate alone, one thread, one frame of 16-line ZIP chunks (* the writer's level):\n");
     for (exr::DeflateLibrary library : exr::deflate_libraries()) {
@@ -146,7 +146,7 @@ int run(int argc, char** argv) {
         folder = (std::filesystem::temp_directory_path() / ("exr_bake_bench." + std::to_string(getpid()))).string();
     }
     std::filesystem::create_directories(folder);
-    cli::set_exr_thread_count(threads);
+    exr::set_exr_thread_count(threads);
 
     std::vector<Map> maps;
     for (int frame = 0; frame < std::min(frames, 4); ++frame) maps.push_back(render_map(frame));
@@ -154,22 +154,22 @@ int run(int argc, char** argv) {
                 folder.c_str());
 
     // As the command bakes: one writer for the whole sequence.
-    auto sequence = [](cli::StMapCompression compression) -> WriteFn {
-        auto writer = std::make_shared<cli::StMapExrWriter>();
+    auto sequence = [](exr::StMapCompression compression) -> WriteFn {
+        auto writer = std::make_shared<exr::StMapExrWriter>();
         return [=](const std::string& path, const Map& map, int) {
-            cli::StMapExrOptions options;
+            exr::StMapExrOptions options;
             options.compression = compression;
             writer->write(path, map.view(), options);
         };
     };
     const WriteFn openexr_zip = [](const std::string& path, const Map& map, int) {
-        cli::StMapExrOptions options;
-        options.compression = cli::StMapCompression::Zip;
-        cli::write_st_map_exr_with_openexr(path, map.view(), options);
+        exr::StMapExrOptions options;
+        options.compression = exr::StMapCompression::Zip;
+        exr::write_st_map_exr_with_openexr(path, map.view(), options);
     };
     // A writer that has compressed the first map once, untimed, then is
     // told each frame that the map is unchanged.
-    cli::StMapExrWriter reusing;
+    exr::StMapExrWriter reusing;
     reusing.write(folder + "/first.exr", maps[0].view(), {});
     std::filesystem::remove(folder + "/first.exr");
     const WriteFn unchanged = [&](const std::string& path, const Map& map, int) {
@@ -178,12 +178,12 @@ int run(int argc, char** argv) {
     const std::vector<Map> one_map(maps.begin(), maps.begin() + 1);
 
     std::vector<Result> results;
-    results.push_back(bake("none (OpenEXR)", folder, maps, frames, sequence(cli::StMapCompression::None)));
+    results.push_back(bake("none (OpenEXR)", folder, maps, frames, sequence(exr::StMapCompression::None)));
     results.push_back(bake("zip, OpenEXR's writer", folder, maps, frames, openexr_zip));
-    results.push_back(bake("zip, own chunks", folder, maps, frames, sequence(cli::StMapCompression::Zip)));
+    results.push_back(bake("zip, own chunks", folder, maps, frames, sequence(exr::StMapCompression::Zip)));
     results.push_back(bake("zip, unchanged map", folder, one_map, frames, unchanged));
-    results.push_back(bake("zips, own chunks", folder, maps, frames, sequence(cli::StMapCompression::Zips)));
-    results.push_back(bake("piz (OpenEXR)", folder, maps, frames, sequence(cli::StMapCompression::Piz)));
+    results.push_back(bake("zips, own chunks", folder, maps, frames, sequence(exr::StMapCompression::Zips)));
+    results.push_back(bake("piz (OpenEXR)", folder, maps, frames, sequence(exr::StMapCompression::Piz)));
     std::filesystem::remove(folder);
 
     const double none_ms = results[0].ms, openexr_zip_ms = results[1].ms;

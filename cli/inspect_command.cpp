@@ -5,7 +5,7 @@
 #include <map>
 #include <vector>
 
-#include "cli/json_text.h"
+#include "cli/render/json_text.h"
 #include "host/fbx/fbx_scene.h"
 #include "lens/lens_model.h"
 

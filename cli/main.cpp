@@ -10,11 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "cli/command_options.h"
 #include "cli/inspect_command.h"
+#include "cli/options/command_options.h"
+#include "cli/options/usage_error.h"
 #include "cli/render_command.h"
-#include "cli/stop_signal.h"
-#include "cli/version_info.h"
+#include "cli/version_command.h"
+#include "io/stop_signal.h"
 
 namespace {
 
@@ -63,16 +64,10 @@ int run(const talvik::cli::CommandLine& cl) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    talvik::cli::install_stop_handlers();
-    std::vector<std::string> args(argv + 1, argv + argc);
-    talvik::cli::CommandLine cl;
+    talvik::io::install_stop_handlers();
+    const std::vector<std::string> args(argv + 1, argv + argc);
     try {
-        cl = talvik::cli::parse_command_line(args);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "talvik-stmap: %s\n", e.what());
-        return 2;
-    }
-    try {
+        talvik::cli::CommandLine cl = talvik::cli::parse_command_line(args);
         if (cl.command == talvik::cli::CommandLine::Command::Render ||
             cl.command == talvik::cli::CommandLine::Command::Version)
             cl.render.plugin_path = plugin_path(cl.render.plugin_path, argv[0]);
@@ -82,15 +77,14 @@ int main(int argc, char** argv) {
     } catch (const std::exception& e) {
         // A stop signal makes writes fail on their way out; the signal is
         // the reason, not the failure it caused.
-        if (talvik::cli::stop_requested().load()) {
+        if (talvik::io::stop_requested().load()) {
             // A closed pipe is how a reader says it has seen enough.
-            if (talvik::cli::stop_signal() != SIGPIPE)
+            if (talvik::io::stop_signal() != SIGPIPE)
                 std::fprintf(stderr, "talvik-stmap: stopped by %s; frames already written are kept\n",
-                             talvik::cli::stop_signal_name());
-            return talvik::cli::stopped_exit_code();
+                             talvik::io::stop_signal_name());
+            return talvik::io::stopped_exit_code();
         }
         std::fprintf(stderr, "talvik-stmap: %s\n", e.what());
-        // A value the command line gave that turned out wrong: bad usage.
-        return dynamic_cast<const std::invalid_argument*>(&e) ? 2 : 1;
+        return dynamic_cast<const talvik::cli::UsageError*>(&e) ? 2 : 1;
     }
 }

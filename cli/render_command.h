@@ -4,12 +4,13 @@
 
 #include <cstdio>
 
-#include "cli/command_options.h"
+#include "cli/options/command_options.h"
 
 namespace talvik::cli {
 
 // Returns the exit status. Controls' JSON goes to `out`, messages to `err`.
-// Throws std::exception subclasses for bad input, naming the culprit.
+// Throws UsageError for a command line it cannot render and other
+// std::exception subclasses for bad input, naming the culprit.
 int run_render(const RenderOptions& options, std::FILE* out, std::FILE* err);
 
 }  // namespace talvik::cli

@@ -21,10 +21,10 @@
 #include <memory>
 #include <stdexcept>
 
-#include "cli/replace_file.h"
+#include "io/replace_file.h"
 #include "exr/zip_st_map_writer.h"
 
-namespace talvik::cli {
+namespace talvik::exr {
 namespace {
 
 struct CompressionName {
@@ -66,7 +66,7 @@ std::unique_ptr<Imf::Attribute> attribute_of(const ExtraAttribute& extra) {
     return std::make_unique<Imf::StringAttribute>(std::get<std::string>(extra.value));
 }
 
-Imf::Header st_map_header(const std::string& path, const StMapView& map,
+Imf::Header st_map_header(const std::string& path, const io::StMapView& map,
                           const StMapExrOptions& options) {
     // Display window: the format; data window: where the planes sit, in
     // EXR lines. Square pixels unless the plate says otherwise.
@@ -111,7 +111,7 @@ Imf::Header st_map_header(const std::string& path, const StMapView& map,
 // File line y holds host row height-1-y: OpenEXR lines run top-down, the
 // host's rows bottom-up. R and G interleaved, one pass of writePixels so the
 // thread pool compresses many line blocks at once.
-std::vector<float> file_order_rg(const StMapView& map) {
+std::vector<float> file_order_rg(const io::StMapView& map) {
     std::vector<float> rg(static_cast<size_t>(map.width) * map.height * 2);
     for (int y = 0; y < map.height; ++y) {
         const int row = map.height - 1 - y;
@@ -125,7 +125,7 @@ std::vector<float> file_order_rg(const StMapView& map) {
 }
 
 void throw_if_cancelled(const StMapExrOptions& options, const std::string& path) {
-    if (options.cancel && options.cancel->load()) throw WriteCancelled("writing \"" + path + "\" was stopped");
+    if (options.cancel && options.cancel->load()) throw io::WriteCancelled("writing \"" + path + "\" was stopped");
 }
 
 }  // namespace
@@ -164,12 +164,12 @@ std::atomic<int> compress_threads{0};
 // OpenEXR's writer, a band of lines at a time so that a cancel is seen
 // between bands; each band compresses on OpenEXR's thread pool, which waits
 // at the end of every band: smaller bands cost PIZ a few per cent.
-void write_with_openexr(const std::string& path, const StMapView& map, const StMapExrOptions& options,
+void write_with_openexr(const std::string& path, const io::StMapView& map, const StMapExrOptions& options,
                         const Imf::Header& header) {
     constexpr int kBandLines = 512;
     std::vector<float> rg = file_order_rg(map);
 
-    ReplaceFile output(path);
+    io::ReplaceFile output(path);
     errno = 0;
     std::ofstream file(output.temp_path(), std::ios::binary | std::ios::trunc);
     if (!file) output.fail_to_create(errno ? errno : EACCES);
@@ -197,7 +197,7 @@ void write_with_openexr(const std::string& path, const StMapView& map, const StM
         // report a failure there; the stream's state still shows it.
         file.close();
         if (!file) throw std::runtime_error(std::string("write failed: ") + std::strerror(errno ? errno : EIO));
-    } catch (const WriteCancelled&) {
+    } catch (const io::WriteCancelled&) {
         throw;
     } catch (const std::exception& e) {
         throw std::runtime_error("cannot write \"" + path + "\": " + e.what());
@@ -231,17 +231,17 @@ private:
     int fd_;
 };
 
-void write_with_own_zip(exr::ZipStMapWriter& zip, const std::string& path, const StMapView& map,
+void write_with_own_zip(ZipStMapWriter& zip, const std::string& path, const io::StMapView& map,
                         const StMapExrOptions& options, const Imf::Header& header, bool map_unchanged) {
-    ReplaceFile output(path);
+    io::ReplaceFile output(path);
     const int fd = ::open(output.temp_path().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) output.fail_to_create(errno);
     OpenFile file(fd);
     try {
         zip.write(file.fd(), header, map, compress_threads.load(), options.cancel, map_unchanged);
         file.close();
-    } catch (const WriteCancelled&) {
-        throw WriteCancelled("writing \"" + path + "\" was stopped");
+    } catch (const io::WriteCancelled&) {
+        throw io::WriteCancelled("writing \"" + path + "\" was stopped");
     } catch (const std::exception& e) {
         throw std::runtime_error("cannot write \"" + path + "\": " + e.what());
     }
@@ -250,14 +250,14 @@ void write_with_own_zip(exr::ZipStMapWriter& zip, const std::string& path, const
 
 }  // namespace
 
-StMapExrWriter::StMapExrWriter() : zip_(std::make_unique<exr::ZipStMapWriter>()) {}
+StMapExrWriter::StMapExrWriter() : zip_(std::make_unique<ZipStMapWriter>()) {}
 StMapExrWriter::~StMapExrWriter() = default;
 
-void StMapExrWriter::write(const std::string& path, const StMapView& map, const StMapExrOptions& options,
+void StMapExrWriter::write(const std::string& path, const io::StMapView& map, const StMapExrOptions& options,
                            bool map_unchanged) {
     // A new map makes the kept chunks stale even if this write fails early.
     if (!map_unchanged) zip_->forget();
-    check_st_map_view(map, path);
+    io::check_st_map_view(map, path);
     throw_if_cancelled(options, path);
     const Imf::Header header = st_map_header(path, map, options);
     if (uses_own_zip(options.compression)) {
@@ -269,13 +269,13 @@ void StMapExrWriter::write(const std::string& path, const StMapView& map, const 
 
 bool StMapExrWriter::last_write_reused() const { return zip_->last_write_reused(); }
 
-void write_st_map_exr(const std::string& path, const StMapView& map, const StMapExrOptions& options) {
+void write_st_map_exr(const std::string& path, const io::StMapView& map, const StMapExrOptions& options) {
     StMapExrWriter().write(path, map, options);
 }
 
-void write_st_map_exr_with_openexr(const std::string& path, const StMapView& map,
+void write_st_map_exr_with_openexr(const std::string& path, const io::StMapView& map,
                                    const StMapExrOptions& options) {
-    check_st_map_view(map, path);
+    io::check_st_map_view(map, path);
     throw_if_cancelled(options, path);
     write_with_openexr(path, map, options, st_map_header(path, map, options));
 }
@@ -287,4 +287,4 @@ void set_exr_thread_count(int threads) {
     compress_threads = threads;
 }
 
-}  // namespace talvik::cli
+}  // namespace talvik::exr

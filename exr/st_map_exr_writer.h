@@ -12,13 +12,12 @@
 #include <variant>
 #include <vector>
 
-#include "cli/st_map_view.h"
+#include "io/st_map_view.h"
+#include "io/write_cancelled.h"
 
 namespace talvik::exr {
-class ZipStMapWriter;
-}
 
-namespace talvik::cli {
+class ZipStMapWriter;
 
 // Lossless only: a lossy codec would move the positions the map stores.
 enum class StMapCompression { None, Rle, Zips, Zip, Piz };
@@ -48,11 +47,6 @@ struct StMapExrOptions {
     const std::atomic<bool>* cancel = nullptr;
 };
 
-// Thrown when StMapExrOptions::cancel stopped a write.
-struct WriteCancelled : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
 // Whether a plate attribute is copied into the ST map. Refused: the file
 // layout (channels, compression, dataWindow, displayWindow, lineOrder,
 // tiles, chunkCount, type, name, version, maxSamplesPerPixel,
@@ -73,7 +67,7 @@ bool carries_over(const std::string& attribute_name);
 // cancel (StMapExrOptions::cancel) is seen between chunks or line bands.
 // For a sequence of frames keep one StMapExrWriter instead: it reuses its
 // buffers, where each call here allocates a frame's worth afresh.
-void write_st_map_exr(const std::string& path, const StMapView& map,
+void write_st_map_exr(const std::string& path, const io::StMapView& map,
                       const StMapExrOptions& options = {});
 
 // Writes a sequence of frames, keeping what the next frame can reuse: its
@@ -90,23 +84,23 @@ public:
     // `map` holds the same values as at this writer's last write: a ZIP or
     // ZIPS file then reuses that write's chunks and costs a header and a
     // write.
-    void write(const std::string& path, const StMapView& map, const StMapExrOptions& options,
+    void write(const std::string& path, const io::StMapView& map, const StMapExrOptions& options,
                bool map_unchanged = false);
 
     // Whether the last write reused the chunks of the one before.
     bool last_write_reused() const;
 
 private:
-    std::unique_ptr<exr::ZipStMapWriter> zip_;
+    std::unique_ptr<ZipStMapWriter> zip_;
 };
 
 // Every compression through OpenEXR's own writer, ZIP and ZIPS included:
 // the reference the ZIP writer is checked and measured against.
-void write_st_map_exr_with_openexr(const std::string& path, const StMapView& map,
+void write_st_map_exr_with_openexr(const std::string& path, const io::StMapView& map,
                                    const StMapExrOptions& options = {});
 
 // Threads that compress: OpenEXR's pool beside the caller, our ZIP writer
 // the caller and threads - 1 more; 0 compresses on the calling thread.
 void set_exr_thread_count(int threads);
 
-}  // namespace talvik::cli
+}  // namespace talvik::exr

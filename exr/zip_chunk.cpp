@@ -63,7 +63,7 @@ inline void split_and_predict(const float* values, int count, uint8_t*& even, ui
 
 }  // namespace
 
-void raw_chunk(const cli::StMapView& map, int first_line, int lines, uint8_t* out) {
+void raw_chunk(const io::StMapView& map, int first_line, int lines, uint8_t* out) {
     const size_t plane_row = static_cast<size_t>(map.width) * sizeof(float);
     for (int line = first_line; line < first_line + lines; ++line) {
         const size_t row = map.index(0, host_row_of_line(map, line));
@@ -73,7 +73,7 @@ void raw_chunk(const cli::StMapView& map, int first_line, int lines, uint8_t* ou
     }
 }
 
-void predicted_zip_chunk(const cli::StMapView& map, int first_line, int lines, uint8_t* out) {
+void predicted_zip_chunk(const io::StMapView& map, int first_line, int lines, uint8_t* out) {
     uint8_t* even = out;
     uint8_t* odd = out + chunk_bytes(map, lines) / 2;
     // The first byte is kept as it is (delta from 128 - 128); the odd half

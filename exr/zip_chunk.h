@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "cli/st_map_view.h"
+#include "io/st_map_view.h"
 
 namespace talvik::exr {
 
@@ -15,20 +15,20 @@ constexpr int kZipChunkLines = 16;
 constexpr int kZipsChunkLines = 1;
 
 // Uncompressed size of `lines` lines of the map.
-inline size_t chunk_bytes(const cli::StMapView& map, int lines) {
+inline size_t chunk_bytes(const io::StMapView& map, int lines) {
     return static_cast<size_t>(map.width) * static_cast<size_t>(lines) * 2 * sizeof(float);
 }
 
 // Host row holding the data window's `line`-th line from the top.
-inline int host_row_of_line(const cli::StMapView& map, int line) { return map.height - 1 - line; }
+inline int host_row_of_line(const io::StMapView& map, int line) { return map.height - 1 - line; }
 
 // The lines as stored when a chunk does not shrink: plain G, R per line.
-void raw_chunk(const cli::StMapView& map, int first_line, int lines, uint8_t* out);
+void raw_chunk(const io::StMapView& map, int first_line, int lines, uint8_t* out);
 
 // The lines as OpenEXR's ZIP compressor feeds them to deflate: the raw bytes
 // split into the even-indexed bytes followed by the odd-indexed ones, then
 // delta-coded over the whole chunk (out[0] = b[0],
 // out[i] = b[i] - b[i-1] + 128, modulo 256).
-void predicted_zip_chunk(const cli::StMapView& map, int first_line, int lines, uint8_t* out);
+void predicted_zip_chunk(const io::StMapView& map, int first_line, int lines, uint8_t* out);
 
 }  // namespace talvik::exr

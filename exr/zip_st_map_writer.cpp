@@ -140,7 +140,7 @@ private:
 ZipStMapWriter::ZipStMapWriter() = default;
 ZipStMapWriter::~ZipStMapWriter() = default;
 
-void ZipStMapWriter::compress_chunk(const cli::StMapView& map, int index, Worker& worker) {
+void ZipStMapWriter::compress_chunk(const io::StMapView& map, int index, Worker& worker) {
     const int first = index * layout_.lines_per_chunk;
     const int lines = std::min(layout_.lines_per_chunk, map.height - first);
     const size_t raw = chunk_bytes(map, lines);
@@ -167,7 +167,7 @@ void ZipStMapWriter::compress_chunk(const cli::StMapView& map, int index, Worker
     chunk.size = kChunkPrefix + size;
 }
 
-void ZipStMapWriter::compress_all(Frame& frame, const cli::StMapView& map, int threads) {
+void ZipStMapWriter::compress_all(Frame& frame, const io::StMapView& map, int threads) {
     while (static_cast<int>(workers_.size()) < threads) workers_.push_back(std::make_unique<Worker>());
     auto work = [&](Worker& worker) {
         try {
@@ -190,7 +190,7 @@ void ZipStMapWriter::compress_all(Frame& frame, const cli::StMapView& map, int t
     for (auto& helper : helpers) helper.join();
 }
 
-void ZipStMapWriter::write(int fd, const Imf::Header& header, const cli::StMapView& map, int threads,
+void ZipStMapWriter::write(int fd, const Imf::Header& header, const io::StMapView& map, int threads,
                            const std::atomic<bool>* cancel, bool map_unchanged) {
     const Imath::Box2i& data = header.dataWindow();
     if (data.max.x - data.min.x + 1 != map.width || data.max.y - data.min.y + 1 != map.height)
@@ -223,7 +223,7 @@ void ZipStMapWriter::write(int fd, const Imf::Header& header, const cli::StMapVi
         compress_all(frame, map, std::max(threads, 1));
     }
     frame.rethrow();
-    if (frame.cancelled()) throw cli::WriteCancelled("stopped");
+    if (frame.cancelled()) throw io::WriteCancelled("stopped");
     frame.write_ready(true);
     frame.rethrow();
     if (!frame.all_written()) throw std::logic_error("chunks left unwritten");

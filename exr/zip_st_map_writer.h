@@ -13,7 +13,7 @@
 #include <memory>
 #include <vector>
 
-#include "cli/st_map_view.h"
+#include "io/st_map_view.h"
 #include "exr/zlib_deflater.h"
 
 namespace talvik::exr {
@@ -29,11 +29,11 @@ public:
     // `header` is the file's: ZIP or ZIPS, channels G and R as FLOAT, data
     // window as wide and tall as `map`. `threads` threads compress, the
     // caller one of them (0 counts as 1). `cancel` is checked between
-    // chunks: a cancelled write throws cli::WriteCancelled. With
+    // chunks: a cancelled write throws io::WriteCancelled. With
     // `map_unchanged` the caller promises `map` holds the values of this
     // writer's last completed write, whose chunks are then written again
     // without compressing. Throws std::runtime_error naming the reason.
-    void write(int fd, const Imf::Header& header, const cli::StMapView& map, int threads,
+    void write(int fd, const Imf::Header& header, const io::StMapView& map, int threads,
                const std::atomic<bool>* cancel, bool map_unchanged);
 
     // Drops the kept chunks: the next write compresses whatever it is told.
@@ -61,8 +61,8 @@ private:
     };
     class Frame;
 
-    void compress_chunk(const cli::StMapView& map, int index, Worker& worker);
-    void compress_all(Frame& frame, const cli::StMapView& map, int threads);
+    void compress_chunk(const io::StMapView& map, int index, Worker& worker);
+    void compress_all(Frame& frame, const io::StMapView& map, int threads);
 
     Layout layout_;
     bool chunks_valid_ = false;

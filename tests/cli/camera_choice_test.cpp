@@ -1,10 +1,11 @@
-#include "cli/camera_choice.h"
+#include "cli/render/camera_choice.h"
 
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
-#include "error_message.h"
+#include "cli/options/usage_error.h"
+#include "tests/support/error_message.h"
 
 namespace talvik::cli {
 namespace {
@@ -29,7 +30,7 @@ TEST(CameraChoice, NameEndsInTheCameraDigit) {
 TEST(CameraChoice, DisagreementStopsUnlessChosen) {
     CameraSources s = take("/shots/take_v001.fbx", 1);
     s.plate_names = {{0, "CineCamera2"}};
-    const std::string message = test::error_message<std::invalid_argument>([&] { choose_camera(s); });
+    const std::string message = test::error_message<UsageError>([&] { choose_camera(s); });
     EXPECT_CONTAINS(message, "the file name take_v001.fbx gives camera 1");
     EXPECT_CONTAINS(message, "the plate's unreal/cameraName CineCamera2 gives camera 2");
     EXPECT_CONTAINS(message, "--camera 1 or --camera 2");
@@ -69,7 +70,7 @@ TEST(CameraChoice, SequenceFramesMustNameOneCamera) {
     s.plate_names = {{1001, "CineCamera2"}, {1002, "unnamed"}, {1003, "CineCameraActor2"}};
     EXPECT_EQ(choose_camera(s).reason, "camera 2, from the plate's unreal/cameraName CineCamera2 (frame 1001)");
     s.plate_names.push_back({1004, "CineCamera3"});
-    const std::string message = test::error_message<std::invalid_argument>([&] { choose_camera(s); });
+    const std::string message = test::error_message<UsageError>([&] { choose_camera(s); });
     EXPECT_CONTAINS(message, "CineCamera2 (camera 2) at frame 1001, CineCamera3 (camera 3) at frame 1004");
     s.chosen = 3;
     EXPECT_EQ(choose_camera(s).camera, 3);

@@ -1,4 +1,4 @@
-#include "cli/frame_range.h"
+#include "cli/options/frame_range.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,8 @@
 #include <numeric>
 #include <stdexcept>
 
-#include "error_message.h"
+#include "cli/options/usage_error.h"
+#include "tests/support/error_message.h"
 
 namespace talvik::cli {
 namespace {
@@ -80,7 +81,7 @@ TEST(FrameRange, MalformedRangesSayWhatIsWrong) {
     };
     for (const auto& c : cases) {
         const std::string message =
-            test::error_message<std::invalid_argument>([&] { parse_frame_range(c.text); });
+            test::error_message<UsageError>([&] { parse_frame_range(c.text); });
         EXPECT_CONTAINS(message, "bad frame range \"" + std::string(c.text) + "\"");
         EXPECT_CONTAINS(message, c.says);
     }

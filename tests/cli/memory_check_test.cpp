@@ -1,4 +1,4 @@
-#include "cli/memory_check.h"
+#include "cli/render/memory_check.h"
 
 #include <gtest/gtest.h>
 

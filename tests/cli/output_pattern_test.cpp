@@ -1,10 +1,11 @@
-#include "cli/output_pattern.h"
+#include "cli/output/output_pattern.h"
 
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
-#include "error_message.h"
+#include "cli/options/usage_error.h"
+#include "tests/support/error_message.h"
 
 namespace talvik::cli {
 namespace {
@@ -40,7 +41,7 @@ TEST(OutputPattern, WithoutFrameFieldOnlyOneFrame) {
     EXPECT_FALSE(still.has_frame_field());
     EXPECT_EQ(still.path_for(1001), "out/50%_scale.exr");
     EXPECT_NO_THROW(check_pattern_fits_frames(still, {1001}));
-    const std::string message = test::error_message<std::invalid_argument>(
+    const std::string message = test::error_message<UsageError>(
         [&] { check_pattern_fits_frames(still, {1001, 1002, 1003}); });
     EXPECT_CONTAINS(message, "\"out/50%_scale.exr\" has no frame field");
     EXPECT_CONTAINS(message, "1001-1003");
@@ -100,7 +101,7 @@ TEST(OutputPattern, RejectsAmbiguousPatterns) {
     };
     for (const auto& c : cases) {
         const std::string message =
-            test::error_message<std::invalid_argument>([&] { OutputPattern::parse(c.pattern); });
+            test::error_message<UsageError>([&] { OutputPattern::parse(c.pattern); });
         EXPECT_CONTAINS(message, "bad output pattern \"" + std::string(c.pattern) + "\"");
         EXPECT_CONTAINS(message, c.says);
     }

@@ -1,10 +1,11 @@
-#include "cli/overscan_request.h"
+#include "cli/render/overscan.h"
 
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
-#include "error_message.h"
+#include "cli/options/usage_error.h"
+#include "tests/support/error_message.h"
 
 namespace talvik::cli {
 namespace {
@@ -34,7 +35,7 @@ TEST(OverscanRequest, NonsenseIsRefusedByName) {
                             "auto%", "%", "10.%", ".5%", "-1%", "1000.5%", "1%%", "0.1234567%", "65537",
                             "99999999999999999999", "3.5"}) {
         const std::string message =
-            test::error_message<std::invalid_argument>([&] { parse_overscan_request(bad); });
+            test::error_message<UsageError>([&] { parse_overscan_request(bad); });
         EXPECT_CONTAINS(message, std::string("--overscan \"") + bad + "\"");
         EXPECT_CONTAINS(message, "N, XxY, P% or auto");
     }

@@ -1,4 +1,4 @@
-#include "cli/plate_header.h"
+#include "cli/render/plate_header.h"
 
 #include <gtest/gtest.h>
 
@@ -16,8 +16,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "error_message.h"
-#include "scratch_folder.h"
+#include "tests/support/error_message.h"
+#include "tests/support/scratch_folder.h"
 
 namespace talvik::cli {
 namespace {

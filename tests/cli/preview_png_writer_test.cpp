@@ -1,4 +1,4 @@
-#include "cli/preview_png_writer.h"
+#include "cli/preview/preview_png_writer.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -9,8 +9,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "error_message.h"
-#include "scratch_folder.h"
+#include "tests/support/error_message.h"
+#include "tests/support/scratch_folder.h"
 
 namespace talvik::cli {
 namespace {
@@ -55,7 +55,7 @@ struct Planes {
             }
     }
     size_t index(int x, int row) const { return static_cast<size_t>(row) * width + x; }
-    StMapView view() const { return {width, height, s.data(), t.data()}; }
+    io::StMapView view() const { return {width, height, s.data(), t.data()}; }
 };
 
 double mean_channel(const Decoded& png, bool line_wise, int fixed, int channel) {
@@ -162,7 +162,7 @@ TEST(PreviewPng, BoxBeyondTheFormatShowsTheFormatsEdge) {
             s[static_cast<size_t>(row) * w + x] = (box_x + x + 0.5f) / 160;
             t[static_cast<size_t>(row) * w + x] = (box_y + row + 0.5f) / 90;
         }
-    const StMapView view{w, h, s.data(), t.data(), box_x, box_y, 160, 90};
+    const io::StMapView view{w, h, s.data(), t.data(), box_x, box_y, 160, 90};
     ScratchFolder folder;
     write_preview_png(folder.file("box.png"), view, {0, PreviewSampling::Nearest});
     const Decoded png = decode_with_libpng(folder.file("box.png"));

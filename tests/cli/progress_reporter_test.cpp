@@ -1,4 +1,4 @@
-#include "cli/progress_reporter.h"
+#include "cli/render/progress_reporter.h"
 
 #include <gtest/gtest.h>
 

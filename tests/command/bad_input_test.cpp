@@ -7,8 +7,8 @@
 #include <fstream>
 
 #include "run_command.h"
-#include "tests/cli/scratch_folder.h"
-#include "tests/fbx/fixture_util.h"
+#include "tests/support/scratch_folder.h"
+#include "tests/support/fixture_util.h"
 
 namespace talvik::test {
 namespace {
@@ -49,7 +49,7 @@ TEST(BadInput, EachIsRefusedByName) {
         {{"inspect", truncated}, "bad_truncated.fbx"},
     };
     for (const BadCase& c : cases) {
-        cli::test::ScratchFolder dir;
+        test::ScratchFolder dir;
         std::ofstream(dir.file("file")) << "a file where a folder is expected";
         std::vector<std::string> args;
         std::string shown;
@@ -73,7 +73,7 @@ TEST(BadInput, UnwritableFolderLeavesNoTemporary) {
         EXPECT_NE(r.err.find("/proc/talvik"), std::string::npos) << r.err;
         return;
     }
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     std::filesystem::create_directory(dir.file("locked"));
     std::filesystem::permissions(dir.file("locked"), std::filesystem::perms::owner_read |
                                                       std::filesystem::perms::owner_exec);

@@ -8,11 +8,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "exr_map.h"
+#include "tests/support/exr_map.h"
 #include "python_json.h"
 #include "run_command.h"
-#include "tests/cli/scratch_folder.h"
-#include "tests/fbx/fixture_util.h"
+#include "tests/support/scratch_folder.h"
+#include "tests/support/fixture_util.h"
 
 namespace talvik::test {
 namespace {
@@ -21,7 +21,7 @@ namespace py = pybind11;
 const std::string kTake = std::string(TALVIK_SAMPLE_DIR) + "/sample_take.fbx";  // keyed 1001-1024
 
 TEST(FarmRun, BlankSeparatedFramesAndHeldFramesWarning) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     CommandResult r = run_stmap({"render", "--size", "16x9", "--fbx", kTake, "--camera", "1", "--frames",
                                  "1001 1003-1005x2", "-o", dir.file("m.####.exr")});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -43,7 +43,7 @@ TEST(FarmRun, BlankSeparatedFramesAndHeldFramesWarning) {
 }
 
 TEST(FarmRun, SummaryNamesDefaultSizeAndPlugin) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     CommandResult r = run_stmap({"render", "--set", "k1=0.01", "--threads", "2", "-o", dir.file("d.exr")});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("size 4320 x 2160: the node's default (no --plate or --size given)"), std::string::npos)
@@ -67,20 +67,20 @@ TEST(FarmRun, SummaryNamesDefaultSizeAndPlugin) {
 // A chunk stopped halfway is re-queued: it finishes only the missing frames
 // and leaves the finished ones alone; the manifest says which is which.
 TEST(FarmRun, SkipExistingFinishesAStoppedChunk) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     CommandResult r = run_stmap({"render", "--size", "16x9", "--fbx", kTake, "--camera", "2", "--frames",
                                  "1001-1003", "-o", dir.file("m.####.exr"), "--quiet"});
     ASSERT_EQ(r.status, 0) << r.err;
     // The stopped run left a temporary behind; a finished file is marked so
     // that rewriting it would show.
-    cli::test::write_bytes(dir.file(".m.1004.exr.tmp-99999-0"), "half a file");
-    cli::test::write_bytes(dir.file("m.1002.exr"), "finished earlier");
+    test::write_bytes(dir.file(".m.1004.exr.tmp-99999-0"), "half a file");
+    test::write_bytes(dir.file("m.1002.exr"), "finished earlier");
 
     r = run_stmap({"render", "--size", "16x9", "--fbx", kTake, "--camera", "2", "--frames", "1001-1006",
                    "-o", dir.file("m.####.exr"), "--preview", dir.file("p.####.png"), "--skip-existing",
                    "--manifest", dir.file("manifest.json")});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(cli::test::read_bytes(dir.file("m.1002.exr")), "finished earlier");
+    EXPECT_EQ(test::read_bytes(dir.file("m.1002.exr")), "finished earlier");
     EXPECT_NE(r.err.find("wrote 6 frames"), std::string::npos) << "previews were missing: " << r.err;
     for (int frame = 1004; frame <= 1006; ++frame)
         EXPECT_EQ(read_exr_map(dir.file("m." + std::to_string(frame) + ".exr")).width, 16);
@@ -92,7 +92,7 @@ TEST(FarmRun, SkipExistingFinishesAStoppedChunk) {
     EXPECT_NE(r.err.find("skipped 6 frames whose files exist"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("wrote 0 frames"), std::string::npos) << r.err;
 
-    const py::object manifest = parse_json(cli::test::read_bytes(dir.file("manifest.json")));
+    const py::object manifest = parse_json(test::read_bytes(dir.file("manifest.json")));
     const py::list files = manifest["files"];
     const py::list skipped = manifest["skipped"];
     ASSERT_EQ(py::len(files), 9u) << "m.1004-1006 and p.1001-1006";
@@ -119,7 +119,7 @@ TEST(FarmRun, SkipExistingFinishesAStoppedChunk) {
 // preview alone; the next frame with the same controls must not get the
 // compressed chunks of the EXR written before it.
 TEST(FarmRun, SkippedExrDoesNotLendStaleChunksToTheNextFrame) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     const std::vector<std::string> take = {"--size", "40x24", "--fbx", kTake, "--camera", "2", "--quiet"};
     auto render = [&](std::vector<std::string> args) {
         args.insert(args.begin(), take.begin(), take.end());
@@ -141,7 +141,7 @@ TEST(FarmRun, SkippedExrDoesNotLendStaleChunksToTheNextFrame) {
 }
 
 TEST(FarmRun, ExitStatusSaysWhoseFaultItWas) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     const struct {
         std::vector<std::string> args;
         int status;

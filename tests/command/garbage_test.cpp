@@ -7,26 +7,26 @@
 
 #include "run_command.h"
 #include "stmap_process.h"
-#include "tests/cli/scratch_folder.h"
-#include "tests/fbx/fixture_util.h"
-#include "tests/reload/lens_take_writer.h"
+#include "tests/support/scratch_folder.h"
+#include "tests/support/fixture_util.h"
+#include "tests/support/lens_take_writer.h"
 
 namespace talvik::test {
 namespace {
 
 // Camera 1 keyed on frames 1001-1010, with one key changed by `damage`.
 template <class Damage>
-std::string damaged_take(const cli::test::ScratchFolder& dir, const std::string& model, Damage damage) {
+std::string damaged_take(const test::ScratchFolder& dir, const std::string& model, Damage damage) {
     std::vector<TakeModel> models = lens_take(1, 1001, 1010);
     for (TakeModel& m : models)
         if (m.name == model) damage(m.channels.at(0));
     const std::string path = dir.file("take.fbx");
-    cli::test::write_bytes(path, ascii_take(models));
+    test::write_bytes(path, ascii_take(models));
     return path;
 }
 
 void expect_refused(const std::vector<std::string>& args, const std::vector<std::string>& named,
-                    const cli::test::ScratchFolder& dir, const std::vector<std::string>& kept) {
+                    const test::ScratchFolder& dir, const std::vector<std::string>& kept) {
     const CommandResult r = run_stmap(args);
     EXPECT_NE(r.status, 0);
     for (const std::string& n : named) EXPECT_NE(r.err.find(n), std::string::npos) << n << " in: " << r.err;
@@ -37,7 +37,7 @@ TEST(Garbage, FlippedKeyTimesAreRefusedNamingCameraControlAndRange) {
     // 1002001 makes the keys span 1,000,001 frames, one more than --frames allows.
     for (const int flipped : {1002001, 2147483647, -2147483647}) {
         SCOPED_TRACE(flipped);
-        cli::test::ScratchFolder dir;
+        test::ScratchFolder dir;
         const std::string take = damaged_take(dir, "BP_TalvikLensK1K2FD1", [&](ChannelKeys& k) { k.frames[4] = flipped; });
         for (const char* extra : {"-o", "--print-controls"}) {
             std::vector<std::string> args = {"render", "--size", "8x8", "--fbx", take, "--camera", "1"};
@@ -50,7 +50,7 @@ TEST(Garbage, FlippedKeyTimesAreRefusedNamingCameraControlAndRange) {
 
 TEST(Garbage, NonFiniteKeyValuesAreRefusedNamingCameraControlAndFrame) {
     for (const float bad : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()}) {
-        cli::test::ScratchFolder dir;
+        test::ScratchFolder dir;
         const std::string take = damaged_take(dir, "BP_TalvikLensCxCyFOV1", [&](ChannelKeys& k) { k.values[3] = bad; });
         expect_refused({"render", "--size", "8x8", "--fbx", take, "--camera", "1", "-o", dir.file("m.####.exr")},
                        {"camera 1", "cx", "1004"}, dir, {"take.fbx"});
@@ -58,7 +58,7 @@ TEST(Garbage, NonFiniteKeyValuesAreRefusedNamingCameraControlAndFrame) {
 }
 
 TEST(Garbage, SetValuesMustBeFiniteFloatsOrIntegersInRange) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     for (const std::string set : {"k1=1e39", "k1=-1e39", "k1=inf", "k1=nan", "fx=1e400", "camera_index=99999999999",
                                    "camera_index=2147483648", "camera_index=-2147483649"}) {
         SCOPED_TRACE(set);
@@ -75,7 +75,7 @@ TEST(Garbage, SetValuesMustBeFiniteFloatsOrIntegersInRange) {
 TEST(Garbage, LensesWithoutFinitePositionsWriteNothing) {
     for (const std::string set : {"k1=1e8", "fx=1e-10", "cx=1e10"}) {
         SCOPED_TRACE(set);
-        cli::test::ScratchFolder dir;
+        test::ScratchFolder dir;
         const std::string value = set.substr(set.find('=') + 1);
         const CommandResult r = run_stmap({"render", "--size", "64x32", "--mode", "undistort", "--set", set,
                                            "--frames", "7", "-o", dir.file("m.####.exr"), "--preview",

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "run_command.h"
-#include "tests/fbx/fixture_util.h"
+#include "tests/support/fixture_util.h"
 
 namespace talvik::test {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "lens/lens_model.h"
-#include "tests/fbx/fixture_util.h"
+#include "tests/support/fixture_util.h"
 
 namespace talvik::test {
 

@@ -12,10 +12,10 @@
 
 #include <filesystem>
 
-#include "exr_map.h"
+#include "tests/support/exr_map.h"
 #include "run_command.h"
-#include "tests/cli/scratch_folder.h"
-#include "tests/fbx/fixture_util.h"
+#include "tests/support/scratch_folder.h"
+#include "tests/support/fixture_util.h"
 
 namespace talvik::test {
 namespace {
@@ -25,7 +25,7 @@ namespace fs = std::filesystem;
 fs::file_type type_of(const std::string& path) { return fs::symlink_status(path).type(); }
 
 TEST(OutputSafety, SpecialFilesAreRefusedAndLeftAsTheyAre) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     ASSERT_EQ(mkfifo(dir.file("fifo.exr").c_str(), 0644), 0);
     fs::create_directory(dir.file("folder.exr"));
     const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
@@ -64,9 +64,9 @@ TEST(OutputSafety, SpecialFilesAreRefusedAndLeftAsTheyAre) {
 }
 
 TEST(OutputSafety, SymlinkTargetIsReplacedAndTheLinkKept) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     fs::create_directory(dir.file("store"));
-    cli::test::write_bytes(dir.file("store/old.exr"), "an old map");
+    test::write_bytes(dir.file("store/old.exr"), "an old map");
     fs::create_symlink("store/old.exr", dir.file("link.exr"));
     fs::create_symlink("store/new.exr", dir.file("dangling.exr"));
     for (const std::string link : {"link.exr", "dangling.exr"}) {
@@ -79,12 +79,12 @@ TEST(OutputSafety, SymlinkTargetIsReplacedAndTheLinkKept) {
 }
 
 TEST(OutputSafety, InputsAndTheOtherOutputAreNeverOverwritten) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     fs::copy_file(std::string(TALVIK_SAMPLE_DIR) + "/plate.exr", dir.file("plate.exr"));
     fs::copy_file(fbx::testing::fixture("blender_take.fbx"), dir.file("take.fbx"));
     fs::create_symlink("plate.exr", dir.file("plate_link.exr"));
-    const std::string plate_bytes = cli::test::read_bytes(dir.file("plate.exr"));
-    const std::string take_bytes = cli::test::read_bytes(dir.file("take.fbx"));
+    const std::string plate_bytes = test::read_bytes(dir.file("plate.exr"));
+    const std::string take_bytes = test::read_bytes(dir.file("take.fbx"));
     const std::string plate = dir.file("plate.exr");
     const std::string take = dir.file("take.fbx");
     const std::vector<std::vector<std::string>> cases = {
@@ -101,20 +101,20 @@ TEST(OutputSafety, InputsAndTheOtherOutputAreNeverOverwritten) {
         EXPECT_NE(r.status, 0);
         EXPECT_NE(r.err.find("refus"), std::string::npos) << r.err;
     }
-    EXPECT_EQ(cli::test::read_bytes(dir.file("plate.exr")), plate_bytes);
-    EXPECT_EQ(cli::test::read_bytes(dir.file("take.fbx")), take_bytes);
+    EXPECT_EQ(test::read_bytes(dir.file("plate.exr")), plate_bytes);
+    EXPECT_EQ(test::read_bytes(dir.file("take.fbx")), take_bytes);
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"plate.exr", "plate_link.exr", "take.fbx"}));
 }
 
 // Every frame of a plate sequence is an input, and the manifest is an
 // output like the maps.
 TEST(OutputSafety, PlateSequenceFramesAndTheManifestAreCheckedToo) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     for (const char* frame : {"p.0001.exr", "p.0002.exr"})
         fs::copy_file(std::string(TALVIK_SAMPLE_DIR) + "/plate.exr", dir.file(frame));
     fs::copy_file(fbx::testing::fixture("blender_take.fbx"), dir.file("take.fbx"));
-    const std::string plate_bytes = cli::test::read_bytes(dir.file("p.0002.exr"));
-    const std::string take_bytes = cli::test::read_bytes(dir.file("take.fbx"));
+    const std::string plate_bytes = test::read_bytes(dir.file("p.0002.exr"));
+    const std::string take_bytes = test::read_bytes(dir.file("take.fbx"));
     const std::string plates = dir.file("p.####.exr");
     const std::vector<std::vector<std::string>> cases = {
         {"render", "--plate", plates, "--set", "camera_index=2", "-o", dir.file("p.%04d.exr")},
@@ -129,8 +129,8 @@ TEST(OutputSafety, PlateSequenceFramesAndTheManifestAreCheckedToo) {
         EXPECT_NE(r.status, 0);
         EXPECT_NE(r.err.find("refus"), std::string::npos) << r.err;
     }
-    EXPECT_EQ(cli::test::read_bytes(dir.file("p.0002.exr")), plate_bytes);
-    EXPECT_EQ(cli::test::read_bytes(dir.file("take.fbx")), take_bytes);
+    EXPECT_EQ(test::read_bytes(dir.file("p.0002.exr")), plate_bytes);
+    EXPECT_EQ(test::read_bytes(dir.file("take.fbx")), take_bytes);
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"p.0001.exr", "p.0002.exr", "take.fbx"}));
 }
 

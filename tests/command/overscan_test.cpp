@@ -12,12 +12,12 @@
 #include <map>
 #include <regex>
 
-#include "exr_map.h"
+#include "tests/support/exr_map.h"
 #include "keyed_lens.h"
 #include "lens/st_map_row.h"
 #include "run_command.h"
-#include "tests/cli/scratch_folder.h"
-#include "tests/fbx/fixture_util.h"
+#include "tests/support/scratch_folder.h"
+#include "tests/support/fixture_util.h"
 
 namespace talvik::test {
 namespace {
@@ -64,7 +64,7 @@ void expect_map_equals_rows(const ExrMap& map, const LensModel& lens) {
 }
 
 TEST(Overscan, PlateDataWindowIsTheMapsDataWindow) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     const Imath::Box2i display = box(0, 0, 191, 107);
     const Imath::Box2i windows[] = {box(-10, -6, 201, 113),  // beyond on every side
                                     box(20, 10, 150, 90),    // inside
@@ -91,7 +91,7 @@ TEST(Overscan, PlateDataWindowIsTheMapsDataWindow) {
 // own frame's, also where the lens and the controls stay the same, and a
 // fixed --overscan still reaches around each of them.
 TEST(Overscan, EachPlateFrameBringsItsOwnBox) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     const Imath::Box2i display = box(0, 0, 191, 107);
     const Imath::Box2i windows[] = {box(0, 0, 191, 107), box(-10, -6, 201, 113), box(20, 10, 150, 90)};
     for (int i = 0; i < 3; ++i)
@@ -116,7 +116,7 @@ TEST(Overscan, EachPlateFrameBringsItsOwnBox) {
 }
 
 TEST(Overscan, EachFormGivesItsBox) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     const struct {
         std::string request;
         Imath::Box2i data;  // around 200 x 100, in EXR lines
@@ -152,7 +152,7 @@ TEST(Overscan, EachFormGivesItsBox) {
 }
 
 TEST(Overscan, WithAPlateTheBoxIsTheUnionOfDataWindowAndGrownFormat) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     write_plate(dir.file("plate.exr"), box(0, 0, 159, 89), box(-30, 2, 170, 89));
     const CommandResult r = run_stmap({"render", "--plate", dir.file("plate.exr"), "--overscan", "4", "--mode",
                                        "distort", "--set", "k1=-0.08", "--set", "fx=1400", "-o",
@@ -207,7 +207,7 @@ void expect_margins_hold(const std::string& out, const Extent& e) {
 }
 
 TEST(Overscan, AutoHoldsTheUndistortedPlateOnBarrelAndPincushionLenses) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     const struct {
         const char* k1;
         const char* cx;
@@ -241,7 +241,7 @@ TEST(Overscan, AutoHoldsTheUndistortedPlateOnBarrelAndPincushionLenses) {
 }
 
 TEST(Overscan, AutoCoversEveryFrameRendered) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     const CommandResult r = run_stmap({"render", "--size", "96x54", "--fbx",
                                        fbx::testing::fixture("blender_take.fbx"), "--camera", "2", "--mode",
                                        "undistort", "--overscan", "auto", "--print-controls", "--quiet"});
@@ -263,7 +263,7 @@ TEST(Overscan, AutoCoversEveryFrameRendered) {
 }
 
 TEST(Overscan, BoxesTooLargeAreRefusedByName) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     CommandResult r = run_stmap({"render", "--size", "60000x100", "--overscan", "5000", "-o", dir.file("m.exr")});
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.err.find("70000x10100"), std::string::npos) << r.err;

@@ -11,8 +11,8 @@
 
 #include "run_command.h"
 #include "stmap_process.h"
-#include "tests/cli/scratch_folder.h"
-#include "tests/fbx/fixture_util.h"
+#include "tests/support/scratch_folder.h"
+#include "tests/support/fixture_util.h"
 
 namespace talvik::test {
 namespace {
@@ -20,7 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(OutputPaths, FrameFieldsInFolderNamesAndLiteralPercentSigns) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     CommandResult r = run_stmap({"render", "--size", "8x8", "--frames", "1-2", "-q", "-o", dir.file("d/shot_%04d/map.exr"),
                                  "--preview", dir.file("d/shot_####/map.png")});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -38,7 +38,7 @@ TEST(OutputPaths, FrameFieldsInFolderNamesAndLiteralPercentSigns) {
 }
 
 TEST(OutputPaths, LongestLegalFileNamesAreWritten) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     for (const size_t length : {245, 255}) {
         const std::string name = std::string(length - 4, 'a') + ".exr";
         const CommandResult r = run_stmap({"render", "--size", "8x8", "-q", "-o", dir.file(name)});
@@ -49,7 +49,7 @@ TEST(OutputPaths, LongestLegalFileNamesAreWritten) {
 }
 
 // A plate whose attributes hold Latin-1 text, as older tools write them.
-std::string latin1_plate(const cli::test::ScratchFolder& dir) {
+std::string latin1_plate(const test::ScratchFolder& dir) {
     Imf::Header header(40, 24);
     header.channels().insert("R", Imf::Channel(Imf::HALF));
     header.insert("comments", Imf::StringAttribute("caf\xe9 cr\xe8me"));
@@ -60,7 +60,7 @@ std::string latin1_plate(const cli::test::ScratchFolder& dir) {
 }
 
 TEST(Messages, BytesThatAreNotUtf8ReachTheReloadUnharmed) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     const std::string take = dir.file("take\xff\xfe.fbx");
     fs::copy_file(fbx::testing::fixture("blender_take.fbx"), take);
     CommandResult r = run_stmap({"render", "--plate", latin1_plate(dir), "--fbx", take, "--frames", "1", "-o",
@@ -75,11 +75,11 @@ TEST(Messages, BytesThatAreNotUtf8ReachTheReloadUnharmed) {
 }
 
 TEST(Messages, NameTheCulpritAndTheReason) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     // A damaged record whose name holds a NUL and a control byte.
     std::string fbx = std::string("Kaydara FBX Binary  \0\x1a\0", 23) + std::string("\xe8\x1c\0\0", 4);
     fbx += std::string("\x05\0\0\0\0\0\0\0\0\0\0\0\x05", 13) + std::string("Ke\0y\x05", 5) + std::string(40, '\0');
-    cli::test::write_bytes(dir.file("ctl.fbx"), fbx);
+    test::write_bytes(dir.file("ctl.fbx"), fbx);
     fs::copy_file(fbx::testing::fixture("blender_take.fbx"), dir.file("TAKE.FBX"));
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"inspect", dir.file("ctl.fbx")}, "record 'Ke\\x00y\\x05' at offset 27 has end offset 5 pointing backwards"},
@@ -96,7 +96,7 @@ TEST(Messages, NameTheCulpritAndTheReason) {
 }
 
 TEST(Messages, FullDiskNamesTheFileAndTheReason) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     ProcessOptions options;
     // Writes past the file-size limit fail as on a full disk.
     options.limits = {{RLIMIT_FSIZE, 2000}};

@@ -9,10 +9,10 @@
 
 #include <filesystem>
 
-#include "crafted_plate.h"
-#include "exr_map.h"
+#include "tests/support/crafted_plate.h"
+#include "tests/support/exr_map.h"
 #include "run_command.h"
-#include "tests/cli/scratch_folder.h"
+#include "tests/support/scratch_folder.h"
 
 namespace talvik::test {
 namespace {
@@ -21,7 +21,7 @@ const std::string kTake = std::string(TALVIK_SAMPLE_DIR) + "/sample_take.fbx";
 
 // Frames 1001-1003 of a plate, each with its own time code and a different
 // name for camera 2.
-void write_sequence(const cli::test::ScratchFolder& dir) {
+void write_sequence(const test::ScratchFolder& dir) {
     const char* names[] = {"CineCamera2", "CineCameraActor2", "unit_b_cam2"};
     for (int i = 0; i < 3; ++i) {
         CraftedPlate plate;
@@ -32,7 +32,7 @@ void write_sequence(const cli::test::ScratchFolder& dir) {
 }
 
 TEST(PlateSequence, EachFrameCarriesItsOwnHeader) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     write_sequence(dir);
     // No --frames: the sequence's frames on disk.
     for (const char* pattern : {"plate.####.exr", "plate.%04d.exr"}) {
@@ -56,7 +56,7 @@ TEST(PlateSequence, EachFrameCarriesItsOwnHeader) {
 }
 
 TEST(PlateSequence, AFileNamedWithHashesIsOneFile) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     CraftedPlate plate;
     plate.time_code_frame = 9;
     write_plate(dir.file("shot#1.exr"), plate);
@@ -67,7 +67,7 @@ TEST(PlateSequence, AFileNamedWithHashesIsOneFile) {
 }
 
 TEST(PlateSequence, MissingFramesAndOtherFormatsAreNamed) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     write_sequence(dir);
     CommandResult r = run_stmap({"render", "--plate", dir.file("plate.####.exr"), "--fbx", kTake, "--frames",
                                  "1001-1004", "-o", dir.file("m.####.exr")});
@@ -95,7 +95,7 @@ TEST(PlateSequence, MissingFramesAndOtherFormatsAreNamed) {
 }
 
 TEST(PlateSequence, FramesNamingDifferentCamerasNeedAChoice) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     write_sequence(dir);
     CraftedPlate other;
     other.camera_name = "CineCamera1";
@@ -115,7 +115,7 @@ TEST(PlateSequence, FramesNamingDifferentCamerasNeedAChoice) {
 // A map is data: the plate's colour description stays behind, everything
 // else a Write node would carry comes along.
 TEST(PlateMetadata, ColourAttributesStayBehindTheRestIsCarried) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     CraftedPlate plate;
     plate.camera_name = "CineCamera2";
     plate.time_code_frame = 7;

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "tests/cli/scratch_folder.h"
+#include "tests/support/scratch_folder.h"
 
 namespace talvik::test {
 namespace {
@@ -28,13 +28,13 @@ std::string readme_lines(const std::vector<std::string>& prefixes) {
 TEST(ReadmeInstall, MenuEntryIsAddedOnce) {
     const std::string lines = readme_lines({"line=\"nuke.menu(", "grep -qxF \"$line\" ~/.nuke/talvik/menu.py"});
     ASSERT_FALSE(lines.empty()) << "the README no longer has the menu.py lines";
-    cli::test::ScratchFolder home;
+    test::ScratchFolder home;
     std::filesystem::create_directories(home.file(".nuke/talvik"));
-    cli::test::write_bytes(home.file(".nuke/talvik/menu.py"), "import nuke\n");
-    cli::test::write_bytes(home.file("install.sh"), "set -e\nHOME='" + home.path() + "'\n" + lines);
+    test::write_bytes(home.file(".nuke/talvik/menu.py"), "import nuke\n");
+    test::write_bytes(home.file("install.sh"), "set -e\nHOME='" + home.path() + "'\n" + lines);
     for (int run = 0; run < 3; ++run)
         ASSERT_EQ(std::system(("sh '" + home.file("install.sh") + "'").c_str()), 0);
-    EXPECT_EQ(cli::test::read_bytes(home.file(".nuke/talvik/menu.py")),
+    EXPECT_EQ(test::read_bytes(home.file(".nuke/talvik/menu.py")),
               "import nuke\n"
               "nuke.menu('Nodes').addCommand('Transform/TalvikDistort', lambda: nuke.createNode('TalvikDistort'))\n");
 }

@@ -4,22 +4,22 @@
 
 #include <filesystem>
 
-#include "crafted_plate.h"
-#include "exr_map.h"
+#include "tests/support/crafted_plate.h"
+#include "tests/support/exr_map.h"
 #include "run_command.h"
-#include "tests/cli/scratch_folder.h"
+#include "tests/support/scratch_folder.h"
 
 namespace talvik::test {
 namespace {
 
 // The sample take (cameras 1 and 2, keyed 1001-1024) under another name.
-std::string take_named(const cli::test::ScratchFolder& dir, const std::string& name) {
+std::string take_named(const test::ScratchFolder& dir, const std::string& name) {
     const std::string path = dir.file(name);
     std::filesystem::copy_file(std::string(TALVIK_SAMPLE_DIR) + "/sample_take.fbx", path);
     return path;
 }
 
-std::string plate_naming(const cli::test::ScratchFolder& dir, const std::string& camera_name) {
+std::string plate_naming(const test::ScratchFolder& dir, const std::string& camera_name) {
     const std::string path = dir.file("plate.exr");
     CraftedPlate plate;
     plate.camera_name = camera_name;
@@ -34,7 +34,7 @@ int camera_of(const std::string& map_path) {
 // Versioning a take up to v001 must not silently switch to camera 1 when
 // the plate was shot with CineCamera2.
 TEST(RenderCamera, FileNameAgainstPlateStopsUntilChosen) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     const std::string take = take_named(dir, "take_v001.fbx");
     const std::string plate = plate_naming(dir, "CineCamera2");
     CommandResult r = run_stmap({"render", "--plate", plate, "--fbx", take, "--frames", "1001", "-o",
@@ -60,7 +60,7 @@ TEST(RenderCamera, FileNameAgainstPlateStopsUntilChosen) {
 }
 
 TEST(RenderCamera, OneSourceOrTwoThatAgreeAreNamedInTheSummary) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     const std::string take_cam2 = take_named(dir, "take_cam2.fbx");
     const std::string plain = take_named(dir, "take.fbx");
     const std::string plate = plate_naming(dir, "CineCamera2");

@@ -7,12 +7,12 @@
 #include <fstream>
 #include <map>
 
-#include "exr_map.h"
+#include "tests/support/exr_map.h"
 #include "keyed_lens.h"
 #include "lens/st_map_row.h"
 #include "run_command.h"
-#include "tests/cli/scratch_folder.h"
-#include "tests/fbx/fixture_util.h"
+#include "tests/support/scratch_folder.h"
+#include "tests/support/fixture_util.h"
 
 namespace talvik::test {
 namespace {
@@ -30,7 +30,7 @@ void expect_map_equals_rows(const ExrMap& map, const LensModel& lens) {
 }
 
 TEST(RenderCommand, ControlsSetOnTheCommandLine) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     const CommandResult r = run_stmap({"render", "--size", "64x36", "--mode", "undistort", "--set",
                                        "k1=-0.05", "--set", "cx=10", "--set", "fx=1500", "--set",
                                        "anamorphic=on", "--set", "fy=1400", "-o", dir.file("map.exr"),
@@ -57,7 +57,7 @@ TEST(RenderCommand, ControlsSetOnTheCommandLine) {
 }
 
 TEST(RenderCommand, FixtureTakeGivesOneMapPerKeyedFrame) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     const CommandResult r = run_stmap({"render", "--size", "40x24", "--fbx",
                                        fbx::testing::fixture("blender_take.fbx"), "--camera", "2",
                                        "--mode", "distort", "-o", dir.file("m.####.exr"), "--preview",
@@ -89,7 +89,7 @@ TEST(RenderCommand, FixtureTakeGivesOneMapPerKeyedFrame) {
 }
 
 TEST(RenderCommand, PlateMetadataPicksTheCameraAndIsCarriedOver) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     const CommandResult r = run_stmap({"render", "--plate", std::string(TALVIK_SAMPLE_DIR) + "/plate.exr",
                                        "--fbx", std::string(TALVIK_SAMPLE_DIR) + "/sample_take.fbx",
                                        "--frames", "1010", "-o", dir.file("s.####.exr"), "--threads", "2"});
@@ -104,7 +104,7 @@ TEST(RenderCommand, PlateMetadataPicksTheCameraAndIsCarriedOver) {
 }
 
 TEST(RenderCommand, PrintControlsNeedsNoOutputAndEqualFramesShareTheirMap) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     CommandResult r = run_stmap({"render", "--fbx", fbx::testing::fixture("blender_take.fbx"),
                                  "--camera", "1", "--print-controls", "--frames", "1001,1010"});
     ASSERT_EQ(r.status, 0) << r.err;

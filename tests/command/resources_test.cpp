@@ -12,7 +12,7 @@
 
 #include "run_command.h"
 #include "stmap_process.h"
-#include "tests/cli/scratch_folder.h"
+#include "tests/support/scratch_folder.h"
 
 namespace talvik::test {
 namespace {
@@ -22,7 +22,7 @@ constexpr rlim_t kGiB = rlim_t{1} << 30;
 
 TEST(Resources, FrameLargerThanTheAddressSpaceLimitIsRefusedWithBothFigures) {
     if (kSanitized) GTEST_SKIP() << "sanitizers need more address space than any limit set here";
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     ProcessOptions options;
     options.limits = {{RLIMIT_AS, 2 * kGiB}};
     StmapProcess render({"render", "--size", "20000x20000", "-o", dir.file("m.exr")}, options);
@@ -36,7 +36,7 @@ TEST(Resources, FrameLargerThanTheAddressSpaceLimitIsRefusedWithBothFigures) {
 }
 
 TEST(Resources, HugePlateIsRefusedBeforeAllocating) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     // A header-only plate: the display window is what sets the frame size.
     Imf::Header header(Imath::Box2i({0, 0}, {99999, 99999}), Imath::Box2i({0, 0}, {0, 0}));
     header.channels().insert("R", Imf::Channel(Imf::HALF));
@@ -49,7 +49,7 @@ TEST(Resources, HugePlateIsRefusedBeforeAllocating) {
 
 TEST(Resources, ThreadsThatCannotStartAreReportedWithoutHanging) {
     if (kSanitized) GTEST_SKIP() << "sanitizers need more address space than any limit set here";
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     const std::string threads = std::to_string(std::min(8, 4 * cores));
     ProcessOptions options;
@@ -74,7 +74,7 @@ TEST(Resources, ThreadCountAboveFourPerCoreIsRefused) {
 }
 
 TEST(Resources, InputsThatAreNotRegularFilesAreRefusedWithoutBlocking) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     ASSERT_EQ(mkfifo(dir.file("take.fbx").c_str(), 0644), 0);
     ASSERT_EQ(mkfifo(dir.file("plate.exr").c_str(), 0644), 0);
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {

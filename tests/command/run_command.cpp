@@ -1,6 +1,6 @@
 #include "run_command.h"
 
-#include "tests/cli/scratch_folder.h"
+#include "tests/support/scratch_folder.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -14,7 +14,7 @@ extern char** environ;
 namespace talvik::test {
 
 CommandResult run_stmap(const std::vector<std::string>& args) {
-    cli::test::ScratchFolder capture;
+    test::ScratchFolder capture;
     const std::string out_path = capture.file("stdout");
     const std::string err_path = capture.file("stderr");
     posix_spawn_file_actions_t actions;
@@ -35,8 +35,8 @@ CommandResult run_stmap(const std::vector<std::string>& args) {
     waitpid(pid, &status, 0);
     CommandResult r;
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.out = cli::test::read_bytes(out_path);
-    r.err = cli::test::read_bytes(err_path);
+    r.out = test::read_bytes(out_path);
+    r.err = test::read_bytes(err_path);
     return r;
 }
 

@@ -83,6 +83,6 @@ std::optional<int> StmapProcess::wait(double seconds) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-std::string StmapProcess::err() const { return cli::test::read_bytes(capture_.file("stderr")); }
+std::string StmapProcess::err() const { return test::read_bytes(capture_.file("stderr")); }
 
 }  // namespace talvik::test

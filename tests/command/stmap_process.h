@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "tests/cli/scratch_folder.h"
+#include "tests/support/scratch_folder.h"
 
 namespace talvik::test {
 
@@ -42,7 +42,7 @@ public:
     std::string err() const;
 
 private:
-    cli::test::ScratchFolder capture_;
+    test::ScratchFolder capture_;
     pid_t pid_ = -1;
     int stdout_fd_ = -1;
     bool killed_ = false;

@@ -10,11 +10,11 @@
 #include <filesystem>
 #include <string>
 
-#include "exr_map.h"
+#include "tests/support/exr_map.h"
 #include "run_command.h"
 #include "stmap_process.h"
-#include "tests/cli/scratch_folder.h"
-#include "tests/fbx/fixture_util.h"
+#include "tests/support/scratch_folder.h"
+#include "tests/support/fixture_util.h"
 
 namespace talvik::test {
 namespace {
@@ -24,7 +24,7 @@ constexpr double kPatience = 60.0;
 
 bool is_temporary(const std::string& name) { return name.find(".talvik-tmp-") != std::string::npos; }
 
-std::vector<std::string> render_args(const cli::test::ScratchFolder& dir, bool with_take) {
+std::vector<std::string> render_args(const test::ScratchFolder& dir, bool with_take) {
     // Far more frames than a stopped render gets through.
     std::vector<std::string> args = {"render", "--size", "1920x1080", "--frames", "1-400", "-q",
                                      "-o", dir.file("m.####.exr"), "--preview", dir.file("p.####.png")};
@@ -36,7 +36,7 @@ TEST(StopSignal, EndsPromptlyKeepingWrittenFramesAndNoTemporary) {
     for (const bool with_take : {false, true}) {
         for (const auto& [signal, code] : {std::pair{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}}) {
             SCOPED_TRACE(std::string(with_take ? "with --fbx, " : "") + "signal " + std::to_string(signal));
-            cli::test::ScratchFolder dir;
+            test::ScratchFolder dir;
             StmapProcess render(render_args(dir, with_take));
             ASSERT_TRUE(eventually([&] { return std::filesystem::exists(dir.file("p.0002.png")); }, kPatience))
                 << render.err();
@@ -78,7 +78,7 @@ TEST(StopSignal, ClosedStandardOutputStopsPrinting) {
 }
 
 TEST(StopSignal, NextRenderRemovesTemporariesOfKilledRenders) {
-    cli::test::ScratchFolder dir;
+    test::ScratchFolder dir;
     std::string left;
     {
         StmapProcess render({"render", "--size", "4320x2160", "--frames", "1-50", "-q", "-o", dir.file("m.####.exr")});
@@ -99,8 +99,8 @@ TEST(StopSignal, NextRenderRemovesTemporariesOfKilledRenders) {
     const std::string other = ".other.exr" + tail;
     const std::string living =
         left.substr(0, left.rfind('-', left.rfind('-') - 1)) + "-" + std::to_string(getpid()) + "-0";
-    cli::test::write_bytes(dir.file(other), "x");
-    cli::test::write_bytes(dir.file(living), "x");
+    test::write_bytes(dir.file(other), "x");
+    test::write_bytes(dir.file(living), "x");
 
     const CommandResult again_status = [&] {
         StmapProcess again({"render", "--size", "8x8", "--frames", "1", "-q", "-o", dir.file("m.####.exr")});

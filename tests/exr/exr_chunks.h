@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/st_map_view.h"
+#include "io/st_map_view.h"
 
 namespace talvik::exr::test {
 
@@ -17,7 +17,7 @@ struct Planes {
     int width, height;
     std::vector<float> s, t;
     Planes(int w, int h);
-    cli::StMapView view() const { return {width, height, s.data(), t.data()}; }
+    io::StMapView view() const { return {width, height, s.data(), t.data()}; }
 };
 
 // Every value distinct and smooth across the frame, as lens maps are.

@@ -17,15 +17,14 @@
 #include <thread>
 #include <vector>
 
-#include "cli/plate_header.h"
 #include "exr_chunks.h"
-#include "error_message.h"
-#include "scratch_folder.h"
+#include "tests/support/error_message.h"
+#include "tests/support/scratch_folder.h"
 
-namespace talvik::cli {
+namespace talvik::exr {
 namespace {
 
-using test::ScratchFolder;
+using talvik::test::ScratchFolder;
 using exr::test::Planes;
 using exr::test::ReadBack;
 using exr::test::read_with_openexr;
@@ -74,7 +73,7 @@ TEST(StMapExrWriter, DataWindowIsTheBoxInExrLines) {
     for (const Case& c : cases) {
         ScratchFolder folder;
         const Planes map = smooth_planes(c.w, c.h);
-        StMapView view = map.view();
+        io::StMapView view = map.view();
         view.x = c.x;
         view.y = c.y;
         view.format_width = 5;
@@ -99,14 +98,14 @@ TEST(StMapExrWriter, DataWindowIsTheBoxInExrLines) {
 
 TEST(StMapExrWriter, CarriesPlateAttributesAndAddsExtras) {
     ScratchFolder folder;
-    PlateHeader plate = read_plate_header(TALVIK_SAMPLE_PLATE);
-    plate.attributes.screenWindowWidth() = 2.0f;
-    plate.attributes.pixelAspectRatio() = 2.0f;
-    plate.attributes.insert("talvik/frame", Imf::StringAttribute("from the plate"));
+    Imf::Header plate = Imf::InputFile(TALVIK_SAMPLE_PLATE).header();
+    plate.screenWindowWidth() = 2.0f;
+    plate.pixelAspectRatio() = 2.0f;
+    plate.insert("talvik/frame", Imf::StringAttribute("from the plate"));
 
     const Planes map = smooth_planes(6, 2);
     StMapExrOptions options;
-    options.plate_attributes = &plate.attributes;
+    options.plate_attributes = &plate;
     options.extra = {{"talvik/k1", -0.125f}, {"talvik/frame", 1001}, {"talvik/lensModel", std::string("radial")}};
     write_st_map_exr(folder.file("st.exr"), map.view(), options);
     const Imf::Header header = read_with_openexr(folder.file("st.exr")).header;
@@ -157,7 +156,7 @@ TEST(StMapExrWriter, CompressionNames) {
     EXPECT_EQ(parse_st_map_compression("piz"), StMapCompression::Piz);
 
     auto error = [](const char* name) {
-        return test::error_message<std::invalid_argument>([&] { parse_st_map_compression(name); });
+        return talvik::test::error_message<std::invalid_argument>([&] { parse_st_map_compression(name); });
     };
     for (const char* lossy : {"b44", "B44A", "pxr24", "dwaa", "DWAB"})
         EXPECT_CONTAINS(error(lossy), "\"" + std::string(lossy) + "\" is lossy");
@@ -172,20 +171,20 @@ TEST(StMapExrWriter, FailuresLeaveNothingBehind) {
     // temporary was written in full.
     std::filesystem::create_directory(folder.file("taken.exr"));
     const std::string taken = folder.file("taken.exr");
-    EXPECT_CONTAINS(test::error_message<std::runtime_error>([&] { write_st_map_exr(taken, map.view()); }),
+    EXPECT_CONTAINS(talvik::test::error_message<std::runtime_error>([&] { write_st_map_exr(taken, map.view()); }),
                     "cannot write \"" + taken + "\": Is a directory");
     EXPECT_EQ(folder.entries(), std::vector<std::string>{"taken.exr"});
 
     const std::string nowhere = folder.file("no/such/folder/st.exr");
     const std::string message =
-        test::error_message<std::runtime_error>([&] { write_st_map_exr(nowhere, map.view()); });
+        talvik::test::error_message<std::runtime_error>([&] { write_st_map_exr(nowhere, map.view()); });
     EXPECT_CONTAINS(message, "cannot write \"" + nowhere + "\": cannot create a file in folder \"" +
                                  folder.file("no/such/folder") + "\": No such file or directory");
     EXPECT_EQ(folder.entries(), std::vector<std::string>{"taken.exr"});
 
-    const StMapView no_t{3, 3, map.s.data(), nullptr};
+    const io::StMapView no_t{3, 3, map.s.data(), nullptr};
     EXPECT_THROW(write_st_map_exr(folder.file("st.exr"), no_t), std::invalid_argument);
-    EXPECT_THROW(write_st_map_exr(folder.file("st.exr"), StMapView{0, 3, map.s.data(), map.t.data()}),
+    EXPECT_THROW(write_st_map_exr(folder.file("st.exr"), io::StMapView{0, 3, map.s.data(), map.t.data()}),
                  std::invalid_argument);
     EXPECT_EQ(folder.entries(), std::vector<std::string>{"taken.exr"});
 }
@@ -209,4 +208,4 @@ TEST(StMapExrWriter, CompressesOnThreadsFromSeveralWriters) {
 }
 
 }  // namespace
-}  // namespace talvik::cli
+}  // namespace talvik::exr

@@ -10,7 +10,7 @@
 #include <cmath>
 
 #include "host/fbx/fbx_scene.h"
-#include "tests/fbx/fixture_util.h"
+#include "tests/support/fixture_util.h"
 
 namespace talvik::fbx {
 namespace {

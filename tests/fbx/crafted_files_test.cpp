@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "host/fbx/fbx_scene.h"
-#include "tests/fbx/fixture_util.h"
+#include "tests/support/fixture_util.h"
 
 namespace talvik::fbx {
 namespace {

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "host/fbx/fbx_scene.h"
-#include "tests/fbx/fixture_util.h"
+#include "tests/support/fixture_util.h"
 
 namespace talvik::fbx {
 namespace {

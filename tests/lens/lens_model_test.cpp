@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "lens/lens_model.h"
-#include "lens_from_panel.h"
+#include "tests/support/lens_from_panel.h"
 
 namespace talvik {
 namespace {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "lens/st_map_row.h"
-#include "lens_from_panel.h"
+#include "tests/support/lens_from_panel.h"
 
 namespace talvik {
 namespace {

@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "lens/lens_model.h"
-#include "lens_from_panel.h"
+#include "tests/support/lens_from_panel.h"
 
 namespace talvik {
 namespace {

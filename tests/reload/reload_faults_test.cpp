@@ -1,9 +1,9 @@
 // What reloading must not do: keep stale keys, report success for rows that
 // copied nothing, or leave temporary nodes behind.
 #include "host/axis3/axis3.h"
-#include "lens_take_writer.h"
+#include "tests/support/lens_take_writer.h"
 #include "reload_host.h"
-#include "tests/fbx/fixture_util.h"
+#include "tests/support/fixture_util.h"
 
 namespace talvik::test {
 namespace {

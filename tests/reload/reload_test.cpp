@@ -5,7 +5,7 @@
 
 #include "lens/st_map_row.h"
 #include "reload_host.h"
-#include "tests/fbx/fixture_util.h"
+#include "tests/support/fixture_util.h"
 
 namespace talvik::test {
 namespace {

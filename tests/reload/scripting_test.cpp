@@ -1,6 +1,6 @@
 // The scripting modules as scripts see them, and the Axis3 node.
 #include "host/python/script_namespaces.h"
-#include "lens_take_writer.h"
+#include "tests/support/lens_take_writer.h"
 #include "reload_host.h"
 
 namespace talvik::test {

@@ -8,7 +8,7 @@
 
 #include "lens/st_map_row.h"
 #include "lens/st_map_row_targets.h"
-#include "tests/lens/lens_from_panel.h"
+#include "tests/support/lens_from_panel.h"
 
 namespace talvik {
 namespace {

@@ -1,0 +1,52 @@
+// The command line of talvik-stmap, parsed into what each subcommand needs.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "exr/st_map_exr_writer.h"
+
+namespace talvik::cli {
+
+struct RenderOptions {
+    std::string plate;                         // --plate
+    std::optional<std::pair<int, int>> size;   // --size WxH
+    std::optional<std::string> overscan;       // --overscan MARGINS, unparsed
+    std::optional<int> mode;                   // --mode: 0 distort, 1 undistort
+    std::vector<std::pair<std::string, std::string>> sets;  // --set NAME=VALUE, in order
+    std::string fbx;                           // --fbx
+    std::optional<int> camera;                 // --camera
+    std::string frames;                        // --frames, unparsed
+    std::string output;                        // -o
+    std::string preview;                       // --preview
+    bool print_controls = false;               // --print-controls
+    int threads = 0;                           // --threads; 0: the CPUs this process may use
+    bool quiet = false;                        // --quiet
+    exr::StMapCompression compression = exr::StMapCompression::Zip;
+    std::vector<std::string> plugin_path;      // --plugin-path, then TALVIK_PLUGIN_PATH
+    bool skip_existing = false;                // --skip-existing
+    std::string manifest;                      // --manifest
+};
+
+struct InspectOptions {
+    std::string fbx;
+    bool json = false;                         // --json
+};
+
+struct CommandLine {
+    enum class Command { Help, Render, Inspect, Version } command = Command::Help;
+    RenderOptions render;  // --version uses its plugin_path
+    InspectOptions inspect;
+};
+
+// Throws UsageError naming the option or value that is wrong.
+CommandLine parse_command_line(const std::vector<std::string>& args);
+
+// "1920x1080" -> {1920, 1080}; both at least 1 and at most 65536.
+std::pair<int, int> parse_size(const std::string& text);
+
+const char* usage_text();
+
+}  // namespace talvik::cli

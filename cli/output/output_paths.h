@@ -1,0 +1,39 @@
+// Checks on a render's output paths made before anything is rendered, and
+// the folders each frame's files go into.
+#pragma once
+
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "cli/output/output_pattern.h"
+
+namespace talvik::cli {
+
+// Throws std::runtime_error naming the path and what it collides with when,
+// for any of `frames`, an output path is not a regular file where it exists
+// (see output_target.h), resolves to one of `inputs` (the plate, the take),
+// or the EXR and the preview would be the same file. Either pattern may be
+// absent. `single_files` (a manifest) are checked the same way, once.
+void check_output_paths(const std::optional<OutputPattern>& exr, const std::optional<OutputPattern>& preview,
+                        const std::vector<int>& frames, const std::vector<std::string>& inputs,
+                        const std::vector<std::string>& single_files = {});
+
+// Makes the folders of a pattern that do not depend on the frame, so that
+// one that cannot be made is reported before anything is rendered.
+void make_fixed_folders(const OutputPattern& pattern);
+
+// Makes the folder of one frame's file (a frame field may stand in a folder
+// name) and, the first time a folder is seen, removes the temporaries
+// killed renders left there for this pattern. Throws std::runtime_error
+// naming a folder that cannot be made.
+class OutputFolders {
+public:
+    void prepare(const OutputPattern& pattern, const std::string& file_path);
+
+private:
+    std::set<std::string> seen_;
+};
+
+}  // namespace talvik::cli

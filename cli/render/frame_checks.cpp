@@ -1,0 +1,113 @@
+#include "cli/render/frame_checks.h"
+
+#include <cfloat>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <stdexcept>
+
+#include "DDImage/Knob.h"
+#include "cli/options/frame_range.h"
+
+namespace talvik::cli {
+namespace {
+
+bool finite_float(double v) { return std::isfinite(v) && std::fabs(v) <= FLT_MAX; }
+
+// Whole frame numbers in full, anything else as a float would show.
+std::string number(double v) {
+    char text[40];
+    if (std::isfinite(v) && v == std::floor(v) && std::fabs(v) < 1e15) {
+        std::snprintf(text, sizeof text, "%.0f", v);
+    } else {
+        std::snprintf(text, sizeof text, "%.9g", v);
+    }
+    return text;
+}
+
+std::string camera_of(const Node& node, const std::string& take) {
+    const DD::Image::Knob* k = node.knob("camera_index");
+    const std::string camera = k ? std::to_string(std::lround(k->value())) : "?";
+    return "camera " + camera + " of \"" + take + "\"";
+}
+
+}  // namespace
+
+void check_take_keys(const Node& node, const std::string& take) {
+    struct Range {
+        double first, last;
+        double span() const { return std::floor(last) - std::ceil(first) + 1; }
+    };
+    std::map<std::string, Range> ranges;  // per control
+    for (const auto& k : node.knobs()) {
+        for (int c = 0; c < k->components(); ++c) {
+            for (const DD::Image::Knob::Key& key : k->keys(c)) {
+                if (!std::isfinite(key.frame))
+                    throw std::runtime_error(camera_of(node, take) + ": control " + k->name() +
+                                             " has a key at frame " + number(key.frame));
+                if (!finite_float(key.value))
+                    throw std::runtime_error(camera_of(node, take) + ": control " + k->name() + " is " +
+                                             number(key.value) + " at frame " + number(key.frame) +
+                                             ", not a finite 32-bit float");
+                auto [it, added] = ranges.emplace(k->name(), Range{key.frame, key.frame});
+                it->second.first = std::min(it->second.first, key.frame);
+                it->second.last = std::max(it->second.last, key.frame);
+            }
+        }
+    }
+    if (ranges.empty()) return;
+    // The same limit as --frames; beyond int the frame numbers themselves break.
+    auto too_long = [](const Range& r) {
+        return r.span() > static_cast<double>(kMaxFramesInRange) || r.first < std::numeric_limits<int>::min() ||
+               r.last > std::numeric_limits<int>::max();
+    };
+    auto [first, last] = std::pair{ranges.begin(), ranges.begin()};
+    auto widest = ranges.begin();
+    for (auto it = ranges.begin(); it != ranges.end(); ++it) {
+        if (it->second.first < first->second.first) first = it;
+        if (it->second.last > last->second.last) last = it;
+        if (it->second.span() > widest->second.span()) widest = it;
+    }
+    const Range all{first->second.first, last->second.last};
+    if (!too_long(all)) return;
+    // A control whose own keys span too far is the damaged one.
+    const std::string controls = too_long(widest->second) ? "control " + widest->first + " has keys"
+                                 : "controls " + first->first + " and " + last->first + " have keys";
+    const Range shown = too_long(widest->second) ? widest->second : all;
+    throw std::runtime_error(camera_of(node, take) + ": " + controls + " from frame " + number(shown.first) +
+                             " to " + number(shown.last) + ", more than " + std::to_string(kMaxFramesInRange) +
+                             " frames: the take looks damaged");
+}
+
+void check_frame_values(const std::vector<ControlValue>& values, int frame) {
+    for (const ControlValue& v : values) {
+        const float* f = std::get_if<float>(&v.value);
+        if (f && !std::isfinite(*f))
+            throw std::runtime_error("frame " + std::to_string(frame) + ": control " + v.name + " is " +
+                                     number(*f) + ", not a finite number");
+    }
+}
+
+void check_map_finite(const io::StMapView& map, int frame, const std::vector<ControlValue>& values) {
+    for (int y = 0; y < map.height; ++y) {
+        for (int x = 0; x < map.width; ++x) {
+            const size_t i = map.index(x, y);
+            if (std::isfinite(map.s[i]) && std::isfinite(map.t[i])) continue;
+            std::string lens;
+            for (const ControlValue& v : values) {
+                if (const auto* f = std::get_if<float>(&v.value)) {
+                    lens += " " + v.name + "=" + number(*f);
+                } else if (const auto* n = std::get_if<int>(&v.value)) {
+                    lens += " " + v.name + "=" + std::to_string(*n);
+                } else if (v.name == "Mode") {
+                    lens += " Mode=" + std::get<std::string>(v.value);
+                }
+            }
+            throw std::runtime_error("frame " + std::to_string(frame) + ": the lens gives no finite position at pixel (" +
+                                     std::to_string(x) + ", " + std::to_string(y) + "), nothing written for this frame;"
+                                     " lens values:" + lens);
+        }
+    }
+}
+
+}  // namespace talvik::cli

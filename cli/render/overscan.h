@@ -1,0 +1,113 @@
+// Overscan: how far the input's bounding box reaches beyond the format, as
+// an AdjustBBox upstream of the node would grow it in Nuke. The request as
+// typed, the margins it resolves to (measured from the lens for `auto`),
+// the box they give the input, and how they are reported.
+//
+// The box can only be grown by a ResolvedOverscan, and `auto` resolves by
+// rendering over the format: so the measurement always runs before the
+// input's box grows.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "DDImage/Box.h"
+#include "DDImage/Format.h"
+#include "cli/render/plate_header.h"
+#include "exr/st_map_exr_writer.h"
+#include "host/runtime/host.h"
+
+namespace talvik::cli {
+
+// Largest side of a box the command renders, as for --size.
+constexpr int kMaxBoxSide = 65536;
+
+// Whole pixels beyond the format on each side; bottom is below host row 0.
+struct Margins {
+    int left = 0;
+    int right = 0;
+    int bottom = 0;
+    int top = 0;
+    bool operator==(const Margins& o) const {
+        return left == o.left && right == o.right && bottom == o.bottom && top == o.top;
+    }
+    bool operator!=(const Margins& o) const { return !(*this == o); }
+};
+
+// "N" (every side), "XxY" (left and right, bottom and top), "P%" (the box
+// P % wider and taller than the format, half on each side, rounded up) or
+// "auto" (margins measured from the lens).
+struct OverscanRequest {
+    enum class Kind { Pixels, Percent, Auto };
+    std::string text;  // as given, for messages
+    Kind kind = Kind::Pixels;
+    int x = 0;  // Pixels: left and right
+    int y = 0;  // Pixels: bottom and top
+    // Percent: percent_numerator / percent_denominator exactly, so that
+    // 10% of 1920 is 96 a side and not 97 through rounding.
+    long long percent_numerator = 0;
+    long long percent_denominator = 1;
+};
+
+// Throws UsageError naming the text and the forms there are.
+OverscanRequest parse_overscan_request(const std::string& text);
+
+// The margins of a Pixels or Percent request around a width x height format.
+Margins fixed_margins(const OverscanRequest& request, int width, int height);
+
+// Where an Undistort map's positions reach, in pixels of its format (x
+// across, y up from the bottom line).
+struct PositionExtent {
+    double min_x = 0.0, max_x = 0.0, min_y = 0.0, max_y = 0.0;
+    bool empty = true;
+};
+
+// Grows `extent` by every position of an Undistort map over its format.
+// Pixels with no position, (0, 0), and values that are not finite are
+// skipped.
+void add_positions(const host::Image& undistort_map, PositionExtent& extent);
+
+// The smallest whole-pixel margins around a width x height format that
+// hold the extent.
+Margins margins_holding(const PositionExtent& extent, int width, int height);
+
+// The overscan of a render once its margins are known: none, fixed, or
+// measured. Only resolve_overscan makes one.
+class ResolvedOverscan {
+public:
+    const std::optional<Margins>& margins() const { return margins_; }
+    // The request as typed, for messages; empty without one.
+    const std::string& request_text() const { return text_; }
+
+private:
+    friend ResolvedOverscan resolve_overscan(host::Host&, Node&, const std::vector<int>&,
+                                             const DD::Image::Format&, const std::optional<OverscanRequest>&);
+    std::optional<Margins> margins_;
+    std::string text_;
+};
+
+// The margins `request` asks for; none without one. For `auto` the node is
+// rendered in Undistort mode over its input's format at each of `frames`
+// (once for a run of frames with equal controls), and Mode is set back
+// however that ends. The node's input must still have the format as its box.
+ResolvedOverscan resolve_overscan(host::Host& host, Node& node, const std::vector<int>& frames,
+                                  const DD::Image::Format& format,
+                                  const std::optional<OverscanRequest>& request);
+
+// The input's box for one plate header (null: no plate) and the overscan.
+// Throws UsageError when the box would be larger than kMaxBoxSide on a
+// side, naming the box and what made it so.
+DD::Image::Box input_box(const DD::Image::Format& format, const PlateHeader* plate,
+                         const ResolvedOverscan& overscan);
+
+// "overscan: left 12, right 12, bottom 7, top 7 px; render CG at 1944x1094"
+std::string overscan_summary(const Margins& m, int width, int height);
+
+// {"overscan": {"left": 12, "right": 12, "bottom": 7, "top": 7, "width": 1944, "height": 1094}}
+std::string overscan_json(const Margins& m, int width, int height);
+
+// talvik/overscan/left, right, bottom and top, as ints.
+std::vector<exr::ExtraAttribute> overscan_attributes(const Margins& m);
+
+}  // namespace talvik::cli

@@ -1,0 +1,169 @@
+#include "cli/render/render_plan.h"
+
+#include <stdexcept>
+#include <string>
+
+#include "cli/options/frame_range.h"
+#include "cli/output/output_paths.h"
+#include "cli/render/control_values.h"
+#include "cli/render/frame_checks.h"
+#include "cli/render/memory_check.h"
+#include "cli/render/plate_metadata.h"
+#include "cli/render/render_manifest.h"
+#include "cli/render/render_safety.h"
+#include "cli/render/take_camera.h"
+#include "host/fbx/fbx_scene.h"
+#include "host/python/python_scripting.h"
+#include "io/stop_signal.h"
+
+namespace talvik::cli {
+namespace {
+
+// The node's own size when it has no input format.
+const DD::Image::Format kDefaultFormat(4320, 2160);
+
+// What the command line names, read and checked before the host starts.
+struct Inputs {
+    std::optional<OverscanRequest> overscan;
+    std::vector<int> frames;  // --frames; empty: decided after the reload
+};
+
+Inputs read_inputs(const RenderOptions& o, RenderPlan& plan) {
+    Inputs in;
+    if (o.overscan) in.overscan = parse_overscan_request(*o.overscan);
+    if (!o.output.empty()) plan.exr_pattern = OutputPattern::parse(o.output);
+    if (!o.preview.empty()) plan.preview_pattern = OutputPattern::parse(o.preview);
+    check_render_inputs(o);
+    if (!o.frames.empty()) in.frames = parse_frame_range(o.frames);
+    if (!o.plate.empty()) plan.plates = PlateSequence::open(o.plate, in.frames);
+    return in;
+}
+
+// Presses "reload"; every alert the script raises is a failure it reports.
+CameraChoice reload(host::Host& host, Node& node, const RenderOptions& o, const PlateSequence* plates,
+                    std::FILE* err) {
+    std::vector<std::string> alerts;
+    host.set_alert_sink([&](const std::string& text) {
+        alerts.push_back(text);
+        std::fprintf(err, "reload: %s\n", text.c_str());
+    });
+    host.set_output_sink([&](const std::string& text) {
+        if (!o.quiet) std::fprintf(err, "reload: %s\n", text.c_str());
+    });
+    // A file the script would read is read once first, so that a damaged
+    // take is reported as plainly as the reader words it.
+    if (o.fbx.size() >= 4 && o.fbx.compare(o.fbx.size() - 4, 4, ".fbx") == 0) fbx::read_scene(o.fbx);
+    else explain_fbx_extension(o.fbx, err);
+    const CameraChoice camera = set_take_and_camera(host, node, o.fbx, chosen_camera(node, o), plates);
+    try {
+        host.press(node, "reload");
+    } catch (const host::ScriptError& e) {
+        throw std::runtime_error("reload of " + o.fbx + " failed:\n" + e.what());
+    }
+    if (!alerts.empty()) throw std::runtime_error("reload of " + o.fbx + " failed: " + alerts.back());
+    return camera;
+}
+
+// The host with the plug-in's node fed by a source of the plate's format
+// and metadata, its controls set from the command line and the take.
+void set_up_node(const RenderOptions& o, RenderPlan& plan, std::FILE* err) {
+    const PlateHeader* plate = plan.plates ? &plan.plates->first() : nullptr;
+    plan.host = std::make_unique<host::Host>(o.plugin_path);
+    host::Host& host = *plan.host;
+    host::enable_python_scripting(host);
+    start_threads(host, o.threads);
+
+    plan.node = &host.create_node("TalvikDistort");
+    plan.format = plate ? DD::Image::Format(plate->width, plate->height)
+                  : o.size ? DD::Image::Format(o.size->first, o.size->second)
+                           : kDefaultFormat;
+    // The format as the box until the overscan is resolved: `auto` measures over it.
+    host.connect(*plan.node, 0,
+                 &host.create_source(plan.format, plate ? host_metadata(*plate) : host::Metadata{}));
+    host.open_panel(*plan.node);
+    if (o.mode) host.set_value(*plan.node, "Mode", *o.mode);
+    for (const auto& [name, value] : o.sets) set_control(host, *plan.node, name, value);
+    if (!o.fbx.empty()) {
+        plan.notes.camera = reload(host, *plan.node, o, plan.plates ? &*plan.plates : nullptr, err).reason;
+        check_take_keys(*plan.node, o.fbx);
+    }
+    io::throw_if_stopped();
+}
+
+// --frames, else a sequence's frames on disk, else the take's keyed range.
+void choose_frames(const RenderOptions& o, std::vector<int> frames, RenderPlan& plan, std::FILE* err) {
+    const std::vector<int> keyed = o.fbx.empty() ? std::vector<int>{} : keyed_frames(*plan.node);
+    if (frames.empty()) frames = plan.box_per_frame() ? plan.plates->frames() : keyed;
+    if (frames.empty()) frames = {1};
+    if (!keyed.empty() && !o.quiet) {
+        const std::string held = held_frames_warning(frames, keyed.front(), keyed.back());
+        if (!held.empty()) std::fprintf(err, "%s\n", held.c_str());
+    }
+    if (plan.exr_pattern) check_pattern_fits_frames(*plan.exr_pattern, frames);
+    if (plan.preview_pattern) check_pattern_fits_frames(*plan.preview_pattern, frames);
+    plan.frames = std::move(frames);
+}
+
+// The overscan margins, then every frame's box, each checked for memory
+// before anything of that size is allocated. Returns the box of a plate
+// that is one file, or of no plate.
+DD::Image::Box plan_boxes(const RenderOptions& o, const std::optional<OverscanRequest>& request,
+                          RenderPlan& plan, std::FILE* out, std::FILE* err) {
+    const int width = plan.format.width(), height = plan.format.height();
+    // --overscan auto renders the format once to measure it.
+    if (plan.rendering() || request) check_frame_memory(width, height);
+    plan.overscan = resolve_overscan(*plan.host, *plan.node, plan.frames, plan.format, request);
+    if (const auto& margins = plan.overscan.margins()) {
+        if (!o.quiet) std::fprintf(err, "%s\n", overscan_summary(*margins, width, height).c_str());
+        if (o.print_controls) print_line(out, overscan_json(*margins, width, height));
+    }
+    const PlateHeader* plate = plan.plates ? &plan.plates->first() : nullptr;
+    const DD::Image::Box fixed_box = input_box(plan.format, plate, plan.overscan);
+    if (!plan.rendering()) return fixed_box;
+    if (!plan.box_per_frame()) check_frame_memory(fixed_box.w(), fixed_box.h());
+    for (int frame : plan.box_per_frame() ? plan.frames : std::vector<int>{}) {
+        const DD::Image::Box box = input_box(plan.format, &plan.plates->at(frame), plan.overscan);
+        check_frame_memory(box.w(), box.h());
+    }
+    return fixed_box;
+}
+
+// Where each frame's files go, refusing any that would replace an input,
+// each other or something that is not a file; the folders that do not
+// depend on the frame are made now.
+void plan_outputs(const RenderOptions& o, RenderPlan& plan) {
+    std::vector<std::string> inputs = plan.plates ? plan.plates->paths() : std::vector<std::string>{};
+    if (!o.fbx.empty()) inputs.push_back(o.fbx);
+    std::vector<std::string> single_outputs;
+    if (!o.manifest.empty()) single_outputs.push_back(o.manifest);
+    check_output_paths(plan.exr_pattern, plan.preview_pattern, plan.frames, inputs, single_outputs);
+    plan.outputs.emplace(plan.frames, plan.exr_pattern, plan.preview_pattern, o.skip_existing);
+    if (!o.manifest.empty()) check_manifest_path(o.manifest, plan.outputs->all_paths());
+    if (plan.exr_pattern) make_fixed_folders(*plan.exr_pattern);
+    if (plan.preview_pattern) make_fixed_folders(*plan.preview_pattern);
+}
+
+}  // namespace
+
+const PlateHeader* RenderPlan::plate_at(int frame) const {
+    return plates ? &plates->at(frame) : nullptr;
+}
+
+DD::Image::Box RenderPlan::box_at(int frame) const {
+    return box_per_frame() ? input_box(format, &plates->at(frame), overscan) : fixed_box_;
+}
+
+RenderPlan plan_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
+    RenderPlan plan;
+    const Inputs in = read_inputs(o, plan);
+    set_up_node(o, plan, err);
+    choose_frames(o, in.frames, plan, err);
+    plan.fixed_box_ = plan_boxes(o, in.overscan, plan, out, err);
+    plan_outputs(o, plan);
+    plan.notes.default_size = !plan.plates && !o.size;
+    plan.notes.width = kDefaultFormat.width();
+    plan.notes.height = kDefaultFormat.height();
+    return plan;
+}
+
+}  // namespace talvik::cli

@@ -1,0 +1,57 @@
+// A render decided before anything is rendered: the node set up with the
+// take reloaded, the frames, the format and every frame's box, the overscan
+// margins, the files each frame writes, the camera, memory and threads.
+// Every check that can refuse a render is made while the plan is built, so
+// a refused render has written nothing.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "DDImage/Box.h"
+#include "DDImage/Format.h"
+#include "cli/options/command_options.h"
+#include "cli/output/frame_outputs.h"
+#include "cli/output/output_pattern.h"
+#include "cli/render/overscan.h"
+#include "cli/render/plate_sequence.h"
+#include "cli/render/render_notes.h"
+#include "host/runtime/host.h"
+
+namespace talvik::cli {
+
+struct RenderPlan {
+    std::unique_ptr<host::Host> host;
+    Node* node = nullptr;
+    DD::Image::Format format;
+    std::optional<PlateSequence> plates;
+    std::vector<int> frames;
+    ResolvedOverscan overscan;
+    std::optional<OutputPattern> exr_pattern;
+    std::optional<OutputPattern> preview_pattern;
+    std::optional<FrameOutputs> outputs;  // always set by plan_render
+    RenderNotes notes;
+
+    // Whether any file is written; without, the frames only print controls.
+    bool rendering() const { return exr_pattern || preview_pattern; }
+    // The header of a frame's plate; null without a plate.
+    const PlateHeader* plate_at(int frame) const;
+    // Each frame of a sequence brings its own data window, as a Read node's
+    // frames do; a single plate or none gives every frame one box.
+    bool box_per_frame() const { return plates && plates->is_sequence(); }
+    DD::Image::Box box_at(int frame) const;
+
+private:
+    friend RenderPlan plan_render(const RenderOptions&, std::FILE*, std::FILE*);
+    DD::Image::Box fixed_box_;
+};
+
+// Makes every check and decision of a render. Warnings and the overscan
+// found go to `err` (and the overscan's JSON to `out` with
+// --print-controls). Throws UsageError for a command line that cannot be
+// rendered and std::runtime_error for input that cannot, naming the culprit.
+RenderPlan plan_render(const RenderOptions& options, std::FILE* out, std::FILE* err);
+
+}  // namespace talvik::cli

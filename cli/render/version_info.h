@@ -1,0 +1,26 @@
+// Which builds made a map: the command's version, the plug-in it loaded and
+// the OpenEXR library it writes with.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace talvik::cli {
+
+// "1.0.0"; also written into every map as talvik/version.
+const char* command_version();
+
+// The OpenEXR library loaded at run time, "3.1.5".
+std::string openexr_version();
+
+struct PluginBuild {
+    std::string path;      // the library the class was loaded from
+    std::string compiled;  // its build string, "Dec  7 2026 for 15.0"
+};
+
+// The registration of a node class already loaded. Empty fields when the
+// class is not registered.
+PluginBuild plugin_build(const char* class_name);
+
+}  // namespace talvik::cli

@@ -1,0 +1,41 @@
+// Writes a file under a temporary name in the same folder and renames it into
+// place only when complete, so a reader never sees half a file and a failed
+// write leaves nothing behind. Only a regular file is ever replaced; a
+// symlink's target is replaced, not the link.
+#pragma once
+
+#include <string>
+
+namespace talvik::io {
+
+class ReplaceFile {
+public:
+    // Throws std::runtime_error when the path (or its symlink's target)
+    // exists and is not a regular file.
+    explicit ReplaceFile(const std::string& final_path);
+    ~ReplaceFile();  // removes the temporary unless committed
+    ReplaceFile(const ReplaceFile&) = delete;
+    ReplaceFile& operator=(const ReplaceFile&) = delete;
+
+    // The file replaced: the path given, or its symlink's target.
+    const std::string& final_path() const { return final_path_; }
+    // Beside the final file, named as temporary_name.h says: unique per
+    // process and per write, so parallel frames never share one.
+    const std::string& temp_path() const { return temp_path_; }
+
+    // Throws std::runtime_error saying the temporary could not be created,
+    // naming the final file, its folder and the errno reason.
+    [[noreturn]] void fail_to_create(int error) const;
+
+    // Renames the temporary onto the final path; throws std::runtime_error
+    // naming the file and the reason (and removes the temporary) on failure.
+    void commit();
+
+private:
+    std::string given_path_;
+    std::string final_path_;
+    std::string temp_path_;
+    bool committed_ = false;
+};
+
+}  // namespace talvik::io
