@@ -6,12 +6,13 @@
 # 1920 x 1080 reference frame). The host reads them through temporary Axis3
 # nodes.
 #
-# Hosts run button text either with one dictionary or with separate globals
-# and locals; in the second way names bound here at top level are locals,
-# which functions (and comprehensions) cannot see. So every function gets
-# what it uses as arguments or imports it, and the top level calls them
-# with plain loops.
-import nuke
+# Hosts run button text in a namespace of their own, which may be the user's
+# and may outlive the press: with one dictionary, or with separate globals
+# and locals (then names bound here at top level are locals, which functions
+# cannot see). So the top level binds nothing but the upper-case constants
+# below: the work is done by one function that gets them as arguments,
+# imports what it uses itself (not even `nuke` is bound here), and is
+# deleted once it has run.
 
 FBX_FILE_PATH = "fbx_file_path"
 CAMERA_INDEX = "camera_index"
@@ -35,79 +36,84 @@ KNOBS_DICT = {
 TANGENTIAL_VALID = "isp1p2valid"
 
 
-def camera_from_metadata(metadata, key):
-    """The last digit of the trailing digits of metadata[key], or None."""
+def _talvik_reload_lens(fbx_file_path_knob, camera_index_knob, anamorphic_knob,
+                        exr_camera_name, lens_prefix_knobs, knobs_dict,
+                        tangential_valid):
     import re
 
-    try:
-        match = re.match(".*?([0-9])+$", metadata[key])
-        if match:
-            return int(match.group(1))
-    except Exception:
-        pass
-    return None
-
-
-def read_translation_keys(path, fbx_node_name, component):
-    """Keys of one translation component of an FBX node, read through a
-    temporary Axis3. None when there is no such animation; False when the
-    Axis3 has no translate control."""
     import nuke
     import nukescripts
 
-    axis = nuke.createNode("Axis3")
-    try:
-        nukescripts.remove_inputs()
-        axis["read_from_file"].setValue(True)
-        axis["file_link"].setValue(path)
-        axis["fbx_node_name"].setValue(fbx_node_name)
-        axis["read_from_file"].setValue(False)
-        translate = axis.knob("translate")
-        if translate is None:
+    def camera_from_metadata(metadata, key):
+        """The last digit of the trailing digits of metadata[key], or None."""
+        try:
+            match = re.match(".*?([0-9])+$", metadata[key])
+            if match:
+                return int(match.group(1))
+        except Exception:
+            pass
+        return None
+
+    def read_translation_keys(path, fbx_node_name, component):
+        """Keys of one translation component of an FBX node, read through a
+        temporary Axis3. None when there is no such animation; False when
+        the Axis3 has no translate control."""
+        axis = nuke.createNode("Axis3")
+        try:
+            nukescripts.remove_inputs()
+            axis["read_from_file"].setValue(True)
+            axis["file_link"].setValue(path)
+            axis["fbx_node_name"].setValue(fbx_node_name)
+            axis["read_from_file"].setValue(False)
+            translate = axis.knob("translate")
+            if translate is None:
+                return False
+            if not translate.isAnimated():
+                return None
+            curve = translate.animation(component)
+            if curve is None:
+                return None
+            return curve.keys()
+        finally:
+            nuke.delete(axis)
+
+    def copy_keys(node, knob_name, keys):
+        """Replaces the control's animation with the keys; False when the
+        node has no such control."""
+        target = node.knob(knob_name)
+        if target is None:
             return False
-        if not translate.isAnimated():
-            return None
-        curve = translate.animation(component)
-        if curve is None:
-            return None
-        return curve.keys()
-    finally:
-        nuke.delete(axis)
+        # A take with another frame range must not inherit the last take's keys.
+        target.clearAnimated()
+        target.setAnimated()
+        for key in keys:
+            target.setValueAt(key.y, key.x)
+        return True
 
+    def control_name(row_key):
+        """The control a row fills, as the user sees it on the panel."""
+        return anamorphic_knob if row_key == tangential_valid else row_key
 
-def copy_keys(node, knob_name, keys):
-    """Replaces the control's animation with the keys; False when the node
-    has no such control."""
-    target = node.knob(knob_name)
-    if target is None:
-        return False
-    # A take with another frame range must not inherit the last take's keys.
-    target.clearAnimated()
-    target.setAnimated()
-    for key in keys:
-        target.setValueAt(key.y, key.x)
-    return True
+    node = nuke.thisNode()
+    path = node[fbx_file_path_knob].value()
+    prefixes = {}
+    for prefix_knob in lens_prefix_knobs:
+        prefixes[prefix_knob] = node[prefix_knob].value()
+    camera = int(node[camera_index_knob].value())
 
+    if camera == 0:
+        digit = camera_from_metadata(node.metadata(), exr_camera_name)
+        if digit is not None:
+            camera = digit
+            node[camera_index_knob].setValue(camera)
 
-node = nuke.thisNode()
-path = node[FBX_FILE_PATH].value()
-prefixes = {}
-for prefix_knob in LENS_PREFIX_KNOBS:
-    prefixes[prefix_knob] = node[prefix_knob].value()
-camera = int(node[CAMERA_INDEX].value())
+    if not path or not path.endswith(".fbx"):
+        nuke.alert("Please select an FBX file to reload!")
+        return
 
-if camera == 0:
-    digit = camera_from_metadata(node.metadata(), EXR_CAMERA_NAME)
-    if digit is not None:
-        camera = digit
-        node[CAMERA_INDEX].setValue(camera)
-
-if not path or not path.endswith(".fbx"):
-    nuke.alert("Please select an FBX file to reload!")
-else:
     success = True
     empty_rows = []
-    for lens_parameter_knob, row in KNOBS_DICT.items():
+    for lens_parameter_knob, row in knobs_dict.items():
         fbx_node_name = prefixes[row["fbx_node_name"]] + str(camera)
         keys = read_translation_keys(path, fbx_node_name, row["knob_val"])
         if keys is False:
@@ -115,10 +121,10 @@ else:
             nuke.alert("Translate knob to copy animation from does not exist!")
             continue
         if not keys:
-            empty_rows.append(lens_parameter_knob)
+            empty_rows.append(control_name(lens_parameter_knob))
             continue
-        if lens_parameter_knob == TANGENTIAL_VALID:
-            node[ANAMORPHIC].setValue(keys[0].y)
+        if lens_parameter_knob == tangential_valid:
+            node[anamorphic_knob].setValue(keys[0].y)
         elif not copy_keys(node, lens_parameter_knob, keys):
             success = False
             nuke.alert("Knob to copy animation to does not exist: {lens_parameter_knob}!".format(
@@ -126,7 +132,20 @@ else:
 
     if empty_rows:
         success = False
-        nuke.alert("No lens animation found for camera {} in {}: {}".format(
-            camera, path, ", ".join(empty_rows)))
+        if camera == 0:
+            # Camera 0 is what is left when neither the file name nor the
+            # metadata gave a number: say so rather than blame the file.
+            nuke.alert("No lens animation found for camera 0 in {} (no camera number was found "
+                       "in the file name or metadata): {}".format(path, ", ".join(empty_rows)))
+        else:
+            nuke.alert("No lens animation found for camera {} in {}: {}".format(
+                camera, path, ", ".join(empty_rows)))
     if success:
         print("File reloaded")
+
+
+try:
+    _talvik_reload_lens(FBX_FILE_PATH, CAMERA_INDEX, ANAMORPHIC, EXR_CAMERA_NAME,
+                        LENS_PREFIX_KNOBS, KNOBS_DICT, TANGENTIAL_VALID)
+finally:
+    del _talvik_reload_lens

@@ -4,10 +4,23 @@
 # the stand-in's headers and library, then checks that this plug-in renders
 # the same bits as the one of the regular build.
 #
-#   tools/check-ndk-build.sh BUILD_DIR     (a configured and built tree)
+#   tools/check-ndk-build.sh [BUILD_DIR]   (a configured and built tree;
+#                                           default: the source tree's build)
+# A relative BUILD_DIR is taken from where the script is started.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-build="${1:-build}"
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${1:-$root/build}"
+# Absolute from here on: the script works from the source tree, and the
+# staged folder goes to CMake as NUKE_ROOT.
+case "$build" in
+  /*) ;;
+  *) build="$PWD/$build" ;;
+esac
+cd "$root"
+if [[ ! -f "$build/host/libDDImage.so" || ! -x "$build/cli/talvik-stmap" ]]; then
+  echo "$build is not a built tree (no host/libDDImage.so or cli/talvik-stmap)" >&2
+  exit 1
+fi
 stage="$build/ndk-check/Nuke15.0"
 rm -rf "$build/ndk-check"
 mkdir -p "$stage"
@@ -19,7 +32,7 @@ cat >>"$stage/include/DDImage/Row.h" <<'HEADER'
 namespace DD { namespace Image { inline int ndk_header_warns(int unused) { int shadowed = 0; return shadowed; } } }
 HEADER
 
-cmake -S . -B "$build/ndk-check/build" -DNUKE_ROOT="$PWD/$stage" -DCMAKE_BUILD_TYPE=Release \
+cmake -S . -B "$build/ndk-check/build" -DNUKE_ROOT="$stage" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_C_COMPILER=gcc-11 -DCMAKE_CXX_COMPILER=g++-11 >/dev/null
 log="$build/ndk-check/build.log"
 cmake --build "$build/ndk-check/build" -j"$(nproc)" --target TalvikDistort 2>&1 | tee "$log"

@@ -65,8 +65,12 @@ Node& Host::create_node(const std::string& class_name) {
     if (!d) {
         std::string folders;
         for (const std::string& f : plugins_->path()) folders += (folders.empty() ? "" : ":") + f;
+        // A library that loaded but registered nothing is named: it is not
+        // the plug-in its file name promises.
+        const std::string loaded = plugins_->loaded_file(class_name);
         throw std::runtime_error("unknown node class " + class_name + " (plug-in path: " +
-                                 (folders.empty() ? "empty" : folders) + ")");
+                                 (folders.empty() ? "empty" : folders) + ")" +
+                                 (loaded.empty() ? "" : ": loaded " + loaded + ", which registers no such class"));
     }
     auto node = std::make_unique<Node>(this, class_name, unique_name(class_name));
     node->op(d->constructor(node.get()));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace talvik::host {
@@ -12,15 +13,17 @@ public:
     explicit PluginLoader(std::vector<std::string> path);
     ~PluginLoader();
     // Loads <class_name>.so from the first folder that has it, once. Throws
-    // with the loader's message when a library is found but cannot load,
-    // returns false when no folder has one.
+    // when the file found is not a regular file (without opening it: a FIFO
+    // would block) or cannot load, returns false when no folder has one.
     bool load(const std::string& class_name);
     const std::vector<std::string>& path() const { return path_; }
+    // The file load() loaded for the class; empty when it loaded none.
+    std::string loaded_file(const std::string& class_name) const;
 
 private:
     std::vector<std::string> path_;
     std::vector<void*> handles_;
-    std::vector<std::string> loaded_;
+    std::vector<std::pair<std::string, std::string>> loaded_;  // class, file
 };
 
 }  // namespace talvik::host

@@ -32,13 +32,31 @@ TEST_F(ReloadHost, RowsThatCopyNothingAreReportedOnce) {
     EXPECT_EQ(keys(node, "cx").size(), 3u) << "the rows that had keys were copied";
     EXPECT_EQ(keys(node, "fy").size(), 3u);
 
-    // A camera the file does not hold at all.
+    // A camera the file does not hold at all: the rows are named by the
+    // controls they fill, the tangential flag by "anamorphic".
     alerts.clear();
     host.set_value(node, "camera_index", 9);
     host.press(node, "reload");
-    ASSERT_EQ(alerts.size(), 1u);
-    EXPECT_NE(alerts[0].find("camera 9"), std::string::npos);
-    EXPECT_NE(alerts[0].find("cx, cy, fx, fy, isp1p2valid, k1, k2"), std::string::npos);
+    EXPECT_EQ(alerts, std::vector<std::string>{"No lens animation found for camera 9 in " + path +
+                                               ": cx, cy, fx, fy, anamorphic, k1, k2"});
+}
+
+TEST_F(ReloadHost, NoCameraNumberIsNamedAsTheReasonForAnEmptyTake) {
+    const std::string path = write_temp_file("take.fbx", ascii_take(lens_take(3, 1, 2)));
+    Node& node = create();
+    reload(node, path);
+    ASSERT_EQ(lens(node).camera_index, 0) << "neither the file name nor metadata gave a number";
+    EXPECT_EQ(alerts, std::vector<std::string>{"No lens animation found for camera 0 in " + path +
+                                               " (no camera number was found in the file name or metadata)"
+                                               ": cx, cy, fx, fy, anamorphic, k1, k2"});
+    EXPECT_TRUE(output.empty());
+
+    // With a number the same take loads.
+    alerts.clear();
+    host.set_value(node, "camera_index", 3);
+    host.press(node, "reload");
+    EXPECT_TRUE(alerts.empty());
+    EXPECT_EQ(output, std::vector<std::string>{"File reloaded"});
 }
 
 TEST_F(ReloadHost, Axis3WithoutTranslateIsReportedForEveryRow) {

@@ -17,7 +17,7 @@ namespace Image {
 #define DOUBLE_KNOB 7
 #define FLOAT_KNOB 8
 #define ARRAY_KNOB 9
-#define XYZ_KNOB 12
+#define XYZ_KNOB 13
 #define PYSCRIPT_KNOB 22
 #define TEXT_KNOB 26
 
