@@ -40,8 +40,6 @@ struct RowVectors {
     typedef unsigned U __attribute__((vector_size(4 * N)));
 };
 
-constexpr int kRowNewtonBudget = 50;  // passes, as in solve_undistorted_radius
-
 // Per-row constants of Distort mode, in normalized units.
 struct DistortRowConstants {
     float width, fx, k1, k2, k3, ufx, ufy, cx, cy;
@@ -53,6 +51,7 @@ struct UndistortRowConstants {
     float width, cx, ufx, k1, k2, k3, k1_3, k2_5, k3_7;
     float fx_scaled, fy;  // fx * fx_scale, fy
     float y, yy;          // y = (v - cy) / ufy and y * y
+    float max_rd;         // fold.max_rd: larger distorted radii give (0, 0)
 };
 
 template <class Ops>
@@ -92,23 +91,28 @@ struct RowKernel {
     // decisions: the lane stays frozen without any per-lane state. All lanes
     // of a vector make their passes together, so the pass count is each
     // lane's budget; a vector whose lanes have all left skips later passes.
+    // A lane past the fold's peak has no position: it solves for radius 0
+    // instead, which settles on the first pass, and is zeroed at the end.
     template <int K>
     __attribute__((always_inline)) static void undistort(const UndistortRowConstants& c,
                                                          int x, F* s, F* t) {
         F px[K], rd[K], r[K], f[K];
-        I folded[K];
+        I folded[K], beyond[K];
         bool done[K];
         for (int k = 0; k < K; ++k) {
             const F u = (column_floats(x + k * N) + 0.5f) / c.width;
             px[k] = (u - c.cx) / c.ufx;
-            rd[k] = Ops::sqrt(px[k] * px[k] + c.yy);
+            const F radius = Ops::sqrt(px[k] * px[k] + c.yy);
+            beyond[k] = radius > c.max_rd;
+            const F none = {};
+            rd[k] = beyond[k] ? none : radius;
             r[k] = rd[k];
             done[k] = false;
             // The first pass sets both for every vector; GCC 11 cannot see it.
             f[k] = F{};
             folded[k] = I{};
         }
-        for (int pass = 0; pass < kRowNewtonBudget; ++pass) {
+        for (int pass = 0; pass < kNewtonBudget; ++pass) {
             bool all_done = true;
             for (int k = 0; k < K; ++k) {
                 if (done[k]) continue;
@@ -138,7 +142,7 @@ struct RowKernel {
             if (all_done) break;
         }
         for (int k = 0; k < K; ++k) {
-            const I zero = folded[k] | (f[k] == 0.0f);
+            const I zero = beyond[k] | folded[k] | (f[k] == 0.0f);
             const F qs = c.fx_scaled * (px[k] / f[k]) + 0.5f;
             const F qt = (c.y / f[k]) * c.fy + 0.5f;
             const F none = {};
@@ -216,6 +220,7 @@ struct RowKernel {
         c.fy = lens.fy;
         c.y = (v - lens.cy) / lens.undistorted_fy;
         c.yy = c.y * c.y;
+        c.max_rd = lens.fold.max_rd;
         constexpr int K = Ops::kNewtonInterleave;
         const auto group = [&c](int x, F* vs, F* vt) { undistort<K>(c, x, vs, vt); };
         const auto one = [&c](int x, F* vs, F* vt) { undistort<1>(c, x, vs, vt); };
