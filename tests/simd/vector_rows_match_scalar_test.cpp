@@ -212,7 +212,8 @@ TEST_P(VectorRows, RadialFactorExactlyZeroInsideAVector) {
 TEST_P(VectorRows, RowsCrossingTheFoldHaveNoPositionPastItsPeak) {
     // Every alignment of the fold within the vectors and groups of vectors:
     // rows at every height of a frame where the fold crosses each row at a
-    // different column. Past the peak 0.6 every pixel is (0, 0); well inside
+    // different column, whole and in spans that reach the fold at one end,
+    // both or neither. Past the peak 0.6 every pixel is (0, 0); well inside
     // it none is.
     test::PanelLens panel = strong_barrel(400.0f);
     panel.mode = 1;
@@ -224,6 +225,11 @@ TEST_P(VectorRows, RowsCrossingTheFoldHaveNoPositionPastItsPeak) {
     for (int y = 0; y < kHeight; ++y) {
         expect_row_matches(GetParam(), lens, size, y, {0, kWidth}, kWidth);
         expect_row_matches(GetParam(), lens, size, y, {y % 17, kWidth - y % 13}, kWidth);
+        // Spans with one end near the centre and one past the fold, and
+        // spans around the centre that stay inside it.
+        expect_row_matches(GetParam(), lens, size, y, {kWidth / 2 - y % 19, kWidth}, kWidth);
+        expect_row_matches(GetParam(), lens, size, y, {0, kWidth / 2 + y % 23}, kWidth);
+        expect_row_matches(GetParam(), lens, size, y, {kWidth / 2 - 40, kWidth / 2 + y % 29}, kWidth);
         st_map_row_on(GetParam(), lens, size, y, 0, kWidth, s.data(), t.data());
         for (int x = 0; x < kWidth; ++x) {
             const double px = ((x + 0.5) / kWidth - lens.cx) / lens.undistorted_fx;
