@@ -4,11 +4,12 @@
 
 #include <cmath>
 
+#include "lens/newton_step_stop.h"
+
 namespace talvik {
 
 namespace {
 
-constexpr int kNewtonBudget = 50;
 constexpr double kNewtonTolerance = 1e-5;
 
 float edge_fitted_focal(float focal, float k1, float k2) {
@@ -38,6 +39,7 @@ void LensModel::normalize() {
     cy = (-cy) / 1080.0f + 0.5f;  // panel cy points towards row 0
     fx = fx / 1920.0f;
     fy = fy / 1080.0f;
+    fold = find_radial_fold(k1, k2, k3);
 }
 
 float2 LensModel::_distort(float2 p) const {
@@ -61,6 +63,12 @@ RadiusSolve solve_undistorted_radius(const LensModel& lens, float rd) {
     const float k3_7 = 7.0f * k3;
     float r = rd;
     RadiusSolve out{1.0f, 0, false};
+    // At or beyond the peak of r*F(r) there is nothing to find, and Newton
+    // could step over the fold onto the outer branch and settle there.
+    if (rd > lens.fold.max_rd) {
+        out.folded = true;
+        return out;
+    }
     for (int budget = kNewtonBudget; budget > 0; --budget) {
         const float r2 = r * r;
         const float r4 = r2 * r2;

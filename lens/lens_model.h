@@ -3,6 +3,8 @@
 // LensModel and answers its operations by the same names.
 #pragma once
 
+#include "lens/radial_fold.h"
+
 namespace talvik {
 
 // A position in normalized frame units: x across the width, y along the
@@ -48,6 +50,9 @@ struct LensModel {
     float p2 = 0.0f;                   // no control
     float undistorted_fx = 1920.0f;    // derived by normalize()
     float undistorted_fy = 1920.0f;    // derived by normalize()
+    // Derived by normalize() from k1, k2, k3; after the members above, whose
+    // order is the node's. Set it again after changing a coefficient.
+    RadialFold fold = kNoRadialFold;
 
     // Edge-fitted focal lengths in pixels, from the panel-unit values: the
     // focal length that maps the distorted reference-frame edge (960 px from
@@ -61,7 +66,8 @@ struct LensModel {
     // Forward radial model (Distort mode).
     float2 _distort(float2 p) const;
     // Newton inverse of _distort on the radius (Undistort mode). Points with
-    // no inverse (past the fold of r*F(r)) map to (0, 0).
+    // no inverse (distorted radius past fold.max_rd, or a fold met by the
+    // solve) map to (0, 0).
     float2 _undistort_v2(float2 p) const;
     // Five fixed-point iterations that also remove tangential distortion.
     float2 _undistort(float2 p) const;
@@ -71,11 +77,11 @@ struct LensModel {
 struct RadiusSolve {
     float factor;  // F from the last pass (not recomputed after a final update)
     int updates;   // how many times r was updated
-    bool folded;   // D <= 0 was met: rd has no inverse
+    bool folded;   // rd is past fold.max_rd (no update made) or D <= 0 was met
 };
 
 // The Newton solve used by _undistort_v2, exposed so its convergence can be
-// observed. Reads k1, k2, k3 only.
+// observed. Reads k1, k2, k3 and fold only.
 RadiusSolve solve_undistorted_radius(const LensModel& lens, float rd);
 
 }  // namespace talvik

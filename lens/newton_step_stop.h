@@ -1,10 +1,13 @@
-// Float forms of the Newton stop test of solve_undistorted_radius, which
-// compares fabs((double)step) < 1e-5. Vector rows use these instead of
-// widening every step to double; tests/simd walks the floats to prove they
-// decide exactly as the double comparison does.
+// How the Newton solve of solve_undistorted_radius stops: its budget, and
+// float forms of its step test fabs((double)step) < 1e-5. Vector rows use
+// these instead of widening every step to double; tests/simd walks the
+// floats to prove they decide exactly as the double comparison does.
 #pragma once
 
 namespace talvik {
+
+// Passes of the solve, scalar and vector alike: at most this many updates.
+inline constexpr int kNewtonBudget = 50;
 
 // The largest float below 1e-5 (1e-5f rounds down): for every float step,
 // fabs(step) <= kNewtonStopStepMax exactly when fabs((double)step) < 1e-5.

@@ -40,8 +40,6 @@ struct RowVectors {
     typedef unsigned U __attribute__((vector_size(4 * N)));
 };
 
-constexpr int kRowNewtonBudget = 50;  // passes, as in solve_undistorted_radius
-
 // Per-row constants of Distort mode, in normalized units.
 struct DistortRowConstants {
     float width, fx, k1, k2, k3, ufx, ufy, cx, cy;
@@ -53,6 +51,7 @@ struct UndistortRowConstants {
     float width, cx, ufx, k1, k2, k3, k1_3, k2_5, k3_7;
     float fx_scaled, fy;  // fx * fx_scale, fy
     float y, yy;          // y = (v - cy) / ufy and y * y
+    float max_rd;         // fold.max_rd: larger distorted radii give (0, 0)
 };
 
 template <class Ops>
@@ -85,6 +84,25 @@ struct RowKernel {
         t = (c.y * f) * c.ufy + c.cy;
     }
 
+    // The distorted radius of pixels x, x + 1, ... and their horizontal
+    // offset px, in lens units.
+    __attribute__((always_inline)) static F distorted_radius(const UndistortRowConstants& c,
+                                                             int x, F& px) {
+        const F u = (column_floats(x) + 0.5f) / c.width;
+        px = (u - c.cx) / c.ufx;
+        return Ops::sqrt(px * px + c.yy);
+    }
+
+    // Whether any pixel of [x0, x1) may lie past the fold's peak. Every step
+    // from x to the radius is monotone in x or in |px|, so the largest radius
+    // of the span is at one of its ends; a NaN end counts as past.
+    static bool span_reaches_fold(const UndistortRowConstants& c, int x0, int x1) {
+        F px;
+        const F first = distorted_radius(c, x0, px);
+        const F last = distorted_radius(c, x1 - 1, px);
+        return !(first[0] <= c.max_rd && last[0] <= c.max_rd);
+    }
+
     // Newton on the radius for N pixels at once, for K vectors side by side
     // so that their division latencies overlap. A lane leaves the loop by
     // folding (D <= 0) or by a small enough step; after that its r is never
@@ -92,23 +110,31 @@ struct RowKernel {
     // decisions: the lane stays frozen without any per-lane state. All lanes
     // of a vector make their passes together, so the pass count is each
     // lane's budget; a vector whose lanes have all left skips later passes.
-    template <int K>
+    // With kPastFold, a lane past the fold's peak has no position: it solves
+    // for radius 0 instead, which settles on the first pass, and is zeroed at
+    // the end. Without it, no lane may be past the peak.
+    template <int K, bool kPastFold>
     __attribute__((always_inline)) static void undistort(const UndistortRowConstants& c,
                                                          int x, F* s, F* t) {
         F px[K], rd[K], r[K], f[K];
-        I folded[K];
+        I folded[K], beyond[K];
         bool done[K];
         for (int k = 0; k < K; ++k) {
-            const F u = (column_floats(x + k * N) + 0.5f) / c.width;
-            px[k] = (u - c.cx) / c.ufx;
-            rd[k] = Ops::sqrt(px[k] * px[k] + c.yy);
+            const F radius = distorted_radius(c, x + k * N, px[k]);
+            if constexpr (kPastFold) {
+                beyond[k] = radius > c.max_rd;
+                const F none = {};
+                rd[k] = beyond[k] ? none : radius;
+            } else {
+                rd[k] = radius;
+            }
             r[k] = rd[k];
             done[k] = false;
             // The first pass sets both for every vector; GCC 11 cannot see it.
             f[k] = F{};
             folded[k] = I{};
         }
-        for (int pass = 0; pass < kRowNewtonBudget; ++pass) {
+        for (int pass = 0; pass < kNewtonBudget; ++pass) {
             bool all_done = true;
             for (int k = 0; k < K; ++k) {
                 if (done[k]) continue;
@@ -138,7 +164,8 @@ struct RowKernel {
             if (all_done) break;
         }
         for (int k = 0; k < K; ++k) {
-            const I zero = folded[k] | (f[k] == 0.0f);
+            I zero = folded[k] | (f[k] == 0.0f);
+            if constexpr (kPastFold) zero |= beyond[k];
             const F qs = c.fx_scaled * (px[k] / f[k]) + 0.5f;
             const F qt = (c.y / f[k]) * c.fy + 0.5f;
             const F none = {};
@@ -216,9 +243,22 @@ struct RowKernel {
         c.fy = lens.fy;
         c.y = (v - lens.cy) / lens.undistorted_fy;
         c.yy = c.y * c.y;
+        c.max_rd = lens.fold.max_rd;
+        // Rows that stay inside the fold (all rows of a lens without one)
+        // run the Newton loop without the per-lane test.
+        if (span_reaches_fold(c, x0, x1)) {
+            undistort_span<true>(c, x0, x1, s, t);
+        } else {
+            undistort_span<false>(c, x0, x1, s, t);
+        }
+    }
+
+    template <bool kPastFold>
+    static void undistort_span(const UndistortRowConstants& c, int x0, int x1, float* s,
+                               float* t) {
         constexpr int K = Ops::kNewtonInterleave;
-        const auto group = [&c](int x, F* vs, F* vt) { undistort<K>(c, x, vs, vt); };
-        const auto one = [&c](int x, F* vs, F* vt) { undistort<1>(c, x, vs, vt); };
+        const auto group = [&c](int x, F* vs, F* vt) { undistort<K, kPastFold>(c, x, vs, vt); };
+        const auto one = [&c](int x, F* vs, F* vt) { undistort<1, kPastFold>(c, x, vs, vt); };
         const int x = whole_vectors<1>(whole_vectors<K>(x0, x1, s, t, group), x1, s, t, one);
         remainder(x, x1, s, t, one);
     }

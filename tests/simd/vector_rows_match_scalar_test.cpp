@@ -3,12 +3,14 @@
 // mid-vector, and guard cells that must stay untouched.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "lens/radial_fold.h"
 #include "lens/st_map_row.h"
 #include "lens/st_map_row_targets.h"
 #include "tests/support/lens_from_panel.h"
@@ -56,6 +58,17 @@ struct LensCase {
     LensModel lens;
 };
 
+// Panel k1 -0.5, k2 0.1: r * F(r) peaks at r = 1 with the value 0.6, and D
+// turns positive again past r = 1.41, where Newton can settle on the outer
+// branch.
+test::PanelLens strong_barrel(float panel_fx) {
+    test::PanelLens panel;
+    panel.k1 = -0.5f;
+    panel.k2 = 0.1f;
+    panel.fx = panel.fy = panel_fx;
+    return panel;
+}
+
 // Lenses that reach every branch of the row math in both modes.
 std::vector<LensCase> lens_cases() {
     const float nan = std::numeric_limits<float>::quiet_NaN();
@@ -82,12 +95,21 @@ std::vector<LensCase> lens_cases() {
         test::PanelLens flat;
         flat.fx = 0.0f;  // fy follows
         add("zero focal length", flat);
+        add("strong barrel", strong_barrel(400.0f));  // folds across the middle
+        add("strong barrel corners", strong_barrel(800.0f));
     }
     LensModel cubic = normalized(worked_lens(-0.05f, 0.01f));
     cubic.k3 = -0.3f;  // no control, but read by the math
     cases.push_back({"k3 distort", cubic});
     cubic.mode = 1;
     cases.push_back({"k3 undistort", cubic});
+    test::PanelLens wide = worked_lens(-0.05f, 0.01f);
+    wide.fx = 1000.0f;
+    cubic = normalized(wide);
+    cubic.mode = 1;
+    cubic.k3 = -0.3f;
+    cubic.fold = find_radial_fold(cubic.k1, cubic.k2, cubic.k3);
+    cases.push_back({"k3 undistort, folding", cubic});
     LensModel zero = normalized(worked_lens(0.05f, 0.0f));
     zero.fy = 0.0f;
     cases.push_back({"zero fy distort", zero});
@@ -185,6 +207,46 @@ TEST_P(VectorRows, RadialFactorExactlyZeroInsideAVector) {
     EXPECT_EQ(t[8], 0.0f);
     EXPECT_NE(s[7], 0.0f) << "its neighbours have a position";
     expect_row_matches(GetParam(), lens, size, 0, {0, 16}, 16);
+}
+
+TEST_P(VectorRows, RowsCrossingTheFoldHaveNoPositionPastItsPeak) {
+    // Every alignment of the fold within the vectors and groups of vectors:
+    // rows at every height of a frame where the fold crosses each row at a
+    // different column, whole and in spans that reach the fold at one end,
+    // both or neither. Past the peak 0.6 every pixel is (0, 0); well inside
+    // it none is.
+    test::PanelLens panel = strong_barrel(400.0f);
+    panel.mode = 1;
+    const LensModel lens = normalized(panel);
+    constexpr int kWidth = 517, kHeight = 301;
+    const FrameSize size = frame_size_from(kWidth, kHeight);
+    long beyond = 0, inside = 0;
+    std::vector<float> s(kWidth), t(kWidth);
+    for (int y = 0; y < kHeight; ++y) {
+        expect_row_matches(GetParam(), lens, size, y, {0, kWidth}, kWidth);
+        expect_row_matches(GetParam(), lens, size, y, {y % 17, kWidth - y % 13}, kWidth);
+        // Spans with one end near the centre and one past the fold, and
+        // spans around the centre that stay inside it.
+        expect_row_matches(GetParam(), lens, size, y, {kWidth / 2 - y % 19, kWidth}, kWidth);
+        expect_row_matches(GetParam(), lens, size, y, {0, kWidth / 2 + y % 23}, kWidth);
+        expect_row_matches(GetParam(), lens, size, y, {kWidth / 2 - 40, kWidth / 2 + y % 29}, kWidth);
+        st_map_row_on(GetParam(), lens, size, y, 0, kWidth, s.data(), t.data());
+        for (int x = 0; x < kWidth; ++x) {
+            const double px = ((x + 0.5) / kWidth - lens.cx) / lens.undistorted_fx;
+            const double py = ((y + 0.5) / kHeight - lens.cy) / lens.undistorted_fy;
+            const double rd = std::hypot(px, py);
+            const bool zero = s[x] == 0.0f && t[x] == 0.0f;
+            if (rd > 0.6 + 1e-6) {
+                ++beyond;
+                ASSERT_TRUE(zero) << x << ", " << y << ": (" << s[x] << ", " << t[x] << ")";
+            } else if (rd < 0.55) {
+                ++inside;
+                ASSERT_FALSE(zero) << x << ", " << y;
+            }
+        }
+    }
+    EXPECT_GT(beyond, kWidth * kHeight / 4);
+    EXPECT_GT(inside, kWidth * kHeight / 100);
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, VectorRows,
