@@ -21,8 +21,8 @@ public:
     std::string json(const std::string& plugin_path) const;
 
 private:
-    std::vector<std::string> files_;  // one JSON object each
-    std::vector<std::string> skipped_;
+    Json files_ = Json::array();
+    Json skipped_ = Json::array();
 };
 
 // Throws UsageError when the manifest names a folder or would
