@@ -43,15 +43,11 @@ std::string RenderManifest::json(const std::string& plugin_path) const {
     return json_text(manifest, 2) + "\n";
 }
 
-void check_manifest_path(const std::string& manifest, const std::vector<std::string>& outputs) {
+void check_manifest_folder(const std::string& manifest) {
     std::error_code ec;
     // Found now rather than after every frame is rendered.
     if (std::filesystem::is_directory(manifest, ec))
         throw UsageError("--manifest " + manifest + " is a folder, not a file");
-    const std::string target = absolute_path(manifest);
-    for (const std::string& output : outputs)
-        if (absolute_path(output) == target)
-            throw UsageError("--manifest " + manifest + " is also an output of this render");
 }
 
 void write_manifest(const std::string& path, const std::string& json) {

@@ -134,11 +134,12 @@ DD::Image::Box plan_boxes(const RenderOptions& o, const std::optional<OverscanRe
 void plan_outputs(const RenderOptions& o, RenderPlan& plan) {
     std::vector<std::string> inputs = plan.plates ? plan.plates->paths() : std::vector<std::string>{};
     if (!o.fbx.empty()) inputs.push_back(o.fbx);
-    std::vector<std::string> single_outputs;
-    if (!o.manifest.empty()) single_outputs.push_back(o.manifest);
+    // A file written once per render is one line here.
+    std::vector<SingleOutput> single_outputs;
+    if (!o.manifest.empty()) single_outputs.push_back({"--manifest", o.manifest});
+    if (!o.manifest.empty()) check_manifest_folder(o.manifest);
     check_output_paths(plan.exr_pattern, plan.preview_pattern, plan.frames, inputs, single_outputs);
     plan.outputs.emplace(plan.frames, plan.exr_pattern, plan.preview_pattern, o.skip_existing);
-    if (!o.manifest.empty()) check_manifest_path(o.manifest, plan.outputs->all_paths());
     if (plan.exr_pattern) make_fixed_folders(*plan.exr_pattern);
     if (plan.preview_pattern) make_fixed_folders(*plan.preview_pattern);
 }
