@@ -118,12 +118,24 @@ void check_output_paths(const std::optional<OutputPattern>& exr, const std::opti
 
 void make_fixed_folders(const OutputPattern& pattern) { make_folder(pattern.fixed_folder()); }
 
-void OutputFolders::prepare(const OutputPattern& pattern, const std::string& file_path) {
+void OutputFolders::prepare(const std::string& file_path) {
     const std::string folder = fs::path(file_path).parent_path().string();
-    // The map and the preview may share a folder; each cleans up its own.
-    if (!seen_.insert(folder + '\0' + pattern.file_name_prefix()).second) return;
+    if (!seen_.insert(folder).second) return;
     make_folder(folder);
-    io::remove_stale_temporaries(folder, pattern.file_name_prefix());
+}
+
+void remove_abandoned_temporaries(const std::vector<std::string>& outputs) {
+    std::set<std::string> folders;
+    for (const std::string& output : outputs) {
+        std::string target;
+        try {
+            target = io::output_target(output);
+        } catch (const std::exception&) {
+            continue;  // refused when written
+        }
+        if (folders.insert(fs::path(target).parent_path().string()).second)
+            io::remove_stale_temporaries(fs::path(target).parent_path().string());
+    }
 }
 
 }  // namespace talvik::cli

@@ -33,13 +33,16 @@ void check_output_paths(const std::optional<OutputPattern>& exr, const std::opti
 // one that cannot be made is reported before anything is rendered.
 void make_fixed_folders(const OutputPattern& pattern);
 
+// Removes, in the folder of each output (after its symlinks), every
+// temporary a killed render left there, whatever output it was for: run
+// before rendering, also when every frame is skipped.
+void remove_abandoned_temporaries(const std::vector<std::string>& outputs);
+
 // Makes the folder of one frame's file (a frame field may stand in a folder
-// name) and, the first time a folder is seen, removes the temporaries
-// killed renders left there for this pattern. Throws std::runtime_error
-// naming a folder that cannot be made.
+// name). Throws std::runtime_error naming a folder that cannot be made.
 class OutputFolders {
 public:
-    void prepare(const OutputPattern& pattern, const std::string& file_path);
+    void prepare(const std::string& file_path);
 
 private:
     std::set<std::string> seen_;

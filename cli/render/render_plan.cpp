@@ -140,6 +140,9 @@ void plan_outputs(const RenderOptions& o, RenderPlan& plan) {
     if (!o.manifest.empty()) check_manifest_folder(o.manifest);
     check_output_paths(plan.exr_pattern, plan.preview_pattern, plan.frames, inputs, single_outputs);
     plan.outputs.emplace(plan.frames, plan.exr_pattern, plan.preview_pattern, o.skip_existing);
+    std::vector<std::string> every_output = plan.outputs->all_paths();
+    for (const SingleOutput& file : single_outputs) every_output.push_back(file.path);
+    remove_abandoned_temporaries(every_output);
     if (plan.exr_pattern) make_fixed_folders(*plan.exr_pattern);
     if (plan.preview_pattern) make_fixed_folders(*plan.preview_pattern);
 }
