@@ -121,6 +121,11 @@ DD::Image::Box input_box(const DD::Image::Format& format, const PlateHeader* pla
         r = static_cast<long long>(plate->bbox.max.x) + 1;
         t = static_cast<long long>(plate->bbox.max.y) + 1;
         reason = "the data window of plate \"" + plate->path + "\"";
+        if (r - x > kMaxBoxSide || t - y > kMaxBoxSide)
+            throw std::runtime_error("the data window of plate \"" + plate->path + "\", " + box_text(x, y, r, t) +
+                                     " in host pixels, is " + std::to_string(r - x) + "x" +
+                                     std::to_string(t - y) + " pixels, more than " +
+                                     std::to_string(kMaxBoxSide) + " on a side");
     }
     if (margins) {
         const Margins& m = *margins;

@@ -60,7 +60,12 @@ CameraChoice reload(host::Host& host, Node& node, const RenderOptions& o, const 
     } catch (const host::ScriptError& e) {
         throw std::runtime_error("reload of " + o.fbx + " failed:\n" + e.what());
     }
-    if (!alerts.empty()) throw std::runtime_error("reload of " + o.fbx + " failed: " + alerts.back());
+    if (!alerts.empty()) {
+        // Camera 0 is what is left when nothing named a camera.
+        const bool no_camera = !o.camera && alerts.back().find("for camera 0 ") != std::string::npos;
+        throw std::runtime_error("reload of " + o.fbx + " failed: " + alerts.back() +
+                                 (no_camera ? "; give --camera N to pick the camera" : ""));
+    }
     return camera;
 }
 

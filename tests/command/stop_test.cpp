@@ -120,3 +120,29 @@ TEST(StopSignal, NextRenderRemovesTemporariesOfKilledRenders) {
 
 }  // namespace
 }  // namespace talvik::test
+
+namespace talvik::test {
+namespace {
+
+// A call blocked when the stop arrives is interrupted, not restarted: here a
+// write into a pipe nobody reads, which would otherwise wait for good.
+TEST(StopSignal, ABlockedWriteDoesNotOutliveTheStop) {
+    for (const auto& [signal, code] : {std::pair{SIGTERM, 143}, {SIGINT, 130}}) {
+        SCOPED_TRACE(signal);
+        ProcessOptions options;
+        options.stdout_pipe = true;  // and never read past the first bytes
+        StmapProcess render({"render", "--size", "8x8", "--frames", "1-1000000", "--print-controls"}, options);
+        char first[64];
+        ASSERT_GT(read(render.stdout_fd(), first, sizeof first), 0) << render.err();
+        // The pipe fills and the command blocks writing into it.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        render.signal(signal);
+        const std::optional<int> status = render.wait(kPatience);
+        ASSERT_TRUE(status) << "still blocked after the signal";
+        EXPECT_EQ(*status, code) << render.err();
+        EXPECT_FALSE(render.killed());
+    }
+}
+
+}  // namespace
+}  // namespace talvik::test
