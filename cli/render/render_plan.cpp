@@ -55,9 +55,13 @@ CameraChoice reload(host::Host& host, Node& node, const RenderOptions& o, const 
     if (o.fbx.size() >= 4 && o.fbx.compare(o.fbx.size() - 4, 4, ".fbx") == 0) fbx::read_scene(o.fbx);
     else explain_fbx_extension(o.fbx, err);
     const CameraChoice camera = set_take_and_camera(host, node, o.fbx, chosen_camera(node, o), plates);
+    // A stop ends the script at its next line.
+    host.set_stop_check([] { return io::stop_requested().load(); });
     try {
         host.press(node, "reload");
+        io::throw_if_stopped();
     } catch (const host::ScriptError& e) {
+        io::throw_if_stopped();
         throw std::runtime_error("reload of " + o.fbx + " failed:\n" + e.what());
     }
     if (!alerts.empty()) {
