@@ -114,6 +114,8 @@ public:
         }
     }
 
+    CLI::App& app() const { return app_; }
+
     // "--plate", "-o", "--output", ... for "did you mean".
     std::vector<std::string> names() const {
         std::vector<std::string> all;
@@ -167,8 +169,8 @@ void check_render(const RenderOptions& o) {
 
 // What CLI11 left over: an unknown option (with the nearest known name) or
 // a stray word.
-void refuse_leftovers(const CLI::App& app, const OptionTable& table, const std::string& where) {
-    const std::vector<std::string> left = app.remaining();
+void refuse_leftovers(const OptionTable& table, const std::string& where) {
+    const std::vector<std::string> left = table.app().remaining();
     if (left.empty()) return;
     for (const std::string& arg : left) {
         if (!looks_like_option(arg)) continue;
@@ -211,79 +213,93 @@ std::pair<int, int> parse_size(const std::string& text) {
             parse_int("--size height", text.substr(x + 1), 1, kMaxSide)};
 }
 
+namespace {
+
+// The command line's grammar in CLI11: the top level (--version, --help),
+// render, inspect and the word "version", each with its options.
+class CommandParser {
+public:
+    explicit CommandParser(CommandLine& cl)
+        : cl_(cl), top_(app_), render_(*app_.add_subcommand("render")), inspect_(*app_.add_subcommand("inspect")),
+          version_(*app_.add_subcommand("version")->group("")) {
+        app_.set_help_flag("-h,--help");
+        app_.require_subcommand(0, 1);
+        for (CLI::App* app : {&app_, &render_.app(), &inspect_.app(), &version_.app()}) app->allow_extras();
+        auto plugin_path = [&cl](const std::string& v) { cl.render.plugin_path.push_back(v); };
+        top_.flag("--version", "version", version_flag_);
+        top_.value("--plugin-path", "plug-in folder", true, plugin_path);
+        add_render_options(render_, cl.render);
+        inspect_.flag("--json", "JSON", cl.inspect.json);
+        inspect_.app().add_option("fbx", cl.inspect.fbx);
+        version_.value("--plugin-path", "plug-in folder", true, plugin_path);
+    }
+
+    // False when help was asked for.
+    bool parse(const std::vector<std::string>& args) {
+        // CLI11 reads "--frames=" as "--frames" taking the next argument.
+        for (const std::string& a : args)
+            if (a.size() > 3 && a.compare(0, 2, "--") == 0 && a.find('=') == a.size() - 1)
+                throw UsageError(a.substr(0, a.size() - 1) + " needs a value, not an empty one");
+        // CLI11 takes the arguments last to first.
+        std::vector<std::string> reversed(args.rbegin(), args.rend());
+        try {
+            parse_or_refuse([&] { app_.parse(reversed); });
+        } catch (const CLI::CallForHelp&) {
+            return false;
+        }
+        return true;
+    }
+
+    CommandLine::Command command() {
+        const bool version = app_.count("--version") > 0;
+        if (version && (render_.app().parsed() || inspect_.app().parsed()))
+            throw UsageError("--version goes alone or with --plugin-path (see --help)");
+        if (render_.app().parsed()) {
+            render_.apply();
+            refuse_leftovers(render_, " for render");
+            check_render(cl_.render);
+            return CommandLine::Command::Render;
+        }
+        if (inspect_.app().parsed()) {
+            inspect_.apply();
+            refuse_leftovers(inspect_, " for inspect");
+            const std::string& fbx = cl_.inspect.fbx;
+            if (fbx.empty()) throw UsageError("inspect takes exactly one FBX file");
+            if (looks_like_option(fbx))
+                throw UsageError("inspect takes one FBX file and optionally --json, not \"" + fbx + "\"");
+            return CommandLine::Command::Inspect;
+        }
+        if (version_.app().parsed() || version) {
+            refuse_leftovers(version_, " for --version");
+            refuse_leftovers(top_, " for --version");
+            version_.apply();
+            top_.apply();
+            return CommandLine::Command::Version;
+        }
+        const std::vector<std::string> left = app_.remaining();
+        if (!left.empty() && !looks_like_option(left.front()))
+            throw UsageError("unknown command \"" + left.front() + "\" (render, inspect or --help)");
+        refuse_leftovers(top_, "");
+        throw UsageError("--plugin-path goes with --version or render (see --help)");
+    }
+
+private:
+    CommandLine& cl_;
+    CLI::App app_{"talvik-stmap"};
+    bool version_flag_ = false;
+    OptionTable top_, render_, inspect_, version_;
+};
+
+}  // namespace
+
 CommandLine parse_command_line(const std::vector<std::string>& args) {
     CommandLine cl;
     if (args.empty() || args[0] == "help") return cl;
-
-    CLI::App app("talvik-stmap");
-    app.set_help_flag("-h,--help");
-    app.allow_extras();
-    app.require_subcommand(0, 1);
-    OptionTable top(app);
-    bool version = false;
-    top.flag("--version", "version", version);
-    top.value("--plugin-path", "plug-in folder", true,
-              [&cl](const std::string& v) { cl.render.plugin_path.push_back(v); });
-
-    CLI::App* render = app.add_subcommand("render");
-    render->allow_extras();
-    OptionTable render_table(*render);
-    add_render_options(render_table, cl.render);
-
-    CLI::App* inspect = app.add_subcommand("inspect");
-    inspect->allow_extras();
-    OptionTable inspect_table(*inspect);
-    inspect_table.flag("--json", "JSON", cl.inspect.json);
-    inspect->add_option("fbx", cl.inspect.fbx);
-
-    CLI::App* version_word = app.add_subcommand("version")->group("");
-    version_word->allow_extras();
-    OptionTable version_table(*version_word);
-    version_table.value("--plugin-path", "plug-in folder", true,
-                        [&cl](const std::string& v) { cl.render.plugin_path.push_back(v); });
-
-    // CLI11 reads "--frames=" as "--frames" taking the next argument.
-    for (const std::string& a : args)
-        if (a.size() > 3 && a.compare(0, 2, "--") == 0 && a.find('=') == a.size() - 1)
-            throw UsageError(a.substr(0, a.size() - 1) + " needs a value, not an empty one");
-    // CLI11 takes the arguments last to first.
-    std::vector<std::string> reversed(args.rbegin(), args.rend());
-    try {
-        parse_or_refuse([&] { app.parse(reversed); });
-    } catch (const CLI::CallForHelp&) {
-        return cl;
-    }
-
-    version = app.count("--version") > 0;
-    if (version && (render->parsed() || inspect->parsed()))
-        throw UsageError("--version goes alone or with --plugin-path (see --help)");
-    if (render->parsed()) {
-        render_table.apply();
-        refuse_leftovers(*render, render_table, " for render");
-        check_render(cl.render);
-        cl.command = CommandLine::Command::Render;
-    } else if (inspect->parsed()) {
-        inspect_table.apply();
-        refuse_leftovers(*inspect, inspect_table, " for inspect");
-        if (cl.inspect.fbx.empty()) throw UsageError("inspect takes exactly one FBX file");
-        if (looks_like_option(cl.inspect.fbx))
-            throw UsageError("inspect takes one FBX file and optionally --json, not \"" + cl.inspect.fbx + "\"");
-        cl.command = CommandLine::Command::Inspect;
-    } else if (version_word->parsed() || version) {
-        refuse_leftovers(*version_word, version_table, " for --version");
-        refuse_leftovers(app, top, " for --version");
-        version_table.apply();
-        top.apply();
-        cl.command = CommandLine::Command::Version;
-    } else {
-        const std::vector<std::string> left = app.remaining();
-        if (!left.empty() && !looks_like_option(left.front()))
-            throw UsageError("unknown command \"" + left.front() + "\" (render, inspect or --help)");
-        refuse_leftovers(app, top, "");
-        throw UsageError("--plugin-path goes with --version or render (see --help)");
-    }
+    CommandParser parser(cl);
+    if (parser.parse(args)) cl.command = parser.command();
     return cl;
 }
+
 const char* usage_text() {
     return R"(talvik-stmap: ST maps of the TalvikDistort node, without Nuke
 
