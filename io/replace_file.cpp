@@ -23,10 +23,14 @@ ReplaceFile::ReplaceFile(const std::string& final_path) : given_path_(final_path
         throw std::invalid_argument("output \"" + final_path + "\" names a folder, not a file");
     final_path_ = output_target(final_path);
     temp_path_ = temporary_path_for(final_path_, next_serial++);
+    lock_fd_ = create_locked_temporary(temp_path_);
+    if (lock_fd_ < 0) fail_to_create(errno ? errno : EACCES);
 }
 
 ReplaceFile::~ReplaceFile() {
+    // Removed before the lock is let go, so no cleaner sees it unlocked.
     if (!committed_) std::remove(temp_path_.c_str());
+    if (lock_fd_ >= 0) close(lock_fd_);
 }
 
 void ReplaceFile::fail_to_create(int error) const {

@@ -10,8 +10,9 @@ namespace talvik::io {
 
 class ReplaceFile {
 public:
+    // Creates the temporary, empty and locked (see temporary_name.h).
     // Throws std::runtime_error when the path (or its symlink's target)
-    // exists and is not a regular file.
+    // exists and is not a regular file, or the temporary cannot be created.
     explicit ReplaceFile(const std::string& final_path);
     ~ReplaceFile();  // removes the temporary unless committed
     ReplaceFile(const ReplaceFile&) = delete;
@@ -20,7 +21,8 @@ public:
     // The file replaced: the path given, or its symlink's target.
     const std::string& final_path() const { return final_path_; }
     // Beside the final file, named as temporary_name.h says: unique per
-    // process and per write, so parallel frames never share one.
+    // process and per write, so parallel frames never share one. Writers
+    // open it again to write; the lock stays with this object.
     const std::string& temp_path() const { return temp_path_; }
 
     // Throws std::runtime_error saying the temporary could not be created,
@@ -35,6 +37,7 @@ private:
     std::string given_path_;
     std::string final_path_;
     std::string temp_path_;
+    int lock_fd_ = -1;  // holds the temporary's lock until it is renamed or removed
     bool committed_ = false;
 };
 

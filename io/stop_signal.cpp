@@ -1,7 +1,9 @@
 #include "io/stop_signal.h"
 
+#include <pthread.h>
 #include <signal.h>
 
+#include <cerrno>
 #include <string>
 
 namespace talvik::io {
@@ -12,24 +14,35 @@ static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_alw
 
 std::atomic<bool> stop_flag{false};
 std::atomic<int> first_signal{0};
+pthread_t main_thread;  // set before the handlers are installed
 
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
-// Async-signal-safe: lock-free atomics only.
+// Async-signal-safe: lock-free atomics, pthread_self and pthread_kill only.
+// A signal a worker thread caught is passed on to the main thread, so that
+// a blocking call there (an open of a FIFO, a read of a pipe) is
+// interrupted too, whichever thread the kernel chose.
 extern "C" void on_stop_signal(int signal) {
+    const int saved_errno = errno;
     int none = 0;
     first_signal.compare_exchange_strong(none, signal);
     stop_flag.store(true);
+    if (!pthread_equal(pthread_self(), main_thread)) pthread_kill(main_thread, signal);
+    errno = saved_errno;
 }
 
 }  // namespace
 
 void install_stop_handlers() {
+    main_thread = pthread_self();
     struct sigaction action {};
     action.sa_handler = on_stop_signal;
     sigfillset(&action.sa_mask);
-    // Interrupted reads and writes carry on; the flag is checked often enough.
-    action.sa_flags = SA_RESTART;
+    // No SA_RESTART: a call blocked when a stop arrives fails with EINTR
+    // rather than going on waiting, so no blocking call outlives a stop.
+    // Writes of regular files are not interrupted; writers that could be
+    // retry EINTR themselves and check the flag.
+    action.sa_flags = 0;
     for (int signal : kStopSignals) sigaction(signal, &action, nullptr);
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;

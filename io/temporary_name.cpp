@@ -1,7 +1,8 @@
 #include "io/temporary_name.h"
 
 #include <dirent.h>
-#include <signal.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -44,7 +45,46 @@ bool all_of(const std::string& s, const char* allowed) {
     return true;
 }
 
-bool process_is_gone(pid_t pid) { return kill(pid, 0) != 0 && errno == ESRCH; }
+bool same_file(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Removes the temporary at `path` if its lock can be taken now: its writer is
+// gone. The lock is held while unlinking, and the name must still be the file
+// locked, so a live writer's file is never the one removed.
+bool remove_if_abandoned(const std::string& path) {
+    struct stat named {};
+    if (lstat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode)) return false;
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat opened {};
+    bool removed = false;
+    if (fstat(fd, &opened) == 0 && same_file(named, opened) && flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        struct stat now {};
+        removed = lstat(path.c_str(), &now) == 0 && same_file(now, opened) && unlink(path.c_str()) == 0;
+    }
+    close(fd);
+    return removed;
+}
+
+// The descriptor of a new file at `path`, locked before any other process
+// can see it: made unnamed (O_TMPFILE) and locked, then linked to its name.
+int create_unnamed_then_link(const std::string& path) {
+#ifdef O_TMPFILE
+    const int fd = open(folder_of(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd < 0) return -1;
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (flock(fd, LOCK_EX) != 0 || linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        const int error = errno;
+        close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+#else
+    (void)path;
+    errno = EOPNOTSUPP;
+    return -1;
+#endif
+}
 
 }  // namespace
 
@@ -96,22 +136,32 @@ bool parse_temporary_name(const std::string& file_name, TemporaryName& out) {
     return out.pid > 0;
 }
 
-int remove_stale_temporaries(const std::string& folder, const std::string& name_prefix) {
+int create_locked_temporary(const std::string& temp_path) {
+    const int fd = create_unnamed_then_link(temp_path);
+    if (fd >= 0) return fd;
+    // A file system without unnamed files (or without /proc): created, then
+    // locked at once; a cleaner would have to run in between to be wrong.
+    if (errno == EEXIST) return -1;
+    const int created = open(temp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (created < 0) return -1;
+    if (flock(created, LOCK_EX) != 0) {
+        const int error = errno;
+        unlink(temp_path.c_str());
+        close(created);
+        errno = error;
+        return -1;
+    }
+    return created;
+}
+
+int remove_stale_temporaries(const std::string& folder) {
     DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
     if (!dir) return 0;
     int removed = 0;
     while (const dirent* entry = readdir(dir)) {
         TemporaryName t;
         if (!parse_temporary_name(entry->d_name, t)) continue;
-        if (t.host != this_host_tag() || t.pid == getpid() || !process_is_gone(t.pid)) continue;
-        // A shortened copy of the name may itself be shorter than the prefix.
-        const bool ours = t.final_name.compare(0, name_prefix.size(), name_prefix) == 0 ||
-                          name_prefix.compare(0, t.final_name.size(), t.final_name) == 0;
-        if (!ours) continue;
-        const std::string path = (folder.empty() ? "." : folder) + "/" + entry->d_name;
-        struct stat st {};
-        if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-        if (unlink(path.c_str()) == 0) ++removed;
+        if (remove_if_abandoned((folder.empty() ? "." : folder) + "/" + entry->d_name)) ++removed;
     }
     closedir(dir);
     return removed;

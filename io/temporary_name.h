@@ -6,6 +6,12 @@
 // naming the machine (8 hex digits) and the process that writes it. When
 // that would be longer than the folder allows, the copy of the final name is
 // shortened, so a temporary fits wherever its final name fits.
+//
+// The name only keeps writers apart. Whether a temporary is still being
+// written is told by a lock, not by its process id, which means nothing in
+// another PID namespace or on another machine: the writer holds an exclusive
+// flock on its temporary from creation to rename, and a temporary is removed
+// only by whoever can take that lock.
 #pragma once
 
 #include <string>
@@ -31,11 +37,15 @@ bool parse_temporary_name(const std::string& file_name, TemporaryName& out);
 // This machine's 8 hex digits.
 const std::string& this_host_tag();
 
-// Removes, in `folder`, the temporaries this machine's processes left behind
-// whose process is gone and whose final name may start with `name_prefix`
-// (the part of an output pattern's file name before its frame field).
-// Returns how many were removed; failures are ignored (another render may
-// be removing the same file).
-int remove_stale_temporaries(const std::string& folder, const std::string& name_prefix);
+// Creates the temporary at `temp_path` (which must not exist) already
+// holding its lock, and returns the descriptor that holds it (close it after
+// the rename or the removal); -1 with errno set when it cannot be created.
+int create_locked_temporary(const std::string& temp_path);
+
+// Removes, in `folder`, every temporary of ours, of any output, that no
+// process holds locked: abandoned by a writer that was killed. Returns how
+// many were removed; failures are ignored (another render may be removing
+// the same file).
+int remove_stale_temporaries(const std::string& folder);
 
 }  // namespace talvik::io

@@ -53,7 +53,7 @@ public:
         io::throw_if_stopped();
         if (files.exr) write_exr(*files.exr, frame, values, view);
         if (files.preview) {
-            folders_.prepare(*plan_.preview_pattern, *files.preview);
+            folders_.prepare(*files.preview);
             write_preview_png(*files.preview, view, preview_options_);
             manifest_.add(*files.preview, frame, values);
         }
@@ -88,7 +88,7 @@ private:
         if (const auto& margins = plan_.overscan.margins()) {
             for (exr::ExtraAttribute& a : overscan_attributes(*margins)) exr_options_.extra.push_back(std::move(a));
         }
-        folders_.prepare(*plan_.exr_pattern, path);
+        folders_.prepare(path);
         // The writer reuses its chunks only when it wrote this very map
         // last: a frame whose EXR was skipped may have rendered anew.
         exr_writer_.write(path, view, exr_options_, cache_.writer_holds_map());

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/options/usage_error.h"
+#include "cli/render/json_output.h"
 
 namespace talvik::cli {
 
@@ -120,6 +121,11 @@ DD::Image::Box input_box(const DD::Image::Format& format, const PlateHeader* pla
         r = static_cast<long long>(plate->bbox.max.x) + 1;
         t = static_cast<long long>(plate->bbox.max.y) + 1;
         reason = "the data window of plate \"" + plate->path + "\"";
+        if (r - x > kMaxBoxSide || t - y > kMaxBoxSide)
+            throw std::runtime_error("the data window of plate \"" + plate->path + "\", " + box_text(x, y, r, t) +
+                                     " in host pixels, is " + std::to_string(r - x) + "x" +
+                                     std::to_string(t - y) + " pixels, more than " +
+                                     std::to_string(kMaxBoxSide) + " on a side");
     }
     if (margins) {
         const Margins& m = *margins;
@@ -147,10 +153,14 @@ std::string overscan_summary(const Margins& m, int width, int height) {
 }
 
 std::string overscan_json(const Margins& m, int width, int height) {
-    return "{\"overscan\": {\"left\": " + std::to_string(m.left) + ", \"right\": " + std::to_string(m.right) +
-           ", \"bottom\": " + std::to_string(m.bottom) + ", \"top\": " + std::to_string(m.top) +
-           ", \"width\": " + std::to_string(cg_width(m, width)) +
-           ", \"height\": " + std::to_string(cg_height(m, height)) + "}}";
+    Json margins = Json::object();
+    margins["left"] = m.left;
+    margins["right"] = m.right;
+    margins["bottom"] = m.bottom;
+    margins["top"] = m.top;
+    margins["width"] = cg_width(m, width);
+    margins["height"] = cg_height(m, height);
+    return json_text(Json{{"overscan", margins}});
 }
 
 std::vector<exr::ExtraAttribute> overscan_attributes(const Margins& m) {

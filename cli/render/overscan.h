@@ -96,8 +96,9 @@ ResolvedOverscan resolve_overscan(host::Host& host, Node& node, const std::vecto
                                   const std::optional<OverscanRequest>& request);
 
 // The input's box for one plate header (null: no plate) and the overscan.
-// Throws UsageError when the box would be larger than kMaxBoxSide on a
-// side, naming the box and what made it so.
+// Throws std::runtime_error naming the plate when its data window alone is
+// larger than kMaxBoxSide on a side (a damaged input), UsageError when the
+// --overscan request makes the box so, naming the box and what made it so.
 DD::Image::Box input_box(const DD::Image::Format& format, const PlateHeader* plate,
                          const ResolvedOverscan& overscan);
 

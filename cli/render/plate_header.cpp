@@ -7,6 +7,8 @@
 #include <ImfVersion.h>
 
 #include <cerrno>
+#include <cmath>
+#include <cstdio>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -44,6 +46,26 @@ Imath::Box2i host_box(const std::string& path, const Imath::Box2i& data, const I
     }
     return Imath::Box2i(Imath::V2i(static_cast<int>(x0), static_cast<int>(y0)),
                         Imath::V2i(static_cast<int>(x1), static_cast<int>(y1)));
+}
+
+// Values no valid OpenEXR file holds, which no output could carry over:
+// refused here, naming the attribute, rather than when a map is written.
+void check_header_values(const std::string& path, const Imf::Header& header) {
+    auto number = [](float v) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%g", v);
+        return std::string(text);
+    };
+    // The bounds OpenEXR itself accepts.
+    const float aspect = header.pixelAspectRatio();
+    if (!std::isnormal(aspect) || aspect < 1e-6f || aspect > 1e6f)
+        fail(path, "pixelAspectRatio " + number(aspect) + " is not a pixel aspect ratio (a number from 1e-06 to 1e+06)");
+    const float width = header.screenWindowWidth();
+    if (!std::isfinite(width) || width < 0)
+        fail(path, "screenWindowWidth " + number(width) + " is not a width (a finite number, 0 or more)");
+    const Imath::V2f& center = header.screenWindowCenter();
+    if (!std::isfinite(center.x) || !std::isfinite(center.y))
+        fail(path, "screenWindowCenter (" + number(center.x) + ", " + number(center.y) + ") is not a point");
 }
 
 }  // namespace
@@ -96,6 +118,7 @@ PlateHeader read_plate_header(const std::string& path) {
     plate.data_window = data->value();
     if (plate.data_window.isEmpty()) fail(path, "data window " + box_text(plate.data_window) + " is empty");
     plate.bbox = host_box(path, plate.data_window, box);
+    check_header_values(path, plate.attributes);
 
     for (auto it = plate.attributes.begin(); it != plate.attributes.end(); ++it)
         plate.metadata.emplace(std::string("exr/") + it.name(), metadata_value_of(it.attribute()));

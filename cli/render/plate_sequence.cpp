@@ -30,14 +30,24 @@ bool same_format(const PlateHeader& a, const PlateHeader& b) {
 }
 
 // Frames of the sequence on disk, in frame order, as a Read node finds them.
+// The frame field may be in a folder name ("pf/f_####/p.exr"): the folder
+// above it is listed, and each name found completed with what follows.
 std::vector<int> frames_on_disk(const OutputPattern& pattern) {
-    const std::filesystem::path parent = std::filesystem::path(pattern.text()).parent_path();
+    const std::string parent = pattern.fixed_folder();
     const std::filesystem::path folder = parent.empty() ? "." : parent;
+    // Every frame's path starts with `parent`; what follows the name holding
+    // the field is the same for all.
+    const std::string text = pattern.path_for(0);
+    const size_t field_slash = text.find('/', parent.empty() || parent.back() == '/' ? parent.size() : parent.size() + 1);
+    const std::string below = field_slash == std::string::npos ? "" : text.substr(field_slash);
     std::vector<int> frames;
     std::error_code ec;
     for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = parent.empty() ? it->path().filename().string()
-                                                : (parent / it->path().filename()).string();
+        const std::string name = (parent.empty() ? it->path().filename().string()
+                                                 : (std::filesystem::path(parent) / it->path().filename()).string()) +
+                                 below;
+        std::error_code exists_ec;
+        if (!below.empty() && !std::filesystem::exists(name, exists_ec)) continue;
         if (const std::optional<int> frame = pattern.frame_of(name)) frames.push_back(*frame);
     }
     if (ec)

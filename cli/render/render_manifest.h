@@ -21,13 +21,13 @@ public:
     std::string json(const std::string& plugin_path) const;
 
 private:
-    std::vector<std::string> files_;  // one JSON object each
-    std::vector<std::string> skipped_;
+    Json files_ = Json::array();
+    Json skipped_ = Json::array();
 };
 
-// Throws UsageError when the manifest names a folder or would
-// replace one of the render's own outputs.
-void check_manifest_path(const std::string& manifest, const std::vector<std::string>& outputs);
+// Throws UsageError when the manifest names a folder. Whether it lands on
+// another output is checked with every output (output_paths.h).
+void check_manifest_folder(const std::string& manifest);
 
 // Written under a temporary name and renamed into place, as every file;
 // missing folders are made.

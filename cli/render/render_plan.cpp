@@ -55,12 +55,21 @@ CameraChoice reload(host::Host& host, Node& node, const RenderOptions& o, const 
     if (o.fbx.size() >= 4 && o.fbx.compare(o.fbx.size() - 4, 4, ".fbx") == 0) fbx::read_scene(o.fbx);
     else explain_fbx_extension(o.fbx, err);
     const CameraChoice camera = set_take_and_camera(host, node, o.fbx, chosen_camera(node, o), plates);
+    // A stop ends the script at its next line.
+    host.set_stop_check([] { return io::stop_requested().load(); });
     try {
         host.press(node, "reload");
+        io::throw_if_stopped();
     } catch (const host::ScriptError& e) {
+        io::throw_if_stopped();
         throw std::runtime_error("reload of " + o.fbx + " failed:\n" + e.what());
     }
-    if (!alerts.empty()) throw std::runtime_error("reload of " + o.fbx + " failed: " + alerts.back());
+    if (!alerts.empty()) {
+        // Camera 0 is what is left when nothing named a camera.
+        const bool no_camera = !o.camera && alerts.back().find("for camera 0 ") != std::string::npos;
+        throw std::runtime_error("reload of " + o.fbx + " failed: " + alerts.back() +
+                                 (no_camera ? "; give --camera N to pick the camera" : ""));
+    }
     return camera;
 }
 
@@ -134,11 +143,15 @@ DD::Image::Box plan_boxes(const RenderOptions& o, const std::optional<OverscanRe
 void plan_outputs(const RenderOptions& o, RenderPlan& plan) {
     std::vector<std::string> inputs = plan.plates ? plan.plates->paths() : std::vector<std::string>{};
     if (!o.fbx.empty()) inputs.push_back(o.fbx);
-    std::vector<std::string> single_outputs;
-    if (!o.manifest.empty()) single_outputs.push_back(o.manifest);
+    // A file written once per render is one line here.
+    std::vector<SingleOutput> single_outputs;
+    if (!o.manifest.empty()) single_outputs.push_back({"--manifest", o.manifest});
+    if (!o.manifest.empty()) check_manifest_folder(o.manifest);
     check_output_paths(plan.exr_pattern, plan.preview_pattern, plan.frames, inputs, single_outputs);
     plan.outputs.emplace(plan.frames, plan.exr_pattern, plan.preview_pattern, o.skip_existing);
-    if (!o.manifest.empty()) check_manifest_path(o.manifest, plan.outputs->all_paths());
+    std::vector<std::string> every_output = plan.outputs->all_paths();
+    for (const SingleOutput& file : single_outputs) every_output.push_back(file.path);
+    remove_abandoned_temporaries(every_output);
     if (plan.exr_pattern) make_fixed_folders(*plan.exr_pattern);
     if (plan.preview_pattern) make_fixed_folders(*plan.preview_pattern);
 }

@@ -66,6 +66,15 @@ std::string describe(py::error_already_set& e) {
     }
 }
 
+// Called by Python at every line and call of the script: a stop the host
+// reports ends the script there, however long it would still run.
+int check_stop(PyObject*, PyFrameObject*, int, PyObject*) {
+    const Host* host = script_context().host;
+    if (!host || !host->stop_requested()) return 0;
+    PyErr_SetString(PyExc_KeyboardInterrupt, "stopped");
+    return -1;
+}
+
 }  // namespace
 
 void enable_python_scripting(Host& host) {
@@ -87,6 +96,7 @@ void run_python_script(Host& host, Node& node, const std::string& script) {
     py::object output = py::module_::import("nuke").attr("_HostOutput")();
     sys.attr("stdout") = output;
     std::string error;
+    PyEval_SetTrace(check_stop, nullptr);
     try {
         py::dict globals;
         globals["__builtins__"] = py::module_::import("builtins");
@@ -104,6 +114,7 @@ void run_python_script(Host& host, Node& node, const std::string& script) {
     } catch (py::error_already_set& e) {
         error = describe(e);
     }
+    PyEval_SetTrace(nullptr, nullptr);
     output.attr("flush")();
     sys.attr("stdout") = old_stdout;
     script_context() = saved;

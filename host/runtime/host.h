@@ -106,6 +106,10 @@ public:
     void set_output_sink(MessageSink sink) { output_sink_ = std::move(sink); }
     void alert(const std::string& text) const;
     void output(const std::string& text) const;
+    // Asked while a script runs: when it says true, the script is stopped
+    // (Python raises KeyboardInterrupt at its next line).
+    void set_stop_check(std::function<bool()> check) { stop_check_ = std::move(check); }
+    bool stop_requested() const { return stop_check_ && stop_check_(); }
 
     // Operators alive, for leak checks.
     static long live_ops();
@@ -125,6 +129,7 @@ private:
     ScriptRunner script_runner_;
     MessageSink alert_sink_;
     MessageSink output_sink_;
+    std::function<bool()> stop_check_;
 };
 
 }  // namespace talvik::host

@@ -4,6 +4,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "tests/support/scratch_folder.h"
@@ -47,28 +49,54 @@ TEST(TemporaryName, FitsWhereverTheFinalNameFits) {
     }
 }
 
-TEST(TemporaryName, StaleOnesOfDeadProcessesOfThePatternAreRemoved) {
+// Whether a temporary's writer lives is told by its lock alone: a process id
+// means nothing in another PID namespace or on another machine.
+TEST(TemporaryName, OnlyTemporariesNobodyHoldsLockedAreRemoved) {
     test::ScratchFolder dir;
-    const pid_t dead = fork();
-    if (dead == 0) _exit(0);
-    ASSERT_GT(dead, 0);
-    waitpid(dead, nullptr, 0);
-    const std::string host = io::this_host_tag();
     auto temp = [&](const std::string& final_name, pid_t pid, const std::string& tag) {
         return "." + final_name + ".talvik-tmp-" + tag + "-" + std::to_string(pid) + "-0";
     };
-    const std::string stale = temp("m.0001.exr", dead, host);
-    const std::vector<std::string> kept = {
-        temp("m.0002.exr", getpid(), host),  // a living process
-        temp("other.0001.exr", dead, host),  // another output
-        temp("m.0003.exr", dead, "0badc0de" == host ? "0badc0df" : "0badc0de"),  // another machine
+    const std::string host = io::this_host_tag();
+    const std::vector<std::string> abandoned = {
+        temp("m.0001.exr", 1, host),              // whatever process 1 is here
+        temp("other.0001.exr", 2, host),           // another output's
+        temp("m.0003.exr", 3, "0badc0de"),         // another machine's
     };
-    for (const std::string& name : kept) test::write_bytes(dir.file(name), "x");
-    test::write_bytes(dir.file(stale), "x");
-    std::filesystem::create_directory(dir.file(temp("m.0004.exr", dead, host)));  // not a file
-    EXPECT_EQ(io::remove_stale_temporaries(dir.path(), "m."), 1);
-    EXPECT_FALSE(std::filesystem::exists(dir.file(stale)));
-    for (const std::string& name : kept) EXPECT_TRUE(std::filesystem::exists(dir.file(name))) << name;
+    for (const std::string& name : abandoned) test::write_bytes(dir.file(name), "x");
+    // A live writer in another namespace: its pid is this process's own or
+    // any other; only its lock says it lives.
+    const std::string live = dir.file(temp("m.0002.exr", 12345, host));
+    const int live_fd = io::create_locked_temporary(live);
+    ASSERT_GE(live_fd, 0) << std::strerror(errno);
+    const std::string live_here = io::temporary_path_for(dir.file("m.0004.exr"), 0);
+    const int live_here_fd = io::create_locked_temporary(live_here);
+    ASSERT_GE(live_here_fd, 0) << std::strerror(errno);
+    std::filesystem::create_directory(dir.file(temp("m.0005.exr", 4, host)));  // not a file
+    test::write_bytes(dir.file("m.0006.exr"), "a map");                      // not a temporary
+
+    EXPECT_EQ(io::remove_stale_temporaries(dir.path()), 3);
+    for (const std::string& name : abandoned) EXPECT_FALSE(std::filesystem::exists(dir.file(name))) << name;
+    EXPECT_TRUE(std::filesystem::is_regular_file(live));
+    EXPECT_TRUE(std::filesystem::is_regular_file(live_here));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.file(temp("m.0005.exr", 4, host))));
+    EXPECT_TRUE(std::filesystem::is_regular_file(dir.file("m.0006.exr")));
+
+    close(live_fd);  // the writer is killed: its lock goes with it
+    EXPECT_EQ(io::remove_stale_temporaries(dir.path()), 1);
+    EXPECT_FALSE(std::filesystem::exists(live));
+    close(live_here_fd);
+}
+
+TEST(TemporaryName, ALockedTemporaryCannotBeCreatedTwice) {
+    test::ScratchFolder dir;
+    const std::string path = io::temporary_path_for(dir.file("m.exr"), 7);
+    const int fd = io::create_locked_temporary(path);
+    ASSERT_GE(fd, 0);
+    errno = 0;
+    EXPECT_EQ(io::create_locked_temporary(path), -1);
+    EXPECT_EQ(errno, EEXIST);
+    close(fd);
+    EXPECT_EQ(io::create_locked_temporary(dir.file("missing/.m.exr.talvik-tmp-00000000-1-0")), -1);
 }
 
 }  // namespace

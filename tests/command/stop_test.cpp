@@ -4,7 +4,9 @@
 // are removed by the next render into the folder.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -94,13 +96,15 @@ TEST(StopSignal, NextRenderRemovesTemporariesOfKilledRenders) {
         ASSERT_TRUE(render.wait(kPatience));
     }
     ASSERT_TRUE(std::filesystem::exists(dir.file(left))) << "SIGKILL leaves the temporary";
-    // A temporary of another output and one of a living process stay.
+    // Another output's abandoned temporary goes too; one whose writer holds
+    // its lock stays, whatever process id its name gives.
     const std::string tail = left.substr(left.find(".talvik-tmp-"));
     const std::string other = ".other.exr" + tail;
-    const std::string living =
-        left.substr(0, left.rfind('-', left.rfind('-') - 1)) + "-" + std::to_string(getpid()) + "-0";
+    const std::string living = ".m.0001.exr" + tail + "9";
     test::write_bytes(dir.file(other), "x");
     test::write_bytes(dir.file(living), "x");
+    const int lock = open(dir.file(living).c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(flock(lock, LOCK_EX), 0);
 
     const CommandResult again_status = [&] {
         StmapProcess again({"render", "--size", "8x8", "--frames", "1", "-q", "-o", dir.file("m.####.exr")});
@@ -109,8 +113,35 @@ TEST(StopSignal, NextRenderRemovesTemporariesOfKilledRenders) {
     }();
     EXPECT_EQ(again_status.status, 0) << again_status.err;
     EXPECT_FALSE(std::filesystem::exists(dir.file(left)));
-    EXPECT_TRUE(std::filesystem::exists(dir.file(other)));
+    EXPECT_FALSE(std::filesystem::exists(dir.file(other)));
     EXPECT_TRUE(std::filesystem::exists(dir.file(living)));
+    close(lock);
+}
+
+}  // namespace
+}  // namespace talvik::test
+
+namespace talvik::test {
+namespace {
+
+// A call blocked when the stop arrives is interrupted, not restarted: here a
+// write into a pipe nobody reads, which would otherwise wait for good.
+TEST(StopSignal, ABlockedWriteDoesNotOutliveTheStop) {
+    for (const auto& [signal, code] : {std::pair{SIGTERM, 143}, {SIGINT, 130}}) {
+        SCOPED_TRACE(signal);
+        ProcessOptions options;
+        options.stdout_pipe = true;  // and never read past the first bytes
+        StmapProcess render({"render", "--size", "8x8", "--frames", "1-1000000", "--print-controls"}, options);
+        char first[64];
+        ASSERT_GT(read(render.stdout_fd(), first, sizeof first), 0) << render.err();
+        // The pipe fills and the command blocks writing into it.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        render.signal(signal);
+        const std::optional<int> status = render.wait(kPatience);
+        ASSERT_TRUE(status) << "still blocked after the signal";
+        EXPECT_EQ(*status, code) << render.err();
+        EXPECT_FALSE(render.killed());
+    }
 }
 
 }  // namespace

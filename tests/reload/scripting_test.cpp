@@ -32,6 +32,24 @@ TEST_F(ReloadHost, ControlsByNameAndTheirValues) {
     EXPECT_EQ(lens(node).camera_index, 5);
 }
 
+// A script that would run for good ends at its next line once the host
+// reports a stop, and the next script runs normally.
+TEST_F(ReloadHost, AStopEndsARunningScript) {
+    Node& node = create();
+    int asked = 0;
+    host.set_stop_check([&asked] { return ++asked > 1000; });
+    try {
+        run(host, node, "while True:\n    pass\n");
+        FAIL() << "the endless script ended by itself";
+    } catch (const host::ScriptError& e) {
+        EXPECT_NE(std::string(e.what()).find("KeyboardInterrupt"), std::string::npos) << e.what();
+    }
+    EXPECT_GT(asked, 1000);
+    host.set_stop_check([] { return false; });
+    run(host, node, "print('ran', sum(range(10)))\n");
+    EXPECT_EQ(output.back(), "ran 45");
+}
+
 TEST_F(ReloadHost, ScriptErrorsCarryTheirTraceback) {
     Node& node = create();
     try {

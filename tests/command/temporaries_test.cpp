@@ -1,0 +1,97 @@
+// Temporaries: one another render is still writing is never removed, even
+// when its process id means nothing here (another PID namespace, another
+// machine with the same name); every abandoned one of ours in an output
+// folder is, whatever output it was for and whatever this run writes.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "io/temporary_name.h"
+#include "run_command.h"
+#include "tests/support/scratch_folder.h"
+
+namespace talvik::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A process id no process has here: a child that has been reaped.
+pid_t dead_pid() {
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    waitpid(child, nullptr, 0);
+    return child;
+}
+
+std::string temporary(const std::string& final_name, pid_t pid) {
+    return "." + final_name + ".talvik-tmp-" + io::this_host_tag() + "-" + std::to_string(pid) + "-0";
+}
+
+TEST(Temporaries, ALiveWriterInAnotherNamespaceKeepsItsTemporary) {
+    test::ScratchFolder dir;
+    // Written by a render whose pid, seen from here, is no process at all.
+    const std::string live = dir.file(temporary("m.0002.exr", dead_pid()));
+    const int writer = io::create_locked_temporary(live);
+    ASSERT_GE(writer, 0);
+    ASSERT_EQ(write(writer, "half a map", 10), 10);
+    const CommandResult r = run_stmap({"render", "--size", "8x4", "-q", "-o", dir.file("m.####.exr")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::is_regular_file(live)) << "the other render's temporary stays";
+    EXPECT_EQ(test::read_bytes(live), "half a map");
+    close(writer);
+}
+
+struct CleanupCase {
+    const char* what;
+    std::vector<std::string> args;  // "@" stands for the scratch folder
+    std::vector<std::string> existing;  // files there before, kept
+    std::vector<std::string> abandoned;  // temporaries killed renders left, removed
+};
+
+TEST(Temporaries, EveryAbandonedTemporaryInAnOutputFolderIsRemoved) {
+    const pid_t gone = dead_pid();
+    const std::vector<CleanupCase> cases = {
+        {"another output pattern's",
+         {"--frames", "1", "-o", "@/m.####.exr"},
+         {},
+         {temporary("other.1003.exr", gone), temporary("m.0001.exr", gone)}},
+        {"every frame skipped",
+         {"--frames", "1", "--skip-existing", "-o", "@/m.####.exr"},
+         {"m.0001.exr"},
+         {temporary("m.0001.exr", gone), temporary("n.0004.exr", gone)}},
+        {"the preview's and the manifest's folders",
+         {"--frames", "1", "-o", "@/m.####.exr", "--preview", "@/p/p.####.png", "--manifest", "@/j/m.json"},
+         {"p/keep.txt", "j/keep.txt"},
+         {"p/" + temporary("q.0009.png", gone), "j/" + temporary("m.json", gone)}},
+        {"a process id alive here",
+         {"--frames", "1", "-o", "@/m.####.exr"},
+         {},
+         {temporary("m.0001.exr", getpid()), temporary("m.0002.exr", 1)}},
+    };
+    for (const CleanupCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::ScratchFolder dir;
+        for (const std::string& f : c.existing) {
+            fs::create_directories(fs::path(dir.file(f)).parent_path());
+            test::write_bytes(dir.file(f), "kept");
+        }
+        for (const std::string& f : c.abandoned) {
+            fs::create_directories(fs::path(dir.file(f)).parent_path());
+            test::write_bytes(dir.file(f), "half");
+        }
+        std::vector<std::string> args = {"render", "--size", "8x4", "-q"};
+        for (const std::string& a : c.args) args.push_back(a[0] == '@' ? dir.path() + a.substr(1) : a);
+        const CommandResult r = run_stmap(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        for (const std::string& f : c.abandoned) EXPECT_FALSE(fs::exists(dir.file(f))) << f;
+        for (const std::string& f : c.existing) EXPECT_EQ(test::read_bytes(dir.file(f)), "kept") << f;
+    }
+}
+
+}  // namespace
+}  // namespace talvik::test
