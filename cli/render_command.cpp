@@ -1,5 +1,7 @@
 #include "cli/render_command.h"
 
+#include <algorithm>
+
 #include "cli/render/frame_loop.h"
 #include "cli/render/render_manifest.h"
 #include "cli/render/render_notes.h"
@@ -13,12 +15,16 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
     RenderManifest manifest = render_frames(plan, o, out, err);
 
     RenderNotes& notes = plan.notes;
-    notes.skipped = plan.outputs->frames_skipped();
+    notes.kept = plan.outputs->frames_skipped();
+    notes.stale = plan.outputs->frames_stale();
+    const std::vector<std::string>& stale = plan.outputs->stale_paths();
+    notes.stale_paths.assign(stale.begin(), stale.begin() + std::min<size_t>(stale.size(), 3));
     notes.plugin_path = plugin_build("TalvikDistort").path;
     if (plan.rendering() && !o.quiet) print_render_notes(err, notes);
     if (!o.manifest.empty()) {
         for (const std::string& path : plan.outputs->skipped_paths()) manifest.add_skipped(path);
-        write_manifest(o.manifest, manifest.json(notes.plugin_path));
+        for (const std::string& path : plan.outputs->stale_paths()) manifest.add_stale(path);
+        write_manifest(o.manifest, manifest.json(notes.plugin_path, notes));
     }
     return 0;
 }

@@ -90,6 +90,8 @@ RenderOptions parse_render(const std::vector<std::string>& args) {
             o.threads = parse_threads(value());
         } else if (arg == "--quiet" || arg == "-q") {
             o.quiet = true;
+        } else if (arg == "--strict") {
+            o.strict = true;
         } else if (arg == "--compression") {
             o.compression = compression(value());
         } else if (arg == "--plugin-path") {
@@ -205,10 +207,15 @@ render options:
   --print-controls       one JSON object per frame with every control's value
   --threads N            render and compression threads, at most 4 per core
                          (default: the CPUs this process may use)
-  --quiet                print errors only
+  --quiet                no progress and no summary; errors and warnings
+                         still reach stderr
+  --strict               every warning (held frames, the default size,
+                         --set replacing a take's keys) fails the run
   --plugin-path DIR      where TalvikDistort.so is (repeatable; also
                          TALVIK_PLUGIN_PATH, then the build's plugins folder)
-  --skip-existing        leave frames whose files exist (a re-queued chunk)
+  --skip-existing        leave frames whose files exist and say they were
+                         made from this run's values (controls at the frame,
+                         Mode, format, box, lens model); render the others
   --manifest FILE.json   list every file written, its frame and controls
 
 exit status: 0 done, 1 a failure in the work, 2 bad usage,

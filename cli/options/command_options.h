@@ -23,7 +23,8 @@ struct RenderOptions {
     std::string preview;                       // --preview
     bool print_controls = false;               // --print-controls
     int threads = 0;                           // --threads; 0: the CPUs this process may use
-    bool quiet = false;                        // --quiet
+    bool quiet = false;                        // --quiet: no progress or summary; warnings still
+    bool strict = false;                       // --strict: every warning fails the run
     exr::StMapCompression compression = exr::StMapCompression::Zip;
     std::vector<std::string> plugin_path;      // --plugin-path, then TALVIK_PLUGIN_PATH
     bool skip_existing = false;                // --skip-existing

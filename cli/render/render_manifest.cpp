@@ -35,13 +35,21 @@ void RenderManifest::add(const std::string& path, int frame, const std::vector<C
 }
 
 void RenderManifest::add_skipped(const std::string& path) { skipped_.push_back(json_string(absolute_path(path))); }
+void RenderManifest::add_stale(const std::string& path) { stale_.push_back(json_string(absolute_path(path))); }
 
-std::string RenderManifest::json(const std::string& plugin_path) const {
+std::string RenderManifest::json(const std::string& plugin_path, const RenderNotes& notes) const {
     std::string out = "{\n  \"command\": " + json_string(std::string("talvik-stmap ") + command_version()) +
                       ",\n  \"plugin\": " + json_string(plugin_path) + ",\n  \"files\": ";
     append_list(out, files_);
     out += ",\n  \"skipped\": ";
     append_list(out, skipped_);
+    out += ",\n  \"stale\": ";
+    append_list(out, stale_);
+    out += ",\n  \"frames_kept\": " + std::to_string(notes.kept) + ",\n  \"frames_stale\": " +
+           std::to_string(notes.stale) + ",\n  \"warnings\": ";
+    std::vector<std::string> warnings;
+    for (const std::string& w : notes.warnings) warnings.push_back(json_string(w));
+    append_list(out, warnings);
     return out + "\n}\n";
 }
 

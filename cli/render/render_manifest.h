@@ -4,13 +4,17 @@
 // {"command": "talvik-stmap 1.0.0", "plugin": "/.../TalvikDistort.so",
 //  "files": [{"path": "/abs/m.1001.exr", "frame": 1001,
 //             "controls": {"Mode": "Undistort", "cx": 5.1, ...}}, ...],
-//  "skipped": ["/abs/m.1000.exr", ...]}
+//  "skipped": ["/abs/m.1000.exr", ...], "stale": ["/abs/m.1002.exr", ...],
+//  "frames_kept": 1, "frames_stale": 1, "warnings": ["frames 1-3 are ..."]}
+// "skipped" are files left alone as made from this run's values; "stale"
+// files were in place from other values and written again.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "cli/render/control_values.h"
+#include "cli/render/render_notes.h"
 
 namespace talvik::cli {
 
@@ -18,11 +22,13 @@ class RenderManifest {
 public:
     void add(const std::string& path, int frame, const std::vector<ControlValue>& values);
     void add_skipped(const std::string& path);
-    std::string json(const std::string& plugin_path) const;
+    void add_stale(const std::string& path);
+    std::string json(const std::string& plugin_path, const RenderNotes& notes) const;
 
 private:
     std::vector<std::string> files_;  // one JSON object each
     std::vector<std::string> skipped_;
+    std::vector<std::string> stale_;
 };
 
 // Throws UsageError when the manifest names a folder or would
