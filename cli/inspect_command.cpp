@@ -5,7 +5,7 @@
 #include <map>
 #include <vector>
 
-#include "cli/render/json_text.h"
+#include "cli/render/json_output.h"
 #include "host/fbx/fbx_scene.h"
 #include "lens/lens_model.h"
 
@@ -82,21 +82,22 @@ void print_text(const std::string& path, double fps, const std::map<int, CameraS
 // without keys.
 void print_json(const std::string& path, double fps, const std::map<int, CameraSummary>& cameras,
                 std::FILE* out) {
-    std::string text = "{\"file\": " + json_string(path) + ", \"fps\": " + json_number(fps) + ", \"cameras\": [";
-    bool first_camera = true;
+    Json list = Json::array();
     for (const auto& [number, camera] : cameras) {
-        text += first_camera ? "\n  " : ",\n  ";
-        first_camera = false;
         const bool keyed = camera.keys > 0;
-        text += "{\"camera\": " + std::to_string(number) +
-                ", \"first_frame\": " + (keyed ? std::to_string(camera.first) : "null") +
-                ", \"last_frame\": " + (keyed ? std::to_string(camera.last) : "null") +
-                ", \"keys\": " + std::to_string(camera.keys) + ", \"missing\": [";
-        for (size_t i = 0; i < camera.missing.size(); ++i) text += (i ? ", " : "") + json_string(camera.missing[i]);
-        text += "]}";
+        Json entry = Json::object();
+        entry["camera"] = number;
+        entry["first_frame"] = keyed ? Json(camera.first) : Json(nullptr);
+        entry["last_frame"] = keyed ? Json(camera.last) : Json(nullptr);
+        entry["keys"] = camera.keys;
+        entry["missing"] = camera.missing;
+        list.push_back(std::move(entry));
     }
-    text += cameras.empty() ? "]}\n" : "\n]}\n";
-    std::fputs(text.c_str(), out);
+    Json facts = Json::object();
+    facts["file"] = path;
+    facts["fps"] = fps;
+    facts["cameras"] = std::move(list);
+    std::fputs((json_text(facts) + "\n").c_str(), out);
 }
 
 }  // namespace

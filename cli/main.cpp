@@ -68,6 +68,7 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     try {
         talvik::cli::CommandLine cl = talvik::cli::parse_command_line(args);
+        cl.render.command_line.assign(argv, argv + argc);
         if (cl.command == talvik::cli::CommandLine::Command::Render ||
             cl.command == talvik::cli::CommandLine::Command::Version)
             cl.render.plugin_path = plugin_path(cl.render.plugin_path, argv[0]);

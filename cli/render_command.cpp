@@ -6,11 +6,13 @@
 #include "cli/render/render_manifest.h"
 #include "cli/render/render_notes.h"
 #include "cli/render/render_plan.h"
+#include "cli/render/render_provenance.h"
 #include "cli/render/version_info.h"
 
 namespace talvik::cli {
 
 int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
+    const std::string started = utc_time_now();
     RenderPlan plan = plan_render(o, out, err);
     RenderManifest manifest = render_frames(plan, o, out, err);
 
@@ -24,7 +26,8 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
     if (!o.manifest.empty()) {
         for (const std::string& path : plan.outputs->skipped_paths()) manifest.add_skipped(path);
         for (const std::string& path : plan.outputs->stale_paths()) manifest.add_stale(path);
-        write_manifest(o.manifest, manifest.json(notes.plugin_path, notes));
+        write_manifest(o.manifest,
+                       manifest.json(notes.plugin_path, notes, render_provenance(o, plan, started, utc_time_now())));
     }
     return 0;
 }

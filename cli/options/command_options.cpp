@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <charconv>
+#include <functional>
 #include <stdexcept>
 #include <thread>
 
+#include <CLI/CLI.hpp>
+
+#include "cli/options/option_suggestion.h"
 #include "cli/options/usage_error.h"
 
 namespace talvik::cli {
@@ -30,11 +34,7 @@ int parse_int(const std::string& option, const std::string& text, int low, int h
 // More threads than four per core only cost memory; far more can exhaust it.
 int parse_threads(const std::string& text) {
     const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    const int threads = parse_int("--threads", text, 1, 1 << 20);
-    if (threads > 4 * cores)
-        throw UsageError("--threads " + text + " is more than 4 per core (" + std::to_string(cores) +
-                                    " cores: at most " + std::to_string(4 * cores) + ")");
-    return threads;
+    return parse_int("--threads", text, 1, 4 * cores);
 }
 
 exr::StMapCompression compression(const std::string& text) {
@@ -51,59 +51,110 @@ int parse_mode(const std::string& text) {
     throw UsageError("--mode takes distort or undistort, not \"" + text + "\"");
 }
 
-RenderOptions parse_render(const std::vector<std::string>& args) {
-    RenderOptions o;
-    for (size_t i = 1; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        auto value = [&]() -> const std::string& {
-            if (i + 1 >= args.size()) throw UsageError(arg + " needs a value");
-            return args[++i];
-        };
-        if (arg == "--plate") {
-            o.plate = value();
-        } else if (arg == "--size") {
-            o.size = parse_size(value());
-        } else if (arg == "--overscan") {
-            o.overscan = value();
-        } else if (arg == "--mode") {
-            o.mode = parse_mode(value());
-        } else if (arg == "--set") {
-            const std::string& v = value();
-            const auto eq = v.find('=');
-            if (eq == std::string::npos || eq == 0) {
-                throw UsageError("--set takes NAME=VALUE, not \"" + v + "\"");
+std::pair<std::string, std::string> parse_set(const std::string& v) {
+    const auto eq = v.find('=');
+    if (eq == std::string::npos || eq == 0) {
+        throw UsageError("--set takes NAME=VALUE, not \"" + v + "\"");
+    }
+    return {v.substr(0, eq), v.substr(eq + 1)};
+}
+
+// "-h", "--help", "--plate": what a value must not be. Negative numbers
+// ("-5--1" for --frames) are values.
+bool looks_like_option(const std::string& v) {
+    return v.size() >= 2 && v != "--" && v[0] == '-' &&
+           (v[1] == '-' || std::isalpha(static_cast<unsigned char>(v[1])));
+}
+
+// "-o/--output": every spelling, as the user may have typed either.
+std::string spelled(const CLI::Option& option) {
+    std::string names;
+    for (const std::string& s : option.get_snames()) names += (names.empty() ? "-" : "/-") + s;
+    for (const std::string& l : option.get_lnames()) names += (names.empty() ? "--" : "/--") + l;
+    return names;
+}
+
+// An option with a value. CLI11 collects what was given; each value is then
+// checked here so that every message names the option it is about.
+struct ValueOption {
+    CLI::Option* option;
+    bool repeatable;
+    std::function<void(const std::string&)> take;
+};
+
+class OptionTable {
+public:
+    explicit OptionTable(CLI::App& app) : app_(app) {}
+
+    void value(const std::string& names, const std::string& help, bool repeatable,
+               std::function<void(const std::string&)> take) {
+        CLI::Option* o = app_.add_option(names, help)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+        options_.push_back({o, repeatable, std::move(take)});
+    }
+    void flag(const std::string& names, const std::string& help, bool& target) {
+        flags_.push_back({app_.add_flag(names, help), &target});
+    }
+
+    // After CLI11 has parsed: the values, checked and converted in the
+    // order the options are listed.
+    void apply() const {
+        for (const auto& [option, target] : flags_) *target = option->count() > 0;
+        for (const ValueOption& v : options_) {
+            const std::string name = spelled(*v.option);
+            const std::vector<std::string>& given = v.option->results();
+            if (!v.repeatable && given.size() > 1)
+                throw UsageError(name + " given twice (\"" + given[0] + "\" and \"" + given[1] +
+                                 "\"): give it once");
+            for (const std::string& value : given) {
+                if (value.empty()) throw UsageError(name + " needs a value, not an empty one");
+                if (looks_like_option(value))
+                    throw UsageError(name + " needs a value, not the option \"" + value + "\"");
+                v.take(value);
             }
-            o.sets.emplace_back(v.substr(0, eq), v.substr(eq + 1));
-        } else if (arg == "--fbx") {
-            o.fbx = value();
-        } else if (arg == "--camera") {
-            o.camera = parse_int("--camera", value(), 0, 999999);
-        } else if (arg == "--frames") {
-            o.frames = value();
-        } else if (arg == "-o" || arg == "--output") {
-            o.output = value();
-        } else if (arg == "--preview") {
-            o.preview = value();
-        } else if (arg == "--print-controls") {
-            o.print_controls = true;
-        } else if (arg == "--threads") {
-            o.threads = parse_threads(value());
-        } else if (arg == "--quiet" || arg == "-q") {
-            o.quiet = true;
-        } else if (arg == "--strict") {
-            o.strict = true;
-        } else if (arg == "--compression") {
-            o.compression = compression(value());
-        } else if (arg == "--plugin-path") {
-            o.plugin_path.push_back(value());
-        } else if (arg == "--skip-existing") {
-            o.skip_existing = true;
-        } else if (arg == "--manifest") {
-            o.manifest = value();
-        } else {
-            throw UsageError("unknown option \"" + arg + "\" for render (see --help)");
         }
     }
+
+    // "--plate", "-o", "--output", ... for "did you mean".
+    std::vector<std::string> names() const {
+        std::vector<std::string> all;
+        for (const CLI::Option* o : app_.get_options()) {
+            for (const std::string& s : o->get_snames()) all.push_back("-" + s);
+            for (const std::string& l : o->get_lnames()) all.push_back("--" + l);
+        }
+        return all;
+    }
+
+private:
+    CLI::App& app_;
+    std::vector<ValueOption> options_;
+    std::vector<std::pair<CLI::Option*, bool*>> flags_;
+};
+
+void add_render_options(OptionTable& t, RenderOptions& o) {
+    auto text = [](std::string& target) { return [&target](const std::string& v) { target = v; }; };
+    t.value("--plate", "input plate", false, text(o.plate));
+    t.value("--size", "frame size", false, [&o](const std::string& v) { o.size = parse_size(v); });
+    t.value("--overscan", "margins", false, [&o](const std::string& v) { o.overscan = v; });
+    t.value("--mode", "distort|undistort", false, [&o](const std::string& v) { o.mode = parse_mode(v); });
+    t.value("--set", "NAME=VALUE", true, [&o](const std::string& v) { o.sets.push_back(parse_set(v)); });
+    t.value("--fbx", "FBX take", false, text(o.fbx));
+    t.value("--camera", "camera number", false,
+            [&o](const std::string& v) { o.camera = parse_int("--camera", v, 0, 999999); });
+    t.value("--frames", "frame range", false, text(o.frames));
+    t.value("-o,--output", "output pattern", false, text(o.output));
+    t.value("--compression", "EXR compression", false,
+            [&o](const std::string& v) { o.compression = compression(v); });
+    t.value("--preview", "preview pattern", false, text(o.preview));
+    t.flag("--print-controls", "controls as JSON", o.print_controls);
+    t.value("--threads", "threads", false, [&o](const std::string& v) { o.threads = parse_threads(v); });
+    t.flag("-q,--quiet", "no progress or summary", o.quiet);
+    t.flag("--strict", "warnings fail", o.strict);
+    t.value("--plugin-path", "plug-in folder", true, [&o](const std::string& v) { o.plugin_path.push_back(v); });
+    t.flag("--skip-existing", "leave existing frames", o.skip_existing);
+    t.value("--manifest", "manifest", false, text(o.manifest));
+}
+
+void check_render(const RenderOptions& o) {
     if (!o.plate.empty() && o.size) {
         throw UsageError("--plate and --size both set the frame size: give one");
     }
@@ -113,32 +164,41 @@ RenderOptions parse_render(const std::vector<std::string>& args) {
     if (o.output.empty() && o.preview.empty() && !o.print_controls) {
         throw UsageError("nothing to do: give -o, --preview or --print-controls");
     }
-    return o;
 }
 
-InspectOptions parse_inspect(const std::vector<std::string>& args) {
-    InspectOptions o;
-    for (size_t i = 1; i < args.size(); ++i) {
-        if (args[i] == "--json") {
-            o.json = true;
-        } else if (args[i].empty() || args[i][0] == '-' || !o.fbx.empty()) {
-            throw UsageError("inspect takes one FBX file and optionally --json, not \"" + args[i] + "\"");
-        } else {
-            o.fbx = args[i];
-        }
+// What CLI11 left over: an unknown option (with the nearest known name) or
+// a stray word.
+void refuse_leftovers(const CLI::App& app, const OptionTable& table, const std::string& where) {
+    const std::vector<std::string> left = app.remaining();
+    if (left.empty()) return;
+    for (const std::string& arg : left) {
+        if (!looks_like_option(arg)) continue;
+        const std::string option = arg.substr(0, arg.find('='));
+        // Every one-letter option is a slip away from every other.
+        const std::string near = option.size() > 2 ? nearest_option(option, table.names()) : "";
+        throw UsageError("unknown option \"" + option + "\"" + where +
+                         (near.empty() ? "" : "; did you mean " + near + "?") + " (see --help)");
     }
-    if (o.fbx.empty()) throw UsageError("inspect takes exactly one FBX file");
-    return o;
+    for (const std::string& arg : left)
+        if (arg != "--") throw UsageError("unexpected \"" + arg + "\"" + where + " (see --help)");
 }
 
-std::vector<std::string> parse_version(const std::vector<std::string>& args) {
-    std::vector<std::string> plugin_path;
-    for (size_t i = 1; i < args.size(); ++i) {
-        if (args[i] != "--plugin-path" || i + 1 >= args.size())
-            throw UsageError("--version takes only --plugin-path DIR, not \"" + args[i] + "\"");
-        plugin_path.push_back(args[++i]);
+// Translates what CLI11 refuses (a value missing at the end of the line,
+// for one) into the command's own usage failure.
+template <typename Parse>
+void parse_or_refuse(Parse&& parse) {
+    try {
+        parse();
+    } catch (const CLI::CallForHelp&) {
+        throw;
+    } catch (const CLI::ParseError& e) {
+        const std::string what = e.what();
+        const auto colon = what.find(": ");
+        if (colon != std::string::npos && what.find("required", colon) != std::string::npos &&
+            what.find("missing", colon) != std::string::npos)
+            throw UsageError(what.substr(0, colon) + " needs a value");
+        throw UsageError(what);
     }
-    return plugin_path;
 }
 
 }  // namespace
@@ -154,25 +214,77 @@ std::pair<int, int> parse_size(const std::string& text) {
 
 CommandLine parse_command_line(const std::vector<std::string>& args) {
     CommandLine cl;
-    if (args.empty() || args[0] == "-h" || args[0] == "--help" || args[0] == "help") return cl;
-    for (const std::string& a : args) {
-        if (a == "-h" || a == "--help") return cl;
+    if (args.empty() || args[0] == "help") return cl;
+
+    CLI::App app("talvik-stmap");
+    app.set_help_flag("-h,--help");
+    app.allow_extras();
+    app.require_subcommand(0, 1);
+    OptionTable top(app);
+    bool version = false;
+    top.flag("--version", "version", version);
+    top.value("--plugin-path", "plug-in folder", true,
+              [&cl](const std::string& v) { cl.render.plugin_path.push_back(v); });
+
+    CLI::App* render = app.add_subcommand("render");
+    render->allow_extras();
+    OptionTable render_table(*render);
+    add_render_options(render_table, cl.render);
+
+    CLI::App* inspect = app.add_subcommand("inspect");
+    inspect->allow_extras();
+    OptionTable inspect_table(*inspect);
+    inspect_table.flag("--json", "JSON", cl.inspect.json);
+    inspect->add_option("fbx", cl.inspect.fbx);
+
+    CLI::App* version_word = app.add_subcommand("version")->group("");
+    version_word->allow_extras();
+    OptionTable version_table(*version_word);
+    version_table.value("--plugin-path", "plug-in folder", true,
+                        [&cl](const std::string& v) { cl.render.plugin_path.push_back(v); });
+
+    // CLI11 reads "--frames=" as "--frames" taking the next argument.
+    for (const std::string& a : args)
+        if (a.size() > 3 && a.compare(0, 2, "--") == 0 && a.find('=') == a.size() - 1)
+            throw UsageError(a.substr(0, a.size() - 1) + " needs a value, not an empty one");
+    // CLI11 takes the arguments last to first.
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        parse_or_refuse([&] { app.parse(reversed); });
+    } catch (const CLI::CallForHelp&) {
+        return cl;
     }
-    if (args[0] == "render") {
+
+    version = app.count("--version") > 0;
+    if (version && (render->parsed() || inspect->parsed()))
+        throw UsageError("--version goes alone or with --plugin-path (see --help)");
+    if (render->parsed()) {
+        render_table.apply();
+        refuse_leftovers(*render, render_table, " for render");
+        check_render(cl.render);
         cl.command = CommandLine::Command::Render;
-        cl.render = parse_render(args);
-    } else if (args[0] == "inspect") {
+    } else if (inspect->parsed()) {
+        inspect_table.apply();
+        refuse_leftovers(*inspect, inspect_table, " for inspect");
+        if (cl.inspect.fbx.empty()) throw UsageError("inspect takes exactly one FBX file");
+        if (looks_like_option(cl.inspect.fbx))
+            throw UsageError("inspect takes one FBX file and optionally --json, not \"" + cl.inspect.fbx + "\"");
         cl.command = CommandLine::Command::Inspect;
-        cl.inspect = parse_inspect(args);
-    } else if (args[0] == "--version" || args[0] == "version") {
+    } else if (version_word->parsed() || version) {
+        refuse_leftovers(*version_word, version_table, " for --version");
+        refuse_leftovers(app, top, " for --version");
+        version_table.apply();
+        top.apply();
         cl.command = CommandLine::Command::Version;
-        cl.render.plugin_path = parse_version(args);
     } else {
-        throw UsageError("unknown command \"" + args[0] + "\" (render, inspect or --help)");
+        const std::vector<std::string> left = app.remaining();
+        if (!left.empty() && !looks_like_option(left.front()))
+            throw UsageError("unknown command \"" + left.front() + "\" (render, inspect or --help)");
+        refuse_leftovers(app, top, "");
+        throw UsageError("--plugin-path goes with --version or render (see --help)");
     }
     return cl;
 }
-
 const char* usage_text() {
     return R"(talvik-stmap: ST maps of the TalvikDistort node, without Nuke
 

@@ -29,6 +29,7 @@ struct RenderOptions {
     std::vector<std::string> plugin_path;      // --plugin-path, then TALVIK_PLUGIN_PATH
     bool skip_existing = false;                // --skip-existing
     std::string manifest;                      // --manifest
+    std::vector<std::string> command_line;     // as typed, for the manifest
 };
 
 struct InspectOptions {

@@ -11,7 +11,7 @@
 
 #include "DDImage/Knobs.h"
 #include "cli/options/usage_error.h"
-#include "cli/render/json_text.h"
+#include "cli/render/json_output.h"
 #include "cli/render/version_info.h"
 
 namespace talvik::cli {
@@ -136,25 +136,24 @@ void set_control(host::Host& host, Node& node, const std::string& name, const st
 }
 
 std::string controls_json(int frame, const std::vector<ControlValue>& values) {
-    const std::string members = controls_object_json(values);
-    return "{\"frame\": " + std::to_string(frame) + (values.empty() ? "" : ", ") + members.substr(1);
+    Json line = Json::object();
+    line["frame"] = frame;
+    line.update(controls_object(values));
+    return json_text(line);
 }
 
-std::string controls_object_json(const std::vector<ControlValue>& values) {
-    std::string out = "{";
+Json controls_object(const std::vector<ControlValue>& values) {
+    Json out = Json::object();
     for (const ControlValue& v : values) {
-        if (out.size() > 1) out += ", ";
-        append_json_string(out, v.name);
-        out += ": ";
         if (const auto* i = std::get_if<int>(&v.value)) {
-            out += std::to_string(*i);
+            out[v.name] = *i;
         } else if (const auto* f = std::get_if<float>(&v.value)) {
-            out += json_number(*f);
+            out[v.name] = json_float(*f);
         } else {
-            append_json_string(out, std::get<std::string>(v.value));
+            out[v.name] = std::get<std::string>(v.value);
         }
     }
-    return out + "}";
+    return out;
 }
 
 std::vector<exr::ExtraAttribute> control_attributes(int frame, const std::vector<ControlValue>& values) {

@@ -6,6 +6,7 @@
 #include <variant>
 #include <vector>
 
+#include "cli/render/json_output.h"
 #include "exr/st_map_exr_writer.h"
 #include "host/runtime/host.h"
 
@@ -31,7 +32,7 @@ void set_control(host::Host& host, Node& node, const std::string& name, const st
 std::string controls_json(int frame, const std::vector<ControlValue>& values);
 
 // The same without the frame: {"Mode": "Undistort", "cx": 5.137, ...}.
-std::string controls_object_json(const std::vector<ControlValue>& values);
+Json controls_object(const std::vector<ControlValue>& values);
 
 // talvik/<name> for every control plus talvik/frame, talvik/version and
 // talvik/lensModel.

@@ -9,7 +9,7 @@
 #include <exception>
 
 #include "cli/preview/preview_png_writer.h"
-#include "cli/render/json_text.h"
+#include "cli/render/json_output.h"
 
 namespace talvik::cli {
 namespace {
@@ -49,19 +49,14 @@ MapIdentity map_identity(int frame, const std::vector<ControlValue>& values, con
 }
 
 std::string identity_text(const MapIdentity& id) {
-    std::string out = "{\"format\": [" + std::to_string(id.format_width) + ", " +
-                      std::to_string(id.format_height) + "], \"box\": [" + std::to_string(id.box.x()) + ", " +
-                      std::to_string(id.box.y()) + ", " + std::to_string(id.box.r()) + ", " +
-                      std::to_string(id.box.t()) + "]";
+    Json text = Json::object();
+    text["format"] = {id.format_width, id.format_height};
+    text["box"] = {id.box.x(), id.box.y(), id.box.r(), id.box.t()};
     for (const exr::ExtraAttribute& a : id.attributes) {
-        out += ", ";
-        append_json_string(out, a.name);
-        out += ": ";
-        if (const auto* i = std::get_if<int>(&a.value)) out += std::to_string(*i);
-        else if (const auto* f = std::get_if<float>(&a.value)) out += json_number(*f);
-        else append_json_string(out, std::get<std::string>(a.value));
+        if (const auto* f = std::get_if<float>(&a.value)) text[a.name] = json_float(*f);
+        else std::visit([&](const auto& x) { text[a.name] = x; }, a.value);
     }
-    return out + "}";
+    return json_text(text);
 }
 
 bool exr_made_from(const std::string& path, const MapIdentity& id) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/options/usage_error.h"
+#include "cli/render/json_output.h"
 
 namespace talvik::cli {
 
@@ -147,10 +148,14 @@ std::string overscan_summary(const Margins& m, int width, int height) {
 }
 
 std::string overscan_json(const Margins& m, int width, int height) {
-    return "{\"overscan\": {\"left\": " + std::to_string(m.left) + ", \"right\": " + std::to_string(m.right) +
-           ", \"bottom\": " + std::to_string(m.bottom) + ", \"top\": " + std::to_string(m.top) +
-           ", \"width\": " + std::to_string(cg_width(m, width)) +
-           ", \"height\": " + std::to_string(cg_height(m, height)) + "}}";
+    Json margins = Json::object();
+    margins["left"] = m.left;
+    margins["right"] = m.right;
+    margins["bottom"] = m.bottom;
+    margins["top"] = m.top;
+    margins["width"] = cg_width(m, width);
+    margins["height"] = cg_height(m, height);
+    return json_text(Json{{"overscan", margins}});
 }
 
 std::vector<exr::ExtraAttribute> overscan_attributes(const Margins& m) {

@@ -7,7 +7,7 @@
 #include <stdexcept>
 
 #include "cli/options/usage_error.h"
-#include "cli/render/json_text.h"
+#include "cli/render/json_output.h"
 #include "cli/render/version_info.h"
 #include "io/replace_file.h"
 
@@ -21,36 +21,33 @@ std::string absolute_path(const std::string& path) {
     return ec ? path : full.lexically_normal().string();
 }
 
-void append_list(std::string& out, const std::vector<std::string>& items) {
-    out += "[";
-    for (size_t i = 0; i < items.size(); ++i) out += (i ? ",\n    " : "\n    ") + items[i];
-    out += items.empty() ? "]" : "\n  ]";
-}
-
 }  // namespace
 
 void RenderManifest::add(const std::string& path, int frame, const std::vector<ControlValue>& values) {
-    files_.push_back("{\"path\": " + json_string(absolute_path(path)) + ", \"frame\": " + std::to_string(frame) +
-                     ", \"controls\": " + controls_object_json(values) + "}");
+    Json file = Json::object();
+    file["path"] = absolute_path(path);
+    file["frame"] = frame;
+    file["controls"] = controls_object(values);
+    files_.push_back(std::move(file));
 }
 
-void RenderManifest::add_skipped(const std::string& path) { skipped_.push_back(json_string(absolute_path(path))); }
-void RenderManifest::add_stale(const std::string& path) { stale_.push_back(json_string(absolute_path(path))); }
+void RenderManifest::add_skipped(const std::string& path) { skipped_.push_back(absolute_path(path)); }
+void RenderManifest::add_stale(const std::string& path) { stale_.push_back(absolute_path(path)); }
 
-std::string RenderManifest::json(const std::string& plugin_path, const RenderNotes& notes) const {
-    std::string out = "{\n  \"command\": " + json_string(std::string("talvik-stmap ") + command_version()) +
-                      ",\n  \"plugin\": " + json_string(plugin_path) + ",\n  \"files\": ";
-    append_list(out, files_);
-    out += ",\n  \"skipped\": ";
-    append_list(out, skipped_);
-    out += ",\n  \"stale\": ";
-    append_list(out, stale_);
-    out += ",\n  \"frames_kept\": " + std::to_string(notes.kept) + ",\n  \"frames_stale\": " +
-           std::to_string(notes.stale) + ",\n  \"warnings\": ";
-    std::vector<std::string> warnings;
-    for (const std::string& w : notes.warnings) warnings.push_back(json_string(w));
-    append_list(out, warnings);
-    return out + "\n}\n";
+std::string RenderManifest::json(const std::string& plugin_path, const RenderNotes& notes,
+                                 const Json& provenance) const {
+    Json manifest = Json::object();
+    manifest["command"] = std::string("talvik-stmap ") + command_version();
+    manifest["plugin"] = plugin_path;
+    manifest["files"] = files_;
+    manifest["skipped"] = skipped_;
+    manifest["stale"] = stale_;
+    manifest["frames_kept"] = notes.kept;
+    manifest["frames_stale"] = notes.stale;
+    manifest["warnings"] = notes.warnings;
+    manifest["provenance"] = provenance;
+    // One file a line: readable, and a diff between two runs shows the frames.
+    return json_text(manifest, 2) + "\n";
 }
 
 void check_manifest_path(const std::string& manifest, const std::vector<std::string>& outputs) {

@@ -5,15 +5,17 @@
 //  "files": [{"path": "/abs/m.1001.exr", "frame": 1001,
 //             "controls": {"Mode": "Undistort", "cx": 5.1, ...}}, ...],
 //  "skipped": ["/abs/m.1000.exr", ...], "stale": ["/abs/m.1002.exr", ...],
-//  "frames_kept": 1, "frames_stale": 1, "warnings": ["frames 1-3 are ..."]}
-// "skipped" are files left alone as made from this run's values; "stale"
-// files were in place from other values and written again.
+//  "frames_kept": 1, "frames_stale": 1, "warnings": ["frames 1-3 are ..."],
+//  "provenance": {"command_line": [...], "plate": {...}, "take": ..., ...}}
+// "skipped" files were left alone as made from this run's values; "stale"
+// files were in place from other values and were written again.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "cli/render/control_values.h"
+#include "cli/render/json_output.h"
 #include "cli/render/render_notes.h"
 
 namespace talvik::cli {
@@ -23,12 +25,13 @@ public:
     void add(const std::string& path, int frame, const std::vector<ControlValue>& values);
     void add_skipped(const std::string& path);
     void add_stale(const std::string& path);
-    std::string json(const std::string& plugin_path, const RenderNotes& notes) const;
+    // `provenance`: where the run came from (see render_provenance).
+    std::string json(const std::string& plugin_path, const RenderNotes& notes, const Json& provenance) const;
 
 private:
-    std::vector<std::string> files_;  // one JSON object each
-    std::vector<std::string> skipped_;
-    std::vector<std::string> stale_;
+    Json files_ = Json::array();
+    Json skipped_ = Json::array();
+    Json stale_ = Json::array();
 };
 
 // Throws UsageError when the manifest names a folder or would

@@ -6,6 +6,8 @@
 
 #include <ImfOutputFile.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "python_json.h"
@@ -190,6 +192,40 @@ TEST(TrustedMaps, MapsNameTheCommandThatMadeThem) {
     const std::string version = map.attribute<Imf::StringAttribute>("talvik/version")->value();
     EXPECT_EQ(map.attribute<Imf::StringAttribute>("software")->value(), "talvik-stmap " + version);
     EXPECT_EQ(map.attribute<Imf::StringAttribute>("owner")->value(), "plate dept");
+}
+
+TEST(TrustedMaps, ManifestRecordsWhereTheRunCameFrom) {
+    ScratchFolder dir;
+    CraftedPlate plate;
+    for (int frame : {1001, 1002}) write_plate(dir.file("plate." + std::to_string(frame) + ".exr"), plate);
+    const std::vector<std::string> args = {"render", "--plate", dir.file("plate.####.exr"), "--fbx", kTake,
+                                           "--camera", "2", "--overscan", "3x1", "-o", dir.file("m.####.exr"),
+                                           "--manifest", dir.file("run.json"), "--quiet"};
+    const CommandResult r = run_stmap(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const py::object facts = parse_json(read_bytes(dir.file("run.json")))["provenance"];
+    const py::list command_line = facts["command_line"];
+    ASSERT_EQ(py::len(command_line), args.size() + 1);
+    EXPECT_NE(command_line[0].cast<std::string>().find("talvik-stmap"), std::string::npos);
+    for (size_t i = 0; i < args.size(); ++i) EXPECT_EQ(command_line[i + 1].cast<std::string>(), args[i]);
+    EXPECT_EQ(facts["plate"]["given"].cast<std::string>(), dir.file("plate.####.exr"));
+    const py::list files = facts["plate"]["files"];
+    ASSERT_EQ(py::len(files), 2u);
+    EXPECT_NE(files[1].cast<std::string>().find("plate.1002.exr"), std::string::npos);
+    EXPECT_EQ(facts["take"].cast<std::string>(), kTake);
+    EXPECT_EQ(facts["camera"]["number"].cast<int>(), 2);
+    EXPECT_NE(facts["camera"]["reason"].cast<std::string>().find("camera 2"), std::string::npos);
+    EXPECT_EQ(facts["overscan"]["left"].cast<int>(), 3);
+    EXPECT_EQ(facts["overscan"]["top"].cast<int>(), 1);
+    EXPECT_EQ(facts["version"].cast<std::string>(),
+              read_exr_map(dir.file("m.1001.exr")).attribute<Imf::StringAttribute>("talvik/version")->value());
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    EXPECT_EQ(facts["host"].cast<std::string>(), host);
+    const std::string started = facts["started"].cast<std::string>(), ended = facts["ended"].cast<std::string>();
+    EXPECT_EQ(started.size(), 20u) << started;
+    EXPECT_EQ(started.back(), 'Z');
+    EXPECT_LE(started, ended);
 }
 
 }  // namespace
