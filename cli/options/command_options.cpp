@@ -135,6 +135,8 @@ void add_render_options(OptionTable& t, RenderOptions& o) {
     t.value("--plate", "input plate", false, text(o.plate));
     t.value("--size", "frame size", false, [&o](const std::string& v) { o.size = parse_size(v); });
     t.value("--overscan", "margins", false, [&o](const std::string& v) { o.overscan = v; });
+    t.value("--overscan-from", "overscan report", false, text(o.overscan_from));
+    t.value("--overscan-report", "overscan report", false, text(o.overscan_report));
     t.value("--mode", "distort|undistort", false, [&o](const std::string& v) { o.mode = parse_mode(v); });
     t.value("--set", "NAME=VALUE", true, [&o](const std::string& v) { o.sets.push_back(parse_set(v)); });
     t.value("--fbx", "FBX take", false, text(o.fbx));
@@ -154,7 +156,33 @@ void add_render_options(OptionTable& t, RenderOptions& o) {
     t.value("--manifest", "manifest", false, text(o.manifest));
 }
 
+// What `overscan` measures from: the same plate, take, camera and frames
+// as a render; -o names the report.
+void add_measure_options(OptionTable& t, RenderOptions& o) {
+    auto text = [](std::string& target) { return [&target](const std::string& v) { target = v; }; };
+    t.value("--plate", "input plate", false, text(o.plate));
+    t.value("--size", "frame size", false, [&o](const std::string& v) { o.size = parse_size(v); });
+    t.value("--set", "NAME=VALUE", true, [&o](const std::string& v) { o.sets.push_back(parse_set(v)); });
+    t.value("--fbx", "FBX take", false, text(o.fbx));
+    t.value("--camera", "camera number", false,
+            [&o](const std::string& v) { o.camera = parse_int("--camera", v, 0, 999999); });
+    t.value("--frames", "frame range", false, text(o.frames));
+    t.value("-o,--output", "report", false, text(o.overscan_report));
+    t.value("--threads", "threads", false, [&o](const std::string& v) { o.threads = parse_threads(v); });
+    t.flag("-q,--quiet", "no summary", o.quiet);
+    t.flag("--strict", "warnings fail", o.strict);
+    t.value("--plugin-path", "plug-in folder", true, [&o](const std::string& v) { o.plugin_path.push_back(v); });
+}
+
+void check_overscan_options(const RenderOptions& o) {
+    if (o.overscan && !o.overscan_from.empty())
+        throw UsageError("--overscan and --overscan-from both give the margins: give one");
+    if (!o.overscan_report.empty() && !o.overscan && o.overscan_from.empty())
+        throw UsageError("--overscan-report writes the margins of --overscan: give --overscan too");
+}
+
 void check_render(const RenderOptions& o) {
+    check_overscan_options(o);
     if (!o.plate.empty() && o.size) {
         throw UsageError("--plate and --size both set the frame size: give one");
     }
@@ -231,6 +259,11 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
     OptionTable render_table(*render);
     add_render_options(render_table, cl.render);
 
+    CLI::App* measure = app.add_subcommand("overscan");
+    measure->allow_extras();
+    OptionTable measure_table(*measure);
+    add_measure_options(measure_table, cl.render);
+
     CLI::App* inspect = app.add_subcommand("inspect");
     inspect->allow_extras();
     OptionTable inspect_table(*inspect);
@@ -256,13 +289,23 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
     }
 
     version = app.count("--version") > 0;
-    if (version && (render->parsed() || inspect->parsed()))
+    if (version && (render->parsed() || measure->parsed() || inspect->parsed()))
         throw UsageError("--version goes alone or with --plugin-path (see --help)");
     if (render->parsed()) {
         render_table.apply();
         refuse_leftovers(*render, render_table, " for render");
         check_render(cl.render);
         cl.command = CommandLine::Command::Render;
+    } else if (measure->parsed()) {
+        measure_table.apply();
+        refuse_leftovers(*measure, measure_table, " for overscan");
+        if (!cl.render.plate.empty() && cl.render.size)
+            throw UsageError("--plate and --size both set the frame size: give one");
+        if (cl.render.camera && cl.render.fbx.empty())
+            throw UsageError("--camera picks a camera of the --fbx take: give --fbx too");
+        if (cl.render.overscan_report.empty()) throw UsageError("overscan writes its report to -o FILE.json: give -o");
+        cl.render.overscan = "auto";
+        cl.command = CommandLine::Command::Overscan;
     } else if (inspect->parsed()) {
         inspect_table.apply();
         refuse_leftovers(*inspect, inspect_table, " for inspect");
@@ -279,7 +322,7 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
     } else {
         const std::vector<std::string> left = app.remaining();
         if (!left.empty() && !looks_like_option(left.front()))
-            throw UsageError("unknown command \"" + left.front() + "\" (render, inspect or --help)");
+            throw UsageError("unknown command \"" + left.front() + "\" (render, overscan, inspect or --help)");
         refuse_leftovers(app, top, "");
         throw UsageError("--plugin-path goes with --version or render (see --help)");
     }
@@ -290,6 +333,7 @@ const char* usage_text() {
 
 usage:
   talvik-stmap render [options] -o OUT.####.exr
+  talvik-stmap overscan [--plate|--size] [--fbx --camera --frames --set] -o REPORT.json
   talvik-stmap inspect [--json] TAKE.fbx
   talvik-stmap --version [--plugin-path DIR]
 
@@ -300,9 +344,17 @@ render options:
                          frame's own header at that frame
   --size WxH             frame size instead of a plate (neither: 4320x2160)
   --overscan MARGINS     grow the input's bounding box beyond the format: N
-                         pixels a side, XxY (left/right, bottom/top), P% (the
-                         box P% wider and taller) or auto (what the Undistort
-                         map reaches; prints the CG render size)
+                         pixels a side, XxY (left/right, bottom/top), L,R,B,T
+                         (each side), P% (the box P% wider and taller) or
+                         auto (what the Undistort map reaches over the whole
+                         shot: every keyed frame of the take or every frame
+                         of a plate sequence, and the frames asked; prints
+                         the CG render size)
+  --overscan-from FILE.json
+                         the margins of an overscan report (same format)
+  --overscan-report FILE.json
+                         write the overscan report: margins, CG render size
+                         and the CG camera's film back and Nuke window
   --mode distort|undistort
   --set NAME=VALUE       set any control by name (repeatable), before a reload:
                          numbers, true/false, texts, Mode entry names

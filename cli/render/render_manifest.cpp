@@ -61,13 +61,15 @@ void check_manifest_path(const std::string& manifest, const std::vector<std::str
             throw UsageError("--manifest " + manifest + " is also an output of this render");
 }
 
-void write_manifest(const std::string& path, const std::string& json) {
+void write_manifest(const std::string& path, const std::string& json) { write_json_file(path, json, "manifest"); }
+
+void write_json_file(const std::string& path, const std::string& json, const std::string& what) {
     // Missing folders are made, as for the maps.
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
     std::error_code ec;
     if (!folder.empty()) std::filesystem::create_directories(folder, ec);
     if (ec)
-        throw std::runtime_error("cannot create folder \"" + folder.string() + "\" for the manifest: " +
+        throw std::runtime_error("cannot create folder \"" + folder.string() + "\" for the " + what + ": " +
                                  ec.message());
     io::ReplaceFile output(path);
     errno = 0;
@@ -76,7 +78,7 @@ void write_manifest(const std::string& path, const std::string& json) {
     file << json;
     file.close();
     if (!file)
-        throw std::runtime_error("cannot write manifest \"" + path + "\": " + std::strerror(errno ? errno : EIO));
+        throw std::runtime_error("cannot write " + what + " \"" + path + "\": " + std::strerror(errno ? errno : EIO));
     output.commit();
 }
 

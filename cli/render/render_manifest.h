@@ -42,4 +42,8 @@ void check_manifest_path(const std::string& manifest, const std::vector<std::str
 // missing folders are made.
 void write_manifest(const std::string& path, const std::string& json);
 
+// The same for any JSON document the command writes; `what` names it in
+// messages ("overscan report").
+void write_json_file(const std::string& path, const std::string& json, const std::string& what);
+
 }  // namespace talvik::cli

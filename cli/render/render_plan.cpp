@@ -35,6 +35,7 @@ struct Inputs {
 Inputs read_inputs(const RenderOptions& o, RenderPlan& plan) {
     Inputs in;
     if (o.overscan) in.overscan = parse_overscan_request(*o.overscan);
+    if (!o.overscan_from.empty()) in.overscan = read_overscan_report(o.overscan_from);
     if (!o.output.empty()) plan.exr_pattern = OutputPattern::parse(o.output);
     if (!o.preview.empty()) plan.preview_pattern = OutputPattern::parse(o.preview);
     check_render_inputs(o);
@@ -142,6 +143,20 @@ void choose_frames(const RenderOptions& o, std::vector<int> frames, RenderPlan& 
     plan.frames = std::move(frames);
 }
 
+// `auto` measures over the whole shot, so that every chunk of it gets the
+// same margins: every keyed frame of the take, every frame of a plate
+// sequence, and the frames asked beyond them.
+std::vector<int> shot_frames(const RenderOptions& o, const RenderPlan& plan) {
+    std::vector<int> frames = plan.frames;
+    if (!o.fbx.empty())
+        for (int frame : keyed_frames(*plan.node)) frames.push_back(frame);
+    if (plan.box_per_frame())
+        for (int frame : plan.plates->frames()) frames.push_back(frame);
+    std::sort(frames.begin(), frames.end());
+    frames.erase(std::unique(frames.begin(), frames.end()), frames.end());
+    return frames;
+}
+
 // The overscan margins, then every frame's box, each checked for memory
 // before anything of that size is allocated. Returns the box of a plate
 // that is one file, or of no plate.
@@ -150,7 +165,8 @@ DD::Image::Box plan_boxes(const RenderOptions& o, const std::optional<OverscanRe
     const int width = plan.format.width(), height = plan.format.height();
     // --overscan auto renders the format once to measure it.
     if (plan.rendering() || request) check_frame_memory(width, height);
-    plan.overscan = resolve_overscan(*plan.host, *plan.node, plan.frames, plan.format, request);
+    if (request && request->kind == OverscanRequest::Kind::Auto) plan.overscan_frames = shot_frames(o, plan);
+    plan.overscan = resolve_overscan(*plan.host, *plan.node, plan.overscan_frames, plan.format, request);
     if (const auto& margins = plan.overscan.margins()) {
         if (!o.quiet) std::fprintf(err, "%s\n", overscan_summary(*margins, width, height).c_str());
         if (o.print_controls) print_line(out, overscan_json(*margins, width, height));
@@ -174,6 +190,8 @@ void plan_outputs(const RenderOptions& o, RenderPlan& plan) {
     if (!o.fbx.empty()) inputs.push_back(o.fbx);
     std::vector<std::string> single_outputs;
     if (!o.manifest.empty()) single_outputs.push_back(o.manifest);
+    if (!o.overscan_report.empty()) single_outputs.push_back(o.overscan_report);
+    if (!o.overscan_from.empty()) inputs.push_back(o.overscan_from);
     check_output_paths(plan.exr_pattern, plan.preview_pattern, plan.frames, inputs, single_outputs);
     // A file in place is current only when it says it was made from what
     // this frame would be made from now.
@@ -202,7 +220,7 @@ DD::Image::Box RenderPlan::box_at(int frame) const {
 RenderPlan plan_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
     RenderPlan plan;
     const Inputs in = read_inputs(o, plan);
-    if (!plan.plates && !o.size && (!o.output.empty() || !o.preview.empty()))
+    if (!plan.plates && !o.size && (!o.output.empty() || !o.preview.empty() || !o.overscan_report.empty()))
         warn(plan.notes, err, o.strict,
              "size " + std::to_string(kDefaultFormat.width()) + " x " + std::to_string(kDefaultFormat.height()) +
                  ": the node's default (no --plate or --size given)");
