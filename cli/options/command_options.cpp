@@ -130,48 +130,50 @@ private:
     std::vector<std::pair<CLI::Option*, bool*>> flags_;
 };
 
-void add_render_options(OptionTable& t, RenderOptions& o) {
-    auto text = [](std::string& target) { return [&target](const std::string& v) { target = v; }; };
-    t.value("--plate", "input plate", false, text(o.plate));
+auto text_to(std::string& target) {
+    return [&target](const std::string& v) { target = v; };
+}
+
+// What both render and overscan read the shot from.
+void add_shot_options(OptionTable& t, RenderOptions& o) {
+    t.value("--plate", "input plate", false, text_to(o.plate));
     t.value("--size", "frame size", false, [&o](const std::string& v) { o.size = parse_size(v); });
-    t.value("--overscan", "margins", false, [&o](const std::string& v) { o.overscan = v; });
-    t.value("--overscan-from", "overscan report", false, text(o.overscan_from));
-    t.value("--overscan-report", "overscan report", false, text(o.overscan_report));
-    t.value("--mode", "distort|undistort", false, [&o](const std::string& v) { o.mode = parse_mode(v); });
     t.value("--set", "NAME=VALUE", true, [&o](const std::string& v) { o.sets.push_back(parse_set(v)); });
-    t.value("--fbx", "FBX take", false, text(o.fbx));
+    t.value("--fbx", "FBX take", false, text_to(o.fbx));
     t.value("--camera", "camera number", false,
             [&o](const std::string& v) { o.camera = parse_int("--camera", v, 0, 999999); });
-    t.value("--frames", "frame range", false, text(o.frames));
-    t.value("-o,--output", "output pattern", false, text(o.output));
-    t.value("--compression", "EXR compression", false,
-            [&o](const std::string& v) { o.compression = compression(v); });
-    t.value("--preview", "preview pattern", false, text(o.preview));
-    t.flag("--print-controls", "controls as JSON", o.print_controls);
+    t.value("--frames", "frame range", false, text_to(o.frames));
+}
+
+// How both run: threads, what they say, where the plug-in is.
+void add_run_options(OptionTable& t, RenderOptions& o) {
     t.value("--threads", "threads", false, [&o](const std::string& v) { o.threads = parse_threads(v); });
     t.flag("-q,--quiet", "no progress or summary", o.quiet);
     t.flag("--strict", "warnings fail", o.strict);
     t.value("--plugin-path", "plug-in folder", true, [&o](const std::string& v) { o.plugin_path.push_back(v); });
-    t.flag("--skip-existing", "leave existing frames", o.skip_existing);
-    t.value("--manifest", "manifest", false, text(o.manifest));
 }
 
-// What `overscan` measures from: the same plate, take, camera and frames
-// as a render; -o names the report.
+void add_render_options(OptionTable& t, RenderOptions& o) {
+    add_shot_options(t, o);
+    t.value("--overscan", "margins", false, [&o](const std::string& v) { o.overscan = v; });
+    t.value("--overscan-from", "overscan report", false, text_to(o.overscan_from));
+    t.value("--overscan-report", "overscan report", false, text_to(o.overscan_report));
+    t.value("--mode", "distort|undistort", false, [&o](const std::string& v) { o.mode = parse_mode(v); });
+    t.value("-o,--output", "output pattern", false, text_to(o.output));
+    t.value("--compression", "EXR compression", false,
+            [&o](const std::string& v) { o.compression = compression(v); });
+    t.value("--preview", "preview pattern", false, text_to(o.preview));
+    t.flag("--print-controls", "controls as JSON", o.print_controls);
+    add_run_options(t, o);
+    t.flag("--skip-existing", "leave existing frames", o.skip_existing);
+    t.value("--manifest", "manifest", false, text_to(o.manifest));
+}
+
+// `overscan` measures the same shot as a render; -o names the report.
 void add_measure_options(OptionTable& t, RenderOptions& o) {
-    auto text = [](std::string& target) { return [&target](const std::string& v) { target = v; }; };
-    t.value("--plate", "input plate", false, text(o.plate));
-    t.value("--size", "frame size", false, [&o](const std::string& v) { o.size = parse_size(v); });
-    t.value("--set", "NAME=VALUE", true, [&o](const std::string& v) { o.sets.push_back(parse_set(v)); });
-    t.value("--fbx", "FBX take", false, text(o.fbx));
-    t.value("--camera", "camera number", false,
-            [&o](const std::string& v) { o.camera = parse_int("--camera", v, 0, 999999); });
-    t.value("--frames", "frame range", false, text(o.frames));
-    t.value("-o,--output", "report", false, text(o.overscan_report));
-    t.value("--threads", "threads", false, [&o](const std::string& v) { o.threads = parse_threads(v); });
-    t.flag("-q,--quiet", "no summary", o.quiet);
-    t.flag("--strict", "warnings fail", o.strict);
-    t.value("--plugin-path", "plug-in folder", true, [&o](const std::string& v) { o.plugin_path.push_back(v); });
+    add_shot_options(t, o);
+    t.value("-o,--output", "report", false, text_to(o.overscan_report));
+    add_run_options(t, o);
 }
 
 void check_overscan_options(const RenderOptions& o) {
