@@ -69,7 +69,6 @@ Json render_provenance(const RenderOptions& o, const RenderPlan& plan, const std
     facts["take"] = o.fbx.empty() ? Json(nullptr) : Json(o.fbx);
     facts["camera"] = camera_facts(o, plan);
     facts["overscan"] = overscan_facts(plan);
-    facts["warnings"] = plan.notes.warnings;
     return facts;
 }
 

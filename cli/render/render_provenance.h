@@ -1,7 +1,8 @@
 // Where a render came from, for its manifest: the command line, the plate
 // (the pattern given and the files read), the take and the camera with the
 // reason it was chosen, the overscan margins, the version, the host and
-// when the run started and ended.
+// when the run started and ended. The warnings sit beside it in the
+// manifest.
 #pragma once
 
 #include <string>
