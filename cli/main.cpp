@@ -57,6 +57,8 @@ int run(const talvik::cli::CommandLine& cl) {
             return talvik::cli::run_version(cl.render.plugin_path, stdout, stderr);
         case talvik::cli::CommandLine::Command::Render:
             return talvik::cli::run_render(cl.render, stdout, stderr);
+        case talvik::cli::CommandLine::Command::Overscan:
+            return talvik::cli::run_overscan(cl.render, stdout, stderr);
     }
     return 1;
 }
@@ -68,7 +70,9 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     try {
         talvik::cli::CommandLine cl = talvik::cli::parse_command_line(args);
+        cl.render.command_line.assign(argv, argv + argc);
         if (cl.command == talvik::cli::CommandLine::Command::Render ||
+            cl.command == talvik::cli::CommandLine::Command::Overscan ||
             cl.command == talvik::cli::CommandLine::Command::Version)
             cl.render.plugin_path = plugin_path(cl.render.plugin_path, argv[0]);
         const int status = run(cl);

@@ -1,24 +1,47 @@
 #include "cli/render_command.h"
 
+#include <algorithm>
+
 #include "cli/render/frame_loop.h"
 #include "cli/render/render_manifest.h"
 #include "cli/render/render_notes.h"
 #include "cli/render/render_plan.h"
+#include "cli/render/render_provenance.h"
 #include "cli/render/version_info.h"
 
 namespace talvik::cli {
 
+void write_overscan_report(const std::string& path, const RenderPlan& plan) {
+    write_json_file(path,
+                    json_text(overscan_report(plan.overscan, plan.format.width(), plan.format.height(),
+                                              plan.overscan_frames), 2) + "\n",
+                    "overscan report");
+}
+
+int run_overscan(const RenderOptions& o, std::FILE* out, std::FILE* err) {
+    const RenderPlan plan = plan_render(o, out, err);
+    write_overscan_report(o.overscan_report, plan);
+    return 0;
+}
+
 int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
+    const std::string started = utc_time_now();
     RenderPlan plan = plan_render(o, out, err);
+    if (!o.overscan_report.empty()) write_overscan_report(o.overscan_report, plan);
     RenderManifest manifest = render_frames(plan, o, out, err);
 
     RenderNotes& notes = plan.notes;
-    notes.skipped = plan.outputs->frames_skipped();
+    notes.kept = plan.outputs->frames_skipped();
+    notes.stale = plan.outputs->frames_stale();
+    const std::vector<std::string>& stale = plan.outputs->stale_paths();
+    notes.stale_paths.assign(stale.begin(), stale.begin() + std::min<size_t>(stale.size(), 3));
     notes.plugin_path = plugin_build("TalvikDistort").path;
     if (plan.rendering() && !o.quiet) print_render_notes(err, notes);
     if (!o.manifest.empty()) {
         for (const std::string& path : plan.outputs->skipped_paths()) manifest.add_skipped(path);
-        write_manifest(o.manifest, manifest.json(notes.plugin_path));
+        for (const std::string& path : plan.outputs->stale_paths()) manifest.add_stale(path);
+        write_manifest(o.manifest,
+                       manifest.json(notes.plugin_path, notes, render_provenance(o, plan, started, utc_time_now())));
     }
     return 0;
 }

@@ -4,7 +4,10 @@
 
 #include <cstdio>
 
+#include <string>
+
 #include "cli/options/command_options.h"
+#include "cli/render/render_plan.h"
 
 namespace talvik::cli {
 
@@ -12,5 +15,12 @@ namespace talvik::cli {
 // Throws UsageError for a command line it cannot render and other
 // std::exception subclasses for bad input, naming the culprit.
 int run_render(const RenderOptions& options, std::FILE* out, std::FILE* err);
+
+// talvik-stmap overscan: measures `auto` over the shot as a render would
+// and writes the overscan report to options.overscan_report.
+int run_overscan(const RenderOptions& options, std::FILE* out, std::FILE* err);
+
+// The overscan report of a plan, written safely.
+void write_overscan_report(const std::string& path, const RenderPlan& plan);
 
 }  // namespace talvik::cli

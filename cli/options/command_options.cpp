@@ -132,36 +132,71 @@ private:
     std::vector<std::pair<CLI::Option*, bool*>> flags_;
 };
 
-void add_render_options(OptionTable& t, RenderOptions& o) {
-    auto text = [](std::string& target) { return [&target](const std::string& v) { target = v; }; };
-    t.value("--plate", "input plate", false, text(o.plate));
-    t.value("--size", "frame size", false, [&o](const std::string& v) { o.size = parse_size(v); });
-    t.value("--overscan", "margins", false, [&o](const std::string& v) { o.overscan = v; });
-    t.value("--mode", "distort|undistort", false, [&o](const std::string& v) { o.mode = parse_mode(v); });
-    t.value("--set", "NAME=VALUE", true, [&o](const std::string& v) { o.sets.push_back(parse_set(v)); });
-    t.value("--fbx", "FBX take", false, text(o.fbx));
-    t.value("--camera", "camera number", false,
-            [&o](const std::string& v) { o.camera = parse_int("--camera", v, 0, 999999); });
-    t.value("--frames", "frame range", false, text(o.frames));
-    t.value("-o,--output", "output pattern", false, text(o.output));
-    t.value("--compression", "EXR compression", false,
-            [&o](const std::string& v) { o.compression = compression(v); });
-    t.value("--preview", "preview pattern", false, text(o.preview));
-    t.flag("--print-controls", "controls as JSON", o.print_controls);
-    t.value("--threads", "threads", false, [&o](const std::string& v) { o.threads = parse_threads(v); });
-    t.flag("-q,--quiet", "errors only", o.quiet);
-    t.value("--plugin-path", "plug-in folder", true, [&o](const std::string& v) { o.plugin_path.push_back(v); });
-    t.flag("--skip-existing", "leave existing frames", o.skip_existing);
-    t.value("--manifest", "manifest", false, text(o.manifest));
+auto text_to(std::string& target) {
+    return [&target](const std::string& v) { target = v; };
 }
 
-void check_render(const RenderOptions& o) {
+// What both render and overscan read the shot from.
+void add_shot_options(OptionTable& t, RenderOptions& o) {
+    t.value("--plate", "input plate", false, text_to(o.plate));
+    t.value("--size", "frame size", false, [&o](const std::string& v) { o.size = parse_size(v); });
+    t.value("--set", "NAME=VALUE", true, [&o](const std::string& v) { o.sets.push_back(parse_set(v)); });
+    t.value("--fbx", "FBX take", false, text_to(o.fbx));
+    t.value("--camera", "camera number", false,
+            [&o](const std::string& v) { o.camera = parse_int("--camera", v, 0, 999999); });
+    t.value("--frames", "frame range", false, text_to(o.frames));
+}
+
+// How both run: threads, what they say, where the plug-in is.
+void add_run_options(OptionTable& t, RenderOptions& o) {
+    t.value("--threads", "threads", false, [&o](const std::string& v) { o.threads = parse_threads(v); });
+    t.flag("-q,--quiet", "no progress or summary", o.quiet);
+    t.flag("--strict", "warnings fail", o.strict);
+    t.value("--plugin-path", "plug-in folder", true, [&o](const std::string& v) { o.plugin_path.push_back(v); });
+}
+
+void add_render_options(OptionTable& t, RenderOptions& o) {
+    add_shot_options(t, o);
+    t.value("--overscan", "margins", false, [&o](const std::string& v) { o.overscan = v; });
+    t.value("--overscan-from", "overscan report", false, text_to(o.overscan_from));
+    t.value("--overscan-report", "overscan report", false, text_to(o.overscan_report));
+    t.value("--mode", "distort|undistort", false, [&o](const std::string& v) { o.mode = parse_mode(v); });
+    t.value("-o,--output", "output pattern", false, text_to(o.output));
+    t.value("--compression", "EXR compression", false,
+            [&o](const std::string& v) { o.compression = compression(v); });
+    t.value("--preview", "preview pattern", false, text_to(o.preview));
+    t.flag("--print-controls", "controls as JSON", o.print_controls);
+    add_run_options(t, o);
+    t.flag("--skip-existing", "leave existing frames", o.skip_existing);
+    t.value("--manifest", "manifest", false, text_to(o.manifest));
+}
+
+// `overscan` measures the same shot as a render; -o names the report.
+void add_measure_options(OptionTable& t, RenderOptions& o) {
+    add_shot_options(t, o);
+    t.value("-o,--output", "report", false, text_to(o.overscan_report));
+    add_run_options(t, o);
+}
+
+void check_overscan_options(const RenderOptions& o) {
+    if (o.overscan && !o.overscan_from.empty())
+        throw UsageError("--overscan and --overscan-from both give the margins: give one");
+    if (!o.overscan_report.empty() && !o.overscan && o.overscan_from.empty())
+        throw UsageError("--overscan-report writes the margins of --overscan: give --overscan too");
+}
+
+void check_shot(const RenderOptions& o) {
     if (!o.plate.empty() && o.size) {
         throw UsageError("--plate and --size both set the frame size: give one");
     }
     if (o.camera && o.fbx.empty()) {
         throw UsageError("--camera picks a camera of the --fbx take: give --fbx too");
     }
+}
+
+void check_render(const RenderOptions& o) {
+    check_overscan_options(o);
+    check_shot(o);
     if (o.output.empty() && o.preview.empty() && !o.print_controls) {
         throw UsageError("nothing to do: give -o, --preview or --print-controls");
     }
@@ -216,19 +251,21 @@ std::pair<int, int> parse_size(const std::string& text) {
 namespace {
 
 // The command line's grammar in CLI11: the top level (--version, --help),
-// render, inspect and the word "version", each with its options.
+// render, overscan, inspect and the word "version", each with its options.
 class CommandParser {
 public:
     explicit CommandParser(CommandLine& cl)
-        : cl_(cl), top_(app_), render_(*app_.add_subcommand("render")), inspect_(*app_.add_subcommand("inspect")),
-          version_(*app_.add_subcommand("version")->group("")) {
+        : cl_(cl), top_(app_), render_(*app_.add_subcommand("render")), measure_(*app_.add_subcommand("overscan")),
+          inspect_(*app_.add_subcommand("inspect")), version_(*app_.add_subcommand("version")->group("")) {
         app_.set_help_flag("-h,--help");
         app_.require_subcommand(0, 1);
-        for (CLI::App* app : {&app_, &render_.app(), &inspect_.app(), &version_.app()}) app->allow_extras();
+        for (CLI::App* app : {&app_, &render_.app(), &measure_.app(), &inspect_.app(), &version_.app()})
+            app->allow_extras();
         auto plugin_path = [&cl](const std::string& v) { cl.render.plugin_path.push_back(v); };
         top_.flag("--version", "version", version_flag_);
         top_.value("--plugin-path", "plug-in folder", true, plugin_path);
         add_render_options(render_, cl.render);
+        add_measure_options(measure_, cl.render);
         inspect_.flag("--json", "JSON", cl.inspect.json);
         inspect_.app().add_option("fbx", cl.inspect.fbx);
         version_.value("--plugin-path", "plug-in folder", true, plugin_path);
@@ -252,13 +289,22 @@ public:
 
     CommandLine::Command command() {
         const bool version = app_.count("--version") > 0;
-        if (version && (render_.app().parsed() || inspect_.app().parsed()))
+        if (version && (render_.app().parsed() || measure_.app().parsed() || inspect_.app().parsed()))
             throw UsageError("--version goes alone or with --plugin-path (see --help)");
         if (render_.app().parsed()) {
             render_.apply();
             refuse_leftovers(render_, " for render");
             check_render(cl_.render);
             return CommandLine::Command::Render;
+        }
+        if (measure_.app().parsed()) {
+            measure_.apply();
+            refuse_leftovers(measure_, " for overscan");
+            check_shot(cl_.render);
+            if (cl_.render.overscan_report.empty())
+                throw UsageError("overscan writes its report to -o FILE.json: give -o");
+            cl_.render.overscan = "auto";
+            return CommandLine::Command::Overscan;
         }
         if (inspect_.app().parsed()) {
             inspect_.apply();
@@ -278,7 +324,7 @@ public:
         }
         const std::vector<std::string> left = app_.remaining();
         if (!left.empty() && !looks_like_option(left.front()))
-            throw UsageError("unknown command \"" + left.front() + "\" (render, inspect or --help)");
+            throw UsageError("unknown command \"" + left.front() + "\" (render, overscan, inspect or --help)");
         refuse_leftovers(top_, "");
         throw UsageError("--plugin-path goes with --version or render (see --help)");
     }
@@ -287,7 +333,7 @@ private:
     CommandLine& cl_;
     CLI::App app_{"talvik-stmap"};
     bool version_flag_ = false;
-    OptionTable top_, render_, inspect_, version_;
+    OptionTable top_, render_, measure_, inspect_, version_;
 };
 
 }  // namespace
@@ -305,6 +351,7 @@ const char* usage_text() {
 
 usage:
   talvik-stmap render [options] -o OUT.####.exr
+  talvik-stmap overscan [--plate|--size] [--fbx --camera --frames --set] -o REPORT.json
   talvik-stmap inspect [--json] TAKE.fbx
   talvik-stmap --version [--plugin-path DIR]
 
@@ -315,9 +362,17 @@ render options:
                          frame's own header at that frame
   --size WxH             frame size instead of a plate (neither: 4320x2160)
   --overscan MARGINS     grow the input's bounding box beyond the format: N
-                         pixels a side, XxY (left/right, bottom/top), P% (the
-                         box P% wider and taller) or auto (what the Undistort
-                         map reaches; prints the CG render size)
+                         pixels a side, XxY (left/right, bottom/top), L,R,B,T
+                         (each side), P% (the box P% wider and taller) or
+                         auto (what the Undistort map reaches over the whole
+                         shot: every keyed frame of the take or every frame
+                         of a plate sequence, and the frames asked; prints
+                         the CG render size)
+  --overscan-from FILE.json
+                         the margins of an overscan report (same format)
+  --overscan-report FILE.json
+                         write the overscan report: margins, CG render size
+                         and the CG camera's film back and Nuke window
   --mode distort|undistort
   --set NAME=VALUE       set any control by name (repeatable), before a reload:
                          numbers, true/false, texts, Mode entry names
@@ -334,10 +389,15 @@ render options:
   --print-controls       one JSON object per frame with every control's value
   --threads N            render and compression threads, at most 4 per core
                          (default: the CPUs this process may use)
-  --quiet                print errors only
+  --quiet                no progress and no summary; errors and warnings
+                         still reach stderr
+  --strict               every warning (held frames, the default size,
+                         --set replacing a take's keys) fails the run
   --plugin-path DIR      where TalvikDistort.so is (repeatable; also
                          TALVIK_PLUGIN_PATH, then the build's plugins folder)
-  --skip-existing        leave frames whose files exist (a re-queued chunk)
+  --skip-existing        leave frames whose files exist and say they were
+                         made from this run's values (controls at the frame,
+                         Mode, format, box, lens model); render the others
   --manifest FILE.json   list every file written, its frame and controls
 
 exit status: 0 done, 1 a failure in the work, 2 bad usage,

@@ -14,6 +14,8 @@ struct RenderOptions {
     std::string plate;                         // --plate
     std::optional<std::pair<int, int>> size;   // --size WxH
     std::optional<std::string> overscan;       // --overscan MARGINS, unparsed
+    std::string overscan_from;                 // --overscan-from FILE.json, a report's margins
+    std::string overscan_report;               // --overscan-report FILE.json; -o of overscan
     std::optional<int> mode;                   // --mode: 0 distort, 1 undistort
     std::vector<std::pair<std::string, std::string>> sets;  // --set NAME=VALUE, in order
     std::string fbx;                           // --fbx
@@ -23,11 +25,13 @@ struct RenderOptions {
     std::string preview;                       // --preview
     bool print_controls = false;               // --print-controls
     int threads = 0;                           // --threads; 0: the CPUs this process may use
-    bool quiet = false;                        // --quiet
+    bool quiet = false;                        // --quiet: no progress or summary; warnings still
+    bool strict = false;                       // --strict: every warning fails the run
     exr::StMapCompression compression = exr::StMapCompression::Zip;
     std::vector<std::string> plugin_path;      // --plugin-path, then TALVIK_PLUGIN_PATH
     bool skip_existing = false;                // --skip-existing
     std::string manifest;                      // --manifest
+    std::vector<std::string> command_line;     // as typed, for the manifest
 };
 
 struct InspectOptions {
@@ -36,8 +40,8 @@ struct InspectOptions {
 };
 
 struct CommandLine {
-    enum class Command { Help, Render, Inspect, Version } command = Command::Help;
-    RenderOptions render;  // --version uses its plugin_path
+    enum class Command { Help, Render, Overscan, Inspect, Version } command = Command::Help;
+    RenderOptions render;  // overscan's too; --version uses its plugin_path
     InspectOptions inspect;
 };
 

@@ -3,32 +3,34 @@
 #include <filesystem>
 
 namespace talvik::cli {
-namespace {
 
-std::optional<std::string> to_write(const std::optional<OutputPattern>& pattern, int frame, bool skip_existing,
-                                    std::vector<std::string>& all_paths, std::vector<std::string>& skipped) {
+std::optional<std::string> FrameOutputs::to_write(const std::optional<OutputPattern>& pattern, int frame,
+                                                  bool skip_existing, const IsCurrent& is_current) {
     if (!pattern) return std::nullopt;
     std::string path = pattern->path_for(frame);
-    all_paths.push_back(path);
+    all_paths_.push_back(path);
     std::error_code ec;
     // Only a regular file counts as done: a folder in the way still fails
     // the write, with its own message.
-    if (skip_existing && std::filesystem::is_regular_file(path, ec)) {
-        skipped.push_back(std::move(path));
-        return std::nullopt;
+    if (!skip_existing || !std::filesystem::is_regular_file(path, ec)) return path;
+    if (is_current && !is_current(path, frame)) {
+        stale_paths_.push_back(path);
+        return path;
     }
-    return path;
+    skipped_paths_.push_back(std::move(path));
+    return std::nullopt;
 }
 
-}  // namespace
-
 FrameOutputs::FrameOutputs(const std::vector<int>& frames, const std::optional<OutputPattern>& exr,
-                           const std::optional<OutputPattern>& preview, bool skip_existing) {
+                           const std::optional<OutputPattern>& preview, bool skip_existing,
+                           const IsCurrent& is_current) {
     for (int frame : frames) {
+        const size_t stale_before = stale_paths_.size();
         FrameFiles files;
-        files.exr = to_write(exr, frame, skip_existing, all_paths_, skipped_paths_);
-        files.preview = to_write(preview, frame, skip_existing, all_paths_, skipped_paths_);
+        files.exr = to_write(exr, frame, skip_existing, is_current);
+        files.preview = to_write(preview, frame, skip_existing, is_current);
         if (files.any()) ++to_render_;
+        if (stale_paths_.size() > stale_before) ++stale_frames_;
         files_.emplace(frame, std::move(files));
     }
 }

@@ -50,7 +50,7 @@ void on_png_flush(png_structp png) {
 }
 
 // Kept free of objects with destructors: libpng reports errors by longjmp.
-bool encode_png(std::FILE* file, int width, int height, png_bytepp rows, PngError& error) {
+bool encode_png(std::FILE* file, int width, int height, png_bytepp rows, const char* identity, PngError& error) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, on_png_error, on_png_warning);
     if (!png) return false;
     png_infop info = png_create_info_struct(png);
@@ -63,6 +63,15 @@ bool encode_png(std::FILE* file, int width, int height, png_bytepp rows, PngErro
     png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                  PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
+    // Before the pixels, so a reader finds it without decoding them.
+    png_text text{};
+    if (identity && *identity) {
+        text.compression = PNG_ITXT_COMPRESSION_NONE;
+        text.key = const_cast<char*>(kPreviewIdentityKey);
+        text.text = const_cast<char*>(identity);
+        text.itxt_length = std::strlen(identity);
+        png_set_text(png, info, &text, 1);
+    }
     png_write_info(png, info);
     for (int y = 0; y < height; ++y) {
         if (error.cancel && error.cancel->load()) {
@@ -144,7 +153,8 @@ PreviewSize preview_size(int map_width, int map_height, int max_width) {
     return {max_width, static_cast<int>(std::max(1LL, height))};
 }
 
-void write_preview_png(const std::string& path, const io::StMapView& map, const PreviewOptions& options) {
+void write_preview_png(const std::string& path, const io::StMapView& map, const PreviewOptions& options,
+                       const std::string& identity) {
     io::check_st_map_view(map, path);
     if (options.max_width < 0)
         throw std::invalid_argument("cannot write \"" + path + "\": preview width " +
@@ -165,7 +175,7 @@ void write_preview_png(const std::string& path, const io::StMapView& map, const 
     if (!file) output.fail_to_create(errno);
     PngError error;
     error.cancel = options.cancel;
-    const bool encoded = encode_png(file, size.width, size.height, rows.data(), error);
+    const bool encoded = encode_png(file, size.width, size.height, rows.data(), identity.c_str(), error);
     const bool flushed = std::fflush(file) == 0 && !std::ferror(file);
     const int write_errno = errno;
     const bool closed = std::fclose(file) == 0;
@@ -176,6 +186,46 @@ void write_preview_png(const std::string& path, const io::StMapView& map, const 
         throw std::runtime_error("cannot write \"" + path + "\": " +
                                  std::strerror(write_errno ? write_errno : EIO));
     output.commit();
+}
+
+namespace {
+
+void on_read_error(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+
+// Kept free of objects with destructors: libpng reports errors by longjmp.
+bool read_identity(std::FILE* file, std::string& identity) {
+    png_byte signature[8];
+    if (std::fread(signature, 1, sizeof signature, file) != sizeof signature ||
+        png_sig_cmp(signature, 0, sizeof signature) != 0)
+        return false;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, on_read_error, on_png_warning);
+    if (!png) return false;
+    png_infop info = png_create_info_struct(png);
+    if (!info || setjmp(png_jmpbuf(png))) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_sig_bytes(png, sizeof signature);
+    png_read_info(png, info);
+    png_textp texts = nullptr;
+    int count = 0;
+    png_get_text(png, info, &texts, &count);
+    for (int i = 0; i < count; ++i)
+        if (std::strcmp(texts[i].key, kPreviewIdentityKey) == 0) identity.assign(texts[i].text);
+    png_destroy_read_struct(&png, &info, nullptr);
+    return true;
+}
+
+}  // namespace
+
+std::string read_preview_identity(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return "";
+    std::string identity;
+    if (!read_identity(file, identity)) identity.clear();
+    std::fclose(file);
+    return identity;
 }
 
 }  // namespace talvik::cli

@@ -22,6 +22,8 @@ struct PreviewOptions {
     const std::atomic<bool>* cancel = nullptr;
 };
 
+constexpr const char* kPreviewIdentityKey = "talvik/identity";
+
 struct PreviewSize {
     int width = 0;
     int height = 0;
@@ -34,7 +36,14 @@ PreviewSize preview_size(int map_width, int map_height, int max_width);
 // the format. Writes via a temporary file renamed into place. Throws std::runtime_error
 // (std::invalid_argument for bad arguments) naming the file and the problem;
 // nothing is left behind on failure.
+// `identity`, what the map was made from, is kept in an iTXt chunk under
+// kPreviewIdentityKey so that a re-run can tell whether the file is
+// current; empty: no chunk.
 void write_preview_png(const std::string& path, const io::StMapView& map,
-                       const PreviewOptions& options = {});
+                       const PreviewOptions& options = {}, const std::string& identity = "");
+
+// The identity text a preview was written with; empty when the file is not
+// a PNG or has none.
+std::string read_preview_identity(const std::string& path);
 
 }  // namespace talvik::cli

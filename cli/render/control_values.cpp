@@ -166,6 +166,7 @@ std::vector<exr::ExtraAttribute> control_attributes(int frame, const std::vector
     }
     out.push_back({"talvik/frame", frame});
     out.push_back({"talvik/version", std::string(command_version())});
+    out.push_back({"talvik/lensModel", lens_model_version()});
     return out;
 }
 

@@ -16,6 +16,7 @@ struct ControlValue {
     std::string name;
     std::variant<int, float, std::string> value;  // bools and entries as int / text
     bool operator==(const ControlValue& o) const { return name == o.name && value == o.value; }
+    bool operator!=(const ControlValue& o) const { return !(*this == o); }
 };
 
 // Every named control that holds a value (not buttons or spacers), at a frame.
@@ -33,7 +34,8 @@ std::string controls_json(int frame, const std::vector<ControlValue>& values);
 // The same without the frame: {"Mode": "Undistort", "cx": 5.137, ...}.
 Json controls_object(const std::vector<ControlValue>& values);
 
-// talvik/<name> for every control plus talvik/frame and talvik/version.
+// talvik/<name> for every control plus talvik/frame, talvik/version and
+// talvik/lensModel.
 std::vector<exr::ExtraAttribute> control_attributes(int frame, const std::vector<ControlValue>& values);
 
 // First to last keyed frame over every animated control; empty when none is.

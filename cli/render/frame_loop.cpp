@@ -9,9 +9,11 @@
 #include "cli/render/control_values.h"
 #include "cli/render/frame_cache.h"
 #include "cli/render/frame_checks.h"
+#include "cli/render/map_identity.h"
 #include "cli/render/plate_metadata.h"
 #include "cli/render/progress_reporter.h"
 #include "cli/render/render_safety.h"
+#include "cli/render/version_info.h"
 #include "exr/st_map_exr_writer.h"
 #include "io/stop_signal.h"
 
@@ -54,7 +56,8 @@ public:
         if (files.exr) write_exr(*files.exr, frame, values, view);
         if (files.preview) {
             folders_.prepare(*files.preview);
-            write_preview_png(*files.preview, view, preview_options_);
+            write_preview_png(*files.preview, view, preview_options_,
+                              identity_text(map_identity(frame, values, plan_.format, plan_.box_at(frame))));
             manifest_.add(*files.preview, frame, values);
         }
         progress_.frame_done(frame);
@@ -85,6 +88,8 @@ private:
     void write_exr(const std::string& path, int frame, const std::vector<ControlValue>& values,
                    const io::StMapView& view) {
         exr_options_.extra = control_attributes(frame, values);
+        // The map is ours, not the plate's: its software replaces the plate's.
+        exr_options_.extra.push_back({"software", std::string("talvik-stmap ") + command_version()});
         if (const auto& margins = plan_.overscan.margins()) {
             for (exr::ExtraAttribute& a : overscan_attributes(*margins)) exr_options_.extra.push_back(std::move(a));
         }

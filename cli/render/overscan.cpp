@@ -19,7 +19,7 @@ constexpr int kMaxPercentDecimals = 6;
 
 [[noreturn]] void refuse(const std::string& text, const std::string& why) {
     throw UsageError("--overscan \"" + text + "\": " + why +
-                                " (give N, XxY, P% or auto; e.g. 64, 96x54, 10% or auto)");
+                     " (give N, XxY, P% or auto, or every side L,R,B,T; e.g. 64, 96x54, 10%, auto or 16,0,9,0)");
 }
 
 bool all_digits(const std::string& s) {
@@ -85,12 +85,22 @@ OverscanRequest parse_overscan_request(const std::string& text) {
         request.kind = OverscanRequest::Kind::Auto;
     } else if (!text.empty() && text.back() == '%') {
         parse_percent(text, text.substr(0, text.size() - 1), request);
+    } else if (text.find(',') != std::string::npos) {
+        std::vector<int> sides;
+        for (size_t start = 0; start <= text.size();) {
+            const size_t end = std::min(text.find(',', start), text.size());
+            sides.push_back(parse_pixels(text, text.substr(start, end - start)));
+            start = end + 1;
+        }
+        if (sides.size() != 4) refuse(text, std::to_string(sides.size()) + " margins where L,R,B,T are 4");
+        request.pixels = {sides[0], sides[1], sides[2], sides[3]};
     } else if (const auto x = text.find('x'); x != std::string::npos) {
-        request.x = parse_pixels(text, text.substr(0, x));
-        request.y = parse_pixels(text, text.substr(x + 1));
+        const int across = parse_pixels(text, text.substr(0, x)), up = parse_pixels(text, text.substr(x + 1));
+        request.pixels = {across, across, up, up};
     } else {
         if (text.empty()) refuse(text, "empty");
-        request.x = request.y = parse_pixels(text, text);
+        const int every = parse_pixels(text, text);
+        request.pixels = {every, every, every, every};
     }
     return request;
 }
@@ -98,7 +108,11 @@ OverscanRequest parse_overscan_request(const std::string& text) {
 Margins fixed_margins(const OverscanRequest& request, int width, int height) {
     switch (request.kind) {
         case OverscanRequest::Kind::Pixels:
-            return {request.x, request.x, request.y, request.y};
+            if (request.format_width && (request.format_width != width || request.format_height != height))
+                throw UsageError(request.text + " measured a " + std::to_string(request.format_width) + "x" +
+                                 std::to_string(request.format_height) + " format; this render's is " +
+                                 std::to_string(width) + "x" + std::to_string(height));
+            return request.pixels;
         case OverscanRequest::Kind::Percent: {
             const int x = half_percent_of(width, request), y = half_percent_of(height, request);
             return {x, x, y, y};
@@ -133,7 +147,8 @@ DD::Image::Box input_box(const DD::Image::Format& format, const PlateHeader* pla
         y = std::min<long long>(y, -static_cast<long long>(m.bottom));
         r = std::max<long long>(r, static_cast<long long>(format.width()) + m.right);
         t = std::max<long long>(t, static_cast<long long>(format.height()) + m.top);
-        reason += std::string(plate ? " and " : " grown by ") + "--overscan " + overscan.request_text() +
+        const std::string& given = overscan.request_text();
+        reason += std::string(plate ? " and " : " grown by ") + (given.rfind("--", 0) == 0 ? "" : "--overscan ") + given +
                   " (left " + std::to_string(m.left) + ", right " + std::to_string(m.right) + ", bottom " +
                   std::to_string(m.bottom) + ", top " + std::to_string(m.top) + ")";
     }

@@ -14,6 +14,7 @@
 
 #include "DDImage/Box.h"
 #include "DDImage/Format.h"
+#include "cli/render/json_output.h"
 #include "cli/render/plate_header.h"
 #include "exr/st_map_exr_writer.h"
 #include "host/runtime/host.h"
@@ -35,15 +36,19 @@ struct Margins {
     bool operator!=(const Margins& o) const { return !(*this == o); }
 };
 
-// "N" (every side), "XxY" (left and right, bottom and top), "P%" (the box
-// P % wider and taller than the format, half on each side, rounded up) or
-// "auto" (margins measured from the lens).
+// "N" (every side), "XxY" (left and right, bottom and top), "L,R,B,T"
+// (each side its own, as `auto` reports them), "P%" (the box P % wider and
+// taller than the format, half on each side, rounded up) or "auto"
+// (margins measured from the lens).
 struct OverscanRequest {
     enum class Kind { Pixels, Percent, Auto };
     std::string text;  // as given, for messages
     Kind kind = Kind::Pixels;
-    int x = 0;  // Pixels: left and right
-    int y = 0;  // Pixels: bottom and top
+    Margins pixels;    // Pixels
+    // Pixels read from an overscan report: the format it was measured on;
+    // 0: any format.
+    int format_width = 0;
+    int format_height = 0;
     // Percent: percent_numerator / percent_denominator exactly, so that
     // 10% of 1920 is 96 a side and not 97 through rounding.
     long long percent_numerator = 0;
@@ -53,7 +58,9 @@ struct OverscanRequest {
 // Throws UsageError naming the text and the forms there are.
 OverscanRequest parse_overscan_request(const std::string& text);
 
-// The margins of a Pixels or Percent request around a width x height format.
+// The margins of a Pixels or Percent request around a width x height
+// format. Throws UsageError when a report's margins were measured on
+// another format.
 Margins fixed_margins(const OverscanRequest& request, int width, int height);
 
 // Where an Undistort map's positions reach, in pixels of its format (x
@@ -107,6 +114,16 @@ std::string overscan_summary(const Margins& m, int width, int height);
 
 // {"overscan": {"left": 12, "right": 12, "bottom": 7, "top": 7, "width": 1944, "height": 1094}}
 std::string overscan_json(const Margins& m, int width, int height);
+
+// The overscan report (see overscan_report.cpp): the format, the margins,
+// the CG render size, the frames measured and what a CG camera needs to
+// render exactly that box around the format.
+Json overscan_report(const ResolvedOverscan& overscan, int width, int height, const std::vector<int>& frames);
+
+// The margins of a report written by overscan_report, as a Pixels request
+// that holds only on the report's format. Throws naming the
+// file and what is wrong with it (std::runtime_error).
+OverscanRequest read_overscan_report(const std::string& path);
 
 // talvik/overscan/left, right, bottom and top, as ints.
 std::vector<exr::ExtraAttribute> overscan_attributes(const Margins& m);

@@ -32,13 +32,20 @@ void RenderManifest::add(const std::string& path, int frame, const std::vector<C
 }
 
 void RenderManifest::add_skipped(const std::string& path) { skipped_.push_back(absolute_path(path)); }
+void RenderManifest::add_stale(const std::string& path) { stale_.push_back(absolute_path(path)); }
 
-std::string RenderManifest::json(const std::string& plugin_path) const {
+std::string RenderManifest::json(const std::string& plugin_path, const RenderNotes& notes,
+                                 const Json& provenance) const {
     Json manifest = Json::object();
     manifest["command"] = std::string("talvik-stmap ") + command_version();
     manifest["plugin"] = plugin_path;
     manifest["files"] = files_;
     manifest["skipped"] = skipped_;
+    manifest["stale"] = stale_;
+    manifest["frames_kept"] = notes.kept;
+    manifest["frames_stale"] = notes.stale;
+    manifest["warnings"] = notes.warnings;
+    manifest["provenance"] = provenance;
     // One file a line: readable, and a diff between two runs shows the frames.
     return json_text(manifest, 2) + "\n";
 }
@@ -50,13 +57,15 @@ void check_manifest_folder(const std::string& manifest) {
         throw UsageError("--manifest " + manifest + " is a folder, not a file");
 }
 
-void write_manifest(const std::string& path, const std::string& json) {
+void write_manifest(const std::string& path, const std::string& json) { write_json_file(path, json, "manifest"); }
+
+void write_json_file(const std::string& path, const std::string& json, const std::string& what) {
     // Missing folders are made, as for the maps.
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
     std::error_code ec;
     if (!folder.empty()) std::filesystem::create_directories(folder, ec);
     if (ec)
-        throw std::runtime_error("cannot create folder \"" + folder.string() + "\" for the manifest: " +
+        throw std::runtime_error("cannot create folder \"" + folder.string() + "\" for the " + what + ": " +
                                  ec.message());
     io::ReplaceFile output(path);
     errno = 0;
@@ -65,7 +74,7 @@ void write_manifest(const std::string& path, const std::string& json) {
     file << json;
     file.close();
     if (!file)
-        throw std::runtime_error("cannot write manifest \"" + path + "\": " + std::strerror(errno ? errno : EIO));
+        throw std::runtime_error("cannot write " + what + " \"" + path + "\": " + std::strerror(errno ? errno : EIO));
     output.commit();
 }
 

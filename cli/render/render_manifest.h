@@ -4,13 +4,19 @@
 // {"command": "talvik-stmap 1.0.0", "plugin": "/.../TalvikDistort.so",
 //  "files": [{"path": "/abs/m.1001.exr", "frame": 1001,
 //             "controls": {"Mode": "Undistort", "cx": 5.1, ...}}, ...],
-//  "skipped": ["/abs/m.1000.exr", ...]}
+//  "skipped": ["/abs/m.1000.exr", ...], "stale": ["/abs/m.1002.exr", ...],
+//  "frames_kept": 1, "frames_stale": 1, "warnings": ["frames 1-3 are ..."],
+//  "provenance": {"command_line": [...], "plate": {...}, "take": ..., ...}}
+// "skipped" files were left alone as made from this run's values; "stale"
+// files were in place from other values and were written again.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "cli/render/control_values.h"
+#include "cli/render/json_output.h"
+#include "cli/render/render_notes.h"
 
 namespace talvik::cli {
 
@@ -18,11 +24,14 @@ class RenderManifest {
 public:
     void add(const std::string& path, int frame, const std::vector<ControlValue>& values);
     void add_skipped(const std::string& path);
-    std::string json(const std::string& plugin_path) const;
+    void add_stale(const std::string& path);
+    // `provenance`: where the run came from (see render_provenance).
+    std::string json(const std::string& plugin_path, const RenderNotes& notes, const Json& provenance) const;
 
 private:
     Json files_ = Json::array();
     Json skipped_ = Json::array();
+    Json stale_ = Json::array();
 };
 
 // Throws UsageError when the manifest names a folder. Whether it lands on
@@ -32,5 +41,9 @@ void check_manifest_folder(const std::string& manifest);
 // Written under a temporary name and renamed into place, as every file;
 // missing folders are made.
 void write_manifest(const std::string& path, const std::string& json);
+
+// The same for any JSON document the command writes; `what` names it in
+// messages ("overscan report").
+void write_json_file(const std::string& path, const std::string& json, const std::string& what);
 
 }  // namespace talvik::cli

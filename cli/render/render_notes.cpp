@@ -1,5 +1,7 @@
 #include "cli/render/render_notes.h"
 
+#include <stdexcept>
+
 #include "cli/options/frame_range.h"
 
 namespace talvik::cli {
@@ -9,20 +11,40 @@ std::string held_frames_warning(const std::vector<int>& frames, int first_key, i
     for (int frame : frames)
         if (frame < first_key || frame > last_key) held.push_back(frame);
     if (held.empty()) return "";
-    return "warning: frame" + std::string(held.size() == 1 ? " " : "s ") + format_frames(held) +
+    return "frame" + std::string(held.size() == 1 ? " " : "s ") + format_frames(held) +
            (held.size() == 1 ? " is" : " are") + " outside the take's keyed range " + std::to_string(first_key) +
            "-" + std::to_string(last_key) + " and hold" + (held.size() == 1 ? "s" : "") +
            " the values of its first or last key";
 }
 
+std::string overridden_controls_warning(const std::vector<std::string>& names) {
+    if (names.empty()) return "";
+    std::string list;
+    for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
+    return "--set " + list + " replace" + (names.size() == 1 ? "s" : "") +
+           " the take's keys: the value set holds for every frame";
+}
+
+void warn(RenderNotes& notes, std::FILE* err, bool strict, const std::string& text) {
+    if (strict) throw std::runtime_error(text + " (--strict makes every warning a failure)");
+    std::fprintf(err, "warning: %s\n", text.c_str());
+    std::fflush(err);
+    notes.warnings.push_back(text);
+}
+
 void print_render_notes(std::FILE* out, const RenderNotes& notes) {
     if (!notes.camera.empty()) std::fprintf(out, "%s\n", notes.camera.c_str());
-    if (notes.default_size)
-        std::fprintf(out, "size %d x %d: the node's default (no --plate or --size given)\n", notes.width,
-                     notes.height);
-    if (notes.skipped > 0)
-        std::fprintf(out, "skipped %d frame%s whose files exist (--skip-existing)\n", notes.skipped,
-                     notes.skipped == 1 ? "" : "s");
+    if (!notes.overridden.empty()) std::fprintf(out, "%s\n", overridden_controls_warning(notes.overridden).c_str());
+    if (notes.kept > 0)
+        std::fprintf(out, "skipped %d frame%s whose files exist from the same values (--skip-existing)\n",
+                     notes.kept, notes.kept == 1 ? "" : "s");
+    if (notes.stale > 0) {
+        std::string first;
+        for (const std::string& path : notes.stale_paths) first += (first.empty() ? "" : ", ") + path;
+        std::fprintf(out, "rendered %d frame%s again whose files were made from other values: %s%s\n",
+                     notes.stale, notes.stale == 1 ? "" : "s", first.c_str(),
+                     notes.stale > static_cast<int>(notes.stale_paths.size()) ? ", ..." : "");
+    }
     if (!notes.plugin_path.empty()) std::fprintf(out, "plug-in %s\n", notes.plugin_path.c_str());
     std::fflush(out);
 }

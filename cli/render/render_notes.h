@@ -1,7 +1,8 @@
-// What a render tells the artist beyond its progress: a warning for frames
-// the take holds, and the facts a summary should carry so nothing was
-// picked silently (the camera and why, the size, skipped frames, the
-// plug-in it ran).
+// What a render tells the artist beyond its progress: warnings, which are
+// never silent (they reach stderr with --quiet and fail the run with
+// --strict), and the facts a summary should carry so nothing was picked
+// silently (the camera and why, skipped and stale frames, the plug-in it
+// ran).
 #pragma once
 
 #include <cstdio>
@@ -15,14 +16,23 @@ namespace talvik::cli {
 // the keyed range or nothing is keyed.
 std::string held_frames_warning(const std::vector<int>& frames, int first_key, int last_key);
 
+// "--set k1, cx replace the take's keys: ..."; empty when `names` is.
+std::string overridden_controls_warning(const std::vector<std::string>& names);
+
 struct RenderNotes {
     std::string camera;       // "camera 2, from the file name take_cam2.fbx"; empty: no take
-    bool default_size = false;
-    int width = 0;
-    int height = 0;
-    int skipped = 0;          // frames whose files all existed
+    int kept = 0;             // frames whose files all existed from the same values
+    int stale = 0;            // frames whose files existed from other values, rendered again
+    std::vector<std::string> stale_paths;  // the first few of them
+    std::vector<std::string> overridden;   // controls whose take keys --set replaced
+    std::vector<std::string> warnings;     // as printed, without "warning: "
     std::string plugin_path;
 };
+
+// Prints "warning: <text>" to `err` whatever --quiet says and keeps it for
+// the manifest; with `strict` throws std::runtime_error instead, so that
+// nothing is rendered from a run that warns.
+void warn(RenderNotes& notes, std::FILE* err, bool strict, const std::string& text);
 
 // One line per fact, after the "wrote ..." line.
 void print_render_notes(std::FILE* out, const RenderNotes& notes);

@@ -1,12 +1,16 @@
 #include "cli/render/render_plan.h"
 
+#include <algorithm>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
 #include "cli/options/frame_range.h"
 #include "cli/output/output_paths.h"
+#include "DDImage/Knob.h"
 #include "cli/render/control_values.h"
 #include "cli/render/frame_checks.h"
+#include "cli/render/map_identity.h"
 #include "cli/render/memory_check.h"
 #include "cli/render/plate_metadata.h"
 #include "cli/render/render_manifest.h"
@@ -31,6 +35,7 @@ struct Inputs {
 Inputs read_inputs(const RenderOptions& o, RenderPlan& plan) {
     Inputs in;
     if (o.overscan) in.overscan = parse_overscan_request(*o.overscan);
+    if (!o.overscan_from.empty()) in.overscan = read_overscan_report(o.overscan_from);
     if (!o.output.empty()) plan.exr_pattern = OutputPattern::parse(o.output);
     if (!o.preview.empty()) plan.preview_pattern = OutputPattern::parse(o.preview);
     check_render_inputs(o);
@@ -73,6 +78,36 @@ CameraChoice reload(host::Host& host, Node& node, const RenderOptions& o, const 
     return camera;
 }
 
+// Controls the reload reads: a value set on them acts before it.
+bool read_by_reload(const std::string& name) {
+    static const char* const kRead[] = {"fbx_file_path", "camera_index", "lens1", "lens2", "lens3", "lens4"};
+    for (const char* read : kRead)
+        if (name == read) return true;
+    return false;
+}
+
+// A value set on the command line holds for every frame: set again after
+// the reload, it replaces the keys the take brought. Returns the controls
+// whose value the reload had changed.
+std::vector<std::string> set_again_after_reload(host::Host& host, Node& node, const RenderOptions& o,
+                                                const std::vector<ControlValue>& before) {
+    const std::vector<ControlValue> after = control_values(node, 1.0);
+    auto value_of = [](const std::vector<ControlValue>& values, const std::string& name) {
+        const auto it = std::find_if(values.begin(), values.end(), [&](const ControlValue& v) { return v.name == name; });
+        return it == values.end() ? std::optional<ControlValue>() : std::optional<ControlValue>(*it);
+    };
+    std::vector<std::string> overridden;
+    for (const auto& [name, value] : o.sets) {
+        if (read_by_reload(name)) continue;
+        const DD::Image::Knob* k = node.knob(name);
+        const bool changed = (k && k->is_animated()) || value_of(before, name) != value_of(after, name);
+        set_control(host, node, name, value);
+        if (changed && std::find(overridden.begin(), overridden.end(), name) == overridden.end())
+            overridden.push_back(name);
+    }
+    return overridden;
+}
+
 // The host with the plug-in's node fed by a source of the plate's format
 // and metadata, its controls set from the command line and the take.
 void set_up_node(const RenderOptions& o, RenderPlan& plan, std::FILE* err) {
@@ -93,8 +128,12 @@ void set_up_node(const RenderOptions& o, RenderPlan& plan, std::FILE* err) {
     if (o.mode) host.set_value(*plan.node, "Mode", *o.mode);
     for (const auto& [name, value] : o.sets) set_control(host, *plan.node, name, value);
     if (!o.fbx.empty()) {
+        const std::vector<ControlValue> before = control_values(*plan.node, 1.0);
         plan.notes.camera = reload(host, *plan.node, o, plan.plates ? &*plan.plates : nullptr, err).reason;
         check_take_keys(*plan.node, o.fbx);
+        plan.notes.overridden = set_again_after_reload(host, *plan.node, o, before);
+        const std::string overridden = overridden_controls_warning(plan.notes.overridden);
+        if (!overridden.empty()) warn(plan.notes, err, o.strict, overridden);
     }
     io::throw_if_stopped();
 }
@@ -104,13 +143,27 @@ void choose_frames(const RenderOptions& o, std::vector<int> frames, RenderPlan& 
     const std::vector<int> keyed = o.fbx.empty() ? std::vector<int>{} : keyed_frames(*plan.node);
     if (frames.empty()) frames = plan.box_per_frame() ? plan.plates->frames() : keyed;
     if (frames.empty()) frames = {1};
-    if (!keyed.empty() && !o.quiet) {
+    if (!keyed.empty()) {
         const std::string held = held_frames_warning(frames, keyed.front(), keyed.back());
-        if (!held.empty()) std::fprintf(err, "%s\n", held.c_str());
+        if (!held.empty()) warn(plan.notes, err, o.strict, held);
     }
     if (plan.exr_pattern) check_pattern_fits_frames(*plan.exr_pattern, frames);
     if (plan.preview_pattern) check_pattern_fits_frames(*plan.preview_pattern, frames);
     plan.frames = std::move(frames);
+}
+
+// `auto` measures over the whole shot, so that every chunk of it gets the
+// same margins: every keyed frame of the take, every frame of a plate
+// sequence, and the frames asked beyond them.
+std::vector<int> shot_frames(const RenderOptions& o, const RenderPlan& plan) {
+    std::vector<int> frames = plan.frames;
+    if (!o.fbx.empty())
+        for (int frame : keyed_frames(*plan.node)) frames.push_back(frame);
+    if (plan.box_per_frame())
+        for (int frame : plan.plates->frames()) frames.push_back(frame);
+    std::sort(frames.begin(), frames.end());
+    frames.erase(std::unique(frames.begin(), frames.end()), frames.end());
+    return frames;
 }
 
 // The overscan margins, then every frame's box, each checked for memory
@@ -121,7 +174,8 @@ DD::Image::Box plan_boxes(const RenderOptions& o, const std::optional<OverscanRe
     const int width = plan.format.width(), height = plan.format.height();
     // --overscan auto renders the format once to measure it.
     if (plan.rendering() || request) check_frame_memory(width, height);
-    plan.overscan = resolve_overscan(*plan.host, *plan.node, plan.frames, plan.format, request);
+    if (request && request->kind == OverscanRequest::Kind::Auto) plan.overscan_frames = shot_frames(o, plan);
+    plan.overscan = resolve_overscan(*plan.host, *plan.node, plan.overscan_frames, plan.format, request);
     if (const auto& margins = plan.overscan.margins()) {
         if (!o.quiet) std::fprintf(err, "%s\n", overscan_summary(*margins, width, height).c_str());
         if (o.print_controls) print_line(out, overscan_json(*margins, width, height));
@@ -143,12 +197,22 @@ DD::Image::Box plan_boxes(const RenderOptions& o, const std::optional<OverscanRe
 void plan_outputs(const RenderOptions& o, RenderPlan& plan) {
     std::vector<std::string> inputs = plan.plates ? plan.plates->paths() : std::vector<std::string>{};
     if (!o.fbx.empty()) inputs.push_back(o.fbx);
+    if (!o.overscan_from.empty()) inputs.push_back(o.overscan_from);
     // A file written once per render is one line here.
     std::vector<SingleOutput> single_outputs;
     if (!o.manifest.empty()) single_outputs.push_back({"--manifest", o.manifest});
+    if (!o.overscan_report.empty()) single_outputs.push_back({"--overscan-report", o.overscan_report});
     if (!o.manifest.empty()) check_manifest_folder(o.manifest);
     check_output_paths(plan.exr_pattern, plan.preview_pattern, plan.frames, inputs, single_outputs);
-    plan.outputs.emplace(plan.frames, plan.exr_pattern, plan.preview_pattern, o.skip_existing);
+    // A file in place is current only when it says it was made from what
+    // this frame would be made from now.
+    const IsCurrent is_current = [&plan](const std::string& path, int frame) {
+        const MapIdentity id =
+            map_identity(frame, control_values(*plan.node, frame), plan.format, plan.box_at(frame));
+        const bool exr = plan.exr_pattern && path == plan.exr_pattern->path_for(frame);
+        return exr ? exr_made_from(path, id) : preview_made_from(path, id);
+    };
+    plan.outputs.emplace(plan.frames, plan.exr_pattern, plan.preview_pattern, o.skip_existing, is_current);
     std::vector<std::string> every_output = plan.outputs->all_paths();
     for (const SingleOutput& file : single_outputs) every_output.push_back(file.path);
     remove_abandoned_temporaries(every_output);
@@ -169,13 +233,14 @@ DD::Image::Box RenderPlan::box_at(int frame) const {
 RenderPlan plan_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
     RenderPlan plan;
     const Inputs in = read_inputs(o, plan);
+    if (!plan.plates && !o.size && (!o.output.empty() || !o.preview.empty() || !o.overscan_report.empty()))
+        warn(plan.notes, err, o.strict,
+             "size " + std::to_string(kDefaultFormat.width()) + " x " + std::to_string(kDefaultFormat.height()) +
+                 ": the node's default (no --plate or --size given)");
     set_up_node(o, plan, err);
     choose_frames(o, in.frames, plan, err);
     plan.fixed_box_ = plan_boxes(o, in.overscan, plan, out, err);
     plan_outputs(o, plan);
-    plan.notes.default_size = !plan.plates && !o.size;
-    plan.notes.width = kDefaultFormat.width();
-    plan.notes.height = kDefaultFormat.height();
     return plan;
 }
 

@@ -29,6 +29,7 @@ struct RenderPlan {
     std::optional<PlateSequence> plates;
     std::vector<int> frames;
     ResolvedOverscan overscan;
+    std::vector<int> overscan_frames;  // the frames `auto` measured; empty otherwise
     std::optional<OutputPattern> exr_pattern;
     std::optional<OutputPattern> preview_pattern;
     std::optional<FrameOutputs> outputs;  // always set by plan_render

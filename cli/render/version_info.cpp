@@ -13,6 +13,8 @@ namespace talvik::cli {
 
 const char* command_version() { return "1.0.0"; }
 
+int lens_model_version() { return 1; }
+
 std::string openexr_version() {
     int major = 0, minor = 0, patch = 0;
     const char* extra = nullptr;

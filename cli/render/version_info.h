@@ -11,6 +11,11 @@ namespace talvik::cli {
 // "1.0.0"; also written into every map as talvik/version.
 const char* command_version();
 
+// The version of the maps the lens model makes, written into every map as
+// talvik/lensModel: raised whenever a change to the lens math changes the
+// values of a map, so a re-run tells maps of an older model from current ones.
+int lens_model_version();
+
 // The OpenEXR library loaded at run time, "3.1.5".
 std::string openexr_version();
 

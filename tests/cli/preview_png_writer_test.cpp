@@ -198,6 +198,25 @@ TEST(PreviewPng, BoxBeyondTheFormatShowsTheFormatsEdge) {
     EXPECT_NE(half.at(50, 54), kFormatEdgeColour);
 }
 
+// The identity text survives a round trip through libpng's own reader, not
+// only ours, and anything that is not such a PNG gives none.
+TEST(PreviewPng, IdentityChunkReadsBack) {
+    ScratchFolder folder;
+    const Planes map(16, 9);
+    const std::string identity = "{\"format\": [16, 9], \"talvik/fbx_file_path\": \"/t\u00e4ke.fbx\"}";
+    write_preview_png(folder.file("p.png"), map.view(), {}, identity);
+    EXPECT_EQ(read_preview_identity(folder.file("p.png")), identity);
+    EXPECT_EQ(decode_with_libpng(folder.file("p.png")).width, 16);
+
+    write_preview_png(folder.file("plain.png"), map.view());
+    EXPECT_EQ(read_preview_identity(folder.file("plain.png")), "");
+    std::FILE* f = std::fopen(folder.file("text.png").c_str(), "wb");
+    std::fputs("\x89PNG\r\n\x1a\n but then nothing", f);
+    std::fclose(f);
+    EXPECT_EQ(read_preview_identity(folder.file("text.png")), "");
+    EXPECT_EQ(read_preview_identity(folder.file("missing.png")), "");
+}
+
 TEST(PreviewPng, FailuresLeaveNothingBehind) {
     ScratchFolder folder;
     const Planes map(8, 8);

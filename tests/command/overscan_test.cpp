@@ -129,6 +129,10 @@ TEST(Overscan, EachFormGivesItsBox) {
         {"10%", box(-10, -5, 209, 104), 10, 10, 5, 5},
         // 12.5% of 200 is 25: 12.5 a side, rounded up; of 100, 6.25 -> 7.
         {"12.5%", box(-13, -7, 212, 106), 13, 13, 7, 7},
+        // Each side its own: 16 left, nothing right, 9 below, nothing above
+        // (EXR lines run down, so the bottom margin grows the last line).
+        {"16,0,9,0", box(-16, 0, 199, 108), 16, 0, 9, 0},
+        {"1,2,3,4", box(-1, -4, 201, 102), 1, 2, 3, 4},
     };
     for (const auto& c : cases) {
         const CommandResult r = run_stmap({"render", "--size", "200x100", "--set", "k1=0.03", "--overscan",

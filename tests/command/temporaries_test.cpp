@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "io/temporary_name.h"
@@ -51,6 +52,7 @@ struct CleanupCase {
     std::vector<std::string> args;  // "@" stands for the scratch folder
     std::vector<std::string> existing;  // files there before, kept
     std::vector<std::string> abandoned;  // temporaries killed renders left, removed
+    bool rendered_before = false;  // the run's own maps are in place and current
 };
 
 TEST(Temporaries, EveryAbandonedTemporaryInAnOutputFolderIsRemoved) {
@@ -62,8 +64,9 @@ TEST(Temporaries, EveryAbandonedTemporaryInAnOutputFolderIsRemoved) {
          {temporary("other.1003.exr", gone), temporary("m.0001.exr", gone)}},
         {"every frame skipped",
          {"--frames", "1", "--skip-existing", "-o", "@/m.####.exr"},
-         {"m.0001.exr"},
-         {temporary("m.0001.exr", gone), temporary("n.0004.exr", gone)}},
+         {},
+         {temporary("m.0001.exr", gone), temporary("n.0004.exr", gone)},
+         true},
         {"the preview's and the manifest's folders",
          {"--frames", "1", "-o", "@/m.####.exr", "--preview", "@/p/p.####.png", "--manifest", "@/j/m.json"},
          {"p/keep.txt", "j/keep.txt"},
@@ -80,14 +83,24 @@ TEST(Temporaries, EveryAbandonedTemporaryInAnOutputFolderIsRemoved) {
             fs::create_directories(fs::path(dir.file(f)).parent_path());
             test::write_bytes(dir.file(f), "kept");
         }
+        std::vector<std::string> args = {"render", "--size", "8x4", "-q"};
+        for (const std::string& a : c.args) args.push_back(a[0] == '@' ? dir.path() + a.substr(1) : a);
+        std::string map_before;
+        if (c.rendered_before) {
+            std::vector<std::string> first = args;
+            first.erase(std::find(first.begin(), first.end(), "--skip-existing"));
+            ASSERT_EQ(run_stmap(first).status, 0);
+            map_before = test::read_bytes(dir.file("m.0001.exr"));
+        }
         for (const std::string& f : c.abandoned) {
             fs::create_directories(fs::path(dir.file(f)).parent_path());
             test::write_bytes(dir.file(f), "half");
         }
-        std::vector<std::string> args = {"render", "--size", "8x4", "-q"};
-        for (const std::string& a : c.args) args.push_back(a[0] == '@' ? dir.path() + a.substr(1) : a);
         const CommandResult r = run_stmap(args);
         ASSERT_EQ(r.status, 0) << r.err;
+        if (c.rendered_before) {
+            EXPECT_EQ(test::read_bytes(dir.file("m.0001.exr")), map_before) << "skipped";
+        }
         for (const std::string& f : c.abandoned) EXPECT_FALSE(fs::exists(dir.file(f))) << f;
         for (const std::string& f : c.existing) EXPECT_EQ(test::read_bytes(dir.file(f)), "kept") << f;
     }

@@ -11,7 +11,7 @@
 
 #include "lens/lens_model.h"
 #include "lens/st_map_row.h"
-#include "lens_from_panel.h"
+#include "tests/support/lens_from_panel.h"
 
 namespace talvik {
 namespace {
