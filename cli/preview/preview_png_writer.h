@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/preview/preview_pattern.h"
+#include "cli/preview/preview_samples.h"
 #include "io/write_cancelled.h"
 #include "io/st_map_view.h"
 
@@ -22,19 +23,17 @@ struct PreviewOptions {
     const std::atomic<bool>* cancel = nullptr;
 };
 
-struct PreviewSize {
-    int width = 0;
-    int height = 0;
-};
-
-PreviewSize preview_size(int map_width, int map_height, int max_width);
-
 // The preview shows the map's whole box; where the box reaches beyond the
 // format, the format's edge is a line just outside it. The pattern spans
 // the format. Writes via a temporary file renamed into place. Throws std::runtime_error
 // (std::invalid_argument for bad arguments) naming the file and the problem;
 // nothing is left behind on failure.
 void write_preview_png(const std::string& path, const io::StMapView& map,
+                       const PreviewOptions& options = {});
+
+// The same from samples already picked (their size is the preview's:
+// options.max_width is not applied again).
+void write_preview_png(const std::string& path, const PreviewSamples& samples,
                        const PreviewOptions& options = {});
 
 }  // namespace talvik::cli
