@@ -253,6 +253,9 @@ int run(int argc, char** argv) {
         return [=](const std::string& path, const Map&, int) { write_floor(path, *bytes); };
     };
 
+    // Untimed: the first files of a run meet a cold page cache and the last
+    // run's writeback.
+    bake("warm-up", folder, maps, frames, sequence(exr::StMapCompression::None));
     std::vector<Result> results;
     results.push_back(bake("none, own chunks", folder, maps, frames, sequence(exr::StMapCompression::None)));
     results.push_back(bake("none, OpenEXR's writer", folder, maps, frames, openexr_none));

@@ -150,6 +150,7 @@ public:
         w_.offsets_.assign(static_cast<size_t>((layout_.height + layout_.lines_per_chunk - 1) / layout_.lines_per_chunk), 0);
         map_.reserve(band_lines_);
         map_.run(bands_, [this](int worker, int band) { band_task(worker, band); });
+        if (error_ && error_from_map_) throw io::MapBandFailed{error_};
         if (error_) std::rethrow_exception(error_);
         if (cancelled()) throw io::WriteCancelled("stopped");
         if (written_ != bands_) throw std::logic_error("bands left unwritten");
@@ -170,14 +171,20 @@ private:
             const int first_line = band * band_lines_;
             const int lines = std::min(band_lines_, layout_.height - first_line);
             // EXR lines run top-down, the map's rows bottom-up.
-            const io::StMapView view = map_.band(worker, layout_.height - first_line - lines, lines);
+            io::StMapView view;
+            try {
+                view = map_.band(worker, layout_.height - first_line - lines, lines);
+            } catch (...) {
+                fail(std::current_exception(), true);
+                return;
+            }
             if (stopping()) return;
             pack(view, first_line, lines, *w_.workers_[static_cast<size_t>(worker)],
                  *w_.slots_[static_cast<size_t>(band % slot_count_)]);
             done_[band].store(true, std::memory_order_seq_cst);
             write_ready();
         } catch (...) {
-            fail(std::current_exception());
+            fail(std::current_exception(), false);
         }
     }
 
@@ -257,10 +264,13 @@ private:
         }
     }
 
-    void fail(std::exception_ptr error) {
+    void fail(std::exception_ptr error, bool from_map) {
         {
             std::lock_guard<std::mutex> lock(error_mutex_);
-            if (!error_) error_ = error;
+            if (!error_) {
+                error_ = error;
+                error_from_map_ = from_map;
+            }
         }
         stop_ = true;
         slot_freed_.notify_all();
@@ -282,6 +292,7 @@ private:
     std::vector<iovec> pieces_;  // guarded by writing_
     std::mutex error_mutex_;
     std::exception_ptr error_;
+    bool error_from_map_ = false;
 };
 
 ChunkStMapWriter::ChunkStMapWriter() = default;

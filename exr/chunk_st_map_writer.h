@@ -33,7 +33,8 @@ public:
     // from offset 0. `header` is the file's: ZIP, ZIPS or none, channels G
     // and R as FLOAT, data window as wide and tall as the map. `cancel` is
     // checked between bands: a cancelled write throws io::WriteCancelled.
-    // Throws std::runtime_error naming the reason, or what a band threw.
+    // Throws std::runtime_error naming the reason, or io::MapBandFailed
+    // holding what a band threw.
     void write(int fd, const Imf::Header& header, io::StMapBands& map, const std::atomic<bool>* cancel);
 
     // Whether the last completed write's file is kept and has the chunk

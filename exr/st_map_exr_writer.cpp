@@ -304,7 +304,11 @@ void StMapExrWriter::write(const std::string& path, io::StMapBands& map, const S
     throw_if_cancelled(options, path);
     const Imf::Header header = st_map_header(path, geometry, options);
     if (uses_own_chunks(options.compression)) {
-        write_own_chunks(path, [&](int fd) { chunks_->write(fd, header, map, options.cancel); });
+        try {
+            write_own_chunks(path, [&](int fd) { chunks_->write(fd, header, map, options.cancel); });
+        } catch (const io::MapBandFailed& failed) {
+            std::rethrow_exception(failed.error);  // the map's reason, not the file's
+        }
         return;
     }
     GatheredMap whole;

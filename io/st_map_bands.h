@@ -3,6 +3,7 @@
 // bands on, and each band's planes.
 #pragma once
 
+#include <exception>
 #include <functional>
 
 #include "io/st_map_view.h"
@@ -26,6 +27,14 @@ public:
     // bottom row), as a view whose row 0 is first_row. The view stays valid
     // until the worker's next band. Throws when the rows cannot be made.
     virtual StMapView band(int worker, int first_row, int rows) = 0;
+};
+
+// Carries what StMapBands::band threw through a writer, which names its
+// own failures after the file: the map's reason reaches the caller as it
+// was thrown. Not a std::exception, so that no handler of the writer's
+// catches it by mistake.
+struct MapBandFailed {
+    std::exception_ptr error;
 };
 
 // The bands of a map held whole: views into its planes, made on threads of

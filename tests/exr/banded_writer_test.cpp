@@ -213,7 +213,8 @@ TEST(BandedWriter, CancelOrFailureBetweenBandsLeavesNothing) {
                     writer.write(folder.file("st.exr"), bands, options);
                     ADD_FAILURE() << "no error";
                 } catch (const std::runtime_error& e) {
-                    EXPECT_NE(std::string(e.what()).find("band at row 0 refused"), std::string::npos) << e.what();
+                    // The map's own reason, not a failure of the file.
+                    EXPECT_EQ(std::string(e.what()), "band at row 0 refused");
                 }
             } else {
                 EXPECT_THROW(writer.write(folder.file("st.exr"), bands, options), io::WriteCancelled);
