@@ -8,7 +8,8 @@
 # at 1920x1080, 4320x2160 and 8640x4320 with ZIP (peak RSS by frame size);
 # and 24 frames of one held lens (every frame after the first unchanged)
 # against 24 frames of the keyed take, for the cost of an unchanged frame.
-# Files go to a scratch folder under $TMPDIR, removed after every run.
+# Files go to a scratch folder under $TMPDIR (/dev/shm keeps the disk out
+# of it), removed after every run. CPU is user + system time.
 set -euo pipefail
 new=$1
 old=${2:-}
@@ -24,8 +25,9 @@ run() {  # label stmap which args...
     /usr/bin/time -v "$stmap" render --quiet "$@" 2> "$scratch/time" >/dev/null || { cat "$scratch/time"; exit 1; }
     local wall rss
     wall=$(awk -F': ' '/Elapsed \(wall clock\)/ {n = split($2, p, ":"); s = 0; for (i = 1; i <= n; ++i) s = s * 60 + p[i]; print s}' "$scratch/time")
+    cpu=$(awk -F': ' '/User time|System time/ {s += $2} END {print s}' "$scratch/time")
     rss=$(awk -F': ' '/Maximum resident set size/ {printf "%.0f", $2 / 1024}' "$scratch/time")
-    printf '%-34s %-4s %8.2f s %6d MB\n' "$label" "$which" "$wall" "$rss"
+    printf '%-34s %-4s %8.2f s wall %8.2f s cpu %6d MB\n' "$label" "$which" "$wall" "$cpu" "$rss"
     rm -rf "$scratch/out"
 }
 

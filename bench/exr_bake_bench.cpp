@@ -46,7 +46,7 @@ struct Map {
 
 // Undistort maps of a barrel lens whose k1 drifts a little per frame, as a
 // zoom or breathing take does: every frame differs.
-Map render_map(int frame) {
+LensModel lens_at(int frame) {
     LensModel lens;
     lens.cx = 10.0f;
     lens.cy = -5.0f;
@@ -56,6 +56,11 @@ Map render_map(int frame) {
     lens.k2 = 0.01f;
     lens.mode = 1;
     lens.normalize();
+    return lens;
+}
+
+Map render_map(int frame) {
+    const LensModel lens = lens_at(frame);
     const FrameSize size = frame_size_from(kWidth, kHeight);
     Map map{std::vector<float>(static_cast<size_t>(kWidth) * kHeight), {}};
     map.t.resize(map.s.size());
@@ -69,16 +74,7 @@ Map render_map(int frame) {
 // the command's bake does with the host's rows.
 class RenderedBands : public io::StMapBands {
 public:
-    RenderedBands(int frame, int threads) : threads_(threads) {
-        lens_.cx = 10.0f;
-        lens_.cy = -5.0f;
-        lens_.fx = 1500.0f;
-        lens_.fy = 1500.0f;
-        lens_.k1 = -0.05f + 0.0005f * static_cast<float>(frame);
-        lens_.k2 = 0.01f;
-        lens_.mode = 1;
-        lens_.normalize();
-    }
+    RenderedBands(int frame, int threads) : lens_(lens_at(frame)), threads_(threads) {}
     io::StMapView geometry() const override { return {kWidth, kHeight, nullptr, nullptr}; }
     int threads() const override { return threads_; }
     void reserve(int rows) override {
