@@ -1,6 +1,9 @@
 // Bakes the same 4320 x 2160 lens maps through each EXR writer in one run
-// and prints milliseconds and megabytes per frame, with time ratios to the
-// uncompressed bake and to OpenEXR's own ZIP writer. A plain timed tool:
+// and prints milliseconds, frames and megabytes per second, with time
+// ratios to the uncompressed bake and to OpenEXR's own ZIP writer, beside
+// the floor: one plain write() of as many bytes as each file holds. The
+// "rendered in bands" rows make the map band by band as the command does,
+// rendering beside compression. A plain timed tool:
 //
 //   exr_bake_bench [--frames N] [--threads N] [--folder DIR]
 //
@@ -8,6 +11,7 @@
 // after it is timed. Then every deflate library this build has, and zlib,
 // compresses one frame's chunks on one thread, for the choice of library
 // and level.
+#include <fcntl.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -42,7 +46,7 @@ struct Map {
 
 // Undistort maps of a barrel lens whose k1 drifts a little per frame, as a
 // zoom or breathing take does: every frame differs.
-Map render_map(int frame) {
+LensModel lens_at(int frame) {
     LensModel lens;
     lens.cx = 10.0f;
     lens.cy = -5.0f;
@@ -52,6 +56,11 @@ Map render_map(int frame) {
     lens.k2 = 0.01f;
     lens.mode = 1;
     lens.normalize();
+    return lens;
+}
+
+Map render_map(int frame) {
+    const LensModel lens = lens_at(frame);
     const FrameSize size = frame_size_from(kWidth, kHeight);
     Map map{std::vector<float>(static_cast<size_t>(kWidth) * kHeight), {}};
     map.t.resize(map.s.size());
@@ -59,6 +68,50 @@ Map render_map(int frame) {
         st_map_row(lens, size, y, 0, kWidth, map.s.data() + static_cast<size_t>(y) * kWidth,
                    map.t.data() + static_cast<size_t>(y) * kWidth);
     return map;
+}
+
+// The lens of render_map, made band by band on the writer's threads: what
+// the command's bake does with the host's rows.
+class RenderedBands : public io::StMapBands {
+public:
+    RenderedBands(int frame, int threads) : lens_(lens_at(frame)), threads_(threads) {}
+    io::StMapView geometry() const override { return {kWidth, kHeight, nullptr, nullptr}; }
+    int threads() const override { return threads_; }
+    void reserve(int rows) override {
+        s_.assign(static_cast<size_t>(threads_), std::vector<float>(static_cast<size_t>(kWidth) * rows));
+        t_ = s_;
+    }
+    void run(int tasks, const std::function<void(int, int)>& work) override {
+        io::WholeStMap(geometry(), threads_).run(tasks, work);
+    }
+    io::StMapView band(int worker, int first_row, int rows) override {
+        const FrameSize size = frame_size_from(kWidth, kHeight);
+        float* s = s_[static_cast<size_t>(worker)].data();
+        float* t = t_[static_cast<size_t>(worker)].data();
+        for (int y = 0; y < rows; ++y)
+            st_map_row(lens_, size, first_row + y, 0, kWidth, s + static_cast<size_t>(y) * kWidth,
+                       t + static_cast<size_t>(y) * kWidth);
+        return {kWidth, rows, s, t, 0, first_row, kWidth, kHeight};
+    }
+
+private:
+    LensModel lens_;
+    int threads_;
+    std::vector<std::vector<float>> s_, t_;
+};
+
+// One write() of `bytes` bytes into a new file, closed: the floor of any
+// writer of a file that size.
+void write_floor(const std::string& path, const std::vector<char>& bytes) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) throw std::runtime_error("cannot create " + path);
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0) throw std::runtime_error("cannot write " + path);
+        done += static_cast<size_t>(n);
+    }
+    ::close(fd);
 }
 
 struct Result {
@@ -177,20 +230,50 @@ int run(int argc, char** argv) {
     };
     const std::vector<Map> one_map(maps.begin(), maps.begin() + 1);
 
+    const WriteFn openexr_none = [](const std::string& path, const Map& map, int) {
+        exr::StMapExrOptions options;
+        options.compression = exr::StMapCompression::None;
+        exr::write_st_map_exr_with_openexr(path, map.view(), options);
+    };
+    auto rendered = [&](exr::StMapCompression compression) -> WriteFn {
+        auto writer = std::make_shared<exr::StMapExrWriter>();
+        return [=](const std::string& path, const Map&, int frame) {
+            exr::StMapExrOptions options;
+            options.compression = compression;
+            RenderedBands bands(frame, threads);
+            writer->write(path, bands, options);
+        };
+    };
+    auto floor_of = [&](const Result& file) -> WriteFn {
+        auto bytes = std::make_shared<std::vector<char>>(static_cast<size_t>(file.mb * 1e6), 'x');
+        return [=](const std::string& path, const Map&, int) { write_floor(path, *bytes); };
+    };
+
+    // Untimed: the first files of a run meet a cold page cache and the last
+    // run's writeback.
+    bake("warm-up", folder, maps, frames, sequence(exr::StMapCompression::None));
     std::vector<Result> results;
-    results.push_back(bake("none (OpenEXR)", folder, maps, frames, sequence(exr::StMapCompression::None)));
+    results.push_back(bake("none, own chunks", folder, maps, frames, sequence(exr::StMapCompression::None)));
+    results.push_back(bake("none, OpenEXR's writer", folder, maps, frames, openexr_none));
+    results.push_back(bake("none, rendered in bands", folder, maps, frames, rendered(exr::StMapCompression::None)));
+    results.push_back(bake("  floor: write() of as many", folder, maps, frames, floor_of(results[0])));
     results.push_back(bake("zip, OpenEXR's writer", folder, maps, frames, openexr_zip));
     results.push_back(bake("zip, own chunks", folder, maps, frames, sequence(exr::StMapCompression::Zip)));
+    results.push_back(bake("zip, rendered in bands", folder, maps, frames, rendered(exr::StMapCompression::Zip)));
+    results.push_back(bake("  floor: write() of as many", folder, maps, frames, floor_of(results.back())));
     results.push_back(bake("zip, unchanged map", folder, one_map, frames, unchanged));
     results.push_back(bake("zips, own chunks", folder, maps, frames, sequence(exr::StMapCompression::Zips)));
     results.push_back(bake("piz (OpenEXR)", folder, maps, frames, sequence(exr::StMapCompression::Piz)));
     std::filesystem::remove(folder);
 
-    const double none_ms = results[0].ms, openexr_zip_ms = results[1].ms;
-    std::printf("%-24s %10s %10s %10s %14s\n", "writer", "ms/frame", "MB/frame", "x none", "x OpenEXR zip");
+    const double none_ms = results[0].ms, openexr_zip_ms = results[4].ms;
+    std::printf("%-28s %9s %8s %9s %9s %8s %14s\n", "writer", "ms/frame", "fps", "MB/frame", "MB/s", "x none",
+                "x OpenEXR zip");
     for (const Result& r : results)
-        std::printf("%-24s %10.1f %10.1f %10.2f %14.2f\n", r.name.c_str(), r.ms, r.mb, r.ms / none_ms,
-                    r.ms / openexr_zip_ms);
+        std::printf("%-28s %9.1f %8.2f %9.1f %9.0f %8.2f %14.2f\n", r.name.c_str(), r.ms, 1000.0 / r.ms, r.mb,
+                    r.mb * 1000.0 / r.ms, r.ms / none_ms, r.ms / openexr_zip_ms);
+    std::printf("\nnone, own chunks: %.2f x its floor; zip rendered in bands: %.2f x its floor\n",
+                results[0].ms / results[3].ms, results[6].ms / results[7].ms);
     deflate_only(maps[0]);
     return 0;
 }

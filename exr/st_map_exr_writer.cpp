@@ -22,7 +22,7 @@
 #include <stdexcept>
 
 #include "io/replace_file.h"
-#include "exr/zip_st_map_writer.h"
+#include "exr/chunk_st_map_writer.h"
 
 namespace talvik::exr {
 namespace {
@@ -205,8 +205,9 @@ void write_with_openexr(const std::string& path, const io::StMapView& map, const
     output.commit();
 }
 
-bool uses_own_zip(StMapCompression compression) {
-    return compression == StMapCompression::Zip || compression == StMapCompression::Zips;
+bool uses_own_chunks(StMapCompression compression) {
+    return compression == StMapCompression::Zip || compression == StMapCompression::Zips ||
+           compression == StMapCompression::None;
 }
 
 // Closes the descriptor unless close() already reported on it.
@@ -231,14 +232,16 @@ private:
     int fd_;
 };
 
-void write_with_own_zip(ZipStMapWriter& zip, const std::string& path, const io::StMapView& map,
-                        const StMapExrOptions& options, const Imf::Header& header, bool map_unchanged) {
+// Runs `write` on the temporary file of `path` (open for reading too, so
+// that the next frame may copy from it), then renames it into place.
+template <typename Write>
+void write_own_chunks(const std::string& path, Write write) {
     io::ReplaceFile output(path);
-    const int fd = ::open(output.temp_path().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const int fd = ::open(output.temp_path().c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) output.fail_to_create(errno);
     OpenFile file(fd);
     try {
-        zip.write(file.fd(), header, map, compress_threads.load(), options.cancel, map_unchanged);
+        write(file.fd());
         file.close();
     } catch (const io::WriteCancelled&) {
         throw io::WriteCancelled("writing \"" + path + "\" was stopped");
@@ -248,26 +251,86 @@ void write_with_own_zip(ZipStMapWriter& zip, const std::string& path, const io::
     output.commit();
 }
 
+// A map's size and format, whose planes come later.
+void check_geometry(io::StMapView geometry, const std::string& path) {
+    static const float unused = 0.0f;
+    geometry.s = geometry.t = &unused;
+    io::check_st_map_view(geometry, path);
+}
+
+// The whole map gathered from its bands, for OpenEXR's writer.
+struct GatheredMap {
+    std::vector<float> s, t;
+    io::StMapView view;
+};
+
+void gather(io::StMapBands& bands, GatheredMap& whole, const std::atomic<bool>* cancel) {
+    whole.view = bands.geometry();
+    const size_t size = static_cast<size_t>(whole.view.width) * static_cast<size_t>(whole.view.height);
+    whole.s.resize(size);
+    whole.t.resize(size);
+    whole.view.s = whole.s.data();
+    whole.view.t = whole.t.data();
+    const int lines = ChunkStMapWriter::band_lines(whole.view.width, 1);
+    const int count = (whole.view.height + lines - 1) / lines;
+    bands.reserve(lines);
+    bands.run(count, [&](int worker, int band) {
+        if (cancel && cancel->load()) return;
+        const int first = band * lines, rows = std::min(lines, whole.view.height - first);
+        const io::StMapView v = bands.band(worker, first, rows);
+        std::copy(v.s, v.s + v.index(0, rows), whole.s.data() + whole.view.index(0, first));
+        std::copy(v.t, v.t + v.index(0, rows), whole.t.data() + whole.view.index(0, first));
+    });
+}
+
 }  // namespace
 
-StMapExrWriter::StMapExrWriter() : zip_(std::make_unique<ZipStMapWriter>()) {}
+StMapExrWriter::StMapExrWriter() : chunks_(std::make_unique<ChunkStMapWriter>()) {}
 StMapExrWriter::~StMapExrWriter() = default;
 
 void StMapExrWriter::write(const std::string& path, const io::StMapView& map, const StMapExrOptions& options,
                            bool map_unchanged) {
-    // A new map makes the kept chunks stale even if this write fails early.
-    if (!map_unchanged) zip_->forget();
     io::check_st_map_view(map, path);
-    throw_if_cancelled(options, path);
-    const Imf::Header header = st_map_header(path, map, options);
-    if (uses_own_zip(options.compression)) {
-        write_with_own_zip(*zip_, path, map, options, header, map_unchanged);
-    } else {
-        write_with_openexr(path, map, options, header);
-    }
+    if (map_unchanged && write_again(path, map, options)) return;
+    io::WholeStMap bands(map, compress_threads.load());
+    write(path, bands, options);
 }
 
-bool StMapExrWriter::last_write_reused() const { return zip_->last_write_reused(); }
+void StMapExrWriter::write(const std::string& path, io::StMapBands& map, const StMapExrOptions& options) {
+    // A new map makes the kept file stale even if this write fails early.
+    chunks_->forget();
+    const io::StMapView geometry = map.geometry();
+    check_geometry(geometry, path);
+    throw_if_cancelled(options, path);
+    const Imf::Header header = st_map_header(path, geometry, options);
+    if (uses_own_chunks(options.compression)) {
+        try {
+            write_own_chunks(path, [&](int fd) { chunks_->write(fd, header, map, options.cancel); });
+        } catch (const io::MapBandFailed& failed) {
+            std::rethrow_exception(failed.error);  // the map's reason, not the file's
+        }
+        return;
+    }
+    GatheredMap whole;
+    gather(map, whole, options.cancel);
+    throw_if_cancelled(options, path);
+    write_with_openexr(path, whole.view, options, header);
+}
+
+bool StMapExrWriter::write_again(const std::string& path, const io::StMapView& geometry,
+                                 const StMapExrOptions& options) {
+    if (!uses_own_chunks(options.compression)) return false;
+    throw_if_cancelled(options, path);
+    check_geometry(geometry, path);
+    const Imf::Header header = st_map_header(path, geometry, options);
+    if (!chunks_->can_write_again(header)) return false;
+    write_own_chunks(path, [&](int fd) { chunks_->write_again(fd, header); });
+    return true;
+}
+
+bool StMapExrWriter::last_write_reused() const { return chunks_->last_write_reused(); }
+
+void StMapExrWriter::forget() { chunks_->forget(); }
 
 void write_st_map_exr(const std::string& path, const io::StMapView& map, const StMapExrOptions& options) {
     StMapExrWriter().write(path, map, options);

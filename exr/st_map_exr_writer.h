@@ -12,12 +12,13 @@
 #include <variant>
 #include <vector>
 
+#include "io/st_map_bands.h"
 #include "io/st_map_view.h"
 #include "io/write_cancelled.h"
 
 namespace talvik::exr {
 
-class ZipStMapWriter;
+class ChunkStMapWriter;
 
 // Lossless only: a lossy codec would move the positions the map stores.
 enum class StMapCompression { None, Rle, Zips, Zip, Piz };
@@ -61,18 +62,18 @@ bool carries_over(const std::string& attribute_name);
 // The EXR has the format as display window and the planes' place as data
 // window (see StMapView). Writes via a temporary file renamed into place.
 // Throws std::runtime_error (std::invalid_argument for bad arguments) naming
-// the file and the problem; nothing is left behind on failure. ZIP and ZIPS
-// chunks are prepared and deflated by our own writer, the other
+// the file and the problem; nothing is left behind on failure. ZIP, ZIPS
+// and uncompressed chunks are packed by our own writer, the other
 // compressions by OpenEXR's, both on set_exr_thread_count's threads. A
-// cancel (StMapExrOptions::cancel) is seen between chunks or line bands.
+// cancel (StMapExrOptions::cancel) is seen between bands of lines.
 // For a sequence of frames keep one StMapExrWriter instead: it reuses its
 // buffers, where each call here allocates a frame's worth afresh.
 void write_st_map_exr(const std::string& path, const io::StMapView& map,
                       const StMapExrOptions& options = {});
 
 // Writes a sequence of frames, keeping what the next frame can reuse: its
-// buffers and the last ZIP / ZIPS file's compressed chunks. One write at a
-// time per writer.
+// buffers and the last ZIP, ZIPS or uncompressed file, open, to copy its
+// chunks from. One write at a time per writer.
 class StMapExrWriter {
 public:
     StMapExrWriter();
@@ -81,17 +82,33 @@ public:
     StMapExrWriter& operator=(const StMapExrWriter&) = delete;
 
     // As write_st_map_exr. With `map_unchanged` the caller promises that
-    // `map` holds the same values as at this writer's last write: a ZIP or
-    // ZIPS file then reuses that write's chunks and costs a header and a
-    // write.
+    // `map` holds the same values as at this writer's last write: a ZIP,
+    // ZIPS or uncompressed file then copies that file's chunks and costs a
+    // header and a copy.
     void write(const std::string& path, const io::StMapView& map, const StMapExrOptions& options,
                bool map_unchanged = false);
+
+    // The same from a map made band by band: ZIP, ZIPS and uncompressed
+    // files hold a few bands per thread at a time; the other compressions
+    // gather the whole map first. What a band throws is thrown here, with
+    // nothing left behind.
+    void write(const std::string& path, io::StMapBands& map, const StMapExrOptions& options);
+
+    // Writes the map of this writer's last write again under a new header
+    // (the caller promises the values are the same; `geometry` gives the
+    // place, its planes may be null) by copying the last file's chunks.
+    // Returns false, writing nothing, when those chunks cannot serve: no
+    // such file, another compression, size or place.
+    bool write_again(const std::string& path, const io::StMapView& geometry, const StMapExrOptions& options);
 
     // Whether the last write reused the chunks of the one before.
     bool last_write_reused() const;
 
+    // Lets the last file go: the next write_again returns false.
+    void forget();
+
 private:
-    std::unique_ptr<ZipStMapWriter> zip_;
+    std::unique_ptr<ChunkStMapWriter> chunks_;
 };
 
 // Every compression through OpenEXR's own writer, ZIP and ZIPS included:

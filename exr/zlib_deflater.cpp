@@ -18,7 +18,10 @@ namespace talvik::exr {
 // thread, against zlib level 4 (OpenEXR's own: 38.5 MB, 1.1 s):
 // ISA-L level 1 46 MB in 0.13 s, level 2 43 MB in 0.15 s, level 3 42 MB in
 // 0.18-0.28 s; libdeflate level 1 40 MB in 0.4 s, level 4 38 MB in 0.6 s.
-constexpr int kIsalLevel = 2;
+// Measured again in exr_bake_bench on a loaded 2-core machine: ISA-L
+// level 1 321 ms and 45.8 MB, level 2 365 ms and 43.2 MB. Deflate is most
+// of a ZIP bake, so level 1: 12 % less time for 6 % larger files.
+constexpr int kIsalLevel = 1;
 constexpr int kLibdeflateLevel = 1;
 
 class ZlibDeflater::Engine {
@@ -32,7 +35,7 @@ namespace {
 #ifdef TALVIK_EXR_ISAL
 class IsalEngine final : public ZlibDeflater::Engine {
 public:
-    explicit IsalEngine(int level) : level_(level), level_buffer_(ISAL_DEF_LVL3_DEFAULT) {}
+    explicit IsalEngine(int level) : level_(level), level_buffer_(buffer_size(level)) {}
     size_t compress(const uint8_t* in, size_t size, uint8_t* out, size_t capacity) override {
         if (size > UINT32_MAX) throw std::invalid_argument("chunk of " + std::to_string(size) + " bytes is too large");
         isal_zstream stream;
@@ -55,6 +58,12 @@ public:
     }
 
 private:
+    // Each level's default: a larger buffer means a larger hash table to
+    // clear for every chunk.
+    static size_t buffer_size(int level) {
+        return level == 1 ? ISAL_DEF_LVL1_DEFAULT : level == 2 ? ISAL_DEF_LVL2_DEFAULT : ISAL_DEF_LVL3_DEFAULT;
+    }
+
     int level_;
     std::vector<uint8_t> level_buffer_;
 };

@@ -107,23 +107,22 @@ FormatEdge format_edge(const io::StMapView& map, PreviewSize size) {
             std::max(1, static_cast<int>(std::lround(std::min(size.width, size.height) / 540.0)))};
 }
 
-// Top line first; map pixels are picked at the centre of each preview pixel.
-// Bands of lines are drawn on all cores: each line depends only on the map.
-std::vector<png_byte> render(const io::StMapView& map, PreviewSize size, PreviewSampling sampling) {
+// Top line first. Bands of lines are drawn on all cores: each line depends
+// only on the samples.
+std::vector<png_byte> render(const PreviewSamples& samples, PreviewSampling sampling) {
+    const io::StMapView& map = samples.geometry();
+    const PreviewSize size = samples.size();
     std::vector<png_byte> rgb(static_cast<size_t>(size.width) * size.height * 3);
     const FormatEdge edge = format_edge(map, size);
     // The pattern covers the format, at the preview's scale.
     const int pattern_w = std::max(1, edge.right - edge.left), pattern_h = std::max(1, edge.bottom - edge.top);
     auto draw_lines = [&](int first, int end) {
         for (int line = first; line < end; ++line) {
-            const int from_top = static_cast<int>((line + 0.5) * map.height / size.height);
-            const int row = map.height - 1 - std::min(from_top, map.height - 1);
             png_byte* out = rgb.data() + static_cast<size_t>(line) * size.width * 3;
             for (int x = 0; x < size.width; ++x) {
-                const int mx = std::min(static_cast<int>((x + 0.5) * map.width / size.width), map.width - 1);
-                const size_t i = map.index(mx, row);
                 const Rgb8 c = edge.at(x, line) ? kFormatEdgeColour
-                                                : pattern_at(map.s[i], map.t[i], pattern_w, pattern_h, sampling);
+                                                : pattern_at(samples.s(x, line), samples.t(x, line), pattern_w,
+                                                             pattern_h, sampling);
                 out[3 * x] = c.r;
                 out[3 * x + 1] = c.g;
                 out[3 * x + 2] = c.b;
@@ -147,24 +146,27 @@ std::vector<png_byte> render(const io::StMapView& map, PreviewSize size, Preview
 
 }  // namespace
 
-PreviewSize preview_size(int map_width, int map_height, int max_width) {
-    if (max_width <= 0 || map_width <= max_width) return {map_width, map_height};
-    const long long height = std::llround(static_cast<double>(map_height) * max_width / map_width);
-    return {max_width, static_cast<int>(std::max(1LL, height))};
-}
-
 void write_preview_png(const std::string& path, const io::StMapView& map, const PreviewOptions& options,
                        const std::string& identity) {
     io::check_st_map_view(map, path);
     if (options.max_width < 0)
         throw std::invalid_argument("cannot write \"" + path + "\": preview width " +
                                     std::to_string(options.max_width) + " is negative");
+    if (options.cancel && options.cancel->load()) throw io::WriteCancelled("writing \"" + path + "\" was stopped");
+    PreviewSamples samples;
+    samples.begin(map, options.max_width);
+    samples.take(map, 0);
+    write_preview_png(path, samples, options, identity);
+}
+
+void write_preview_png(const std::string& path, const PreviewSamples& samples, const PreviewOptions& options,
+                       const std::string& identity) {
     auto check_cancel = [&] {
         if (options.cancel && options.cancel->load()) throw io::WriteCancelled("writing \"" + path + "\" was stopped");
     };
     check_cancel();
-    const PreviewSize size = preview_size(map.width, map.height, options.max_width);
-    std::vector<png_byte> rgb = render(map, size, options.sampling);
+    const PreviewSize size = samples.size();
+    std::vector<png_byte> rgb = render(samples, options.sampling);
     std::vector<png_bytep> rows(static_cast<size_t>(size.height));
     for (int y = 0; y < size.height; ++y) rows[y] = rgb.data() + static_cast<size_t>(y) * size.width * 3;
 

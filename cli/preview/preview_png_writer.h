@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/preview/preview_pattern.h"
+#include "cli/preview/preview_samples.h"
 #include "io/write_cancelled.h"
 #include "io/st_map_view.h"
 
@@ -24,13 +25,6 @@ struct PreviewOptions {
 
 constexpr const char* kPreviewIdentityKey = "talvik/identity";
 
-struct PreviewSize {
-    int width = 0;
-    int height = 0;
-};
-
-PreviewSize preview_size(int map_width, int map_height, int max_width);
-
 // The preview shows the map's whole box; where the box reaches beyond the
 // format, the format's edge is a line just outside it. The pattern spans
 // the format. Writes via a temporary file renamed into place. Throws std::runtime_error
@@ -45,5 +39,10 @@ void write_preview_png(const std::string& path, const io::StMapView& map,
 // The identity text a preview was written with; empty when the file is not
 // a PNG or has none.
 std::string read_preview_identity(const std::string& path);
+
+// The same from samples already picked (their size is the preview's:
+// options.max_width is not applied again).
+void write_preview_png(const std::string& path, const PreviewSamples& samples,
+                       const PreviewOptions& options = {}, const std::string& identity = "");
 
 }  // namespace talvik::cli

@@ -88,7 +88,8 @@ void check_frame_values(const std::vector<ControlValue>& values, int frame) {
     }
 }
 
-void check_map_finite(const io::StMapView& map, int frame, const std::vector<ControlValue>& values) {
+void check_map_finite(const io::StMapView& map, int frame, const std::vector<ControlValue>& values,
+                      int first_row) {
     for (int y = 0; y < map.height; ++y) {
         for (int x = 0; x < map.width; ++x) {
             const size_t i = map.index(x, y);
@@ -104,7 +105,7 @@ void check_map_finite(const io::StMapView& map, int frame, const std::vector<Con
                 }
             }
             throw std::runtime_error("frame " + std::to_string(frame) + ": the lens gives no finite position at pixel (" +
-                                     std::to_string(x) + ", " + std::to_string(y) + "), nothing written for this frame;"
+                                     std::to_string(x) + ", " + std::to_string(first_row + y) + "), nothing written for this frame;"
                                      " lens values:" + lens);
         }
     }

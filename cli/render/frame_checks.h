@@ -25,6 +25,9 @@ void check_frame_values(const std::vector<ControlValue>& values, int frame);
 
 // Throws std::runtime_error naming the frame, the first pixel whose
 // position is not finite and the lens values, when the map holds one.
-void check_map_finite(const io::StMapView& map, int frame, const std::vector<ControlValue>& values);
+// `map` may be a band of the map whose row 0 is the map's row `first_row`:
+// the pixel is then named in the whole map.
+void check_map_finite(const io::StMapView& map, int frame, const std::vector<ControlValue>& values,
+                      int first_row = 0);
 
 }  // namespace talvik::cli

@@ -9,6 +9,7 @@
 #include "cli/render/control_values.h"
 #include "cli/render/frame_cache.h"
 #include "cli/render/frame_checks.h"
+#include "cli/render/host_bands.h"
 #include "cli/render/map_identity.h"
 #include "cli/render/plate_metadata.h"
 #include "cli/render/progress_reporter.h"
@@ -27,11 +28,6 @@ std::string output_folder(const RenderOptions& o) {
     return parent.empty() ? "./" : parent == "/" ? parent : parent + "/";
 }
 
-io::StMapView view_of(const host::Image& image) {
-    return {image.width, image.height, image.channel[0].data(), image.channel[1].data(),
-            image.x,     image.y,      image.format.width(),    image.format.height()};
-}
-
 class FrameLoop {
 public:
     FrameLoop(RenderPlan& plan, const RenderOptions& o, std::FILE* err)
@@ -43,20 +39,22 @@ public:
         preview_options_.cancel = &io::stop_requested();
     }
 
-    // One frame: its controls checked, its map rendered unless held, its
-    // files written.
+    // One frame: its controls checked, its map rendered in bands unless
+    // held (each band checked, packed and written as it comes), its files
+    // written.
     void frame(int frame, const std::vector<ControlValue>& values) {
         const FrameFiles& files = plan_.outputs->at(frame);
         if (!files.any()) return;
         show_frame_input(frame);
-        cache_.render(*plan_.host, *plan_.node, frame, values, source_box_);
-        const io::StMapView view = view_of(cache_.image());
-        check_map_finite(view, frame, values);
+        if (files.exr) set_exr_attributes(frame, values);
+        const bool held = cache_.holds(values, source_box_) && (!files.preview || preview_held_) &&
+                          (!files.exr || write_exr_again(*files.exr));
+        if (!held) render(frame, values, files);
         io::throw_if_stopped();
-        if (files.exr) write_exr(*files.exr, frame, values, view);
+        if (files.exr) manifest_.add(*files.exr, frame, values);
         if (files.preview) {
             folders_.prepare(*files.preview);
-            write_preview_png(*files.preview, view, preview_options_,
+            write_preview_png(*files.preview, preview_, preview_options_,
                               identity_text(map_identity(frame, values, plan_.format, plan_.box_at(frame))));
             manifest_.add(*files.preview, frame, values);
         }
@@ -85,26 +83,47 @@ private:
         }
     }
 
-    void write_exr(const std::string& path, int frame, const std::vector<ControlValue>& values,
-                   const io::StMapView& view) {
+    void set_exr_attributes(int frame, const std::vector<ControlValue>& values) {
         exr_options_.extra = control_attributes(frame, values);
         // The map is ours, not the plate's: its software replaces the plate's.
         exr_options_.extra.push_back({"software", std::string("talvik-stmap ") + command_version()});
         if (const auto& margins = plan_.overscan.margins()) {
             for (exr::ExtraAttribute& a : overscan_attributes(*margins)) exr_options_.extra.push_back(std::move(a));
         }
+    }
+
+    // The held map's EXR, its chunks copied from the last file; false when
+    // that file cannot serve.
+    bool write_exr_again(const std::string& path) {
         folders_.prepare(path);
-        // The writer reuses its chunks only when it wrote this very map
-        // last: a frame whose EXR was skipped may have rendered anew.
-        exr_writer_.write(path, view, exr_options_, cache_.writer_holds_map());
-        cache_.set_writer_holds_map();
-        manifest_.add(path, frame, values);
+        return exr_writer_.write_again(path, bands_.geometry(), exr_options_);
+    }
+
+    // Renders the map band by band into the EXR, if any, and the preview's
+    // samples, checking every band.
+    void render(int frame, const std::vector<ControlValue>& values, const FrameFiles& files) {
+        cache_.drop();
+        preview_held_ = false;
+        bands_.begin(*plan_.node, frame, &values, files.preview ? &preview_ : nullptr, preview_options_.max_width);
+        if (files.exr) {
+            folders_.prepare(*files.exr);
+            exr_writer_.write(*files.exr, bands_, exr_options_);
+        } else {
+            exr_writer_.forget();  // its last file is not of this map
+            bands_.make_all();
+        }
+        const io::StMapView g = bands_.geometry();
+        cache_.hold(values, DD::Image::Box(g.x, g.y, g.x + g.width, g.y + g.height));
+        preview_held_ = files.preview.has_value();
     }
 
     RenderPlan& plan_;
     DD::Image::Box source_box_;  // the source's box now
     FrameCache cache_;
-    exr::StMapExrWriter exr_writer_;  // keeps the last map's compressed chunks
+    HostBands bands_{*plan_.host};
+    exr::StMapExrWriter exr_writer_;  // keeps the last map's file to copy its chunks
+    PreviewSamples preview_;          // the last map's preview pixels
+    bool preview_held_ = false;
     exr::StMapExrOptions exr_options_;
     PreviewOptions preview_options_;
     OutputFolders folders_;

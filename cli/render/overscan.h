@@ -8,6 +8,8 @@
 // input's box grows.
 #pragma once
 
+#include "io/st_map_view.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -73,7 +75,10 @@ struct PositionExtent {
 // Grows `extent` by every position of an Undistort map over its format.
 // Pixels with no position, (0, 0), and values that are not finite are
 // skipped.
-void add_positions(const host::Image& undistort_map, PositionExtent& extent);
+// `undistort_map` may be a band of the map: its format is the whole map's.
+void add_positions(const io::StMapView& undistort_map, PositionExtent& extent);
+// Grows `extent` to hold `more`.
+void merge(PositionExtent& extent, const PositionExtent& more);
 
 // The smallest whole-pixel margins around a width x height format that
 // hold the extent.

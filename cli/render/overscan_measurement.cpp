@@ -9,6 +9,8 @@
 #include "DDImage/Knob.h"
 #include "cli/render/control_values.h"
 #include "cli/render/frame_cache.h"
+#include "cli/render/host_bands.h"
+#include "io/stop_signal.h"
 
 namespace talvik::cli {
 namespace {
@@ -51,38 +53,57 @@ Margins measure_auto_overscan(host::Host& host, Node& node, const std::vector<in
                               const DD::Image::Format& format) {
     const ModeSwitch undistort(host, node, kUndistortMode);
     const DD::Image::Box format_box(0, 0, format.width(), format.height());
-    DD::Image::ChannelSet st(DD::Image::Chan_Red);
-    st += DD::Image::Chan_Green;
     PositionExtent extent;
     FrameCache cache;
+    HostBands bands(host);
+    // One extent per thread, merged after each frame; a stop signal is seen
+    // between bands.
+    std::vector<PositionExtent> extents(static_cast<size_t>(host.threads()));
+    constexpr int kBandRows = 32;
     for (int frame : frames) {
-        if (!cache.render(host, node, frame, control_values(node, frame), format_box, st)) continue;
-        const host::Image& map = cache.image();
-        if (DD::Image::Box(map.x, map.y, map.r(), map.t()) != format_box)
+        const std::vector<ControlValue> values = control_values(node, frame);
+        if (cache.holds(values, format_box)) continue;
+        io::throw_if_stopped();
+        bands.begin(node, frame, nullptr);
+        const io::StMapView g = bands.geometry();
+        if (DD::Image::Box(g.x, g.y, g.x + g.width, g.y + g.height) != format_box)
             throw std::logic_error("--overscan auto measures over the format, not a bounding box");
-        add_positions(map, extent);
+        bands.reserve(kBandRows);
+        bands.run((g.height + kBandRows - 1) / kBandRows, [&](int worker, int band) {
+            if (io::stop_requested().load()) return;
+            const int first = band * kBandRows;
+            add_positions(bands.band(worker, first, std::min(kBandRows, g.height - first)), extents[worker]);
+        });
+        io::throw_if_stopped();
+        cache.hold(values, format_box);
     }
+    for (const PositionExtent& e : extents) merge(extent, e);
     return margins_holding(extent, format.width(), format.height());
 }
 
 }  // namespace
 
-void add_positions(const host::Image& map, PositionExtent& extent) {
-    const double w = map.format.width(), h = map.format.height();
-    const std::vector<float>& s = map.channel[0];
-    const std::vector<float>& t = map.channel[1];
-    for (size_t i = 0; i < s.size(); ++i) {
-        if ((s[i] == 0.0f && t[i] == 0.0f) || !std::isfinite(s[i]) || !std::isfinite(t[i])) continue;
-        const double x = s[i] * w, y = t[i] * h;
-        if (extent.empty) {
-            extent = {x, x, y, y, false};
-            continue;
-        }
-        extent.min_x = std::min(extent.min_x, x);
-        extent.max_x = std::max(extent.max_x, x);
-        extent.min_y = std::min(extent.min_y, y);
-        extent.max_y = std::max(extent.max_y, y);
+void add_positions(const io::StMapView& map, PositionExtent& extent) {
+    const double w = map.display_width(), h = map.display_height();
+    const size_t count = map.index(0, map.height);
+    for (size_t i = 0; i < count; ++i) {
+        const float s = map.s[i], t = map.t[i];
+        if ((s == 0.0f && t == 0.0f) || !std::isfinite(s) || !std::isfinite(t)) continue;
+        const double x = s * w, y = t * h;
+        merge(extent, {x, x, y, y, false});
     }
+}
+
+void merge(PositionExtent& extent, const PositionExtent& more) {
+    if (more.empty) return;
+    if (extent.empty) {
+        extent = more;
+        return;
+    }
+    extent.min_x = std::min(extent.min_x, more.min_x);
+    extent.max_x = std::max(extent.max_x, more.max_x);
+    extent.min_y = std::min(extent.min_y, more.min_y);
+    extent.max_y = std::max(extent.max_y, more.max_y);
 }
 
 Margins margins_holding(const PositionExtent& e, int width, int height) {

@@ -108,6 +108,7 @@ void Host::set_bbox(Node& source, const DD::Image::Box& bbox) {
 }
 
 void Host::delete_node(Node& node) {
+    begun_ = nullptr;
     for (auto& other : nodes_) {
         for (int i = 0; i < static_cast<int>(other->inputs().size()); ++i) {
             if (other->input(i) == &node) connect(*other, i, nullptr);
@@ -216,6 +217,7 @@ int Host::threads() const { return pool_->size(); }
 void Host::set_threads(int threads) {
     if (threads < 1) throw std::invalid_argument("thread count must be at least 1");
     if (threads == pool_->size()) return;
+    begun_ = nullptr;  // its rows belong to the old workers
     // The old workers go first: under a thread or memory limit they are
     // what the new ones need room for.
     pool_.reset();
@@ -243,8 +245,8 @@ Image Host::render(Node& node, double frame, const DD::Image::Format& fallback) 
     return image;
 }
 
-void Host::render_into(Node& node, double frame, Image& image, const DD::Image::ChannelSet& keep,
-                       const DD::Image::Format& fallback) {
+void Host::begin_render(Node& node, double frame, Image& image, const DD::Image::Format& fallback) {
+    begun_ = nullptr;
     DD::Image::Iop& iop = prepare(node, frame);
     image.format = iop.format();
     DD::Image::Box box = iop.info();
@@ -262,38 +264,59 @@ void Host::render_into(Node& node, double frame, Image& image, const DD::Image::
     image.y = box.y();
     image.width = box.w();
     image.height = box.h();
-    render_rows(iop, image, keep);
+    for (auto& c : image.channel) c.clear();
+    prepare_rows(image);
+    begun_ = &iop;
+    begun_box_ = box;
 }
 
-// Every row of the image's box, its columns x to r - 1, on the pool.
-void Host::render_rows(DD::Image::Iop& iop, Image& image, const DD::Image::ChannelSet& keep) {
+void Host::run_tasks(int tasks, const std::function<void(int worker, int task)>& work) { pool_->run(tasks, work); }
+
+// One Row per worker, spanning the box's columns.
+void Host::prepare_rows(const Image& image) {
+    if (static_cast<int>(rows_.size()) == pool_->size() && rows_.front()->getLeft() == image.x &&
+        rows_.front()->getRight() == image.r())
+        return;
+    rows_.clear();
+    for (int w = 0; w < pool_->size(); ++w) rows_.push_back(std::make_unique<DD::Image::Row>(image.x, image.r()));
+}
+
+void Host::render_band(int worker, int first_row, int rows, float* const planes[4]) {
     using DD::Image::Channel;
-    const size_t width = static_cast<size_t>(image.width);
+    if (!begun_) throw std::logic_error("render_band without begin_render");
     DD::Image::ChannelSet wanted;
-    for (int c = 0; c < 4; ++c) {
-        const Channel z = static_cast<Channel>(DD::Image::Chan_Red + c);
-        // Every stored pixel is written by the rows below: no clearing needed.
-        image.channel[c].resize(keep.contains(z) ? width * static_cast<size_t>(image.height) : 0);
-        if (keep.contains(z)) wanted += z;
-    }
+    for (int c = 0; c < 4; ++c)
+        if (planes[c]) wanted += static_cast<Channel>(DD::Image::Chan_Red + c);
     if (wanted.empty()) return;
-    if (static_cast<int>(rows_.size()) != pool_->size() || rows_.front()->getLeft() != image.x ||
-        rows_.front()->getRight() != image.r()) {
-        rows_.clear();
-        for (int w = 0; w < pool_->size(); ++w) rows_.push_back(std::make_unique<DD::Image::Row>(image.x, image.r()));
+    const size_t width = static_cast<size_t>(begun_box_.w());
+    DD::Image::Row& row = *rows_[static_cast<size_t>(worker)];
+    for (int i = 0; i < rows; ++i) {
+        // The rows are written straight into the planes.
+        for (int c = 0; c < 4; ++c) {
+            row.bind(static_cast<Channel>(DD::Image::Chan_Red + c),
+                     planes[c] ? planes[c] + static_cast<size_t>(i) * width : nullptr);
+        }
+        begun_->get(begun_box_.y() + first_row + i, begun_box_.x(), begun_box_.r(), wanted, row);
+    }
+    for (int c = 0; c < 4; ++c) row.bind(static_cast<Channel>(DD::Image::Chan_Red + c), nullptr);
+}
+
+void Host::render_into(Node& node, double frame, Image& image, const DD::Image::ChannelSet& keep,
+                       const DD::Image::Format& fallback) {
+    begin_render(node, frame, image, fallback);
+    const size_t width = static_cast<size_t>(image.width);
+    float* planes[4] = {};
+    for (int c = 0; c < 4; ++c) {
+        if (!keep.contains(static_cast<DD::Image::Channel>(DD::Image::Chan_Red + c))) continue;
+        // Every stored pixel is written by the rows below: no clearing needed.
+        image.channel[c].resize(width * static_cast<size_t>(image.height));
+        planes[c] = image.channel[c].data();
     }
     pool_->run(image.height, [&](int worker, int i) {
-        DD::Image::Row& row = *rows_[static_cast<size_t>(worker)];
-        // The rows are written straight into the image.
-        for (int c = 0; c < 4; ++c) {
-            const Channel z = static_cast<Channel>(DD::Image::Chan_Red + c);
-            row.bind(z, image.channel[c].empty() ? nullptr : image.channel[c].data() + static_cast<size_t>(i) * width);
-        }
-        iop.get(image.y + i, image.x, image.r(), wanted, row);
+        float* row_planes[4];
+        for (int c = 0; c < 4; ++c) row_planes[c] = planes[c] ? planes[c] + static_cast<size_t>(i) * width : nullptr;
+        render_band(worker, i, 1, row_planes);
     });
-    for (auto& row : rows_) {
-        for (int c = 0; c < 4; ++c) row->bind(static_cast<Channel>(DD::Image::Chan_Red + c), nullptr);
-    }
 }
 
 }  // namespace talvik::host

@@ -100,6 +100,19 @@ public:
     int threads() const;
     void set_threads(int threads);
 
+    // Rendering in bands, for a caller that consumes rows as they come:
+    // begin_render does the store pass and validation of render_into and
+    // sets `image`'s box and format, leaving its channels empty. Then
+    // run_tasks spreads the caller's tasks over the render threads and each
+    // task renders rows of that box with render_band, as worker `worker`.
+    void begin_render(Node& node, double frame, Image& image, const DD::Image::Format& fallback = {});
+    void run_tasks(int tasks, const std::function<void(int worker, int task)>& work);
+    // Rows first_row .. first_row + rows - 1 of the box begun (0 = its
+    // bottom) into planes[c] for red to alpha, `rows` lines of the box's
+    // width each, bottom first; a null plane is not rendered. Allocates
+    // nothing and takes no lock.
+    void render_band(int worker, int first_row, int rows, float* const planes[4]);
+
     // Scripting and messages.
     void set_script_runner(ScriptRunner runner) { script_runner_ = std::move(runner); }
     void set_alert_sink(MessageSink sink) { alert_sink_ = std::move(sink); }
@@ -116,13 +129,15 @@ public:
 
 private:
     DD::Image::Iop& prepare(Node& node, double frame);
-    void render_rows(DD::Image::Iop& iop, Image& image, const DD::Image::ChannelSet& keep);
+    void prepare_rows(const Image& image);
     void notify_changed(Node& node, DD::Image::Knob& knob);
     std::string unique_name(const std::string& class_name);
 
     std::unique_ptr<PluginLoader> plugins_;
     std::unique_ptr<ThreadPool> pool_;
     std::vector<std::unique_ptr<DD::Image::Row>> rows_;  // one per worker, kept between frames
+    DD::Image::Iop* begun_ = nullptr;  // the render begun, and its box
+    DD::Image::Box begun_box_;
     std::vector<std::unique_ptr<Node>> nodes_;
     double frame_ = 1.0;
     unsigned long long next_id_ = 1;

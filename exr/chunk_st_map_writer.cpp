@@ -1,0 +1,388 @@
+#include "exr/chunk_st_map_writer.h"
+
+#include <ImfCompression.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <exception>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+
+#include "exr/exr_file_header.h"
+#include "exr/zip_chunk.h"
+#include "io/write_cancelled.h"
+
+namespace talvik::exr {
+namespace {
+
+constexpr size_t kChunkPrefix = 2 * sizeof(int32_t);  // line number, data size
+
+void put_le32(uint8_t* at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+[[noreturn]] void throw_errno(const char* what) {
+    throw std::runtime_error(std::string(what) + ": " + std::strerror(errno));
+}
+
+// Writes every byte of `pieces` at `offset`, across short writes and
+// signals; throws std::runtime_error with the system's reason.
+void write_at(int fd, uint64_t offset, iovec* pieces, size_t count) {
+    size_t first = 0;
+    while (first < count) {
+        const int n = static_cast<int>(std::min<size_t>(count - first, IOV_MAX));
+        const ssize_t written = pwritev(fd, pieces + first, n, static_cast<off_t>(offset));
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            throw_errno("write failed");
+        }
+        if (written == 0) throw std::runtime_error("write failed: no progress");
+        offset += static_cast<uint64_t>(written);
+        size_t left = static_cast<size_t>(written);
+        while (first < count && left >= pieces[first].iov_len) left -= pieces[first++].iov_len;
+        if (left) {
+            pieces[first].iov_base = static_cast<uint8_t*>(pieces[first].iov_base) + left;
+            pieces[first].iov_len -= left;
+        }
+    }
+}
+
+void write_at(int fd, uint64_t offset, const void* bytes, size_t size) {
+    iovec piece{const_cast<void*>(bytes), size};
+    write_at(fd, offset, &piece, 1);
+}
+
+// `size` bytes of `from` at `from_at` to `to` at `to_at`: in the kernel
+// where it can, else through a buffer.
+void copy_range(int from, uint64_t from_at, int to, uint64_t to_at, uint64_t size) {
+    while (size > 0) {
+        loff_t in = static_cast<loff_t>(from_at), out = static_cast<loff_t>(to_at);
+        const ssize_t n = copy_file_range(from, &in, to, &out, size, 0);
+        if (n > 0) {
+            from_at += static_cast<uint64_t>(n);
+            to_at += static_cast<uint64_t>(n);
+            size -= static_cast<uint64_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0) throw std::runtime_error("the last file ended early");
+        if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) throw_errno("copy failed");
+        std::vector<uint8_t> buffer(std::min<uint64_t>(size, uint64_t(4) << 20));
+        while (size > 0) {
+            const ssize_t got = pread(from, buffer.data(), std::min<uint64_t>(size, buffer.size()),
+                                      static_cast<off_t>(from_at));
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) throw_errno("read failed");
+            if (got == 0) throw std::runtime_error("the last file ended early");
+            write_at(to, to_at, buffer.data(), static_cast<size_t>(got));
+            from_at += static_cast<uint64_t>(got);
+            to_at += static_cast<uint64_t>(got);
+            size -= static_cast<uint64_t>(got);
+        }
+    }
+}
+
+}  // namespace
+
+// One band's packed chunks, back to back, and each chunk's size.
+struct ChunkStMapWriter::Slot {
+    std::unique_ptr<uint8_t[]> bytes;
+    size_t capacity = 0;
+    size_t size = 0;
+    std::vector<uint64_t> chunk_sizes;
+};
+
+struct ChunkStMapWriter::Worker {
+    ZlibDeflater deflater;
+    std::unique_ptr<uint8_t[]> scratch;
+    size_t capacity = 0;
+};
+
+// One file being written: the bands made, packed and written, the first
+// error, and whether to stop. Band b is packed into slot b % slots once
+// band b - slots is in the file, so a worker may wait for the writer.
+class ChunkStMapWriter::Pipeline {
+public:
+    Pipeline(ChunkStMapWriter& writer, int fd, const Layout& layout, io::StMapBands& map, uint64_t chunks_at,
+             const std::atomic<bool>* cancel)
+        : w_(writer), fd_(fd), layout_(layout), map_(map), cancel_(cancel), write_at_(chunks_at) {
+        band_lines_ = band_lines(layout.width, layout.lines_per_chunk);
+        bands_ = (layout.height + band_lines_ - 1) / band_lines_;
+        chunks_per_band_ = band_lines_ / layout.lines_per_chunk;
+        done_.reset(new std::atomic<bool>[static_cast<size_t>(bands_)]);
+        for (int b = 0; b < bands_; ++b) done_[b].store(false, std::memory_order_relaxed);
+    }
+
+    void run() {
+        const int threads = std::max(1, map_.threads());
+        const size_t slots = static_cast<size_t>(std::min(bands_, 2 * threads));
+        const size_t band_raw = chunk_bytes_of(band_lines_) + kChunkPrefix * static_cast<size_t>(chunks_per_band_);
+        while (w_.slots_.size() < slots) w_.slots_.push_back(std::make_unique<Slot>());
+        for (size_t i = 0; i < slots; ++i) {
+            Slot& slot = *w_.slots_[i];
+            if (slot.capacity < band_raw) {
+                slot.bytes.reset(new uint8_t[band_raw]);
+                slot.capacity = band_raw;
+            }
+            slot.chunk_sizes.resize(static_cast<size_t>(chunks_per_band_));
+        }
+        while (static_cast<int>(w_.workers_.size()) < threads) w_.workers_.push_back(std::make_unique<Worker>());
+        if (layout_.compressed) {
+            const size_t chunk_raw = chunk_bytes_of(layout_.lines_per_chunk);
+            for (int i = 0; i < threads; ++i) {
+                Worker& worker = *w_.workers_[static_cast<size_t>(i)];
+                if (worker.capacity < chunk_raw) {
+                    worker.scratch.reset(new uint8_t[chunk_raw]);
+                    worker.capacity = chunk_raw;
+                }
+            }
+        }
+        slot_count_ = static_cast<int>(slots);
+        pieces_.resize(slots);
+        w_.offsets_.assign(static_cast<size_t>((layout_.height + layout_.lines_per_chunk - 1) / layout_.lines_per_chunk), 0);
+        map_.reserve(band_lines_);
+        map_.run(bands_, [this](int worker, int band) { band_task(worker, band); });
+        if (error_ && error_from_map_) throw io::MapBandFailed{error_};
+        if (error_) std::rethrow_exception(error_);
+        if (cancelled()) throw io::WriteCancelled("stopped");
+        if (written_ != bands_) throw std::logic_error("bands left unwritten");
+    }
+
+    uint64_t end() const { return write_at_; }
+
+private:
+    size_t chunk_bytes_of(int lines) const {
+        return static_cast<size_t>(layout_.width) * static_cast<size_t>(lines) * 2 * sizeof(float);
+    }
+    bool cancelled() const { return cancel_ && cancel_->load(std::memory_order_relaxed); }
+    bool stopping() const { return stop_.load(std::memory_order_relaxed) || cancelled(); }
+
+    void band_task(int worker, int band) {
+        try {
+            if (!wait_for_slot(band)) return;
+            const int first_line = band * band_lines_;
+            const int lines = std::min(band_lines_, layout_.height - first_line);
+            // EXR lines run top-down, the map's rows bottom-up.
+            io::StMapView view;
+            try {
+                view = map_.band(worker, layout_.height - first_line - lines, lines);
+            } catch (...) {
+                fail(std::current_exception(), true);
+                return;
+            }
+            if (stopping()) return;
+            pack(view, first_line, lines, *w_.workers_[static_cast<size_t>(worker)],
+                 *w_.slots_[static_cast<size_t>(band % slot_count_)]);
+            done_[band].store(true, std::memory_order_seq_cst);
+            write_ready();
+        } catch (...) {
+            fail(std::current_exception(), false);
+        }
+    }
+
+    // False when work stops first. Wakes now and then to see a cancel,
+    // which comes from a signal handler and notifies nobody.
+    bool wait_for_slot(int band) {
+        if (stopping()) return false;
+        if (band < written_.load() + slot_count_) return true;
+        std::unique_lock<std::mutex> lock(slot_mutex_);
+        while (band >= written_.load() + slot_count_) {
+            if (stopping()) return false;
+            slot_freed_.wait_for(lock, std::chrono::milliseconds(20));
+        }
+        return !stopping();
+    }
+
+    // The band's chunks, packed back to back into the slot. `view` row 0
+    // is the band's bottom line.
+    void pack(const io::StMapView& view, int first_line, int lines, Worker& worker, Slot& slot) {
+        uint8_t* out = slot.bytes.get();
+        int chunk = 0;
+        for (int line = 0; line < lines; line += layout_.lines_per_chunk, ++chunk) {
+            const int n = std::min(layout_.lines_per_chunk, lines - line);
+            const size_t raw = chunk_bytes(view, n);
+            uint8_t* data = out + kChunkPrefix;
+            size_t size = 0;
+            if (layout_.compressed) {
+                predicted_zip_chunk(view, line, n, worker.scratch.get());
+                // Readers take a chunk of the raw size as stored: the
+                // deflated stream must be strictly smaller, else the raw
+                // lines are kept.
+                size = worker.deflater.compress(worker.scratch.get(), raw, data, raw - 1);
+            }
+            if (size == 0) {
+                raw_chunk(view, line, n, data);
+                size = raw;
+            }
+            put_le32(out, static_cast<uint32_t>(layout_.top + first_line + line));
+            put_le32(out + 4, static_cast<uint32_t>(size));
+            slot.chunk_sizes[static_cast<size_t>(chunk)] = kChunkPrefix + size;
+            out += kChunkPrefix + size;
+        }
+        slot.size = static_cast<size_t>(out - slot.bytes.get());
+    }
+
+    // Writes the packed bands that follow those in the file, unless another
+    // thread is writing; looks again after letting go, as a band finished
+    // meanwhile by a thread that found the writer busy would wait forever.
+    void write_ready() {
+        for (;;) {
+            {
+                std::unique_lock<std::mutex> lock(writing_, std::try_to_lock);
+                if (!lock.owns_lock()) return;
+                int next = written_.load();
+                while (next < bands_ && done_[next].load() && !stop_.load()) {
+                    size_t count = 0;
+                    uint64_t at = write_at_;
+                    int end = next;
+                    size_t chunk = static_cast<size_t>(next) * static_cast<size_t>(chunks_per_band_);
+                    for (; end < bands_ && done_[end].load() && count < pieces_.size(); ++end, ++count) {
+                        const Slot& slot = *w_.slots_[static_cast<size_t>(end % slot_count_)];
+                        pieces_[count] = {slot.bytes.get(), slot.size};
+                        for (size_t c = 0; c < slot.chunk_sizes.size() && chunk < w_.offsets_.size(); ++c) {
+                            w_.offsets_[chunk++] = at;
+                            at += slot.chunk_sizes[c];
+                        }
+                    }
+                    write_at(fd_, write_at_, pieces_.data(), count);
+                    write_at_ = at;
+                    next = end;
+                    written_.store(next);
+                    slot_freed_.notify_all();
+                }
+            }
+            const int next = written_.load();
+            if (next >= bands_ || !done_[next].load() || stop_.load()) return;
+        }
+    }
+
+    void fail(std::exception_ptr error, bool from_map) {
+        {
+            std::lock_guard<std::mutex> lock(error_mutex_);
+            if (!error_) {
+                error_ = error;
+                error_from_map_ = from_map;
+            }
+        }
+        stop_ = true;
+        slot_freed_.notify_all();
+    }
+
+    ChunkStMapWriter& w_;
+    const int fd_;
+    const Layout layout_;
+    io::StMapBands& map_;
+    const std::atomic<bool>* cancel_;
+    int band_lines_ = 0, bands_ = 0, chunks_per_band_ = 0, slot_count_ = 1;
+    std::unique_ptr<std::atomic<bool>[]> done_;
+    std::atomic<int> written_{0};  // bands in the file
+    std::atomic<bool> stop_{false};
+    std::mutex slot_mutex_;
+    std::condition_variable slot_freed_;
+    std::mutex writing_;
+    uint64_t write_at_;          // guarded by writing_
+    std::vector<iovec> pieces_;  // guarded by writing_
+    std::mutex error_mutex_;
+    std::exception_ptr error_;
+    bool error_from_map_ = false;
+};
+
+ChunkStMapWriter::ChunkStMapWriter() = default;
+ChunkStMapWriter::~ChunkStMapWriter() { forget(); }
+
+bool ChunkStMapWriter::writes(const Imf::Header& header) {
+    const Imf::Compression c = header.compression();
+    return c == Imf::ZIP_COMPRESSION || c == Imf::ZIPS_COMPRESSION || c == Imf::NO_COMPRESSION;
+}
+
+int ChunkStMapWriter::band_lines(int width, int lines_per_chunk) {
+    const size_t chunk = static_cast<size_t>(std::max(width, 1)) * 2 * sizeof(float) * static_cast<size_t>(lines_per_chunk);
+    return lines_per_chunk * static_cast<int>(std::max<size_t>(1, kBandBytes / chunk));
+}
+
+ChunkStMapWriter::Layout ChunkStMapWriter::layout_of(const Imf::Header& header) {
+    const Imath::Box2i& data = header.dataWindow();
+    Layout layout;
+    layout.width = data.max.x - data.min.x + 1;
+    layout.height = data.max.y - data.min.y + 1;
+    layout.top = data.min.y;
+    switch (header.compression()) {
+        case Imf::ZIP_COMPRESSION: layout.lines_per_chunk = kZipChunkLines; layout.compressed = true; break;
+        case Imf::ZIPS_COMPRESSION: layout.lines_per_chunk = kZipsChunkLines; layout.compressed = true; break;
+        case Imf::NO_COMPRESSION: layout.lines_per_chunk = 1; break;
+        default: throw std::invalid_argument("the chunk writer only writes ZIP, ZIPS and uncompressed files");
+    }
+    return layout;
+}
+
+void ChunkStMapWriter::forget() {
+    if (kept_fd_ >= 0) ::close(kept_fd_);
+    kept_fd_ = -1;
+}
+
+void ChunkStMapWriter::keep(int fd, const Layout& layout, uint64_t chunks_at, uint64_t end) {
+    forget();
+    kept_fd_ = fcntl(fd, F_DUPFD_CLOEXEC, 0);  // none: nothing to reuse
+    kept_layout_ = layout;
+    kept_chunks_at_ = chunks_at;
+    kept_end_ = end;
+}
+
+void ChunkStMapWriter::write(int fd, const Imf::Header& header, io::StMapBands& map,
+                             const std::atomic<bool>* cancel) {
+    const Layout layout = layout_of(header);
+    const io::StMapView g = map.geometry();
+    if (layout.width != g.width || layout.height != g.height)
+        throw std::invalid_argument("the header's data window is not the map's size");
+    forget();
+    last_reused_ = false;
+    const std::string head = exr_file_header(header);
+    const uint64_t table_at = head.size();
+    const size_t count = static_cast<size_t>((layout.height + layout.lines_per_chunk - 1) / layout.lines_per_chunk);
+    const uint64_t chunks_at = table_at + count * sizeof(uint64_t);
+    write_at(fd, 0, head.data(), head.size());
+    Pipeline pipeline(*this, fd, layout, map, chunks_at, cancel);
+    pipeline.run();
+
+    // The offset table: where each chunk starts, in line order.
+    std::vector<uint8_t> table(count * sizeof(uint64_t));
+    for (size_t i = 0; i < count; ++i)
+        for (int b = 0; b < 8; ++b) table[i * 8 + b] = static_cast<uint8_t>(offsets_[i] >> (8 * b));
+    write_at(fd, table_at, table.data(), table.size());
+    keep(fd, layout, chunks_at, pipeline.end());
+}
+
+bool ChunkStMapWriter::can_write_again(const Imf::Header& header) const {
+    return kept_fd_ >= 0 && writes(header) && layout_of(header) == kept_layout_;
+}
+
+void ChunkStMapWriter::write_again(int fd, const Imf::Header& header) {
+    last_reused_ = false;
+    if (!can_write_again(header)) throw std::logic_error("no kept file with this chunk layout");
+    const Layout layout = layout_of(header);
+    const std::string head = exr_file_header(header);
+    const uint64_t table_at = head.size();
+    const uint64_t chunks_at = table_at + offsets_.size() * sizeof(uint64_t);
+    // The chunks move by the difference in header size.
+    std::vector<uint8_t> table(offsets_.size() * sizeof(uint64_t));
+    for (size_t i = 0; i < offsets_.size(); ++i) {
+        const uint64_t at = offsets_[i] - kept_chunks_at_ + chunks_at;
+        for (int b = 0; b < 8; ++b) table[i * 8 + b] = static_cast<uint8_t>(at >> (8 * b));
+    }
+    iovec pieces[2] = {{const_cast<char*>(head.data()), head.size()}, {table.data(), table.size()}};
+    write_at(fd, 0, pieces, 2);
+    copy_range(kept_fd_, kept_chunks_at_, fd, chunks_at, kept_end_ - kept_chunks_at_);
+    for (uint64_t& at : offsets_) at = at - kept_chunks_at_ + chunks_at;
+    keep(fd, layout, chunks_at, kept_end_ - kept_chunks_at_ + chunks_at);
+    last_reused_ = true;
+}
+
+}  // namespace talvik::exr
