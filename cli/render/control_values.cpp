@@ -167,6 +167,9 @@ std::vector<exr::ExtraAttribute> control_attributes(int frame, const std::vector
     }
     out.push_back({"talvik/frame", frame});
     out.push_back({"talvik/version", std::string(command_version())});
+    // OpenEXR's standard attribute for the program that wrote the file;
+    // replaces a plate's own.
+    out.push_back({"software", std::string("talvik-stmap ") + command_version()});
     return out;
 }
 
