@@ -70,6 +70,14 @@ check_tree() {
   fi
   [[ "$(echo "$version" | head -1)" == "$built_version" ]] ||
     { echo "$name: says $(echo "$version" | head -1), the build $built_version" >&2; exit 1; }
+  # The decoy is a real threat: without the tree's own library the command
+  # would take it and fail.
+  mv "$prefix/lib/talvik/libDDImage.so" "$scratch/aside.so"
+  if (cd "$scratch" && LD_LIBRARY_PATH="$scratch/decoy" "$stmap" --version >/dev/null 2>&1); then
+    echo "$name: the decoy libDDImage.so is not found on LD_LIBRARY_PATH: the check proves nothing" >&2
+    exit 1
+  fi
+  mv "$scratch/aside.so" "$prefix/lib/talvik/libDDImage.so"
   echo "$name: moved tree renders with a decoy libDDImage.so first; $(echo "$version" | head -1)" >&2
 }
 
