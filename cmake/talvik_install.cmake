@@ -37,6 +37,12 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
   "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1, libpython3.11, libopenexr-3-1-30, libimath-3-1-29, libpng16-16, libisal2, libdeflate0, zlib1g")
-# The version is the build's `git describe`, read when cpack runs.
-set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/generated/talvik_version_cpack.cmake)
+# The version is `git describe` when cpack runs, as the build cpack starts
+# with writes into the command.
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/generated/talvik_cpack_version.cmake)
+file(WRITE ${CPACK_PROJECT_CONFIG_FILE}
+  "include(\"${PROJECT_SOURCE_DIR}/cmake/talvik_version.cmake\")\n"
+  "talvik_describe(version \"${PROJECT_SOURCE_DIR}\")\n"
+  "talvik_debian_version(CPACK_PACKAGE_VERSION \"\${version}\")\n"
+  "set(CPACK_DEBIAN_PACKAGE_VERSION \"\${CPACK_PACKAGE_VERSION}\")\n")
 include(CPack)

@@ -89,6 +89,10 @@ check_tree "cmake --install" "$scratch/moved-prefix"
 (cd "$build" && cpack -G DEB -B "$scratch/deb" >/dev/null)
 deb=("$scratch"/deb/talvik-stmap_*.deb)
 [[ -f "${deb[0]}" ]] || { echo "cpack made no talvik-stmap_*.deb" >&2; exit 1; }
+if [[ -n "$commit" && "${deb[0]}" != *".g$commit"* ]]; then
+  echo "the package's version does not name commit $commit: ${deb[0]}" >&2
+  exit 1
+fi
 depends="$(dpkg-deb -f "${deb[0]}" Depends)"
 for lib in libpython3.11 libopenexr-3-1-30 libisal2 libpng16-16; do
   [[ "$depends" == *"$lib"* ]] || { echo "the package does not depend on $lib: $depends" >&2; exit 1; }
