@@ -6,6 +6,9 @@
 #   <prefix>/lib/talvik/plugins/TalvikDistort.so   the plug-in the command loads
 #   <prefix>/share/talvik/sample/                  the sample plate and take
 #
+# The host's Python modules (nuke, nukescripts) are compiled into the
+# command; the interpreter and its standard library are Debian's.
+#
 # The command finds lib/talvik through DT_RPATH ($ORIGIN/../lib/talvik), which
 # the loader searches before LD_LIBRARY_PATH: a render node with Nuke's own
 # libDDImage.so on LD_LIBRARY_PATH still gets ours. (DT_RUNPATH, the linker's
