@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The whole test suite on a fresh Debian machine: installs what it needs, then
-# builds and tests an optimised build, builds the plug-in as against a Nuke 15
+# builds and tests an optimised build, installs and packages it and renders
+# from the moved install tree and package, builds the plug-in as against a Nuke 15
 # NDK with GCC 11, fuzzes the FBX reader for a while, then builds and tests
 # under AddressSanitizer + UndefinedBehaviorSanitizer and ThreadSanitizer.
 set -euo pipefail
@@ -18,6 +19,11 @@ build_and_test() {
 }
 
 build_and_test build
+
+# Deployed as a studio would: the install tree and the Debian package, each
+# moved elsewhere, render with a decoy libDDImage.so on LD_LIBRARY_PATH.
+echo "=== install tree and Debian package" >&2
+tools/check-package.sh build
 
 # Nuke 15 builds plug-ins with GCC 11 against its NDK: so must ours, with
 # the same bits as the regular build.

@@ -20,7 +20,8 @@
 namespace {
 
 // --plugin-path first, then TALVIK_PLUGIN_PATH (':'-separated, like
-// NUKE_PATH), then the plugins folder of the build this program is part of.
+// NUKE_PATH), then the plug-in beside this program: lib/talvik/plugins of
+// the installed tree it is part of, or the plugins folder of its build.
 std::vector<std::string> plugin_path(std::vector<std::string> given, const char* argv0) {
     if (const char* env = std::getenv("TALVIK_PLUGIN_PATH")) {
         std::string list = env;
@@ -33,7 +34,9 @@ std::vector<std::string> plugin_path(std::vector<std::string> given, const char*
     std::error_code ec;
     const std::filesystem::path self = std::filesystem::canonical("/proc/self/exe", ec);
     const std::filesystem::path exe = ec ? std::filesystem::path(argv0) : self;
-    given.push_back((exe.parent_path().parent_path() / "plugins").string());
+    const std::filesystem::path prefix = exe.parent_path().parent_path();
+    given.push_back((prefix / "lib" / "talvik" / "plugins").string());
+    given.push_back((prefix / "plugins").string());
     return given;
 }
 

@@ -53,3 +53,16 @@ render "$build/ndk-check/build/plugins" "$build/ndk-check/ndk.exr"
 render "$build/plugins" "$build/ndk-check/regular.exr"
 cmp "$build/ndk-check/ndk.exr" "$build/ndk-check/regular.exr"
 echo "the GCC 11 NDK-layout plug-in renders the same bits" >&2
+
+# Installed for Nuke as the README says: the plug-in and one menu entry,
+# however often it is installed.
+nuke_home="$build/ndk-check/nuke-home/15.0"
+for run in 1 2; do
+  cmake --install "$build/ndk-check/build" --component nuke --prefix "$nuke_home" >/dev/null
+done
+[[ -f "$nuke_home/TalvikDistort.so" ]] || { echo "the nuke component installed no TalvikDistort.so" >&2; exit 1; }
+entries=$(grep -c "addCommand('Transform/TalvikDistort'" "$nuke_home/menu.py")
+[[ "$entries" == 1 ]] || { echo "menu.py holds $entries entries for the node after two installs" >&2; exit 1; }
+[[ "$(ls "$nuke_home")" == "$(printf 'TalvikDistort.so\nmenu.py')" ]] ||
+  { echo "the nuke component installed more than the plug-in and menu.py: $(ls "$nuke_home")" >&2; exit 1; }
+echo "the nuke component installs TalvikDistort.so and one menu entry" >&2

@@ -1,7 +1,7 @@
 // --manifest FILE.json: what a render wrote, for the pipeline to pick up:
 // every file with its frame and the control values it was rendered from.
 //
-// {"command": "talvik-stmap 1.0.0", "plugin": "/.../TalvikDistort.so",
+// {"command": "talvik-stmap 1.1.0-0-ga445758", "plugin": "/.../TalvikDistort.so",
 //  "files": [{"path": "/abs/m.1001.exr", "frame": 1001,
 //             "controls": {"Mode": "Undistort", "cx": 5.1, ...}}, ...],
 //  "skipped": ["/abs/m.1000.exr", ...], "stale": ["/abs/m.1002.exr", ...],

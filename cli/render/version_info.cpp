@@ -8,10 +8,11 @@
 
 #include "DDImage/Op.h"
 #include "host/runtime/host.h"
+#include "talvik_version.h"
 
 namespace talvik::cli {
 
-const char* command_version() { return "1.0.0"; }
+const char* command_version() { return TALVIK_VERSION; }
 
 int lens_model_version() { return 1; }
 

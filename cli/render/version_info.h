@@ -8,7 +8,9 @@
 
 namespace talvik::cli {
 
-// "1.0.0"; also written into every map as talvik/version.
+// `git describe` of the source this was built from, "1.1.0-3-g1a2b3c4-dirty"
+// (the VERSION file's "1.1.0" for a tree without git); also written into
+// every map as talvik/version and software, and into the manifest.
 const char* command_version();
 
 // The version of the maps the lens model makes, written into every map as

@@ -1,5 +1,6 @@
-// The README's install lines, run as an artist would run them: the menu
-// entry is added once however often the install is rerun.
+// The README's Nuke install, run as written: the component install of the
+// plug-in adds the Nodes-menu entry to menu.py once, however often it is
+// rerun, and keeps what the file held.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,31 +13,47 @@
 namespace talvik::test {
 namespace {
 
-// The README's lines that start with each prefix, in order.
-std::string readme_lines(const std::vector<std::string>& prefixes) {
+const char* const kEntry =
+    "nuke.menu('Nodes').addCommand('Transform/TalvikDistort', lambda: nuke.createNode('TalvikDistort'))\n";
+
+// The README's first line that starts with prefix, "" when there is none.
+std::string readme_line(const std::string& prefix) {
     std::ifstream readme(TALVIK_README);
-    std::string line, out;
-    size_t next = 0;
-    while (next < prefixes.size() && std::getline(readme, line))
-        if (line.rfind(prefixes[next], 0) == 0) {
-            out += line + "\n";
-            ++next;
-        }
-    return next == prefixes.size() ? out : "";
+    std::string line;
+    while (std::getline(readme, line))
+        if (line.rfind(prefix, 0) == 0) return line;
+    return "";
+}
+
+// What `cmake --install <build> --component nuke --prefix <folder>` runs
+// after copying the plug-in.
+void install_menu(const std::string& prefix) {
+    const std::string command = std::string("'") + TALVIK_CMAKE + "' -DCMAKE_INSTALL_PREFIX='" + prefix + "' -P '" +
+                                TALVIK_NUKE_MENU_SCRIPT + "' >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+TEST(ReadmeInstall, NukeSectionInstallsTheComponent) {
+    const std::string line = readme_line("cmake --install build-nuke");
+    ASSERT_FALSE(line.empty()) << "the README no longer shows the plug-in's install";
+    EXPECT_NE(line.find("--component nuke"), std::string::npos) << line;
+    EXPECT_NE(line.find("--prefix "), std::string::npos) << line;
 }
 
 TEST(ReadmeInstall, MenuEntryIsAddedOnce) {
-    const std::string lines = readme_lines({"line=\"nuke.menu(", "grep -qxF \"$line\" ~/.nuke/talvik/menu.py"});
-    ASSERT_FALSE(lines.empty()) << "the README no longer has the menu.py lines";
     test::ScratchFolder home;
-    std::filesystem::create_directories(home.file(".nuke/talvik"));
-    test::write_bytes(home.file(".nuke/talvik/menu.py"), "import nuke\n");
-    test::write_bytes(home.file("install.sh"), "set -e\nHOME='" + home.path() + "'\n" + lines);
-    for (int run = 0; run < 3; ++run)
-        ASSERT_EQ(std::system(("sh '" + home.file("install.sh") + "'").c_str()), 0);
-    EXPECT_EQ(test::read_bytes(home.file(".nuke/talvik/menu.py")),
-              "import nuke\n"
-              "nuke.menu('Nodes').addCommand('Transform/TalvikDistort', lambda: nuke.createNode('TalvikDistort'))\n");
+    const std::string prefix = home.file(".nuke/talvik/15.2");
+    for (int run = 0; run < 3; ++run) install_menu(prefix);
+    EXPECT_EQ(test::read_bytes(prefix + "/menu.py"), std::string("import nuke\n") + kEntry);
+}
+
+TEST(ReadmeInstall, MenuKeepsWhatTheFileHeld) {
+    test::ScratchFolder home;
+    // A studio's own menu.py, its last line without a newline.
+    test::write_bytes(home.file("menu.py"), "import nuke\nnuke.menu('Nodes').addMenu('Studio')");
+    for (int run = 0; run < 2; ++run) install_menu(home.path());
+    EXPECT_EQ(test::read_bytes(home.file("menu.py")),
+              std::string("import nuke\nnuke.menu('Nodes').addMenu('Studio')\n") + kEntry);
 }
 
 }  // namespace

@@ -1,0 +1,51 @@
+# The installed tree, relocatable: every path between its files is relative
+# to the file that needs it, so the tree works wherever it is copied.
+#
+#   <prefix>/bin/talvik-stmap
+#   <prefix>/lib/talvik/libDDImage.so              the host library
+#   <prefix>/lib/talvik/plugins/TalvikDistort.so   the plug-in the command loads
+#   <prefix>/share/talvik/sample/                  the sample plate and take
+#
+# The host's Python modules (nuke, nukescripts) are compiled into the
+# command; the interpreter and its standard library are Debian's.
+#
+# The command finds lib/talvik through DT_RPATH ($ORIGIN/../lib/talvik), which
+# the loader searches before LD_LIBRARY_PATH: a render node with Nuke's own
+# libDDImage.so on LD_LIBRARY_PATH still gets ours. (DT_RUNPATH, the linker's
+# default, comes after LD_LIBRARY_PATH.) The plug-in asks for libDDImage.so by
+# the same name, so it binds to the copy the command already loaded.
+set(TALVIK_LIB_DIR lib/talvik)
+set_target_properties(talvik-stmap PROPERTIES INSTALL_RPATH "$ORIGIN/../${TALVIK_LIB_DIR}")
+target_link_options(talvik-stmap PRIVATE "LINKER:--disable-new-dtags")
+set_target_properties(TalvikDistort PROPERTIES INSTALL_RPATH "$ORIGIN/..")
+
+install(TARGETS talvik-stmap RUNTIME DESTINATION bin COMPONENT stmap)
+install(TARGETS DDImage LIBRARY DESTINATION ${TALVIK_LIB_DIR} COMPONENT stmap)
+install(TARGETS TalvikDistort LIBRARY DESTINATION ${TALVIK_LIB_DIR}/plugins COMPONENT stmap)
+install(FILES sample/plate.exr sample/sample_take.fbx DESTINATION share/talvik/sample COMPONENT stmap)
+install(FILES README.md DESTINATION share/doc/talvik-stmap COMPONENT stmap)
+
+# `cpack -G DEB` in the build folder: talvik-stmap_<version>_<arch>.deb for
+# /usr. Its dependencies are Debian 12's runtime libraries the command, the
+# host library and the plug-in link (ldd, then dpkg -S); the embedded Python
+# brings its standard library through libpython3.11.
+set(CPACK_PACKAGE_NAME talvik-stmap)
+set(CPACK_PACKAGE_VENDOR "TalvikDistort")
+set(CPACK_PACKAGE_CONTACT "TalvikDistort maintainers <talvik@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "ST maps of the TalvikDistort lens node, rendered without Nuke")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_COMPONENTS_ALL stmap)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+  "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1, libpython3.11, libopenexr-3-1-30, libimath-3-1-29, libpng16-16, libisal2, libdeflate0, zlib1g")
+# The version is `git describe` when cpack runs, as the build cpack starts
+# with writes into the command.
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/generated/talvik_cpack_version.cmake)
+file(WRITE ${CPACK_PROJECT_CONFIG_FILE}
+  "include(\"${PROJECT_SOURCE_DIR}/cmake/talvik_version.cmake\")\n"
+  "talvik_describe(version \"${PROJECT_SOURCE_DIR}\")\n"
+  "talvik_debian_version(CPACK_PACKAGE_VERSION \"\${version}\")\n"
+  "set(CPACK_DEBIAN_PACKAGE_VERSION \"\${CPACK_PACKAGE_VERSION}\")\n")
+include(CPack)

@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# Deploys talvik-stmap as a studio would and renders from the deployed copy:
+#  1. `cmake --install --prefix` into a scratch folder, then
+#  2. the Debian package (`cpack -G DEB`) unpacked with `dpkg -x`;
+# each tree is moved to another path before it runs, with a decoy
+# libDDImage.so (exporting nothing) first on LD_LIBRARY_PATH, as on a render
+# node with Nuke's folder there. Each must render a frame of the bundled
+# sample and name the commit in `--version`.
+#
+#   tools/check-package.sh [BUILD_DIR]   (a built tree; default: build)
+#   tools/check-package.sh --tree-only [BUILD_DIR]   (step 1 alone, as the
+#       build left it: the installed command must say what the build's says)
+set -euo pipefail
+tree_only=0
+if [[ "${1:-}" == --tree-only ]]; then tree_only=1; shift; fi
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${1:-$root/build}"
+case "$build" in
+  /*) ;;
+  *) build="$PWD/$build" ;;
+esac
+if [[ ! -x "$build/cli/talvik-stmap" ]]; then
+  echo "$build is not a built tree (no cli/talvik-stmap)" >&2
+  exit 1
+fi
+scratch="$(mktemp -d "${TMPDIR:-/tmp}/talvik-package.XXXXXX")"
+trap 'rm -rf "$scratch"' EXIT
+
+# A library named like the host's, exporting nothing the plug-in needs.
+mkdir -p "$scratch/decoy"
+echo 'int talvik_decoy_only;' >"$scratch/decoy/decoy.c"
+cc -shared -fPIC -o "$scratch/decoy/libDDImage.so" "$scratch/decoy/decoy.c"
+
+commit=""
+if [[ $tree_only -eq 0 ]]; then
+  # The build's version header is brought up to date (a commit since the
+  # last build) before anything is installed.
+  cmake --build "$build" --target talvik-stmap TalvikDistort -j"$(nproc)" >/dev/null
+  if git -C "$root" rev-parse --git-dir >/dev/null 2>&1; then
+    commit="$(git -C "$root" rev-parse --short HEAD)"
+  fi
+fi
+built_version="$("$build/cli/talvik-stmap" --version | head -1)"
+
+# check_tree NAME PREFIX: renders one frame from the moved tree's bin/.
+check_tree() {
+  local name=$1 prefix=$2
+  prefix="$(realpath "$prefix")"
+  local stmap="$prefix/bin/talvik-stmap" sample="$prefix/share/talvik/sample"
+  # Nothing in the tree may point into the build folder.
+  if readelf -d "$stmap" "$prefix/lib/talvik/libDDImage.so" "$prefix/lib/talvik/plugins/TalvikDistort.so" |
+    grep -F "$build" >&2; then
+    echo "$name: the installed tree refers to the build folder" >&2
+    exit 1
+  fi
+  readelf -d "$stmap" | grep -q '(RPATH).*\$ORIGIN/../lib/talvik' ||
+    { echo "$name: talvik-stmap has no \$ORIGIN-relative DT_RPATH" >&2; exit 1; }
+  local out="$scratch/out-$name"
+  (cd "$scratch" && LD_LIBRARY_PATH="$scratch/decoy" TALVIK_PLUGIN_PATH= "$stmap" render \
+    --plate "$sample/plate.exr" --fbx "$sample/sample_take.fbx" --mode undistort --frames 1001 \
+    -o "$out/map.####.exr" --quiet)
+  [[ -s "$out/map.1001.exr" ]] || { echo "$name: no map rendered" >&2; exit 1; }
+  local version
+  version="$(cd "$scratch" && LD_LIBRARY_PATH="$scratch/decoy" "$stmap" --version)"
+  echo "$version" | grep -q "plug-in built .*, $prefix/lib/talvik/plugins/TalvikDistort.so$" ||
+    { echo "$name: --version does not name the tree's own plug-in:" >&2; echo "$version" >&2; exit 1; }
+  if [[ -n "$commit" ]] && ! echo "$version" | head -1 | grep -q -- "-g$commit"; then
+    echo "$name: --version does not name commit $commit: $version" >&2
+    exit 1
+  fi
+  [[ "$(echo "$version" | head -1)" == "$built_version" ]] ||
+    { echo "$name: says $(echo "$version" | head -1), the build $built_version" >&2; exit 1; }
+  # The decoy is a real threat: without the tree's own library the command
+  # would take it and fail.
+  mv "$prefix/lib/talvik/libDDImage.so" "$scratch/aside.so"
+  if (cd "$scratch" && LD_LIBRARY_PATH="$scratch/decoy" "$stmap" --version >/dev/null 2>&1); then
+    echo "$name: the decoy libDDImage.so is not found on LD_LIBRARY_PATH: the check proves nothing" >&2
+    exit 1
+  fi
+  mv "$scratch/aside.so" "$prefix/lib/talvik/libDDImage.so"
+  echo "$name: moved tree renders with a decoy libDDImage.so first; $(echo "$version" | head -1)" >&2
+}
+
+cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
+mv "$scratch/prefix" "$scratch/moved-prefix"
+check_tree "cmake --install" "$scratch/moved-prefix"
+[[ $tree_only -eq 1 ]] && exit 0
+
+(cd "$build" && cpack -G DEB -B "$scratch/deb" >/dev/null)
+deb=("$scratch"/deb/talvik-stmap_*.deb)
+[[ -f "${deb[0]}" ]] || { echo "cpack made no talvik-stmap_*.deb" >&2; exit 1; }
+if [[ -n "$commit" && "${deb[0]}" != *".g$commit"* ]]; then
+  echo "the package's version does not name commit $commit: ${deb[0]}" >&2
+  exit 1
+fi
+depends="$(dpkg-deb -f "${deb[0]}" Depends)"
+for lib in libpython3.11 libopenexr-3-1-30 libisal2 libpng16-16; do
+  [[ "$depends" == *"$lib"* ]] || { echo "the package does not depend on $lib: $depends" >&2; exit 1; }
+done
+[[ "$depends" != *-dev* ]] || { echo "the package depends on a -dev package: $depends" >&2; exit 1; }
+dpkg -x "${deb[0]}" "$scratch/root"
+mv "$scratch/root" "$scratch/moved-root"
+check_tree "$(basename "${deb[0]}")" "$scratch/moved-root/usr"
