@@ -14,7 +14,8 @@ namespace talvik::cli {
 
 const char* command_version() { return TALVIK_VERSION; }
 
-int lens_model_version() { return 1; }
+// 2: distorted radii at or beyond the peak of r*F(r) give (0, 0) in Undistort.
+int lens_model_version() { return 2; }
 
 std::string openexr_version() {
     int major = 0, minor = 0, patch = 0;
