@@ -21,17 +21,19 @@
 // (-1 to 1 across the format); the render's centre must sit (R - L)/2
 // pixels right of the format's, (R - L)/W' half-widths of the render, so
 // win_translate = ((R - L)/W', (T - B)/W') and win_scale = (1, 1).
-#include <fstream>
-#include <sstream>
-
-#include <stdexcept>
-
 #include "cli/render/overscan.h"
+
+#include <fstream>
+#include <stdexcept>
+#include <string>
+
+#include "io/input_file.h"
 
 namespace talvik::cli {
 namespace {
 
 constexpr int kMaxMargin = 65536;
+constexpr size_t kMaxReportBytes = 1 << 20;
 
 int member_int(const Json& object, const char* name, const std::string& where, int low, int high) {
     const auto it = object.find(name);
@@ -76,11 +78,18 @@ Json overscan_report(const ResolvedOverscan& overscan, int width, int height, co
 
 OverscanRequest read_overscan_report(const std::string& path) {
     const std::string where = "--overscan-from " + path;
+    // A FIFO would block and a device such as /dev/zero never end.
+    io::check_input_file(path, "--overscan-from");
     std::ifstream file(path, std::ios::binary);
     if (!file) throw std::runtime_error(where + ": cannot read the file");
-    std::stringstream text;
-    text << file.rdbuf();
-    const Json document = Json::parse(text.str(), nullptr, false);
+    // A report is a few hundred bytes: anything far larger is not one.
+    std::string text(kMaxReportBytes + 1, '\0');
+    file.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(file.gcount()));
+    if (text.size() > kMaxReportBytes)
+        throw std::runtime_error(where + " is larger than an overscan report (" + std::to_string(kMaxReportBytes) +
+                                 " bytes at most)");
+    const Json document = Json::parse(text, nullptr, false);
     if (document.is_discarded() || !document.is_object())
         throw std::runtime_error(where + " is not an overscan report (JSON from talvik-stmap overscan)");
     const Json& format = member_object(document, "format", where);

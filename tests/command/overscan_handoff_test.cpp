@@ -70,6 +70,7 @@ TEST(OverscanHandoff, ReportsThatDoNotFitAreRefusedByName) {
               0);
     write_bytes(dir.file("bad.json"), "{\"format\": {\"width\": 40}, \"overscan\": {}}");
     write_bytes(dir.file("text.json"), "left 3, right 1");
+    write_bytes(dir.file("big.json"), std::string(2 << 20, ' '));
     write_bytes(dir.file("negative.json"),
                 "{\"format\": {\"width\": 40, \"height\": 20}, \"overscan\": {\"left\": -1, \"right\": 0, "
                 "\"bottom\": 0, \"top\": 0}}");
@@ -85,6 +86,9 @@ TEST(OverscanHandoff, ReportsThatDoNotFitAreRefusedByName) {
         {{"--size", "40x20", "--overscan-from", dir.file("text.json")}, 1, "is not an overscan report"},
         {{"--size", "40x20", "--overscan-from", dir.file("r.json"), "--overscan", "2"}, 2, "give one"},
         {{"--size", "40x20", "--overscan-report", dir.file("x.json")}, 2, "give --overscan too"},
+        // Read as a file would be: a device never ends, a FIFO would block.
+        {{"--size", "40x20", "--overscan-from", "/dev/zero"}, 1, "is a character device, not a regular file"},
+        {{"--size", "40x20", "--overscan-from", dir.file("big.json")}, 1, "is larger than an overscan report"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = {"render", "-o", dir.file("out.exr")};
