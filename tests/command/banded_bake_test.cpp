@@ -14,6 +14,7 @@
 #include "run_command.h"
 #include "stmap_process.h"
 #include "tests/support/exr_map.h"
+#include "tests/support/lens_from_panel.h"
 #include "tests/support/scratch_folder.h"
 
 namespace talvik::test {
@@ -21,14 +22,8 @@ namespace {
 
 // The lens kLens sets.
 LensModel barrel() {
-    LensModel lens;
-    lens.mode = 1;
-    lens.k1 = -0.05f;
-    lens.cx = 10.0f;
-    lens.fx = 1500.0f;
-    lens.fy = 1400.0f;
-    lens.normalize();
-    return lens;
+    // Panel cx, cy, fx, fy, k1, k2, anamorphic, Mode.
+    return normalized({10.0f, 0.0f, 1500.0f, 1400.0f, -0.05f, 0.0f, false, 1});
 }
 
 const std::vector<std::string> kLens = {"--mode", "undistort", "--set", "k1=-0.05", "--set", "cx=10",

@@ -13,6 +13,7 @@
 #include "run_command.h"
 #include "tests/support/scratch_folder.h"
 #include "tests/support/fixture_util.h"
+#include "tests/support/lens_from_panel.h"
 
 namespace talvik::test {
 namespace {
@@ -40,15 +41,8 @@ TEST(RenderCommand, ControlsSetOnTheCommandLine) {
     const ExrMap map = read_exr_map(dir.file("map.exr"));
     ASSERT_EQ(map.width, 64);
     ASSERT_EQ(map.height, 36);
-    LensModel lens;
-    lens.mode = 1;
-    lens.k1 = -0.05f;
-    lens.cx = 10.0f;
-    lens.fx = 1500.0f;
-    lens.fy = 1400.0f;
-    lens.anamorphic = true;
-    lens.normalize();
-    expect_map_equals_rows(map, lens);
+    // Panel cx, cy, fx, fy, k1, k2, anamorphic, Mode as the --set values above.
+    expect_map_equals_rows(map, normalized({10.0f, 0.0f, 1500.0f, 1400.0f, -0.05f, 0.0f, true, 1}));
     ASSERT_NE(map.attribute<Imf::FloatAttribute>("talvik/k1"), nullptr);
     EXPECT_EQ(map.attribute<Imf::FloatAttribute>("talvik/k1")->value(), -0.05f);
     EXPECT_EQ(map.attribute<Imf::StringAttribute>("talvik/Mode")->value(), "Undistort");
