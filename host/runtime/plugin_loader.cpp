@@ -8,19 +8,6 @@
 
 namespace talvik::host {
 
-namespace {
-
-const char* file_kind(mode_t mode) {
-    if (S_ISDIR(mode)) return "a folder";
-    if (S_ISFIFO(mode)) return "a FIFO";
-    if (S_ISSOCK(mode)) return "a socket";
-    if (S_ISCHR(mode)) return "a character device";
-    if (S_ISBLK(mode)) return "a block device";
-    return "a special file";
-}
-
-}  // namespace
-
 PluginLoader::PluginLoader(std::vector<std::string> path) : path_(std::move(path)) {}
 
 // Libraries stay loaded: their registrations and code live as long as the host.
@@ -40,7 +27,8 @@ bool PluginLoader::load(const std::string& class_name) {
         if (stat(file.c_str(), &st) != 0) continue;
         // dlopen would open a FIFO and wait for a writer forever.
         if (!S_ISREG(st.st_mode)) {
-            throw std::runtime_error("cannot load plug-in " + file + ": it is " + file_kind(st.st_mode) +
+            const char* kind = S_ISDIR(st.st_mode) ? "a folder" : S_ISFIFO(st.st_mode) ? "a FIFO" : "a special file";
+            throw std::runtime_error("cannot load plug-in " + file + ": it is " + kind +
                                      ", not a regular file");
         }
         void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
