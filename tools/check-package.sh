@@ -89,9 +89,17 @@ check_tree "cmake --install" "$scratch/moved-prefix"
 (cd "$build" && cpack -G DEB -B "$scratch/deb" >/dev/null)
 deb=("$scratch"/deb/talvik-stmap_*.deb)
 [[ -f "${deb[0]}" ]] || { echo "cpack made no talvik-stmap_*.deb" >&2; exit 1; }
-if [[ -n "$commit" && "${deb[0]}" != *".g$commit"* ]]; then
-  echo "the package's version does not name commit $commit: ${deb[0]}" >&2
-  exit 1
+# Debian's form names the commit as "+g<commit>" in a checkout without a
+# release tag, "+N.g<commit>" after one; a build of the tagged commit itself
+# is the bare release number.
+if [[ -n "$commit" ]]; then
+  release="$(git -C "$root" describe --tags --exact-match --match 'v[0-9]*' 2>/dev/null || true)"
+  case "${deb[0]##*/}" in
+    *[+.]g"$commit"[._]*) ;;
+    "talvik-stmap_${release#v}_"*) [[ -n "$release" ]] ||
+      { echo "the package's version does not name commit $commit: ${deb[0]}" >&2; exit 1; } ;;
+    *) echo "the package's version does not name commit $commit: ${deb[0]}" >&2; exit 1 ;;
+  esac
 fi
 depends="$(dpkg-deb -f "${deb[0]}" Depends)"
 for lib in libpython3.11 libopenexr-3-1-30 libisal2 libpng16-16; do
