@@ -58,10 +58,13 @@ public:
     }
 
 private:
-    // Each level's default: a larger buffer means a larger hash table to
-    // clear for every chunk.
+    // Level 1 codes a block each time its token buffer fills; a map's
+    // low bytes are mostly literals, so the largest buffer builds the fewest
+    // Huffman tables (1 % less time for a 16-line 4320-wide chunk, same
+    // size). Levels 2 and 3 keep their default, whose hash table is cleared
+    // for every chunk.
     static size_t buffer_size(int level) {
-        return level == 1 ? ISAL_DEF_LVL1_DEFAULT : level == 2 ? ISAL_DEF_LVL2_DEFAULT : ISAL_DEF_LVL3_DEFAULT;
+        return level == 1 ? ISAL_DEF_LVL1_EXTRA_LARGE : level == 2 ? ISAL_DEF_LVL2_DEFAULT : ISAL_DEF_LVL3_DEFAULT;
     }
 
     int level_;

@@ -1,10 +1,17 @@
 #include "cli/render/frame_checks.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 #include <map>
 #include <stdexcept>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "DDImage/Knob.h"
 #include "cli/options/frame_range.h"
@@ -88,8 +95,38 @@ void check_frame_values(const std::vector<ControlValue>& values, int frame) {
     }
 }
 
+namespace {
+
+// Whether a plane holds a value whose exponent bits are all set (an
+// infinity or a NaN). It runs on every band of every frame, so SSE2 takes
+// four values at a time with no branch per value.
+bool has_non_finite(const float* values, size_t count) {
+    constexpr uint32_t kExponent = 0x7f800000u;
+    size_t i = 0;
+    uint32_t found = 0;
+#ifdef __SSE2__
+    const __m128i exponent = _mm_set1_epi32(static_cast<int>(kExponent));
+    __m128i any = _mm_setzero_si128();
+    for (; i + 4 <= count; i += 4) {
+        const __m128i bits = _mm_loadu_si128(reinterpret_cast<const __m128i*>(values + i));
+        any = _mm_or_si128(any, _mm_cmpeq_epi32(_mm_and_si128(bits, exponent), exponent));
+    }
+    found = static_cast<uint32_t>(_mm_movemask_epi8(any));
+#endif
+    for (; i < count; ++i) {
+        uint32_t bits;
+        std::memcpy(&bits, values + i, sizeof bits);
+        found |= static_cast<uint32_t>((bits & kExponent) == kExponent);
+    }
+    return found != 0;
+}
+
+}  // namespace
+
 void check_map_finite(const io::StMapView& map, int frame, const std::vector<ControlValue>& values,
                       int first_row) {
+    const size_t count = static_cast<size_t>(map.width) * static_cast<size_t>(std::max(map.height, 0));
+    if (!has_non_finite(map.s, count) && !has_non_finite(map.t, count)) return;
     for (int y = 0; y < map.height; ++y) {
         for (int x = 0; x < map.width; ++x) {
             const size_t i = map.index(x, y);
