@@ -160,12 +160,27 @@ void time_deflate(const io::StMapView& view, const char* name, int level, bool s
 void deflate_only(const Map& map) {
     const io::StMapView view = map.view();
     std::vector<uint8_t> stream(exr::chunk_bytes(view, exr::kZipChunkLines));
-    std::printf("\ndeflate alone, one thread, one frame of 16-line ZIP chunks (* the writer's level):\n");
+    std::printf("\ndeflate alone, one thread, one frame of 16-line ZIP chunks (* the writer's choice):\n");
+    // What the writer does: codes fitted to the frame's top chunk (ISA-L
+    // level 0 with them; libdeflate ignores them and keeps its level).
+    exr::FittedCodes codes;
+    {
+        std::vector<uint8_t> top(exr::chunk_bytes(view, exr::kZipChunkLines));
+        exr::predicted_zip_chunk(view, 0, exr::kZipChunkLines, top.data());
+        codes.fit(top.data(), top.size());
+    }
     for (exr::DeflateLibrary library : exr::deflate_libraries()) {
+        const bool fits = library == exr::DeflateLibrary::Isal;
+        if (fits) {
+            exr::ZlibDeflater deflater(library);
+            time_deflate(view, "ISA-L fitted", 0, true, [&](const uint8_t* in, size_t size) {
+                return deflater.compress(in, size, stream.data(), size - 1, &codes);
+            });
+        }
         for (int level = 1; level <= std::min(exr::max_deflate_level(library), 6); ++level) {
             exr::ZlibDeflater deflater(library, level);
             time_deflate(view, exr::deflate_library_name(library), level,
-                         level == exr::default_deflate_level(library), [&](const uint8_t* in, size_t size) {
+                         !fits && level == exr::default_deflate_level(library), [&](const uint8_t* in, size_t size) {
                              return deflater.compress(in, size, stream.data(), size - 1);
                          });
         }

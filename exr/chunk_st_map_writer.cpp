@@ -179,8 +179,15 @@ private:
                 return;
             }
             if (stopping()) return;
-            pack(view, first_line, lines, *w_.workers_[static_cast<size_t>(worker)],
-                 *w_.slots_[static_cast<size_t>(band % slot_count_)]);
+            Worker& packer = *w_.workers_[static_cast<size_t>(worker)];
+            if (layout_.compressed) {
+                if (band == 0) {
+                    fit_codes(view, lines, packer);
+                } else if (!wait_for_codes()) {
+                    return;
+                }
+            }
+            pack(view, first_line, lines, packer, *w_.slots_[static_cast<size_t>(band % slot_count_)]);
             done_[band].store(true, std::memory_order_seq_cst);
             write_ready();
         } catch (...) {
@@ -195,6 +202,33 @@ private:
         if (band < written_.load() + slot_count_) return true;
         std::unique_lock<std::mutex> lock(slot_mutex_);
         while (band >= written_.load() + slot_count_) {
+            if (stopping()) return false;
+            slot_freed_.wait_for(lock, std::chrono::milliseconds(20));
+        }
+        return !stopping();
+    }
+
+    // Fits the frame's codes to its top chunk, predicted as ZIP packs it
+    // (the first band is taken first, so the others never wait for nothing).
+    void fit_codes(const io::StMapView& view, int lines, Worker& worker) {
+        const int sample_lines = std::min(kZipChunkLines, lines);
+        if (worker.capacity < chunk_bytes(view, sample_lines)) {
+            worker.scratch.reset(new uint8_t[chunk_bytes(view, sample_lines)]);
+            worker.capacity = chunk_bytes(view, sample_lines);
+        }
+        predicted_zip_chunk(view, 0, sample_lines, worker.scratch.get());
+        w_.codes_.fit(worker.scratch.get(), chunk_bytes(view, sample_lines));
+        {
+            std::lock_guard<std::mutex> lock(slot_mutex_);
+            codes_ready_ = true;
+        }
+        slot_freed_.notify_all();
+    }
+
+    // False when work stops first.
+    bool wait_for_codes() {
+        std::unique_lock<std::mutex> lock(slot_mutex_);
+        while (!codes_ready_) {
             if (stopping()) return false;
             slot_freed_.wait_for(lock, std::chrono::milliseconds(20));
         }
@@ -216,7 +250,7 @@ private:
                 // Readers take a chunk of the raw size as stored: the
                 // deflated stream must be strictly smaller, else the raw
                 // lines are kept.
-                size = worker.deflater.compress(worker.scratch.get(), raw, data, raw - 1);
+                size = worker.deflater.compress(worker.scratch.get(), raw, data, raw - 1, &w_.codes_);
             }
             if (size == 0) {
                 raw_chunk(view, line, n, data);
@@ -285,7 +319,8 @@ private:
     std::unique_ptr<std::atomic<bool>[]> done_;
     std::atomic<int> written_{0};  // bands in the file
     std::atomic<bool> stop_{false};
-    std::mutex slot_mutex_;
+    std::mutex slot_mutex_;      // also guards codes_ready_
+    bool codes_ready_ = false;   // w_.codes_ fitted to this frame
     std::condition_variable slot_freed_;
     std::mutex writing_;
     uint64_t write_at_;          // guarded by writing_

@@ -2,6 +2,8 @@
 // the map comes in bands of whole chunks, each band made and packed on a
 // worker thread, and the packed bands go to the file in order while later
 // bands are made. A few bands per thread are held, never the frame.
+// Compressed frames are deflated with Huffman codes fitted once to the
+// frame's top chunk.
 // OpenEXR serializes the header; the offset table and chunks are ours, laid
 // out as any OpenEXR reader expects.
 #pragma once
@@ -74,6 +76,9 @@ private:
     std::vector<std::unique_ptr<Slot>> slots_;
     std::vector<std::unique_ptr<Worker>> workers_;
     std::vector<uint64_t> offsets_;  // of the last write's chunks
+    // Fitted to each compressed frame's top chunk before any chunk of it is
+    // deflated, so a frame's bytes depend on its map alone.
+    FittedCodes codes_;
     // The last completed file, kept open to copy its chunks from.
     int kept_fd_ = -1;
     Layout kept_layout_;

@@ -18,17 +18,50 @@ namespace talvik::exr {
 // thread, against zlib level 4 (OpenEXR's own: 38.5 MB, 1.1 s):
 // ISA-L level 1 46 MB in 0.13 s, level 2 43 MB in 0.15 s, level 3 42 MB in
 // 0.18-0.28 s; libdeflate level 1 40 MB in 0.4 s, level 4 38 MB in 0.6 s.
-// Measured again in exr_bake_bench on a loaded 2-core machine: ISA-L
-// level 1 321 ms and 45.8 MB, level 2 365 ms and 43.2 MB. Deflate is most
-// of a ZIP bake, so level 1: 12 % less time for 6 % larger files.
+// Measured again in exr_bake_bench: ISA-L level 1 160 ms and 45.4 MB,
+// level 2 174 ms and 43.1 MB, and level 0 with codes fitted to the frame's
+// top chunk (what the writer uses) 148 ms and 46.4 MB. Deflate is most of a
+// ZIP bake. Level 1 stays the level of a stream without fitted codes.
 constexpr int kIsalLevel = 1;
 constexpr int kLibdeflateLevel = 1;
 
 class ZlibDeflater::Engine {
 public:
     virtual ~Engine() = default;
-    virtual size_t compress(const uint8_t* in, size_t size, uint8_t* out, size_t capacity) = 0;
+    virtual size_t compress(const uint8_t* in, size_t size, uint8_t* out, size_t capacity,
+                            const FittedCodes* codes) = 0;
 };
+
+#ifdef TALVIK_EXR_ISAL
+struct FittedCodes::Tables {
+    isal_hufftables huffman;
+};
+#else
+struct FittedCodes::Tables {};
+#endif
+
+FittedCodes::FittedCodes() : tables_(std::make_unique<Tables>()) {}
+FittedCodes::~FittedCodes() = default;
+
+void FittedCodes::fit(const uint8_t* sample, size_t size) {
+#ifdef TALVIK_EXR_ISAL
+    isal_huff_histogram histogram{};
+    // The histogram of ISA-L's own level-0 matching over the sample.
+    while (size > 0) {
+        const int part = static_cast<int>(std::min<size_t>(size, INT32_MAX));
+        isal_update_histogram(const_cast<uint8_t*>(sample), part, &histogram);
+        sample += part;
+        size -= static_cast<size_t>(part);
+    }
+    // ISA-L gives a code to every symbol, seen in the sample or not.
+    if (isal_create_hufftables(&tables_->huffman, &histogram) != 0)
+        throw std::runtime_error("ISA-L could not build Huffman codes");
+#else
+    (void)sample;
+    (void)size;
+#endif
+    fitted_ = true;
+}
 
 namespace {
 
@@ -36,13 +69,19 @@ namespace {
 class IsalEngine final : public ZlibDeflater::Engine {
 public:
     explicit IsalEngine(int level) : level_(level), level_buffer_(buffer_size(level)) {}
-    size_t compress(const uint8_t* in, size_t size, uint8_t* out, size_t capacity) override {
+    size_t compress(const uint8_t* in, size_t size, uint8_t* out, size_t capacity,
+                    const FittedCodes* codes) override {
         if (size > UINT32_MAX) throw std::invalid_argument("chunk of " + std::to_string(size) + " bytes is too large");
         isal_zstream stream;
         isal_deflate_stateless_init(&stream);
-        stream.level = static_cast<uint32_t>(level_);
-        stream.level_buf = level_buffer_.data();
-        stream.level_buf_size = static_cast<uint32_t>(level_buffer_.size());
+        if (codes && codes->fitted()) {
+            stream.level = 0;
+            stream.hufftables = const_cast<isal_hufftables*>(&codes->tables().huffman);
+        } else {
+            stream.level = static_cast<uint32_t>(level_);
+            stream.level_buf = level_buffer_.data();
+            stream.level_buf_size = static_cast<uint32_t>(level_buffer_.size());
+        }
         stream.gzip_flag = IGZIP_ZLIB;
         stream.end_of_stream = 1;
         stream.flush = NO_FLUSH;
@@ -79,7 +118,7 @@ public:
         if (!compressor_) throw std::bad_alloc();
     }
     ~LibdeflateEngine() override { libdeflate_free_compressor(compressor_); }
-    size_t compress(const uint8_t* in, size_t size, uint8_t* out, size_t capacity) override {
+    size_t compress(const uint8_t* in, size_t size, uint8_t* out, size_t capacity, const FittedCodes*) override {
         // 0 means the stream did not fit; libdeflate has no other failure.
         return libdeflate_zlib_compress(compressor_, in, size, out, capacity);
     }
@@ -137,8 +176,9 @@ ZlibDeflater::ZlibDeflater(DeflateLibrary library, int level)
 
 ZlibDeflater::~ZlibDeflater() = default;
 
-size_t ZlibDeflater::compress(const uint8_t* in, size_t size, uint8_t* out, size_t capacity) {
-    return engine_->compress(in, size, out, capacity);
+size_t ZlibDeflater::compress(const uint8_t* in, size_t size, uint8_t* out, size_t capacity,
+                              const FittedCodes* codes) {
+    return engine_->compress(in, size, out, capacity, codes);
 }
 
 }  // namespace talvik::exr

@@ -21,6 +21,30 @@ const char* deflate_library_name(DeflateLibrary library);
 int default_deflate_level(DeflateLibrary library);
 int max_deflate_level(DeflateLibrary library);
 
+// Huffman codes fitted once to a sample of the data to come, for every
+// stream of it: ISA-L's fastest level then codes each stream with them
+// instead of fitting codes to every block. Every byte value and match keeps
+// a code, so data unlike the sample still deflates, only less well.
+// libdeflate fits its own codes and ignores these.
+class FittedCodes {
+public:
+    FittedCodes();
+    ~FittedCodes();
+    FittedCodes(const FittedCodes&) = delete;
+    FittedCodes& operator=(const FittedCodes&) = delete;
+
+    // The same sample always gives the same codes.
+    void fit(const uint8_t* sample, size_t size);
+    bool fitted() const { return fitted_; }
+
+    struct Tables;
+    const Tables& tables() const { return *tables_; }
+
+private:
+    std::unique_ptr<Tables> tables_;
+    bool fitted_ = false;
+};
+
 class ZlibDeflater {
 public:
     // The preferred library of this build.
@@ -35,7 +59,10 @@ public:
     // Compresses `in` into `out`; returns the stream's size, or 0 when the
     // stream would not fit in `capacity` bytes. Throws std::runtime_error if
     // the library reports an error.
-    size_t compress(const uint8_t* in, size_t size, uint8_t* out, size_t capacity);
+    // With fitted `codes` ISA-L codes the stream with them at its level 0,
+    // whatever this deflater's level.
+    size_t compress(const uint8_t* in, size_t size, uint8_t* out, size_t capacity,
+                    const FittedCodes* codes = nullptr);
 
     DeflateLibrary library() const { return library_; }
 

@@ -1,5 +1,6 @@
 // Each deflate library this build has makes zlib streams that plain zlib
-// inflates, and says so when a stream would not fit.
+// inflates, with its own codes or with codes fitted to a sample, and says so
+// when a stream would not fit.
 #include "exr/zlib_deflater.h"
 
 #include <gtest/gtest.h>
@@ -60,6 +61,47 @@ TEST(ZlibDeflater, ReportsStreamsThatDoNotFit) {
         ASSERT_GT(size, noise.size());
         stream.resize(size);
         EXPECT_TRUE(inflate_all(stream, noise.size()) == noise);
+    }
+}
+
+// Codes fitted to a sample of few byte values still code what the sample
+// never held: every byte value, and matches of every length and distance.
+TEST(FittedCodes, DataUnlikeTheSampleStillRoundTrips) {
+    std::vector<uint8_t> sample(20000);
+    for (size_t i = 0; i < sample.size(); ++i) sample[i] = static_cast<uint8_t>(120 + (i * 7 / 5) % 9);
+    std::mt19937 random(11);
+    std::vector<uint8_t> noise(50000), runs(300000);
+    for (uint8_t& b : noise) b = static_cast<uint8_t>(random());
+    // Repeats at distances from 1 to 32 K, and runs longer than a match.
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const size_t back = size_t(1) << (i / 20000 % 16);
+        runs[i] = i >= back && i % 3 ? runs[i - back] : static_cast<uint8_t>(random());
+    }
+    std::fill(runs.begin() + 1000, runs.begin() + 5000, uint8_t{0});
+    const std::vector<uint8_t>* inputs[] = {&sample, &noise, &runs};
+
+    FittedCodes codes, same;
+    codes.fit(sample.data(), sample.size());
+    same.fit(sample.data(), sample.size());
+    ASSERT_TRUE(codes.fitted());
+    for (DeflateLibrary library : deflate_libraries()) {
+        ZlibDeflater deflater(library);
+        for (const std::vector<uint8_t>* input : inputs) {
+            SCOPED_TRACE(std::string(deflate_library_name(library)) + ", " + std::to_string(input->size()) + " bytes");
+            std::vector<uint8_t> stream(input->size() + 1000), again(stream.size()), own(stream.size());
+            const size_t size = deflater.compress(input->data(), input->size(), stream.data(), stream.size(), &codes);
+            ASSERT_GT(size, 2u);
+            stream.resize(size);
+            EXPECT_TRUE(inflate_all(stream, input->size()) == *input);
+            // The same sample gives the same stream.
+            again.resize(deflater.compress(input->data(), input->size(), again.data(), again.size(), &same));
+            EXPECT_TRUE(again == stream);
+            // ISA-L codes with them, not with its own level's codes.
+            own.resize(deflater.compress(input->data(), input->size(), own.data(), own.size()));
+            if (library == DeflateLibrary::Isal && input != &noise) {
+                EXPECT_FALSE(own == stream);
+            }
+        }
     }
 }
 
