@@ -15,6 +15,7 @@
 
 #include "exr/chunk_st_map_writer.h"
 #include "exr/st_map_exr_writer.h"
+#include "exr/zip_chunk.h"
 #include "exr_chunks.h"
 #include "tests/support/scratch_folder.h"
 
@@ -193,8 +194,12 @@ TEST(BandedWriter, WriteAgainReadsTheFileWrittenNotItsName) {
 // stop the write with nothing left behind; the next write starts afresh.
 TEST(BandedWriter, CancelOrFailureBetweenBandsLeavesNothing) {
     for (StMapCompression compression : {StMapCompression::Zip, StMapCompression::None, StMapCompression::Piz}) {
-        for (bool fail : {false, true}) {
-            SCOPED_TRACE(std::string(st_map_compression_name(compression)) + (fail ? " failing" : " cancelled"));
+        // A failure in the last band in file order, and in the first (whose
+        // top chunk the frame's codes are fitted to, while others wait).
+        for (int fail_row : {-1, 0, 640 - ChunkStMapWriter::band_lines(4096, kZipChunkLines)}) {
+            const bool fail = fail_row >= 0;
+            SCOPED_TRACE(std::string(st_map_compression_name(compression)) +
+                         (fail ? " failing at row " + std::to_string(fail_row) : " cancelled"));
             ScratchFolder folder;
             const Planes map = smooth_planes(4096, 640);
             std::atomic<bool> cancel{false};
@@ -203,7 +208,7 @@ TEST(BandedWriter, CancelOrFailureBetweenBandsLeavesNothing) {
             options.cancel = &cancel;
             bands.cancel = &cancel;
             if (fail) {
-                bands.fail_at_row = 0;  // the last band in file order
+                bands.fail_at_row = fail_row;
             } else {
                 bands.cancel_at_row = 320;
             }
@@ -214,7 +219,7 @@ TEST(BandedWriter, CancelOrFailureBetweenBandsLeavesNothing) {
                     ADD_FAILURE() << "no error";
                 } catch (const std::runtime_error& e) {
                     // The map's own reason, not a failure of the file.
-                    EXPECT_EQ(std::string(e.what()), "band at row 0 refused");
+                    EXPECT_EQ(std::string(e.what()), "band at row " + std::to_string(fail_row) + " refused");
                 }
             } else {
                 EXPECT_THROW(writer.write(folder.file("st.exr"), bands, options), io::WriteCancelled);
