@@ -69,6 +69,7 @@ RadiusSolve solve_undistorted_radius(const LensModel& lens, float rd) {
         out.folded = true;
         return out;
     }
+    bool met_fold = false;
     for (int budget = kNewtonBudget; budget > 0; --budget) {
         const float r2 = r * r;
         const float r4 = r2 * r2;
@@ -76,19 +77,81 @@ RadiusSolve solve_undistorted_radius(const LensModel& lens, float rd) {
         out.factor = ((k1 * r2 + 1.0f) + k2 * r4) + k3 * r6;
         const float d = ((k1_3 * r2 + 1.0f) + k2_5 * r4) + k3_7 * r6;
         const float g = out.factor * r - rd;
-        // Past the first zero of D the curve r*F(r) folds back: no inverse.
+        // Past the first zero of D the curve r*F(r) folds back.
         if (d <= 0.0f) {
-            out.folded = true;
-            return out;
+            met_fold = true;
+            break;
         }
         const float step = g / d;
         // Stop on the magnitude of the step; a NaN step never stops early.
         if (std::fabs(static_cast<double>(step)) < kNewtonTolerance) {
-            return out;
+            break;
         }
         r = r - step;
         ++out.updates;
     }
+    // On a lens that folds, below the peak the inverse lies on the rising
+    // branch [0, fold radius]. A solve that did not settle there (it met the
+    // fold, cycled until the passes ran out, as Newton can near the fold
+    // where D is small, or settled off the branch) is done again there.
+    if (std::isfinite(lens.fold.radius) && rd <= lens.fold.max_rd) {
+        const float r2 = r * r;
+        const float r4 = r2 * r2;
+        const float r6 = r2 * r4;
+        const float f = ((k1 * r2 + 1.0f) + k2 * r4) + k3 * r6;
+        const float d = ((k1_3 * r2 + 1.0f) + k2_5 * r4) + k3_7 * r6;
+        const float step = (f * r - rd) / d;
+        const bool settled = d > 0.0f && std::fabs(static_cast<double>(step)) < kNewtonTolerance &&
+                             r >= 0.0f && r <= lens.fold.radius;
+        if (!settled) {
+            const RadiusSolve inside = solve_below_fold(lens, rd);
+            return {inside.factor, out.updates + inside.updates, inside.folded};
+        }
+    }
+    out.folded = met_fold;
+    return out;
+}
+
+RadiusSolve solve_below_fold(const LensModel& lens, float rd) {
+    if (!std::isfinite(lens.fold.radius)) return {1.0f, 0, true};
+    const float k1 = lens.k1;
+    const float k2 = lens.k2;
+    const float k3 = lens.k3;
+    const float k1_3 = 3.0f * k1;
+    const float k2_5 = 5.0f * k2;
+    const float k3_7 = 7.0f * k3;
+    const auto factor_at = [&](float r) {
+        const float r2 = r * r;
+        const float r4 = r2 * r2;
+        const float r6 = r2 * r4;
+        return ((k1 * r2 + 1.0f) + k2 * r4) + k3 * r6;
+    };
+    // r * F(r) - rd is below 0 at lo and above it at hi (at the fold radius
+    // it may round below: the answer is then the fold radius itself).
+    float lo = 0.0f;
+    float hi = lens.fold.radius;
+    float r = 0.5f * hi;
+    RadiusSolve out{1.0f, 0, false};
+    // Each pass at least halves the bracket, or takes a Newton step inside
+    // it: far fewer passes than this reach the stop.
+    constexpr int kBracketBudget = 2 * kNewtonBudget;
+    for (int budget = kBracketBudget; budget > 0; --budget) {
+        const float r2 = r * r;
+        const float r4 = r2 * r2;
+        const float r6 = r2 * r4;
+        const float f = ((k1 * r2 + 1.0f) + k2 * r4) + k3 * r6;
+        const float d = ((k1_3 * r2 + 1.0f) + k2_5 * r4) + k3_7 * r6;
+        const float g = f * r - rd;
+        if (g == 0.0f) break;
+        (g > 0.0f ? hi : lo) = r;
+        float next = d > 0.0f ? r - g / d : hi;
+        if (!(next > lo && next < hi)) next = 0.5f * (lo + hi);
+        const float step = next - r;
+        r = next;
+        ++out.updates;
+        if (std::fabs(static_cast<double>(step)) < kNewtonTolerance) break;
+    }
+    out.factor = factor_at(r);
     return out;
 }
 

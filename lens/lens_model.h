@@ -81,7 +81,17 @@ struct RadiusSolve {
 };
 
 // The Newton solve used by _undistort_v2, exposed so its convergence can be
-// observed. Reads k1, k2, k3 and fold only.
+// observed. Reads k1, k2, k3 and fold only. Where Newton meets the fold for
+// a radius at most fold.max_rd, the answer is solve_below_fold's.
 RadiusSolve solve_undistorted_radius(const LensModel& lens, float rd);
+
+// r * F(r) = rd on [0, fold.radius], where r * F(r) rises, for a distorted
+// radius at most fold.max_rd whose Newton solve met the fold: it started
+// past the fold radius (a lens whose F exceeds 1 there peaks beyond it) or
+// a step crossed it. Newton steps inside a bracket that shrinks at every
+// pass, halved wherever a step would leave it. Vector rows call this same
+// function for such pixels, so they agree with the scalar rows bit for bit.
+// folded is true only for a lens without a fold.
+RadiusSolve solve_below_fold(const LensModel& lens, float rd);
 
 }  // namespace talvik

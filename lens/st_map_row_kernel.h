@@ -52,6 +52,9 @@ struct UndistortRowConstants {
     float fx_scaled, fy;  // fx * fx_scale, fy
     float y, yy;          // y = (v - cy) / ufy and y * y
     float max_rd;         // fold.max_rd: larger distorted radii give (0, 0)
+    // The lens, when it folds: a pixel below the peak whose Newton solve
+    // meets the fold takes solve_below_fold's answer. Null otherwise.
+    const LensModel* folding_lens;
 };
 
 template <class Ops>
@@ -101,6 +104,34 @@ struct RowKernel {
         const F first = distorted_radius(c, x0, px);
         const F last = distorted_radius(c, x1 - 1, px);
         return !(first[0] <= c.max_rd && last[0] <= c.max_rd);
+    }
+
+    // On a lens that folds, lanes below the peak that did not settle on the
+    // rising branch [0, fold radius]: they started past the fold radius of a
+    // lens peaking beyond it, a step crossed the fold, they cycled until the
+    // passes ran out, or settled off the branch. The scalar solve tests the
+    // same at the same final r, and such lanes take solve_below_fold's
+    // answer. Kept out of line: rare, and the Newton loop keeps its
+    // registers.
+    __attribute__((noinline, cold)) static void solve_below_fold_lanes(const UndistortRowConstants& c, F r,
+                                                                       F rd, I beyond, F& f, I& folded) {
+        const F r2 = r * r;
+        const F r4 = r2 * r2;
+        const F r6 = r2 * r4;
+        const F fe = ((c.k1 * r2 + 1.0f) + c.k2 * r4) + c.k3 * r6;
+        const F de = ((c.k1_3 * r2 + 1.0f) + c.k2_5 * r4) + c.k3_7 * r6;
+        const F step = (fe * r - rd) / de;
+        const I settled = (de > 0.0f) & (abs(step) <= kNewtonStopStepMax) & (r >= 0.0f) &
+                          (r <= c.folding_lens->fold.radius);
+        // A NaN radius keeps its NaN.
+        const I below_peak = ~settled & (rd <= c.max_rd) & ~beyond;
+        if (!Ops::any(below_peak)) return;
+        for (int i = 0; i < N; ++i) {
+            if (!below_peak[i]) continue;
+            const RadiusSolve inside = solve_below_fold(*c.folding_lens, rd[i]);
+            f[i] = inside.factor;
+            folded[i] = inside.folded ? -1 : 0;
+        }
     }
 
     // Newton on the radius for N pixels at once, for K vectors side by side
@@ -164,6 +195,7 @@ struct RowKernel {
             if (all_done) break;
         }
         for (int k = 0; k < K; ++k) {
+            if (c.folding_lens) solve_below_fold_lanes(c, r[k], rd[k], kPastFold ? beyond[k] : I{}, f[k], folded[k]);
             I zero = folded[k] | (f[k] == 0.0f);
             if constexpr (kPastFold) zero |= beyond[k];
             const F qs = c.fx_scaled * (px[k] / f[k]) + 0.5f;
@@ -244,6 +276,7 @@ struct RowKernel {
         c.y = (v - lens.cy) / lens.undistorted_fy;
         c.yy = c.y * c.y;
         c.max_rd = lens.fold.max_rd;
+        c.folding_lens = lens.fold.radius < __builtin_inff() ? &lens : nullptr;
         // Rows that stay inside the fold (all rows of a lens without one)
         // run the Newton loop without the per-lane test.
         if (span_reaches_fold(c, x0, x1)) {

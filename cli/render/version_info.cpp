@@ -15,7 +15,9 @@ namespace talvik::cli {
 const char* command_version() { return TALVIK_VERSION; }
 
 // 2: distorted radii at or beyond the peak of r*F(r) give (0, 0) in Undistort.
-int lens_model_version() { return 2; }
+// 3: below the peak, a Newton solve that meets the fold, cycles or settles
+//    off the rising branch is solved again on that branch (lenses that fold).
+int lens_model_version() { return 3; }
 
 std::string openexr_version() {
     int major = 0, minor = 0, patch = 0;

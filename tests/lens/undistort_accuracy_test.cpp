@@ -131,6 +131,18 @@ TEST(UndistortAccuracy, PointsPastTheFoldHaveNoPosition) {
     EXPECT_LE(check.worst_px, 0.05) << "close to the fold the float solve loses digits";
 }
 
+TEST(UndistortAccuracy, PincushionPeakingBeyondItsFoldRadiusHasEveryPositionBelowThePeak) {
+    // Panel k1 0.5, k2 -0.3 folds at r = 1.207 and peaks at 1.319; panel fx
+    // 800 puts both inside the frame.
+    test::PanelLens panel = test::worked_lens(0.5f, -0.3f);
+    panel.fx = panel.fy = 800.0f;
+    const FrameCheck check = check_frame(test::normalized(panel), 3);
+    EXPECT_GT(check.no_position, 0);
+    EXPECT_EQ(check.wrongly_zero, 0);
+    EXPECT_EQ(check.missed_fold, 0);
+    EXPECT_LE(check.worst_px, 0.5) << "next to the peak r * F(r) is flat";
+}
+
 TEST(UndistortAccuracy, BarrelWorkedPixelIsTheTrueInverse) {
     // Undistorting the distorted position of pixel (0, 0) returns the pixel.
     const LensModel lens = test::normalized(test::worked_lens(-0.05f, 0.01f));

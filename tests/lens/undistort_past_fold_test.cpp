@@ -1,6 +1,7 @@
 // Undistort where r * F(r) folds back: distorted radii at or beyond its peak
 // have no position and give (0, 0); below the peak the Newton solve is the
-// same as on a lens with no fold at all.
+// same as on a lens with no fold at all, and where Newton meets the fold
+// below the peak the inverse is found on the rising branch.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -50,6 +51,63 @@ double inner_radius(double rd) {
         (height(mid) < rd ? lo : hi) = mid;
     }
     return (lo + hi) / 2.0;
+}
+
+// Panel k1 0.5, k2 -0.3: D reaches 0 at r = 1.207, where F is 1.09, so
+// r * F(r) peaks at 1.319, beyond the fold radius: Newton, starting at rd,
+// starts past the fold for every rd between the two.
+LensModel pincushion_peaking_beyond_its_fold() {
+    test::PanelLens panel;
+    panel.k1 = 0.5f;
+    panel.k2 = -0.3f;
+    panel.mode = 1;
+    return test::normalized(panel);
+}
+
+TEST(UndistortPastFold, PincushionPeakingBeyondItsFoldRadiusHasPositionsUpToThePeak) {
+    const LensModel lens = pincushion_peaking_beyond_its_fold();
+    const float fold = lens.fold.radius, peak = lens.fold.max_rd;
+    ASSERT_GT(peak, fold * 1.05f);
+    // r * F(r) = rd on the rising branch, in double.
+    const auto inner = [&](double rd) {
+        const auto height = [&](double r) { return r * (1.0 + lens.k1 * r * r + lens.k2 * r * r * r * r); };
+        double lo = 0.0, hi = fold;
+        for (int i = 0; i < 100; ++i) {
+            const double mid = (lo + hi) / 2.0;
+            (height(mid) < rd ? lo : hi) = mid;
+        }
+        return (lo + hi) / 2.0;
+    };
+    struct Case {
+        float rd;
+        double tolerance;  // in s; -1: no position
+    } cases[] = {
+        {0.5f, 2e-5},
+        {0.99f * fold, 2e-5},
+        {std::nextafter(fold, kInf), 1e-4},  // the first radius Newton starts past the fold
+        {1.01f * fold, 1e-4},
+        {0.5f * (fold + peak), 1e-4},
+        {0.999f * peak, 1e-3},  // where r * F(r) is flat, r is known to fewer digits
+        {peak, 1e-2},
+        {std::nextafter(peak, kInf), -1},
+        {1.5f, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rd);
+        const float2 q = lens._undistort_v2(at_radius(lens, c.rd));
+        const RadiusSolve solve = solve_undistorted_radius(lens, c.rd);
+        if (c.tolerance < 0) {
+            EXPECT_TRUE(is_zero(q));
+            EXPECT_TRUE(solve.folded);
+            continue;
+        }
+        EXPECT_FALSE(solve.folded);
+        const double want = lens.fx * static_cast<double>(lens.fx_scale) * inner(c.rd) + 0.5;
+        EXPECT_NEAR(q.x, want, c.tolerance);
+        EXPECT_EQ(q.y, 0.5f);
+    }
+    // A lens without a fold has no rising branch to search.
+    EXPECT_TRUE(solve_below_fold(test::normalized(test::worked_lens(-0.05f, 0.01f)), 0.5f).folded);
 }
 
 TEST(UndistortPastFold, ObservedLensHasNoPositionAtOrBeyondThePeak) {

@@ -97,6 +97,13 @@ std::vector<LensCase> lens_cases() {
         add("zero focal length", flat);
         add("strong barrel", strong_barrel(400.0f));  // folds across the middle
         add("strong barrel corners", strong_barrel(800.0f));
+        // Peaks beyond its fold radius: pixels between the two are solved
+        // on the rising branch, one lane at a time.
+        test::PanelLens pincushion_fold = worked_lens(0.5f, -0.3f);
+        pincushion_fold.fx = 800.0f;
+        add("pincushion peaking beyond its fold", pincushion_fold);
+        pincushion_fold.cx = nan;  // NaN radii are no radii below the peak
+        add("pincushion peaking beyond its fold, NaN centre", pincushion_fold);
     }
     LensModel cubic = normalized(worked_lens(-0.05f, 0.01f));
     cubic.k3 = -0.3f;  // no control, but read by the math
