@@ -54,13 +54,31 @@ float2 LensModel::_distort(float2 p) const {
     return {(x * f) * undistorted_fx + cx, (y * f) * undistorted_fy + cy};
 }
 
+namespace {
+
+// F(r) and D(r), the derivative of r * F(r), in the solve's operation order.
+struct Radial {
+    explicit Radial(const LensModel& lens)
+        : k1(lens.k1), k2(lens.k2), k3(lens.k3), k1_3(3.0f * lens.k1), k2_5(5.0f * lens.k2),
+          k3_7(7.0f * lens.k3) {}
+
+    void at(float r, float& f, float& d) const {
+        const float r2 = r * r;
+        const float r4 = r2 * r2;
+        const float r6 = r2 * r4;
+        f = ((k1 * r2 + 1.0f) + k2 * r4) + k3 * r6;
+        d = ((k1_3 * r2 + 1.0f) + k2_5 * r4) + k3_7 * r6;
+    }
+
+    float k1, k2, k3, k1_3, k2_5, k3_7;
+};
+
+bool stops(float step) { return std::fabs(static_cast<double>(step)) < kNewtonTolerance; }
+
+}  // namespace
+
 RadiusSolve solve_undistorted_radius(const LensModel& lens, float rd) {
-    const float k1 = lens.k1;
-    const float k2 = lens.k2;
-    const float k3 = lens.k3;
-    const float k1_3 = 3.0f * k1;
-    const float k2_5 = 5.0f * k2;
-    const float k3_7 = 7.0f * k3;
+    const Radial radial(lens);
     float r = rd;
     RadiusSolve out{1.0f, 0, false};
     // At or beyond the peak of r*F(r) there is nothing to find, and Newton
@@ -71,11 +89,8 @@ RadiusSolve solve_undistorted_radius(const LensModel& lens, float rd) {
     }
     bool met_fold = false;
     for (int budget = kNewtonBudget; budget > 0; --budget) {
-        const float r2 = r * r;
-        const float r4 = r2 * r2;
-        const float r6 = r2 * r4;
-        out.factor = ((k1 * r2 + 1.0f) + k2 * r4) + k3 * r6;
-        const float d = ((k1_3 * r2 + 1.0f) + k2_5 * r4) + k3_7 * r6;
+        float d;
+        radial.at(r, out.factor, d);
         const float g = out.factor * r - rd;
         // Past the first zero of D the curve r*F(r) folds back.
         if (d <= 0.0f) {
@@ -84,9 +99,7 @@ RadiusSolve solve_undistorted_radius(const LensModel& lens, float rd) {
         }
         const float step = g / d;
         // Stop on the magnitude of the step; a NaN step never stops early.
-        if (std::fabs(static_cast<double>(step)) < kNewtonTolerance) {
-            break;
-        }
+        if (stops(step)) break;
         r = r - step;
         ++out.updates;
     }
@@ -95,14 +108,9 @@ RadiusSolve solve_undistorted_radius(const LensModel& lens, float rd) {
     // fold, cycled until the passes ran out, as Newton can near the fold
     // where D is small, or settled off the branch) is done again there.
     if (std::isfinite(lens.fold.radius) && rd <= lens.fold.max_rd) {
-        const float r2 = r * r;
-        const float r4 = r2 * r2;
-        const float r6 = r2 * r4;
-        const float f = ((k1 * r2 + 1.0f) + k2 * r4) + k3 * r6;
-        const float d = ((k1_3 * r2 + 1.0f) + k2_5 * r4) + k3_7 * r6;
-        const float step = (f * r - rd) / d;
-        const bool settled = d > 0.0f && std::fabs(static_cast<double>(step)) < kNewtonTolerance &&
-                             r >= 0.0f && r <= lens.fold.radius;
+        float f, d;
+        radial.at(r, f, d);
+        const bool settled = d > 0.0f && stops((f * r - rd) / d) && r >= 0.0f && r <= lens.fold.radius;
         if (!settled) {
             const RadiusSolve inside = solve_below_fold(lens, rd);
             return {inside.factor, out.updates + inside.updates, inside.folded};
@@ -114,33 +122,20 @@ RadiusSolve solve_undistorted_radius(const LensModel& lens, float rd) {
 
 RadiusSolve solve_below_fold(const LensModel& lens, float rd) {
     if (!std::isfinite(lens.fold.radius)) return {1.0f, 0, true};
-    const float k1 = lens.k1;
-    const float k2 = lens.k2;
-    const float k3 = lens.k3;
-    const float k1_3 = 3.0f * k1;
-    const float k2_5 = 5.0f * k2;
-    const float k3_7 = 7.0f * k3;
-    const auto factor_at = [&](float r) {
-        const float r2 = r * r;
-        const float r4 = r2 * r2;
-        const float r6 = r2 * r4;
-        return ((k1 * r2 + 1.0f) + k2 * r4) + k3 * r6;
-    };
+    const Radial radial(lens);
     // r * F(r) - rd is below 0 at lo and above it at hi (at the fold radius
     // it may round below: the answer is then the fold radius itself).
     float lo = 0.0f;
     float hi = lens.fold.radius;
     float r = 0.5f * hi;
     RadiusSolve out{1.0f, 0, false};
-    // Each pass at least halves the bracket, or takes a Newton step inside
-    // it: far fewer passes than this reach the stop.
+    // Bisection alone would reach the stop within about 20 passes from a
+    // bracket of 1; Newton steps, taken where they stay inside, only speed
+    // it up except where r * F(r) is nearly flat.
     constexpr int kBracketBudget = 2 * kNewtonBudget;
     for (int budget = kBracketBudget; budget > 0; --budget) {
-        const float r2 = r * r;
-        const float r4 = r2 * r2;
-        const float r6 = r2 * r4;
-        const float f = ((k1 * r2 + 1.0f) + k2 * r4) + k3 * r6;
-        const float d = ((k1_3 * r2 + 1.0f) + k2_5 * r4) + k3_7 * r6;
+        float f, d;
+        radial.at(r, f, d);
         const float g = f * r - rd;
         if (g == 0.0f) break;
         (g > 0.0f ? hi : lo) = r;
@@ -149,9 +144,10 @@ RadiusSolve solve_below_fold(const LensModel& lens, float rd) {
         const float step = next - r;
         r = next;
         ++out.updates;
-        if (std::fabs(static_cast<double>(step)) < kNewtonTolerance) break;
+        if (stops(step)) break;
     }
-    out.factor = factor_at(r);
+    float d;
+    radial.at(r, out.factor, d);
     return out;
 }
 
