@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "lens/lens_model_version.h"
 #include "lens/st_map_row.h"
 #include "reload_script.h"
 
@@ -18,6 +19,8 @@ const char* const kLensControls[] = {"lens1", "lens2", "lens3", "lens4"};
 const Op::Description TalvikDistort::description("TalvikDistort", TalvikDistortCreate);
 
 Op* TalvikDistortCreate(Node* node) { return new TalvikDistort(node); }
+
+int talvik_lens_model_version() { return talvik::kLensModelVersion; }
 
 TalvikDistort::TalvikDistort(Node* node) : PixelIop(node) { inputs(0); }
 

@@ -45,3 +45,7 @@ private:
 };
 
 DD::Image::Op* TalvikDistortCreate(Node* node);
+
+// The lens model this build renders (talvik::kLensModelVersion), for tools
+// that load the plug-in and mark what it makes; Nuke never calls it.
+extern "C" __attribute__((visibility("default"))) int talvik_lens_model_version();

@@ -59,7 +59,23 @@ std::string identity_text(const MapIdentity& id) {
     return json_text(text);
 }
 
+namespace {
+
+// Maps of a plug-in that does not say its lens model (talvik/lensModel 0)
+// may come from any model: none is known to be current.
+bool model_known(const MapIdentity& id) {
+    for (const exr::ExtraAttribute& a : id.attributes)
+        if (a.name == "talvik/lensModel") {
+            const int* model = std::get_if<int>(&a.value);
+            return !model || *model != 0;
+        }
+    return false;
+}
+
+}  // namespace
+
 bool exr_made_from(const std::string& path, const MapIdentity& id) {
+    if (!model_known(id)) return false;
     try {
         const Imf::InputFile file(path.c_str());
         const Imf::Header& header = file.header();
@@ -75,6 +91,7 @@ bool exr_made_from(const std::string& path, const MapIdentity& id) {
 }
 
 bool preview_made_from(const std::string& path, const MapIdentity& id) {
+    if (!model_known(id)) return false;
     const std::string text = read_preview_identity(path);
     return !text.empty() && text == identity_text(id);
 }

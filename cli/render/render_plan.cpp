@@ -16,6 +16,7 @@
 #include "cli/render/render_manifest.h"
 #include "cli/render/render_safety.h"
 #include "cli/render/take_camera.h"
+#include "cli/render/version_info.h"
 #include "host/fbx/fbx_scene.h"
 #include "host/python/python_scripting.h"
 #include "io/stop_signal.h"
@@ -118,6 +119,8 @@ void set_up_node(const RenderOptions& o, RenderPlan& plan, std::FILE* err) {
     start_threads(host, o.threads);
 
     plan.node = &host.create_node("TalvikDistort");
+    const std::string other_model = lens_model_warning(plugin_build("TalvikDistort"));
+    if (!other_model.empty()) warn(plan.notes, err, o.strict, other_model);
     plan.format = plate ? DD::Image::Format(plate->width, plate->height)
                   : o.size ? DD::Image::Format(o.size->first, o.size->second)
                            : kDefaultFormat;

@@ -8,16 +8,14 @@
 
 #include "DDImage/Op.h"
 #include "host/runtime/host.h"
+#include "lens/lens_model_version.h"
 #include "talvik_version.h"
 
 namespace talvik::cli {
 
 const char* command_version() { return TALVIK_VERSION; }
 
-// 2: distorted radii at or beyond the peak of r*F(r) give (0, 0) in Undistort.
-// 3: below the peak, a Newton solve that meets the fold, cycles or settles
-//    off the rising branch is solved again on that branch (lenses that fold).
-int lens_model_version() { return 3; }
+int lens_model_version() { return plugin_build("TalvikDistort").lens_model; }
 
 std::string openexr_version() {
     int major = 0, minor = 0, patch = 0;
@@ -39,8 +37,26 @@ PluginBuild plugin_build(const char* class_name) {
         std::error_code ec;
         const std::filesystem::path full = std::filesystem::canonical(info.dli_fname, ec);
         build.path = ec ? info.dli_fname : full.string();
+        // The plug-in's own answer, from the library already loaded.
+        if (void* library = dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD)) {
+            using Version = int (*)();
+            if (auto version = reinterpret_cast<Version>(dlsym(library, "talvik_lens_model_version")))
+                build.lens_model = version();
+            dlclose(library);
+        }
     }
     return build;
+}
+
+std::string lens_model_warning(const PluginBuild& plugin) {
+    if (plugin.lens_model == kLensModelVersion) return "";
+    const std::string own = std::to_string(kLensModelVersion);
+    if (plugin.lens_model == 0)
+        return "plug-in " + plugin.path + " does not say which lens model it renders (it is older than lens model " +
+               own + "): its maps are marked talvik/lensModel 0, and --skip-existing never keeps such maps";
+    return "plug-in " + plugin.path + " renders lens model " + std::to_string(plugin.lens_model) +
+           ", this command was built with lens model " + own + ": its maps are marked talvik/lensModel " +
+           std::to_string(plugin.lens_model);
 }
 
 }  // namespace talvik::cli

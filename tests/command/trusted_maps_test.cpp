@@ -10,6 +10,7 @@
 
 #include <filesystem>
 
+#include "lens/lens_model_version.h"
 #include "python_json.h"
 #include "run_command.h"
 #include "tests/support/crafted_plate.h"
@@ -145,6 +146,46 @@ TEST(TrustedMaps, StaleMapsAreCountedAndNamed) {
         << r.err;
     EXPECT_EQ(read_exr_map(dir.file("m.1002.exr")).width, 16);
     EXPECT_TRUE(has_lens_model(dir.file("m.1003.exr")));
+}
+
+// Maps say which lens model rendered them: the loaded plug-in's own. A
+// plug-in that does not say (older than the report) marks its maps 0, is
+// named in a warning, and such maps are never kept by a re-run.
+TEST(TrustedMaps, MapsCarryTheLoadedPluginsLensModel) {
+    const struct {
+        const char* plugin_dir;  // nullptr: the build's own plug-in
+        int model;
+        bool kept;
+    } cases[] = {
+        {nullptr, kLensModelVersion, true},
+        {TALVIK_SILENT_PLUGIN_DIR, 0, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.plugin_dir ? c.plugin_dir : "own plug-in");
+        ScratchFolder dir;
+        std::vector<std::string> run = {"render", "--size", "16x9", "--frames", "1-2", "-o", dir.file("m.####.exr")};
+        if (c.plugin_dir) run = with(run, {"--plugin-path", c.plugin_dir});
+        CommandResult r = run_stmap(with(run, {"--quiet"}));
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(read_exr_map(dir.file("m.0002.exr")).attribute<Imf::IntAttribute>("talvik/lensModel")->value(),
+                  c.model);
+        const bool warned = r.err.find("does not say which lens model it renders") != std::string::npos;
+        EXPECT_EQ(warned, c.model == 0) << r.err;
+        if (c.model == 0) {
+            EXPECT_NE(r.err.find(std::string(TALVIK_SILENT_PLUGIN_DIR) + "/TalvikDistort.so"), std::string::npos)
+                << r.err;
+        }
+        r = run_stmap(with(run, {"--skip-existing", "--manifest", dir.file("run.json")}));
+        ASSERT_EQ(r.status, 0) << r.err;
+        const py::object manifest = parse_json(read_bytes(dir.file("run.json")));
+        EXPECT_EQ(manifest["frames_kept"].cast<int>(), c.kept ? 2 : 0);
+        EXPECT_EQ(manifest["frames_stale"].cast<int>(), c.kept ? 0 : 2);
+    }
+    ScratchFolder strict_dir;
+    const CommandResult strict = run_stmap({"render", "--size", "16x9", "--plugin-path", TALVIK_SILENT_PLUGIN_DIR,
+                                            "-o", strict_dir.file("m.exr"), "--quiet", "--strict"});
+    EXPECT_EQ(strict.status, 1) << strict.err;
+    EXPECT_TRUE(strict_dir.entries().empty()) << "nothing is rendered";
 }
 
 TEST(TrustedMaps, WarningsReachStderrWithQuietAndFailWithStrict) {
