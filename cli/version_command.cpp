@@ -1,6 +1,7 @@
 #include "cli/version_command.h"
 
 #include <exception>
+#include <string>
 
 #include "cli/render/version_info.h"
 #include "host/runtime/host.h"
@@ -15,6 +16,9 @@ int run_version(const std::vector<std::string>& plugin_path, std::FILE* out, std
         host.create_node("TalvikDistort");
         const PluginBuild plugin = plugin_build("TalvikDistort");
         std::fprintf(out, "TalvikDistort plug-in built %s, %s\n", plugin.compiled.c_str(), plugin.path.c_str());
+        std::fprintf(out, "lens model %d\n", plugin.lens_model);
+        const std::string other_model = lens_model_warning(plugin);
+        if (!other_model.empty()) std::fprintf(err, "warning: %s\n", other_model.c_str());
     } catch (const std::exception& e) {
         std::fprintf(out, "TalvikDistort plug-in: not loaded\n");
         std::fprintf(err, "talvik-stmap: %s\n", e.what());

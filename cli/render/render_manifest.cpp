@@ -39,6 +39,7 @@ std::string RenderManifest::json(const std::string& plugin_path, const RenderNot
     Json manifest = Json::object();
     manifest["command"] = std::string("talvik-stmap ") + command_version();
     manifest["plugin"] = plugin_path;
+    manifest["lens_model"] = lens_model_version();
     manifest["files"] = files_;
     manifest["skipped"] = skipped_;
     manifest["stale"] = stale_;

@@ -165,6 +165,11 @@ TEST(TrustedMaps, MapsCarryTheLoadedPluginsLensModel) {
         ScratchFolder dir;
         std::vector<std::string> run = {"render", "--size", "16x9", "--frames", "1-2", "-o", dir.file("m.####.exr")};
         if (c.plugin_dir) run = with(run, {"--plugin-path", c.plugin_dir});
+        const CommandResult version =
+            run_stmap(c.plugin_dir ? std::vector<std::string>{"--version", "--plugin-path", c.plugin_dir}
+                                   : std::vector<std::string>{"--version"});
+        EXPECT_NE(version.out.find("\nlens model " + std::to_string(c.model) + "\n"), std::string::npos)
+            << version.out;
         CommandResult r = run_stmap(with(run, {"--quiet"}));
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(read_exr_map(dir.file("m.0002.exr")).attribute<Imf::IntAttribute>("talvik/lensModel")->value(),
@@ -180,6 +185,7 @@ TEST(TrustedMaps, MapsCarryTheLoadedPluginsLensModel) {
         const py::object manifest = parse_json(read_bytes(dir.file("run.json")));
         EXPECT_EQ(manifest["frames_kept"].cast<int>(), c.kept ? 2 : 0);
         EXPECT_EQ(manifest["frames_stale"].cast<int>(), c.kept ? 0 : 2);
+        EXPECT_EQ(manifest["lens_model"].cast<int>(), c.model);
     }
     ScratchFolder strict_dir;
     const CommandResult strict = run_stmap({"render", "--size", "16x9", "--plugin-path", TALVIK_SILENT_PLUGIN_DIR,
