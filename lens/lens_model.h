@@ -75,23 +75,27 @@ struct LensModel {
 
 // Outcome of the Newton solve of r * F(r) = rd inside _undistort_v2.
 struct RadiusSolve {
-    float factor;  // F from the last pass (not recomputed after a final update)
-    int updates;   // how many times r was updated
-    bool folded;   // rd is past fold.max_rd (no update made) or D <= 0 was met
+    float factor;  // F from the last pass (not recomputed after a final update),
+                   // or at solve_below_fold's radius
+    int updates;   // how many times r was updated, by either solve
+    bool folded;   // no position: rd is past fold.max_rd (no update made), or
+                   // D <= 0 was met on a lens without a fold
 };
 
 // The Newton solve used by _undistort_v2, exposed so its convergence can be
-// observed. Reads k1, k2, k3 and fold only. Where Newton meets the fold for
-// a radius at most fold.max_rd, the answer is solve_below_fold's.
+// observed. Reads k1, k2, k3 and fold only. On a lens that folds, for a
+// radius at most fold.max_rd where Newton does not settle on the rising
+// branch [0, fold.radius], the answer is solve_below_fold's.
 RadiusSolve solve_undistorted_radius(const LensModel& lens, float rd);
 
 // r * F(r) = rd on [0, fold.radius], where r * F(r) rises, for a distorted
-// radius at most fold.max_rd whose Newton solve met the fold: it started
-// past the fold radius (a lens whose F exceeds 1 there peaks beyond it) or
-// a step crossed it. Newton steps inside a bracket that shrinks at every
-// pass, halved wherever a step would leave it. Vector rows call this same
-// function for such pixels, so they agree with the scalar rows bit for bit.
-// folded is true only for a lens without a fold.
+// radius at most fold.max_rd whose Newton solve did not settle there: it
+// started past the fold radius (a lens whose F exceeds 1 there peaks beyond
+// it), a step crossed the fold, it cycled until its passes ran out (near the
+// fold, where D is small) or settled off the branch. Newton steps inside a
+// bracket that shrinks at every pass, halved wherever a step would leave it.
+// Vector rows call this same function for such pixels, so they agree with
+// the scalar rows bit for bit. folded is true only for a lens without a fold.
 RadiusSolve solve_below_fold(const LensModel& lens, float rd);
 
 }  // namespace talvik

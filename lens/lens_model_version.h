@@ -2,7 +2,7 @@
 // the lens math changes the values of a map, so that maps of an older model
 // can be told from current ones. The plug-in reports the version it was
 // built with, and the command marks every map with the loaded plug-in's.
-//   1: the first release.
+//   1: the model when maps first carried the number.
 //   2: distorted radii at or beyond the peak of r*F(r) give (0, 0) in
 //      Undistort.
 //   3: below the peak, a Newton solve that meets the fold, cycles or settles

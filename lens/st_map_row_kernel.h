@@ -53,7 +53,8 @@ struct UndistortRowConstants {
     float y, yy;          // y = (v - cy) / ufy and y * y
     float max_rd;         // fold.max_rd: larger distorted radii give (0, 0)
     // The lens, when it folds: a pixel below the peak whose Newton solve
-    // meets the fold takes solve_below_fold's answer. Null otherwise.
+    // does not settle on the rising branch takes solve_below_fold's answer.
+    // Null otherwise.
     const LensModel* folding_lens;
 };
 
