@@ -11,7 +11,6 @@
 #include "cli/render/auto_overscan.h"
 #include "cli/render/render_manifest.h"
 #include "cli/render/render_safety.h"
-#include "host/fbx/fbx_scene.h"
 #include "host/python/python_scripting.h"
 #include "io/stop_signal.h"
 #include "shot/control_values.h"
@@ -20,7 +19,7 @@
 #include "shot/map_identity.h"
 #include "shot/memory_check.h"
 #include "shot/plate_metadata.h"
-#include "shot/take_camera.h"
+#include "shot/take_reload.h"
 #include "shot/version_info.h"
 
 namespace talvik::cli {
@@ -57,38 +56,15 @@ std::optional<int> chosen_camera(const Node& node, const RenderOptions& options)
     return std::nullopt;
 }
 
-// Presses "reload"; every alert the script raises is a failure it reports.
+// Presses "reload": alerts reach stderr as they come, the script's lines
+// unless --quiet.
 shot::CameraChoice reload(host::Host& host, Node& node, const RenderOptions& o, const shot::PlateSequence* plates,
-                    std::FILE* err) {
-    std::vector<std::string> alerts;
-    host.set_alert_sink([&](const std::string& text) {
-        alerts.push_back(text);
-        std::fprintf(err, "reload: %s\n", text.c_str());
-    });
-    host.set_output_sink([&](const std::string& text) {
-        if (!o.quiet) std::fprintf(err, "reload: %s\n", text.c_str());
-    });
-    // A file the script would read is read once first, so that a damaged
-    // take is reported as plainly as the reader words it.
-    if (o.fbx.size() >= 4 && o.fbx.compare(o.fbx.size() - 4, 4, ".fbx") == 0) fbx::read_scene(o.fbx);
-    else explain_fbx_extension(o.fbx, err);
-    const shot::CameraChoice camera = shot::set_take_and_camera(host, node, o.fbx, chosen_camera(node, o), plates);
-    // A stop ends the script at its next line.
-    host.set_stop_check([] { return io::stop_requested().load(); });
-    try {
-        host.press(node, "reload");
-        io::throw_if_stopped();
-    } catch (const host::ScriptError& e) {
-        io::throw_if_stopped();
-        throw std::runtime_error("reload of " + o.fbx + " failed:\n" + e.what());
-    }
-    if (!alerts.empty()) {
-        // Camera 0 is what is left when nothing named a camera.
-        const bool no_camera = !o.camera && alerts.back().find("for camera 0 ") != std::string::npos;
-        throw std::runtime_error("reload of " + o.fbx + " failed: " + alerts.back() +
-                                 (no_camera ? "; give --camera N to pick the camera" : ""));
-    }
-    return camera;
+                          std::FILE* err) {
+    if (o.fbx.size() < 4 || o.fbx.compare(o.fbx.size() - 4, 4, ".fbx") != 0) explain_fbx_extension(o.fbx, err);
+    shot::ReloadSinks sinks;
+    sinks.alert = [err](const std::string& text) { std::fprintf(err, "reload: %s\n", text.c_str()); };
+    if (!o.quiet) sinks.output = sinks.alert;
+    return shot::reload_take(host, node, o.fbx, chosen_camera(node, o), plates, sinks);
 }
 
 // Controls the reload reads: a value set on them acts before it.
