@@ -7,8 +7,8 @@
 
 #include "DDImage/Knob.h"
 #include "cli/output/output_paths.h"
-#include "cli/preview/preview_png_writer.h"
 #include "cli/render/auto_overscan.h"
+#include "cli/render/existing_output.h"
 #include "cli/render/render_manifest.h"
 #include "cli/render/render_safety.h"
 #include "host/python/python_scripting.h"
@@ -200,10 +200,10 @@ void plan_outputs(const RenderOptions& o, RenderPlan& plan) {
     // A file in place is current only when it says it was made from what
     // this frame would be made from now.
     const IsCurrent is_current = [&plan](const std::string& path, int frame) {
-        const shot::MapIdentity id =
-            shot::map_identity(frame, shot::control_values(*plan.node, frame), plan.format, plan.box_at(frame));
+        const shot::MapIdentity id = plan.identity_at(frame);
         const bool exr = plan.exr_pattern && path == plan.exr_pattern->path_for(frame);
-        return exr ? shot::exr_made_from(path, id) : shot::preview_identity_matches(read_preview_identity(path), id);
+        const OutputCheck check = exr ? check_existing_map(path, id) : check_existing_preview(path, id);
+        return check.state == OutputCheck::State::Current;
     };
     plan.outputs.emplace(plan.frames, plan.exr_pattern, plan.preview_pattern, o.skip_existing, is_current);
     std::vector<std::string> every_output = plan.outputs->all_paths();
@@ -221,6 +221,10 @@ const shot::PlateHeader* RenderPlan::plate_at(int frame) const {
 
 DD::Image::Box RenderPlan::box_at(int frame) const {
     return box_per_frame() ? shot::input_box(format, &plates->at(frame), overscan) : fixed_box_;
+}
+
+shot::MapIdentity RenderPlan::identity_at(int frame) const {
+    return shot::map_identity(frame, shot::control_values(*node, frame), format, box_at(frame));
 }
 
 RenderPlan plan_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {

@@ -15,6 +15,7 @@
 #include "cli/options/command_options.h"
 #include "cli/output/frame_outputs.h"
 #include "shot/frame_pattern.h"
+#include "shot/map_identity.h"
 #include "shot/overscan.h"
 #include "shot/plate_sequence.h"
 #include "cli/render/render_notes.h"
@@ -43,6 +44,8 @@ struct RenderPlan {
     // frames do; a single plate or none gives every frame one box.
     bool box_per_frame() const { return plates && plates->is_sequence(); }
     DD::Image::Box box_at(int frame) const;
+    // What a frame's files are made from, as they record it.
+    shot::MapIdentity identity_at(int frame) const;
 
 private:
     friend RenderPlan plan_render(const RenderOptions&, std::FILE*, std::FILE*);
