@@ -11,23 +11,24 @@
 
 namespace talvik::cli {
 
-void write_overscan_report(const std::string& path, const RenderPlan& plan) {
+void write_overscan_report(const std::string& path, const RenderOptions& o, const RenderPlan& plan) {
     write_json_file(path,
                     shot::json_text(shot::overscan_report(plan.overscan, plan.format.width(), plan.format.height(),
-                                              plan.overscan_frames), 2) + "\n",
+                                                          plan.overscan_frames, measured_on(o, plan)),
+                                    2) + "\n",
                     "overscan report");
 }
 
 int run_overscan(const RenderOptions& o, std::FILE* out, std::FILE* err) {
     const RenderPlan plan = plan_render(o, out, err);
-    write_overscan_report(o.overscan_report, plan);
+    write_overscan_report(o.overscan_report, o, plan);
     return 0;
 }
 
 int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
     const std::string started = utc_time_now();
     RenderPlan plan = plan_render(o, out, err);
-    if (!o.overscan_report.empty()) write_overscan_report(o.overscan_report, plan);
+    if (!o.overscan_report.empty()) write_overscan_report(o.overscan_report, o, plan);
     RenderManifest manifest = render_frames(plan, o, out, err);
 
     RenderNotes& notes = plan.notes;

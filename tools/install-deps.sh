@@ -13,7 +13,7 @@ packages=(
   libopenexr-dev libpng-dev
   libisal-dev libdeflate-dev
   libassimp-dev
-  libcli11-dev nlohmann-json3-dev
+  libcli11-dev nlohmann-json3-dev libxxhash-dev
 )
 
 missing=()

@@ -29,15 +29,15 @@ std::optional<OutputCheck> missing(const std::string& path) {
 OutputCheck check_existing_map(const std::string& path, const shot::MapIdentity& identity) {
     if (auto absent = missing(path)) return *absent;
     if (auto why = exr::exr_incompleteness(path)) return {State::Incomplete, *why};
-    if (!shot::exr_made_from(path, identity)) return {State::Stale, "made from other values"};
+    if (auto why = shot::exr_identity_difference(path, identity)) return {State::Stale, *why};
     return {State::Current, ""};
 }
 
 OutputCheck check_existing_preview(const std::string& path, const shot::MapIdentity& identity) {
     if (auto absent = missing(path)) return *absent;
     if (auto why = png_incompleteness(path)) return {State::Incomplete, *why};
-    if (!shot::preview_identity_matches(read_preview_identity(path), identity))
-        return {State::Stale, "made from other values"};
+    if (auto why = shot::preview_identity_difference(read_preview_identity(path), identity))
+        return {State::Stale, *why};
     return {State::Current, ""};
 }
 

@@ -55,7 +55,7 @@ public:
         if (files.preview) {
             folders_.prepare(*files.preview);
             write_preview_png(*files.preview, preview_, preview_options_,
-                              shot::identity_text(shot::map_identity(frame, values, plan_.format, plan_.box_at(frame))));
+                              shot::identity_text(shot::map_identity(frame, values, plan_.format, plan_.box_at(frame), plan_.take_hash)));
             manifest_.add(*files.preview, frame, values);
         }
         progress_.frame_done(frame);
@@ -84,7 +84,7 @@ private:
     }
 
     void set_exr_attributes(int frame, const std::vector<shot::ControlValue>& values) {
-        exr_options_.extra = shot::control_attributes(frame, values);
+        exr_options_.extra = shot::map_attributes(frame, values, plan_.take_hash);
         // The map is ours, not the plate's: its software replaces the plate's.
         exr_options_.extra.push_back({"software", std::string("talvik-stmap ") + shot::command_version()});
         if (const auto& margins = plan_.overscan.margins()) {

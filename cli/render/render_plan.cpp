@@ -13,6 +13,7 @@
 #include "cli/render/render_safety.h"
 #include "host/python/python_scripting.h"
 #include "io/stop_signal.h"
+#include "shot/content_hash.h"
 #include "shot/control_values.h"
 #include "shot/frame_checks.h"
 #include "shot/frame_range.h"
@@ -122,6 +123,7 @@ void set_up_node(const RenderOptions& o, RenderPlan& plan, std::FILE* err) {
         const std::vector<shot::ControlValue> before = shot::control_values(*plan.node, 1.0);
         plan.notes.camera = reload(host, *plan.node, o, plan.plates ? &*plan.plates : nullptr, err).reason;
         shot::check_take_keys(*plan.node, o.fbx);
+        plan.take_hash = shot::file_content_hash(o.fbx);
         plan.notes.overridden = set_again_after_reload(host, *plan.node, o, before);
         const std::string overridden = overridden_controls_warning(plan.notes.overridden);
         if (!overridden.empty()) warn(plan.notes, err, o.strict, overridden);
@@ -163,6 +165,12 @@ std::vector<int> shot_frames(const RenderOptions& o, const RenderPlan& plan) {
 DD::Image::Box plan_boxes(const RenderOptions& o, const std::optional<shot::OverscanRequest>& request,
                           RenderPlan& plan, std::FILE* out, std::FILE* err) {
     const int width = plan.format.width(), height = plan.format.height();
+    if (request && request->measured_on) {
+        const std::string differs = shot::measured_on_difference(*request->measured_on, measured_on(o, plan));
+        if (!differs.empty())
+            throw std::runtime_error(request->text + " was measured on another shot: " + differs +
+                                     "; measure this one (talvik-stmap overscan)");
+    }
     // --overscan auto renders the format once to measure it.
     if (plan.rendering() || request) shot::check_frame_memory(width, height);
     if (request && request->kind == shot::OverscanRequest::Kind::Auto) plan.overscan_frames = shot_frames(o, plan);
@@ -224,19 +232,46 @@ DD::Image::Box RenderPlan::box_at(int frame) const {
 }
 
 shot::MapIdentity RenderPlan::identity_at(int frame) const {
-    return shot::map_identity(frame, shot::control_values(*node, frame), format, box_at(frame));
+    return shot::map_identity(frame, shot::control_values(*node, frame), format, box_at(frame), take_hash);
 }
 
-RenderPlan plan_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
+shot::MeasuredOn measured_on(const RenderOptions& o, const RenderPlan& plan) {
+    shot::MeasuredOn m;
+    m.take_hash = plan.take_hash;
+    m.take_path = o.fbx;
+    if (!o.fbx.empty())
+        if (const DD::Image::Knob* index = plan.node->knob("camera_index")) m.camera = static_cast<int>(index->value());
+    m.width = plan.format.width();
+    m.height = plan.format.height();
+    m.pixel_aspect = plan.plates ? plan.plates->first().attributes.pixelAspectRatio() : 1.0;
+    m.lens_model = shot::lens_model_version();
+    // `auto` measures the Undistort map; a report hands on what it measured.
+    const std::optional<shot::OverscanRequest>& request = plan.overscan_request;
+    if (request && request->kind == shot::OverscanRequest::Kind::Auto) m.mode = "Undistort";
+    if (request && request->measured_on) m.mode = request->measured_on->mode;
+    return m;
+}
+
+RenderPlan plan_shot(const RenderOptions& o, std::FILE* err) {
     RenderPlan plan;
     const Inputs in = read_inputs(o, plan);
     if (!plan.plates && !o.size && (!o.output.empty() || !o.preview.empty() || !o.overscan_report.empty()))
         warn(plan.notes, err, o.strict,
              "size " + std::to_string(kDefaultFormat.width()) + " x " + std::to_string(kDefaultFormat.height()) +
                  ": the node's default (no --plate or --size given)");
+    plan.overscan_request = in.overscan;
     set_up_node(o, plan, err);
     choose_frames(o, in.frames, plan, err);
-    plan.fixed_box_ = plan_boxes(o, in.overscan, plan, out, err);
+    return plan;
+}
+
+void plan_overscan(const RenderOptions& o, RenderPlan& plan, std::FILE* out, std::FILE* err) {
+    plan.fixed_box_ = plan_boxes(o, plan.overscan_request, plan, out, err);
+}
+
+RenderPlan plan_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
+    RenderPlan plan = plan_shot(o, err);
+    plan_overscan(o, plan, out, err);
     plan_outputs(o, plan);
     return plan;
 }

@@ -35,6 +35,8 @@ struct RenderPlan {
     std::optional<shot::FramePattern> preview_pattern;
     std::optional<FrameOutputs> outputs;  // always set by plan_render
     RenderNotes notes;
+    std::optional<shot::OverscanRequest> overscan_request;  // as given, before it is resolved
+    std::string take_hash;  // content_hash.h of the take reloaded; empty without one
 
     // Whether any file is written; without, the frames only print controls.
     bool rendering() const { return exr_pattern || preview_pattern; }
@@ -48,7 +50,7 @@ struct RenderPlan {
     shot::MapIdentity identity_at(int frame) const;
 
 private:
-    friend RenderPlan plan_render(const RenderOptions&, std::FILE*, std::FILE*);
+    friend void plan_overscan(const RenderOptions&, RenderPlan&, std::FILE*, std::FILE*);
     DD::Image::Box fixed_box_;
 };
 
@@ -57,5 +59,17 @@ private:
 // --print-controls). Throws UsageError for a command line that cannot be
 // rendered and std::runtime_error for input that cannot, naming the culprit.
 RenderPlan plan_render(const RenderOptions& options, std::FILE* out, std::FILE* err);
+
+// Its first part, what a farm job's plan needs: the inputs read, the node
+// set up with the take reloaded, the frames chosen. No overscan is
+// resolved and nothing is done about the outputs.
+RenderPlan plan_shot(const RenderOptions& options, std::FILE* err);
+
+// Its second part: the overscan resolved (a report checked against what
+// this shot is, `auto` measured) and every frame's box checked.
+void plan_overscan(const RenderOptions& options, RenderPlan& plan, std::FILE* out, std::FILE* err);
+
+// What this shot is, as an overscan report records it.
+shot::MeasuredOn measured_on(const RenderOptions& options, const RenderPlan& plan);
 
 }  // namespace talvik::cli

@@ -9,6 +9,7 @@
 #include "run_command.h"
 #include "tests/exr/exr_chunks.h"
 #include "tests/support/exr_map.h"
+#include "tests/support/lens_take_writer.h"
 #include "tests/support/scratch_folder.h"
 
 namespace talvik::test {
@@ -61,6 +62,42 @@ TEST(KeptFiles, CutFilesAreRenderedAgain) {
     EXPECT_EQ(read_bytes(dir.file("m.1004.exr")), whole_map);
     EXPECT_EQ(read_bytes(dir.file("p.1005.png")), whole_preview);
     for (int frame : {1001, 1002}) EXPECT_EQ(read_exr_map(dir.file("m." + std::to_string(frame) + ".exr")).width, 64);
+}
+
+// A take is known by its bytes: the same take reached by another path (a
+// copy, a relative path) keeps every frame; another take written over the
+// same path, even one whose lens values are the same, keeps none.
+TEST(KeptFiles, TakesAreKnownByTheirContent) {
+    ScratchFolder dir;
+    const std::string take = ascii_take(lens_take(2, 1, 3));
+    write_bytes(dir.file("take.fbx"), take);
+    std::filesystem::create_directory(dir.file("copy"));
+    write_bytes(dir.file("copy/take.fbx"), take);
+    auto run = [&](const std::string& fbx, bool skip) {
+        std::vector<std::string> args = {"render", "--size", "16x9", "--fbx", fbx, "--camera", "2",
+                                         "-o", dir.file("m.####.exr"), "--preview", dir.file("p.####.png"),
+                                         "--manifest", dir.file("run.json"), "--quiet"};
+        if (skip) args.push_back("--skip-existing");
+        const CommandResult r = run_stmap(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        return parse_json(read_bytes(dir.file("run.json")));
+    };
+    run(dir.file("take.fbx"), false);
+    const std::string relative = std::filesystem::relative(dir.file("take.fbx")).string();
+    ASSERT_NE(relative.front(), '/');
+    for (const std::string& same : {dir.file("copy/take.fbx"), relative}) {
+        const py::object manifest = run(same, true);
+        EXPECT_EQ(manifest["frames_kept"].cast<int>(), 3) << same;
+        EXPECT_EQ(manifest["frames_stale"].cast<int>(), 0) << same;
+    }
+    // Another take over the same path: a comment more, the same keys.
+    write_bytes(dir.file("take.fbx"), take + "\n; edited since\n");
+    py::object manifest = run(dir.file("take.fbx"), true);
+    EXPECT_EQ(manifest["frames_kept"].cast<int>(), 0);
+    EXPECT_EQ(manifest["frames_stale"].cast<int>(), 3);
+    EXPECT_EQ(py::len(manifest["stale"]), 6u) << "maps and previews";
+    manifest = run(dir.file("take.fbx"), true);
+    EXPECT_EQ(manifest["frames_kept"].cast<int>(), 3) << "made from the edited take now";
 }
 
 }  // namespace
