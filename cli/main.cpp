@@ -11,9 +11,11 @@
 #include <vector>
 
 #include "cli/inspect_command.h"
+#include "cli/job_commands.h"
 #include "cli/options/command_options.h"
 #include "shot/usage_error.h"
 #include "cli/render_command.h"
+#include "cli/verify_command.h"
 #include "cli/version_command.h"
 #include "io/stop_signal.h"
 
@@ -62,6 +64,12 @@ int run(const talvik::cli::CommandLine& cl) {
             return talvik::cli::run_render(cl.render, stdout, stderr);
         case talvik::cli::CommandLine::Command::Overscan:
             return talvik::cli::run_overscan(cl.render, stdout, stderr);
+        case talvik::cli::CommandLine::Command::Plan:
+            return talvik::cli::run_plan(cl.render, cl.farm, stdout, stderr);
+        case talvik::cli::CommandLine::Command::Submit:
+            return talvik::cli::run_submit(cl.render, cl.farm, stdout, stderr);
+        case talvik::cli::CommandLine::Command::Verify:
+            return talvik::cli::run_verify(cl.render, cl.farm, stdout, stderr);
     }
     return 1;
 }
@@ -74,9 +82,8 @@ int main(int argc, char** argv) {
     try {
         talvik::cli::CommandLine cl = talvik::cli::parse_command_line(args);
         cl.render.command_line.assign(argv, argv + argc);
-        if (cl.command == talvik::cli::CommandLine::Command::Render ||
-            cl.command == talvik::cli::CommandLine::Command::Overscan ||
-            cl.command == talvik::cli::CommandLine::Command::Version)
+        if (cl.command != talvik::cli::CommandLine::Command::Help &&
+            cl.command != talvik::cli::CommandLine::Command::Inspect)
             cl.render.plugin_path = plugin_path(cl.render.plugin_path, argv[0]);
         const int status = run(cl);
         finish_stdout();

@@ -7,6 +7,7 @@
 #include "cli/render/render_notes.h"
 #include "cli/render/render_plan.h"
 #include "cli/render/render_provenance.h"
+#include "shot/frame_range.h"
 #include "shot/version_info.h"
 
 namespace talvik::cli {
@@ -41,8 +42,11 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
     if (!o.manifest.empty()) {
         for (const std::string& path : plan.outputs->skipped_paths()) manifest.add_skipped(path);
         for (const std::string& path : plan.outputs->stale_paths()) manifest.add_stale(path);
-        write_manifest(o.manifest,
-                       manifest.json(notes.plugin_path, notes, render_provenance(o, plan, started, utc_time_now())));
+        const shot::Json asked = run_asked(shot::format_frames(plan.frames), o.output, o.preview);
+        // A retried farm task keeps what the tries before it recorded.
+        const shot::Json earlier = o.skip_existing ? earlier_runs(o.manifest, asked) : shot::Json::array();
+        write_manifest(o.manifest, manifest.json(notes.plugin_path, notes,
+                                                 render_provenance(o, plan, started, utc_time_now()), asked, earlier));
     }
     return 0;
 }

@@ -39,10 +39,21 @@ struct InspectOptions {
     bool json = false;                         // --json
 };
 
+// plan, submit and verify: the shot as a farm job.
+struct FarmOptions {
+    int chunk = 0;                         // --chunk N: frames per render task
+    std::string job_dir;                   // --job-dir; empty: beside the outputs
+    bool json = false;                     // --json
+    bool wait = false;                     // --wait: until the verify job ends (submit)
+    std::vector<std::string> sbatch_args;  // --sbatch-arg=ARG, in order (submit slurm)
+    std::string scheduler;                 // submit's first word: "slurm"
+};
+
 struct CommandLine {
-    enum class Command { Help, Render, Overscan, Inspect, Version } command = Command::Help;
-    RenderOptions render;  // overscan's too; --version uses its plugin_path
+    enum class Command { Help, Render, Overscan, Inspect, Version, Plan, Submit, Verify } command = Command::Help;
+    RenderOptions render;  // overscan's, plan's, submit's and verify's too; --version uses its plugin_path
     InspectOptions inspect;
+    FarmOptions farm;
 };
 
 // Throws UsageError naming the option or value that is wrong.
