@@ -42,19 +42,23 @@ std::vector<std::string> plugin_path(std::vector<std::string> given, const char*
     return given;
 }
 
+[[noreturn]] void fail_stdout() {
+    throw std::runtime_error(std::string("cannot write to standard output: ") + std::strerror(errno ? errno : EIO));
+}
+
 // Output that never reached standard output (a full disk, a closed pipe)
 // fails the command like any other failed write.
 void finish_stdout() {
     errno = 0;
-    if (std::fflush(stdout) != 0 || std::ferror(stdout))
-        throw std::runtime_error(std::string("cannot write to standard output: ") +
-                                 std::strerror(errno ? errno : EIO));
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) fail_stdout();
 }
 
 int run(const talvik::cli::CommandLine& cl) {
     switch (cl.command) {
         case talvik::cli::CommandLine::Command::Help:
-            std::fputs(talvik::cli::usage_text(), stdout);
+            // Longer than the stream's buffer: the write fails here, with the reason.
+            errno = 0;
+            if (std::fputs(talvik::cli::usage_text(), stdout) < 0) fail_stdout();
             return 0;
         case talvik::cli::CommandLine::Command::Inspect:
             return talvik::cli::run_inspect(cl.inspect.fbx, stdout, cl.inspect.json);

@@ -14,6 +14,7 @@ packages=(
   libisal-dev libdeflate-dev
   libassimp-dev
   libcli11-dev nlohmann-json3-dev libxxhash-dev
+  slurm-wlm munge
 )
 
 missing=()

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 #include "python_json.h"
 #include "run_command.h"
@@ -231,6 +232,24 @@ TEST(FarmJob, RetriedChunksKeepWhatEarlierTriesRecorded) {
     EXPECT_FALSE(run("1001-1002", true).contains("earlier_runs")) << "another chunk";
     run("1001-1004", true);
     EXPECT_FALSE(run("1001-1004", false).contains("earlier_runs")) << "a render from scratch";
+}
+
+// The pattern the README gives farms reads every frame a render writes.
+TEST(FarmJob, ProgressFollowsTheReadmesPattern) {
+    const std::string readme = read_bytes(TALVIK_README);
+    const std::string before = "The pattern `";
+    const size_t at = readme.find(before);
+    ASSERT_NE(at, std::string::npos) << "the README no longer gives the progress pattern";
+    const size_t start = at + before.size();
+    const std::regex pattern(readme.substr(start, readme.find('`', start) - start));
+    ScratchFolder dir;
+    const CommandResult r = run_stmap({"render", "--size", "16x9", "--fbx", kTake, "--camera", "2", "--frames",
+                                       "1001-1003,1010", "-o", dir.file("m.####.exr")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> seen;
+    for (auto it = std::sregex_iterator(r.err.begin(), r.err.end(), pattern); it != std::sregex_iterator(); ++it)
+        seen.push_back((*it)[1].str() + "% " + (*it)[4].str());
+    EXPECT_EQ(seen, (std::vector<std::string>{"25% 1001", "50% 1002", "75% 1003", "100% 1010"})) << r.err;
 }
 
 TEST(FarmJob, SubmitSaysWhatIsMissingAndRefusesOtherSchedulers) {
