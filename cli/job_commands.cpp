@@ -37,7 +37,7 @@ shot::Json submitted_json(const JobPlan& plan, const std::vector<SubmittedStep>&
 // The verify job's log: which frames do not hold, or that all do.
 std::string read_log(const std::string& pattern, const std::string& id) {
     std::string path = pattern;
-    const size_t at = path.find("%j");
+    const size_t at = path.rfind("%j");
     if (at != std::string::npos) path.replace(at, 2, id);
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;

@@ -6,6 +6,7 @@
 #include "cli/farm/chunk_records.h"
 #include "cli/farm/job_folder.h"
 #include "cli/farm/shot_manifest.h"
+#include "cli/output/output_paths.h"
 #include "cli/render/render_manifest.h"
 #include "cli/render/render_plan.h"
 #include "shot/frame_range.h"
@@ -30,6 +31,12 @@ int run_verify(const RenderOptions& o, const FarmOptions& f, std::FILE* out, std
     if (!o.manifest.empty()) check_manifest_folder(o.manifest);
     RenderPlan plan = plan_shot(o, err);
     plan_overscan(o, plan, out, err);
+    // The shot manifest replaces neither a frame's file nor an input.
+    if (!o.manifest.empty()) {
+        std::vector<std::string> inputs = plan.plates ? plan.plates->paths() : std::vector<std::string>{};
+        for (const std::string& input : {o.fbx, o.overscan_from}) inputs.push_back(input);
+        check_output_paths(plan.exr_pattern, plan.preview_pattern, plan.frames, inputs, {{"--manifest", o.manifest}});
+    }
     const std::vector<FrameVerdict> frames = check_shot_files(plan);
     std::vector<int> bad;
     for (const FrameVerdict& frame : frames) {

@@ -3,6 +3,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <set>
 #include <stdexcept>
@@ -87,17 +88,39 @@ bool ended(const std::string& state) {
     return kEnded.count(state.substr(0, state.find(' '))) > 0;
 }
 
+// A job and log name Slurm and a shell take as it is: the outputs' stem
+// with anything but letters, digits, '.', '_' and '-' as '_'.
+std::string slurm_name(const std::string& stem) {
+    std::string name = stem;
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_' && c != '-') c = '_';
+    return name;
+}
+
+// sbatch's --output reads '%' as the start of a field: a literal one is
+// "%%". A backslash would turn every field off, so every task would write
+// one log: refused.
+std::string output_pattern(const std::string& folder, const std::string& name, const std::string& fields) {
+    if (folder.find('\\') != std::string::npos)
+        throw std::runtime_error("the job folder \"" + folder +
+                                 "\" holds a backslash, which sbatch's --output reads as \"no task fields\": "
+                                 "give another --job-dir");
+    std::string escaped;
+    for (char c : folder) escaped += c == '%' ? std::string("%%") : std::string(1, c);
+    return escaped + "/" + name + fields;
+}
+
 }  // namespace
 
 std::string batch_script(const JobPlan& plan, const JobStep& step) {
-    std::string script = "#!/bin/sh\n# talvik-stmap: the " + step.name + " step of job " + plan.name + " (" +
-                         std::to_string(step.tasks.size()) + (step.tasks.size() == 1 ? " task" : " tasks") +
+    std::string script = "#!/bin/sh\n# talvik-stmap: the " + step.name + " step of job " + slurm_name(plan.name) +
+                         " (" + std::to_string(step.tasks.size()) + (step.tasks.size() == 1 ? " task" : " tasks") +
                          "), written by submit slurm.\n";
     if (step.tasks.size() == 1) return script + command_line(step.tasks.front().argv) + "\n";
     script += "case \"$SLURM_ARRAY_TASK_ID\" in\n";
     for (size_t i = 0; i < step.tasks.size(); ++i)
         script += "  " + std::to_string(i) + ") " + command_line(step.tasks[i].argv) + " ;;\n";
-    script += "  *) echo \"talvik-stmap: job " + plan.name + " has no task $SLURM_ARRAY_TASK_ID\" >&2; exit 2 ;;\n";
+    script += "  *) echo \"talvik-stmap: no task $SLURM_ARRAY_TASK_ID in this job\" >&2; exit 2 ;;\n";
     return script + "esac\n";
 }
 
@@ -110,12 +133,13 @@ std::vector<SubmittedStep> submit_to_slurm(const JobPlan& plan, const std::vecto
         const std::string script = (fs::path(plan.job_folder) / ("slurm-" + step.name + ".sh")).string();
         write_json_file(script, batch_script(plan, step), "batch script");
         const bool array = step.tasks.size() > 1;
-        SubmittedStep s{step.name, "", step.tasks.size(),
-                        (fs::path(plan.log_folder) / (plan.name + "-" + step.name + (array ? "-%A_%a.log" : "-%j.log")))
-                            .string()};
+        const std::string name = slurm_name(plan.name) + "-" + step.name;
+        const std::string fields = array ? "-%A_%a.log" : "-%j.log";
+        SubmittedStep s{step.name, "", step.tasks.size(), (fs::path(plan.log_folder) / (name + fields)).string()};
         // Held until every step is in: a step refused leaves nothing running.
-        std::vector<std::string> argv = {"sbatch", "--parsable", "--hold", "--job-name=" + plan.name + "-" + step.name,
-                                         "--output=" + s.log, "--open-mode=append"};
+        std::vector<std::string> argv = {"sbatch", "--parsable", "--hold", "--job-name=" + name,
+                                         "--output=" + output_pattern(plan.log_folder, name, fields),
+                                         "--open-mode=append"};
         if (plan.threads > 0) argv.push_back("--cpus-per-task=" + std::to_string(plan.threads));
         if (array) argv.push_back("--array=0-" + std::to_string(step.tasks.size() - 1));
         if (!step.after.empty()) {

@@ -89,8 +89,10 @@ TEST_F(SlurmCluster, ChunksEqualOneRenderAndAResubmitFinishesWhatWasLost) {
     ScratchFolder dir;
     const std::vector<std::string> shot = {"--size", "96x54", "--fbx", kTake, "--camera", "2", "--frames",
                                            "1001-1024", "--mode", "undistort", "--overscan", "auto"};
-    const std::string out = dir.file("shot");
-    const std::vector<std::string> outputs = {"-o", out + "/m.####.exr", "--preview", out + "/p.####.png"};
+    // Names a shell, a batch script or sbatch's --output would misread.
+    const std::string out = dir.file("100% sh010 $(touch pwned) `touch pwned` \"q\" it's");
+    const std::string stem = "m $(touch pwned)";
+    const std::vector<std::string> outputs = {"-o", out + "/" + stem + ".####.exr", "--preview", out + "/p.####.png"};
     const py::object job = submit(with(with(shot, outputs), {"--chunk", "5", "--threads", "1", "--wait"}));
     ASSERT_FALSE(job.is_none());
     const py::list jobs = job["jobs"];
@@ -105,13 +107,13 @@ TEST_F(SlurmCluster, ChunksEqualOneRenderAndAResubmitFinishesWhatWasLost) {
     ASSERT_EQ(r.status, 0) << r.err;
     for (int frame = 1001; frame <= 1024; ++frame) {
         const std::string f = std::to_string(frame);
-        EXPECT_EQ(read_bytes(out + "/m." + f + ".exr"), read_bytes(dir.file("one/m." + f + ".exr"))) << frame;
+        EXPECT_EQ(read_bytes(out + "/" + stem + "." + f + ".exr"), read_bytes(dir.file("one/m." + f + ".exr"))) << frame;
         EXPECT_EQ(read_bytes(out + "/p." + f + ".png"), read_bytes(dir.file("one/p." + f + ".png"))) << frame;
     }
     // Each task's log follows its frames in the farm's progress pattern.
     std::set<int> progressed;
     const std::regex progress(R"(talvik-stmap: (\d+)% \((\d+)/(\d+)\) frame (-?\d+))");
-    for (const auto& log : fs::directory_iterator(out + "/m.job/logs")) {
+    for (const auto& log : fs::directory_iterator(out + "/" + stem + ".job/logs")) {
         const std::string text = read_bytes(log.path().string());
         for (auto it = std::sregex_iterator(text.begin(), text.end(), progress); it != std::sregex_iterator(); ++it)
             progressed.insert(std::stoi((*it)[4]));
@@ -122,14 +124,15 @@ TEST_F(SlurmCluster, ChunksEqualOneRenderAndAResubmitFinishesWhatWasLost) {
     const std::vector<std::string> verify = with(with({"verify"}, shot), outputs);
     r = run_stmap(with(verify, {"--quiet"}));
     EXPECT_EQ(r.status, 0) << r.out << r.err;
-    const std::string cut = read_bytes(out + "/m.1007.exr");
-    write_bytes(out + "/m.1007.exr", cut.substr(0, cut.size() * 6 / 10));
-    fs::remove(out + "/m.1019.exr");
+    const std::string map1007 = out + "/" + stem + ".1007.exr", map1019 = out + "/" + stem + ".1019.exr";
+    const std::string cut = read_bytes(map1007);
+    write_bytes(map1007, cut.substr(0, cut.size() * 6 / 10));
+    fs::remove(map1019);
     r = run_stmap(with(verify, {"--quiet"}));
     EXPECT_EQ(r.status, 1);
     const std::string first_line = r.out.substr(0, r.out.find('\n') + 1);
-    EXPECT_EQ(first_line.rfind("frame 1007: " + out + "/m.1007.exr is incomplete: cut short: ", 0), 0u) << r.out;
-    EXPECT_EQ(r.out.substr(first_line.size()), "frame 1019: " + out + "/m.1019.exr is missing\n") << r.out;
+    EXPECT_EQ(first_line.rfind("frame 1007: " + map1007 + " is incomplete: cut short: ", 0), 0u) << r.out;
+    EXPECT_EQ(r.out.substr(first_line.size()), "frame 1019: " + map1019 + " is missing\n") << r.out;
 
     // The same command again, the take reached by another path: only those
     // two are rendered, every other frame of every chunk is kept.
@@ -140,15 +143,18 @@ TEST_F(SlurmCluster, ChunksEqualOneRenderAndAResubmitFinishesWhatWasLost) {
     ASSERT_FALSE(submit(with(with(again, outputs), {"--chunk", "5", "--threads", "1", "--wait", "--quiet"})).is_none());
     std::set<std::string> rendered_again;
     int kept = 0;
-    for (const auto& chunk : fs::directory_iterator(out + "/m.job/chunks")) {
+    for (const auto& chunk : fs::directory_iterator(out + "/" + stem + ".job/chunks")) {
         const py::object manifest = parse_json(read_bytes(chunk.path().string()));
         EXPECT_EQ(py::len(manifest["earlier_runs"]), 1u) << chunk.path();
         for (const py::handle f : manifest["files"]) rendered_again.insert(f["path"].cast<std::string>());
         kept += manifest["frames_kept"].cast<int>();
     }
-    EXPECT_EQ(rendered_again, (std::set<std::string>{out + "/m.1007.exr", out + "/m.1019.exr"}));
+    EXPECT_EQ(rendered_again, (std::set<std::string>{map1007, map1019}));
     EXPECT_EQ(kept, 22);
-    EXPECT_TRUE(parse_json(read_bytes(out + "/m.job/shot.json"))["complete"].cast<bool>());
+    EXPECT_TRUE(parse_json(read_bytes(out + "/" + stem + ".job/shot.json"))["complete"].cast<bool>());
+    // No word of a name ran as a command.
+    for (const fs::path& where : {fs::path(dir.path()), fs::path(out), fs::current_path()})
+        EXPECT_FALSE(fs::exists(where / "pwned")) << where;
 }
 
 TEST_F(SlurmCluster, ATaskCancelledWhileItWritesLeavesNoTemporary) {
