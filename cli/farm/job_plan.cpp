@@ -50,7 +50,7 @@ public:
         return add("--plugin-path", plugin_folder);
     }
 
-    const std::vector<std::string>& get() const { return argv_; }
+    std::vector<std::string> get() const { return argv_; }
 
 private:
     std::vector<std::string> argv_;
@@ -90,14 +90,17 @@ JobPlan plan_job(const RenderOptions& o, const FarmOptions& f, const std::vector
     const std::string report = !measure ? ""
                                : o.overscan_report.empty() ? (fs::path(plan.job_folder) / "overscan.json").string()
                                                            : absolute_path(o.overscan_report);
-    // The margins every render task and the verify take.
-    auto overscan = [&](Argv& argv) -> Argv& {
-        if (measure) return argv.add("--overscan-from", report);
-        if (o.overscan) return argv.add("--overscan", *o.overscan);
-        return argv.add_if(!o.overscan_from.empty(), "--overscan-from", absolute_path(o.overscan_from));
-    };
-    auto mode = [&](Argv& argv) -> Argv& {
-        return argv.add_if(o.mode.has_value(), "--mode", o.mode.value_or(0) ? "undistort" : "distort");
+    // What a render task and the verify read the shot from and where its
+    // files are: the shot, its frames, the Mode, the margins, the outputs.
+    auto shot_files = [&](const char* command, const std::string& frames_text) {
+        Argv argv(executable, command);
+        argv.shot(o).add("--frames", frames_text);
+        argv.add_if(o.mode.has_value(), "--mode", o.mode.value_or(0) ? "undistort" : "distort");
+        if (measure) argv.add("--overscan-from", report);
+        else if (o.overscan) argv.add("--overscan", *o.overscan);
+        else argv.add_if(!o.overscan_from.empty(), "--overscan-from", absolute_path(o.overscan_from));
+        argv.add("-o", absolute_path(o.output)).add_if(!o.preview.empty(), "--preview", absolute_path(o.preview));
+        return argv;
     };
 
     if (measure) {
@@ -110,17 +113,12 @@ JobPlan plan_job(const RenderOptions& o, const FarmOptions& f, const std::vector
     const std::string chunks = chunk_manifest_folder(plan.job_folder);
     const bool runs = consecutive(frames);
     auto render_argv = [&](const std::string& frames_text, const std::string& first, const std::string& last) {
-        Argv argv(executable, "render");
-        argv.shot(o).add("--frames", frames_text);
-        mode(argv);
-        overscan(argv);
-        argv.add("-o", absolute_path(o.output))
-            .add_if(!o.preview.empty(), "--preview", absolute_path(o.preview))
+        return shot_files("render", frames_text)
             .add("--compression", exr::st_map_compression_name(o.compression))
             .run(o, plugin_folder)
             .flag(true, "--skip-existing")
-            .add("--manifest", (fs::path(chunks) / ("frames-" + first + "-" + last + ".json")).string());
-        return argv.get();
+            .add("--manifest", (fs::path(chunks) / ("frames-" + first + "-" + last + ".json")).string())
+            .get();
     };
     for (size_t at = 0; at < frames.size(); at += static_cast<size_t>(f.chunk)) {
         const std::vector<int> chunk(frames.begin() + static_cast<std::ptrdiff_t>(at),
@@ -131,16 +129,12 @@ JobPlan plan_job(const RenderOptions& o, const FarmOptions& f, const std::vector
     if (runs) render.argv_template = render_argv("{first}-{last}", "{first}", "{last}");
     plan.steps.push_back(std::move(render));
 
-    Argv verify(executable, "verify");
-    verify.shot(o).add("--frames", all_frames);
-    mode(verify);
-    overscan(verify);
-    verify.add("-o", absolute_path(o.output))
-        .add_if(!o.preview.empty(), "--preview", absolute_path(o.preview))
-        .add("--manifest", plan.shot_manifest)
-        .add("--job-dir", plan.job_folder)
-        .run(o, plugin_folder, false);
-    plan.steps.push_back({"verify", "render", false, {{frames, verify.get()}}, verify.get()});
+    const std::vector<std::string> verify = shot_files("verify", all_frames)
+                                                .add("--manifest", plan.shot_manifest)
+                                                .add("--job-dir", plan.job_folder)
+                                                .run(o, plugin_folder, false)
+                                                .get();
+    plan.steps.push_back({"verify", "render", false, {{frames, verify}}, verify});
     return plan;
 }
 

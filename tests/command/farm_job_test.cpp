@@ -4,7 +4,6 @@
 // keeps what its earlier tries recorded.
 #include <gtest/gtest.h>
 
-#include <xxhash.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -16,6 +15,7 @@
 #include "python_json.h"
 #include "run_command.h"
 #include "tests/support/scratch_folder.h"
+#include "tests/support/xxh3_hex.h"
 
 namespace talvik::test {
 namespace {
@@ -41,18 +41,6 @@ std::string replaced(std::string text, const std::string& from, const std::strin
     for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
         text.replace(at, from.size(), to);
     return text;
-}
-
-std::string xxh3_128_hex(const std::string& bytes) {
-    XXH128_canonical_t canonical;
-    XXH128_canonicalFromHash(&canonical, XXH3_128bits(bytes.data(), bytes.size()));
-    std::string hex;
-    char digits[3];
-    for (unsigned char b : canonical.digest) {
-        std::snprintf(digits, sizeof digits, "%02x", b);
-        hex += digits;
-    }
-    return hex;
 }
 
 TEST(FarmJob, PlanTasksRunInTurnMakeTheMapsOfOneRender) {

@@ -4,31 +4,19 @@
 #include "shot/content_hash.h"
 
 #include <gtest/gtest.h>
-#include <xxhash.h>
 
 #include <cstdio>
 #include <stdexcept>
 #include <string>
 
 #include "tests/support/scratch_folder.h"
+#include "tests/support/xxh3_hex.h"
 
 namespace talvik::shot {
 namespace {
 
 using test::ScratchFolder;
 using test::write_bytes;
-
-std::string one_shot_hex(const std::string& bytes) {
-    XXH128_canonical_t canonical;
-    XXH128_canonicalFromHash(&canonical, XXH3_128bits(bytes.data(), bytes.size()));
-    std::string hex;
-    char digits[3];
-    for (unsigned char b : canonical.digest) {
-        std::snprintf(digits, sizeof digits, "%02x", b);
-        hex += digits;
-    }
-    return hex;
-}
 
 TEST(ContentHash, IsXxh3Of128BitsOverTheWholeFile) {
     ScratchFolder dir;
@@ -40,7 +28,7 @@ TEST(ContentHash, IsXxh3Of128BitsOverTheWholeFile) {
     std::string bytes(3 * 1024 * 1024 + 17, '\0');
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 2654435761u) >> 13);
     write_bytes(dir.file("big"), bytes);
-    EXPECT_EQ(file_content_hash(dir.file("big")), one_shot_hex(bytes));
+    EXPECT_EQ(file_content_hash(dir.file("big")), test::xxh3_128_hex(bytes));
     bytes[bytes.size() - 3] ^= 1;
     write_bytes(dir.file("big2"), bytes);
     EXPECT_NE(file_content_hash(dir.file("big2")), file_content_hash(dir.file("big")));
