@@ -12,6 +12,7 @@
 
 #include "cli/inspect_command.h"
 #include "cli/options/command_options.h"
+#include "shot/plugin_search.h"
 #include "shot/usage_error.h"
 #include "cli/render_command.h"
 #include "cli/version_command.h"
@@ -19,25 +20,16 @@
 
 namespace {
 
-// --plugin-path first, then TALVIK_PLUGIN_PATH (':'-separated, like
-// NUKE_PATH), then the plug-in beside this program: lib/talvik/plugins of
-// the installed tree it is part of, or the plugins folder of its build.
+// --plugin-path first, then TALVIK_PLUGIN_PATH, then the plug-in beside
+// this program: lib/talvik/plugins of the installed tree it is part of, or
+// the plugins folder of its build.
 std::vector<std::string> plugin_path(std::vector<std::string> given, const char* argv0) {
-    if (const char* env = std::getenv("TALVIK_PLUGIN_PATH")) {
-        std::string list = env;
-        for (size_t start = 0; start <= list.size();) {
-            const size_t end = std::min(list.find(':', start), list.size());
-            if (end > start) given.push_back(list.substr(start, end - start));
-            start = end + 1;
-        }
-    }
     std::error_code ec;
     const std::filesystem::path self = std::filesystem::canonical("/proc/self/exe", ec);
     const std::filesystem::path exe = ec ? std::filesystem::path(argv0) : self;
     const std::filesystem::path prefix = exe.parent_path().parent_path();
-    given.push_back((prefix / "lib" / "talvik" / "plugins").string());
-    given.push_back((prefix / "plugins").string());
-    return given;
+    return talvik::shot::plugin_search_path(
+        std::move(given), {(prefix / "lib" / "talvik" / "plugins").string(), (prefix / "plugins").string()});
 }
 
 // Output that never reached standard output (a full disk, a closed pipe)
