@@ -12,6 +12,7 @@
 
 #include "cli/inspect_command.h"
 #include "cli/options/command_options.h"
+#include "cli/points_command.h"
 #include "shot/plugin_search.h"
 #include "shot/usage_error.h"
 #include "cli/render_command.h"
@@ -54,6 +55,8 @@ int run(const talvik::cli::CommandLine& cl) {
             return talvik::cli::run_render(cl.render, stdout, stderr);
         case talvik::cli::CommandLine::Command::Overscan:
             return talvik::cli::run_overscan(cl.render, stdout, stderr);
+        case talvik::cli::CommandLine::Command::Points:
+            return talvik::cli::run_points(cl, stderr);
     }
     return 1;
 }
@@ -68,6 +71,7 @@ int main(int argc, char** argv) {
         cl.render.command_line.assign(argv, argv + argc);
         if (cl.command == talvik::cli::CommandLine::Command::Render ||
             cl.command == talvik::cli::CommandLine::Command::Overscan ||
+            cl.command == talvik::cli::CommandLine::Command::Points ||
             cl.command == talvik::cli::CommandLine::Command::Version)
             cl.render.plugin_path = plugin_path(cl.render.plugin_path, argv[0]);
         const int status = run(cl);
