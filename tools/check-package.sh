@@ -5,7 +5,8 @@
 # each tree is moved to another path before it runs, with a decoy
 # libDDImage.so (exporting nothing) first on LD_LIBRARY_PATH, as on a render
 # node with Nuke's folder there. Each must render a frame of the bundled
-# sample and name the commit in `--version`.
+# sample and name the commit in `--version`, and Debian's python3 must import
+# its Python module and reload the sample through the tree's own plug-in.
 #
 #   tools/check-package.sh [BUILD_DIR]   (a built tree; default: build)
 #   tools/check-package.sh --tree-only [BUILD_DIR]   (step 1 alone, as the
@@ -35,7 +36,7 @@ commit=""
 if [[ $tree_only -eq 0 ]]; then
   # The build's version header is brought up to date (a commit since the
   # last build) before anything is installed.
-  cmake --build "$build" --target talvik-stmap TalvikDistort -j"$(nproc)" >/dev/null
+  cmake --build "$build" --target talvik-stmap TalvikDistort talvik_python -j"$(nproc)" >/dev/null
   if git -C "$root" rev-parse --git-dir >/dev/null 2>&1; then
     commit="$(git -C "$root" rev-parse --short HEAD)"
   fi
@@ -78,7 +79,33 @@ check_tree() {
     exit 1
   fi
   mv "$scratch/aside.so" "$prefix/lib/talvik/libDDImage.so"
+  check_python_module "$name" "$prefix" "$(echo "$version" | head -1)"
   echo "$name: moved tree renders with a decoy libDDImage.so first; $(echo "$version" | head -1)" >&2
+}
+
+# check_python_module NAME PREFIX VERSION_LINE: Debian's python3 imports the
+# tree's module, which reloads the sample take through the tree's own
+# plug-in and host library (the decoy first on LD_LIBRARY_PATH) and says
+# the command's version.
+check_python_module() {
+  local name=$1 prefix=$2 version_line=$3
+  local packages="$prefix/lib/python3/dist-packages"
+  [[ -f "$packages/talvik/__init__.py" ]] || { echo "$name: no Python module in $packages/talvik" >&2; exit 1; }
+  (cd "$scratch" && LD_LIBRARY_PATH="$scratch/decoy" TALVIK_PLUGIN_PATH= PYTHONPATH="$packages" \
+    /usr/bin/python3 - "$prefix" "$prefix/share/talvik/sample/sample_take.fbx" "${version_line##* }" <<'PY'
+import sys
+import talvik
+prefix, take, version = sys.argv[1:]
+assert talvik.__file__.startswith(prefix + "/"), talvik.__file__
+assert talvik.__version__ == version, (talvik.__version__, version)
+lens = talvik.Take(take).lens(2, 1001)
+assert lens.st_map(64, 36, "undistort").shape == (36, 64, 2)
+mapped = [line.split()[-1] for line in open("/proc/self/maps") if line.rstrip().endswith(".so")]
+for library in ("libDDImage.so", "TalvikDistort.so"):
+    found = {m for m in mapped if m.endswith("/" + library)}
+    assert found and all(m.startswith(prefix + "/lib/talvik/") for m in found), (library, found)
+PY
+  ) || { echo "$name: the Python module does not work from the tree" >&2; exit 1; }
 }
 
 cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
@@ -102,7 +129,7 @@ if [[ -n "$commit" ]]; then
   esac
 fi
 depends="$(dpkg-deb -f "${deb[0]}" Depends)"
-for lib in libpython3.11 libopenexr-3-1-30 libisal2 libpng16-16; do
+for lib in libpython3.11 libopenexr-3-1-30 libisal2 libpng16-16 python3-numpy; do
   [[ "$depends" == *"$lib"* ]] || { echo "the package does not depend on $lib: $depends" >&2; exit 1; }
 done
 [[ "$depends" != *-dev* ]] || { echo "the package depends on a -dev package: $depends" >&2; exit 1; }
