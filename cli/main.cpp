@@ -45,7 +45,12 @@ void finish_stdout() {
 int run(const talvik::cli::CommandLine& cl) {
     switch (cl.command) {
         case talvik::cli::CommandLine::Command::Help:
-            std::fputs(talvik::cli::usage_text(), stdout);
+            // Longer than stdio's buffer: a write that fails on the way is
+            // reported with its own reason.
+            errno = 0;
+            if (std::fputs(talvik::cli::usage_text(), stdout) == EOF)
+                throw std::runtime_error(std::string("cannot write to standard output: ") +
+                                         std::strerror(errno ? errno : EIO));
             return 0;
         case talvik::cli::CommandLine::Command::Inspect:
             return talvik::cli::run_inspect(cl.inspect.fbx, stdout, cl.inspect.json);
