@@ -3,6 +3,7 @@
 #include <pybind11/embed.h>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -54,28 +55,35 @@ void ensure_interpreter() {
     std::atexit([] { py::finalize_interpreter(); });
 }
 
-// The host's `nuke` and `nukescripts`, made once. They are not registered
-// as built-in modules (impossible once an interpreter runs) but put in
-// sys.modules for the length of each script, so that a process with a
-// `nuke` of its own keeps it. Never freed: they live as long as Python.
+// The host's `nuke` and `nukescripts`, made on first use. They are not
+// registered as built-in modules (impossible once an interpreter runs) but
+// put in sys.modules for the length of each script, so that a process with
+// a `nuke` of its own keeps it. Released when Python shuts down, so that
+// their classes are freed with it.
 struct HostModules {
     py::module_ nuke, nukescripts;
 };
 
+HostModules* made_modules = nullptr;  // under the GIL
+
 const HostModules& host_modules() {
-    static const HostModules* modules = [] {
-        auto* made = new HostModules{py::reinterpret_steal<py::module_>(PyModule_New("nuke")),
-                                     py::reinterpret_steal<py::module_>(PyModule_New("nukescripts"))};
-        if (!made->nuke || !made->nukescripts) throw py::error_already_set();
-        define_nuke_module(made->nuke);
-        define_nukescripts_module(made->nukescripts);
-        py::class_<HostOutput>(made->nuke, "_HostOutput")
-            .def(py::init<>())
-            .def("write", &HostOutput::write)
-            .def("flush", &HostOutput::flush);
-        return made;
-    }();
-    return *modules;
+    if (made_modules) return *made_modules;
+    auto made = std::make_unique<HostModules>(
+        HostModules{py::reinterpret_steal<py::module_>(PyModule_New("nuke")),
+                    py::reinterpret_steal<py::module_>(PyModule_New("nukescripts"))});
+    if (!made->nuke || !made->nukescripts) throw py::error_already_set();
+    define_nuke_module(made->nuke);
+    define_nukescripts_module(made->nukescripts);
+    py::class_<HostOutput>(made->nuke, "_HostOutput")
+        .def(py::init<>())
+        .def("write", &HostOutput::write)
+        .def("flush", &HostOutput::flush);
+    py::module_::import("atexit").attr("register")(py::cpp_function([] {
+        delete made_modules;
+        made_modules = nullptr;
+    }));
+    made_modules = made.release();
+    return *made_modules;
 }
 
 // Puts the host's modules in sys.modules while it lives, then puts back
