@@ -2,9 +2,10 @@
 """Checks the library search paths (DT_RPATH, DT_RUNPATH) of every ELF file
 under a folder: each entry must name a folder inside that folder, either as
 an absolute path (a build tree) or relative to the file through $ORIGIN (an
-installed tree, which may be moved). An empty entry, or a relative one, is
-the loader's current folder: whoever runs the program from a folder holding a
-library of a wanted name would run that library's code.
+installed tree, which may be moved). The loader takes an empty entry for
+the current folder, and a relative one from it: whoever runs the program
+from a folder holding a library of a wanted name would run that library's
+code.
 
 Usage: check-search-paths.py [--none] ROOT
   --none   no ELF file under ROOT may carry a search path at all (a plug-in
