@@ -42,9 +42,9 @@ install(FILES cmake/debian_copyright DESTINATION share/doc/talvik-stmap RENAME c
 # `cpack -G DEB` in the build folder: talvik-stmap_<version>_<arch>.deb for
 # /usr, its binaries stripped, and talvik-stmap-dbgsym_<version>_<arch>.ddeb
 # beside it with their debug information (under /usr/lib/debug/.build-id,
-# where gdb looks). Its dependencies are Debian 12's runtime libraries the command, the
-# host library and the plug-in link (ldd, then dpkg -S); the embedded Python
-# brings its standard library through libpython3.11.
+# where gdb looks). Its dependencies are Debian 12's runtime libraries the
+# command, the host library and the plug-in link (ldd, then dpkg -S); the
+# embedded Python brings its standard library through libpython3.11.
 set(CPACK_PACKAGE_NAME talvik-stmap)
 set(CPACK_PACKAGE_VENDOR "TalvikDistort")
 set(CPACK_PACKAGE_CONTACT "TalvikDistort maintainers <talvik@localhost>")

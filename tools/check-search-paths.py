@@ -26,9 +26,12 @@ def elf_files(root):
             path = os.path.join(folder, name)
             if os.path.islink(path) or not os.path.isfile(path):
                 continue
-            with open(path, "rb") as f:
-                if f.read(4) == b"\x7fELF":
-                    yield path
+            try:
+                with open(path, "rb") as f:
+                    if f.read(4) == b"\x7fELF":
+                        yield path
+            except OSError:
+                continue  # gone or unreadable: written by something else meanwhile
 
 
 def search_paths(path):
