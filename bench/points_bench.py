@@ -4,7 +4,7 @@ OpenCV's cv2.undistortPoints and cv2.projectPoints for the same lens, in the
 same run: the median of several runs of 1,000,000 random plate positions
 on a 4096 x 2160 format. A measurement, not a test.
 
-    PYTHONPATH=build/python /usr/bin/python3 bench/points_bench.py [POINTS] [RUNS]
+    PYTHONPATH=build/lib/python3/dist-packages /usr/bin/python3 bench/points_bench.py [POINTS] [RUNS]
 """
 import os
 import statistics

@@ -46,18 +46,17 @@ py::object path_text(const std::string& path) {
 
 constexpr int kMaxCamera = 999999;  // as for --camera
 
-// Where the plug-in sits beside this module: lib/talvik/plugins of the
-// installed tree (the module is in lib/python3/dist-packages/talvik), or
-// the build's plugins folder (the module is in <build>/python/talvik).
+// Where the plug-in sits beside this module, which is in
+// <prefix>/lib/python3/dist-packages/talvik: lib/talvik/plugins of the
+// installed tree, or the plugins folder of a build (laid out the same).
 std::vector<std::string> plugins_beside_module() {
     Dl_info info{};
     if (!dladdr(reinterpret_cast<void*>(&plugins_beside_module), &info) || !info.dli_fname) return {};
     std::error_code ec;
     std::filesystem::path module = std::filesystem::canonical(info.dli_fname, ec);
     if (ec) module = info.dli_fname;
-    const std::filesystem::path package = module.parent_path();
-    return {(package.parent_path().parent_path().parent_path() / "talvik" / "plugins").string(),
-            (package.parent_path().parent_path() / "plugins").string()};
+    const std::filesystem::path lib = module.parent_path().parent_path().parent_path().parent_path();
+    return {(lib / "talvik" / "plugins").string(), (lib.parent_path() / "plugins").string()};
 }
 
 std::vector<std::string> plugin_path_of(const py::object& given) {
