@@ -154,7 +154,8 @@ ddeb=("$scratch"/deb/talvik-stmap-dbgsym_*.ddeb)
 [[ "$(dpkg-deb -f "${ddeb[0]}" Depends)" == "talvik-stmap (= $(dpkg-deb -f "${deb[0]}" Version))" ]] ||
   { echo "the -dbgsym package does not depend on this very package" >&2; exit 1; }
 dpkg -x "${ddeb[0]}" "$scratch/dbgsym"
-for elf in bin/talvik-stmap lib/talvik/libDDImage.so lib/talvik/plugins/TalvikDistort.so; do
+module="$(cd "$scratch/root/usr" && echo lib/python3/dist-packages/talvik/_talvik.*.so)"
+for elf in bin/talvik-stmap lib/talvik/libDDImage.so lib/talvik/plugins/TalvikDistort.so "$module"; do
   sections="$(readelf -S -W "$scratch/root/usr/$elf")"
   if grep -qE '\.(debug_[a-z]+|symtab) ' <<<"$sections"; then
     echo "the package's $elf is not stripped" >&2
