@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
@@ -21,7 +23,6 @@
 #include "lens/lens_points.h"
 #include "shot/control_values.h"
 #include "shot/frame_checks.h"
-#include "shot/frame_range.h"
 #include "shot/lens_node.h"
 #include "shot/plate_metadata.h"
 #include "shot/plate_sequence.h"

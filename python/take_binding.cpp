@@ -152,7 +152,9 @@ private:
             }
             use(*it->second);
         }
-        if (!warning.empty()) PyErr_WarnEx(PyExc_RuntimeWarning, warning.c_str(), 1);
+        // Under -W error the warning is raised.
+        if (!warning.empty() && PyErr_WarnEx(PyExc_RuntimeWarning, warning.c_str(), 1) != 0)
+            throw py::error_already_set();
     }
 
     std::string path_;
@@ -177,7 +179,8 @@ talvik-stmap does. Failures raise RuntimeError with the command's message.)")
 plugin_path: a folder or a list of folders to find TalvikDistort.so in,
     searched first; then TALVIK_PLUGIN_PATH (':'-separated), then the
     plug-in installed beside this module (lib/talvik/plugins), or the
-    build's plugins folder.
+    build's plugins folder. A process loads the plug-in once, for its
+    first reload: later takes use the same.
 Raises RuntimeError for a take that is missing, not a regular file or
 damaged.)")
         .def_property_readonly("path", [](const Take& t) { return path_text(t.path()); }, "The take's path.")

@@ -178,7 +178,6 @@ void add_points_options(OptionTable& t, RenderOptions& o, PointsOptions& p) {
     t.app().add_option("track", p.track);
 }
 
-
 void add_render_options(OptionTable& t, RenderOptions& o) {
     add_shot_options(t, o);
     t.value("--overscan", "margins", false, [&o](const std::string& v) { o.overscan = v; });

@@ -113,6 +113,27 @@ def test_plugin_path_is_searched_first(folder):
     assert said == "1001\n"
 
 
+def test_a_plugin_of_another_lens_model_is_named_in_a_warning():
+    silent = os.environ.get("TALVIK_SILENT_PLUGIN_DIR")
+    if not silent:
+        pytest.skip("TALVIK_SILENT_PLUGIN_DIR is not set (CTest sets it)")
+    code = ("import talvik, warnings\n"
+            "with warnings.catch_warnings(record=True) as seen:\n"
+            "    warnings.simplefilter('always')\n"
+            "    talvik.Take({take!r}, plugin_path={silent!r}).frames(1)\n"
+            "print(seen[0].category.__name__, seen[0].message)\n")
+    said = in_new_process(code.format(take=str(SAMPLE_TAKE), silent=silent))
+    assert said.startswith(f"RuntimeWarning plug-in {os.path.realpath(silent)}/TalvikDistort.so does not say")
+    # Warnings made errors raise it.
+    strict = ("import talvik, warnings\n"
+              "warnings.simplefilter('error')\n"
+              "try:\n"
+              "    talvik.Take({take!r}, plugin_path={silent!r}).frames(1)\n"
+              "except RuntimeWarning as e:\n"
+              "    print('raised')\n")
+    assert in_new_process(strict.format(take=str(SAMPLE_TAKE), silent=silent)) == "raised\n"
+
+
 def test_a_process_with_a_nuke_module_of_its_own_keeps_it(monkeypatch):
     ours = type(sys)("nuke")
     monkeypatch.setitem(sys.modules, "nuke", ours)
