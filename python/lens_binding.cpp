@@ -4,6 +4,7 @@
 #include <pybind11/stl.h>
 
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -35,6 +36,14 @@ float lens_value(const char* name, double value) {
         throw py::value_error(std::string(name) + " " + text + " is not a finite 32-bit float");
     }
     return static_cast<float>(value);
+}
+
+// The fewest digits that read back as the same 32-bit float: -0.05, not
+// -0.0500000007.
+std::string float_text(float value) {
+    char text[32];
+    const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
+    return ec == std::errc() ? std::string(text, end) : std::to_string(value);
 }
 
 int mode_index(const std::string& mode) {
@@ -124,11 +133,10 @@ public:
     }
 
     std::string repr() const {
-        char text[256];
-        std::snprintf(text, sizeof text, "talvik.Lens(cx=%.9g, cy=%.9g, fx=%.9g, fy=%.9g, anamorphic=%s, k1=%.9g, k2=%.9g)",
-                      panel_.cx, panel_.cy, panel_.fx, panel_.fy, panel_.anamorphic ? "True" : "False", panel_.k1,
-                      panel_.k2);
-        return text;
+        return "talvik.Lens(cx=" + float_text(panel_.cx) + ", cy=" + float_text(panel_.cy) +
+               ", fx=" + float_text(panel_.fx) + ", fy=" + float_text(panel_.fy) +
+               ", anamorphic=" + (panel_.anamorphic ? "True" : "False") + ", k1=" + float_text(panel_.k1) +
+               ", k2=" + float_text(panel_.k2) + ")";
     }
 
     std::tuple<float, float, float, float, bool, float, float> values() const {
