@@ -13,6 +13,8 @@
 #include "cli/inspect_command.h"
 #include "cli/job_commands.h"
 #include "cli/options/command_options.h"
+#include "cli/points_command.h"
+#include "shot/plugin_search.h"
 #include "shot/usage_error.h"
 #include "cli/render_command.h"
 #include "cli/verify_command.h"
@@ -21,44 +23,36 @@
 
 namespace {
 
-// --plugin-path first, then TALVIK_PLUGIN_PATH (':'-separated, like
-// NUKE_PATH), then the plug-in beside this program: lib/talvik/plugins of
-// the installed tree it is part of, or the plugins folder of its build.
+// --plugin-path first, then TALVIK_PLUGIN_PATH, then the plug-in beside
+// this program: lib/talvik/plugins of the installed tree it is part of, or
+// the plugins folder of its build.
 std::vector<std::string> plugin_path(std::vector<std::string> given, const char* argv0) {
-    if (const char* env = std::getenv("TALVIK_PLUGIN_PATH")) {
-        std::string list = env;
-        for (size_t start = 0; start <= list.size();) {
-            const size_t end = std::min(list.find(':', start), list.size());
-            if (end > start) given.push_back(list.substr(start, end - start));
-            start = end + 1;
-        }
-    }
     std::error_code ec;
     const std::filesystem::path self = std::filesystem::canonical("/proc/self/exe", ec);
     const std::filesystem::path exe = ec ? std::filesystem::path(argv0) : self;
     const std::filesystem::path prefix = exe.parent_path().parent_path();
-    given.push_back((prefix / "lib" / "talvik" / "plugins").string());
-    given.push_back((prefix / "plugins").string());
-    return given;
-}
-
-[[noreturn]] void fail_stdout() {
-    throw std::runtime_error(std::string("cannot write to standard output: ") + std::strerror(errno ? errno : EIO));
+    return talvik::shot::plugin_search_path(
+        std::move(given), {(prefix / "lib" / "talvik" / "plugins").string(), (prefix / "plugins").string()});
 }
 
 // Output that never reached standard output (a full disk, a closed pipe)
 // fails the command like any other failed write.
 void finish_stdout() {
     errno = 0;
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) fail_stdout();
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        throw std::runtime_error(std::string("cannot write to standard output: ") +
+                                 std::strerror(errno ? errno : EIO));
 }
 
 int run(const talvik::cli::CommandLine& cl) {
     switch (cl.command) {
         case talvik::cli::CommandLine::Command::Help:
-            // Longer than the stream's buffer: the write fails here, with the reason.
+            // Longer than stdio's buffer: a write that fails on the way is
+            // reported with its own reason.
             errno = 0;
-            if (std::fputs(talvik::cli::usage_text(), stdout) < 0) fail_stdout();
+            if (std::fputs(talvik::cli::usage_text(), stdout) == EOF)
+                throw std::runtime_error(std::string("cannot write to standard output: ") +
+                                         std::strerror(errno ? errno : EIO));
             return 0;
         case talvik::cli::CommandLine::Command::Inspect:
             return talvik::cli::run_inspect(cl.inspect.fbx, stdout, cl.inspect.json);
@@ -74,6 +68,8 @@ int run(const talvik::cli::CommandLine& cl) {
             return talvik::cli::run_submit(cl.render, cl.farm, stdout, stderr);
         case talvik::cli::CommandLine::Command::Verify:
             return talvik::cli::run_verify(cl.render, cl.farm, stdout, stderr);
+        case talvik::cli::CommandLine::Command::Points:
+            return talvik::cli::run_points(cl, stderr);
     }
     return 1;
 }

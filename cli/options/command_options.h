@@ -49,10 +49,18 @@ struct FarmOptions {
     std::string scheduler;                 // submit's first word: "slurm"
 };
 
+// points keeps its take, format, mode, output and run options in
+// RenderOptions; these are its own.
+struct PointsOptions {
+    std::string track;      // the CSV read
+    bool top_left = false;  // --origin top-left: y down from the top line
+};
+
 struct CommandLine {
-    enum class Command { Help, Render, Overscan, Inspect, Version, Plan, Submit, Verify } command = Command::Help;
-    RenderOptions render;  // overscan's, plan's, submit's and verify's too; --version uses its plugin_path
+    enum class Command { Help, Render, Overscan, Inspect, Version, Points, Plan, Submit, Verify } command = Command::Help;
+    RenderOptions render;  // overscan's, points', plan's, submit's and verify's too; --version uses its plugin_path
     InspectOptions inspect;
+    PointsOptions points;
     FarmOptions farm;
 };
 
