@@ -58,7 +58,13 @@ int run_plan(const RenderOptions& o, const FarmOptions& f, std::FILE* out, std::
 
 int run_submit(const RenderOptions& o, const FarmOptions& f, std::FILE* out, std::FILE* err) {
     const JobPlan plan = plan_shot_job(o, f, err);
-    const std::vector<SubmittedStep> steps = submit_to_slurm(plan, f.sbatch_args);
+    std::vector<SubmittedStep> steps;
+    try {
+        steps = submit_to_slurm(plan, f.sbatch_args);
+    } catch (const io::Stopped& e) {
+        std::fprintf(err, "talvik-stmap: submit stopped by %s: %s\n", io::stop_signal_name(), e.what());
+        return io::stopped_exit_code();
+    }
     if (f.json)
         print_line(out, shot::json_text(submitted_json(plan, steps), 2));
     else

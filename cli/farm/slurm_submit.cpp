@@ -129,6 +129,7 @@ std::vector<SubmittedStep> submit_to_slurm(const JobPlan& plan, const std::vecto
     fs::create_directories(plan.log_folder, ec);
     if (ec) throw std::runtime_error("cannot create the job's log folder \"" + plan.log_folder + "\": " + ec.message());
     std::vector<SubmittedStep> submitted;
+    auto fail = [&submitted](const std::string& why) { throw std::runtime_error(why + "; " + cancel(submitted)); };
     for (const JobStep& step : plan.steps) {
         const std::string script = (fs::path(plan.job_folder) / ("slurm-" + step.name + ".sh")).string();
         write_json_file(script, batch_script(plan, step), "batch script");
@@ -157,20 +158,20 @@ std::vector<SubmittedStep> submit_to_slurm(const JobPlan& plan, const std::vecto
         argv.push_back(script);
         const ProgramResult r = run_program(argv);
         if (!r.started)
-            throw std::runtime_error("sbatch " + r.why_not + ": submit slurm needs Slurm's client commands "
-                                     "(Debian: slurm-client) and a cluster to submit to");
+            fail("sbatch " + r.why_not + ": submit slurm needs Slurm's client commands (Debian: slurm-client) "
+                 "and a cluster to submit to");
         s.id = job_id(r.out);
         if (r.status != 0 || s.id.empty())
-            throw std::runtime_error("sbatch refused the " + step.name + " step (exit " + std::to_string(r.status) +
-                                     "): " + program_said(r) + "; " + cancel(submitted));
+            fail("sbatch refused the " + step.name + " step (exit " + std::to_string(r.status) + "): " + program_said(r));
         submitted.push_back(std::move(s));
+        // Stopped half-way: nothing of the job is left to run.
+        if (io::stop_requested().load()) throw io::Stopped(cancel(submitted));
     }
     std::vector<std::string> release = {"scontrol", "release"};
     for (const SubmittedStep& s : submitted) release.push_back(s.id);
     const ProgramResult r = run_program(release);
     if (!r.started || r.status != 0)
-        throw std::runtime_error("scontrol could not release the held jobs: " +
-                                 (r.started ? program_said(r) : r.why_not) + "; " + cancel(submitted));
+        fail("scontrol could not release the held jobs: " + (r.started ? program_said(r) : r.why_not));
     return submitted;
 }
 

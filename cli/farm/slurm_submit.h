@@ -29,7 +29,9 @@ std::string batch_script(const JobPlan& plan, const JobStep& step);
 // command's own options, so they may override them. Throws
 // std::runtime_error saying what sbatch said when it is missing or refuses
 // a step; the held steps submitted before are cancelled with scancel, and
-// the message names them (and says so when they could not be).
+// the message names them (and says so when they could not be). A stop
+// signal between steps cancels them too: io::Stopped says what became of
+// them.
 std::vector<SubmittedStep> submit_to_slurm(const JobPlan& plan, const std::vector<std::string>& sbatch_args);
 
 struct JobEnd {
