@@ -82,8 +82,10 @@ std::optional<std::string> read_layout(int fd, uint64_t file_size, uint32_t flag
     const size_t name_limit = (flags & kLongNamesFlag) ? 256 : 32;
     std::vector<unsigned char> bytes;
     uint64_t at = 8;
+    bool past_end = false;
     auto have = [&](uint64_t end) {
         if (end <= 8 + bytes.size()) return true;
+        past_end = end > file_size;
         const uint64_t want = std::min<uint64_t>({std::max<uint64_t>(end - 8, 2 * bytes.size() + 4096),
                                                   file_size - 8, kMaxHeaderBytes});
         if (end - 8 > want) return false;
@@ -103,15 +105,19 @@ std::optional<std::string> read_layout(int fd, uint64_t file_size, uint32_t flag
             if (out.size() >= name_limit) return false;
         }
     };
+    auto unreadable = [&]() -> std::string {
+        return past_end ? "cut short: " + std::to_string(file_size) + " bytes, within its header"
+                        : std::string("damaged: its header is not an OpenEXR header");
+    };
     bool data_window = false, compression = false;
     std::string name, type;
     for (;;) {
-        if (!text(name)) return "its header is cut short or damaged";
+        if (!text(name)) return unreadable();
         if (name.empty()) break;
-        if (!text(type) || !have(at + 4)) return "its header is cut short or damaged";
+        if (!text(type) || !have(at + 4)) return unreadable();
         const uint32_t size = le32(&bytes[at - 8]);
         at += 4;
-        if (size > kMaxHeaderBytes || !have(at + size)) return "its header is cut short or damaged";
+        if (size > kMaxHeaderBytes || !have(at + size)) return unreadable();
         const unsigned char* value = &bytes[at - 8];
         if (name == "dataWindow" && type == "box2i" && size == 16) {
             layout.min_y = static_cast<int32_t>(le32(value + 4));
@@ -123,9 +129,9 @@ std::optional<std::string> read_layout(int fd, uint64_t file_size, uint32_t flag
         }
         at += size;
     }
-    if (!data_window || !compression) return "its header has no data window or compression";
-    if (layout.lines == 0) return "its compression is unknown";
-    if (layout.max_y < layout.min_y) return "its data window is empty";
+    if (!data_window || !compression) return std::string("damaged: its header has no data window or compression");
+    if (layout.lines == 0) return std::string("damaged: its compression is unknown");
+    if (layout.max_y < layout.min_y) return std::string("damaged: its data window is empty");
     layout.table_at = at;
     return std::nullopt;
 }
@@ -147,8 +153,7 @@ std::optional<std::string> exr_incompleteness(const std::string& path) {
     if (version & (kTiledFlag | kNonImageFlag | kMultiPartFlag)) return std::string("not a single-part scan-line image");
 
     Layout layout;
-    if (auto why = read_layout(fd.get(), file_size, version, layout))
-        return "cut short or damaged: " + byte_count(file_size) + " bytes, " + *why;
+    if (auto why = read_layout(fd.get(), file_size, version, layout)) return why;
     const uint64_t chunk_count =
         (static_cast<uint64_t>(static_cast<int64_t>(layout.max_y) - layout.min_y) + layout.lines) / layout.lines;
     const uint64_t table_end = layout.table_at + 8 * chunk_count;

@@ -93,6 +93,9 @@ TEST(ExrCompleteness, EveryCutIsCaught) {
     EXPECT_EQ(exr_incompleteness(dir.file("cut.exr")).value_or(""),
               "cut short: its offset table of 40 chunks ends at byte " + std::to_string(header + 8 * 40) + " of " +
                   std::to_string(header));
+    write_bytes(dir.file("cut.exr"), whole.substr(0, header / 2));
+    EXPECT_EQ(exr_incompleteness(dir.file("cut.exr")).value_or(""),
+              "cut short: " + std::to_string(header / 2) + " bytes, within its header");
     write_bytes(dir.file("cut.exr"), whole.substr(0, whole.size() - 1));
     EXPECT_EQ(exr_incompleteness(dir.file("cut.exr")).value_or(""),
               "cut short: chunk 40 of 40 (line 39) ends at byte " + std::to_string(whole.size()) + " of " +
