@@ -6,6 +6,7 @@
 
 #include "host/axis3/axis3.h"
 #include "host/python/byte_text.h"
+#include "host/python/isolated_interpreter.h"
 #include "host/python/nuke_module.h"
 #include "host/python/script_namespaces.h"
 
@@ -44,10 +45,7 @@ void ensure_interpreter() {
     if (Py_IsInitialized()) return;
     // The interpreter lives as long as the process and is shut down at exit,
     // after every host, so nothing it holds is left behind.
-    // Without Python's own signal handlers: SIGINT stays with the host
-    // (Python's would only be acted on between bytecodes) and SIGPIPE and
-    // SIGXFSZ keep the dispositions the program chose.
-    py::initialize_interpreter(false);
+    start_isolated_interpreter();
     std::atexit([] { py::finalize_interpreter(); });
     py::class_<HostOutput>(py::module_::import("nuke"), "_HostOutput")
         .def(py::init<>())

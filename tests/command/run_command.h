@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "stmap_process.h"
+
 namespace talvik::test {
 
 struct CommandResult {
@@ -13,5 +15,9 @@ struct CommandResult {
 };
 
 CommandResult run_stmap(const std::vector<std::string>& args);
+
+// The same in another working folder or environment (`options`; its
+// standard output is captured here).
+CommandResult run_stmap(const std::vector<std::string>& args, ProcessOptions options);
 
 }  // namespace talvik::test
