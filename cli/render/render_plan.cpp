@@ -16,6 +16,7 @@
 #include "shot/control_values.h"
 #include "shot/frame_checks.h"
 #include "shot/frame_range.h"
+#include "shot/lens_usability.h"
 #include "shot/map_identity.h"
 #include "shot/memory_check.h"
 #include "shot/plate_metadata.h"
@@ -157,6 +158,42 @@ std::vector<int> shot_frames(const RenderOptions& o, const RenderPlan& plan) {
     return frames;
 }
 
+// Names, in a warning, every frame rendered or measured whose lens makes no
+// usable map (see lens_usability.h); `auto` leaves those out of its
+// measurement, so they never widen the margins of the whole shot.
+void warn_unusable_lenses(const RenderOptions& o, RenderPlan& plan, std::FILE* err) {
+    std::vector<int> frames = plan.frames;
+    frames.insert(frames.end(), plan.overscan_frames.begin(), plan.overscan_frames.end());
+    std::sort(frames.begin(), frames.end());
+    frames.erase(std::unique(frames.begin(), frames.end()), frames.end());
+    const bool measured = !plan.overscan_frames.empty();
+    // A few frames in full, the rest in one line.
+    constexpr size_t kNamedInFull = 5;
+    std::vector<int> unusable;
+    for (int frame : frames) {
+        const auto why = shot::unusable_lens(shot::control_values(*plan.node, frame), plan.format.width(),
+                                             plan.format.height());
+        if (!why) continue;
+        unusable.push_back(frame);
+        if (unusable.size() <= kNamedInFull)
+            warn(plan.notes, err, o.strict,
+                 "frame " + std::to_string(frame) + ": the lens makes no usable map: " + *why +
+                     (measured ? "; the overscan measurement leaves this frame out" : ""));
+    }
+    if (unusable.size() > kNamedInFull)
+        warn(plan.notes, err, o.strict,
+             std::to_string(unusable.size() - kNamedInFull) + " more frames whose lens makes no usable map: " +
+                 shot::format_frames(std::vector<int>(unusable.begin() + kNamedInFull, unusable.end())));
+    if (!measured || unusable.empty()) return;
+    std::vector<int>& measure = plan.overscan_frames;
+    measure.erase(std::remove_if(measure.begin(), measure.end(),
+                                 [&](int f) { return std::binary_search(unusable.begin(), unusable.end(), f); }),
+                  measure.end());
+    if (measure.empty())
+        throw std::runtime_error("no frame to measure the overscan on: the lens of every frame of the shot makes "
+                                 "no usable map");
+}
+
 // The overscan margins, then every frame's box, each checked for memory
 // before anything of that size is allocated. Returns the box of a plate
 // that is one file, or of no plate.
@@ -165,7 +202,6 @@ DD::Image::Box plan_boxes(const RenderOptions& o, const std::optional<shot::Over
     const int width = plan.format.width(), height = plan.format.height();
     // --overscan auto renders the format once to measure it.
     if (plan.rendering() || request) shot::check_frame_memory(width, height);
-    if (request && request->kind == shot::OverscanRequest::Kind::Auto) plan.overscan_frames = shot_frames(o, plan);
     plan.overscan = shot::resolve_overscan(request, plan.format, [&] {
         return measure_auto_overscan(*plan.host, *plan.node, plan.overscan_frames, plan.format);
     });
@@ -232,6 +268,8 @@ RenderPlan plan_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
                  ": the node's default (no --plate or --size given)");
     set_up_node(o, plan, err);
     choose_frames(o, in.frames, plan, err);
+    if (in.overscan && in.overscan->kind == shot::OverscanRequest::Kind::Auto) plan.overscan_frames = shot_frames(o, plan);
+    warn_unusable_lenses(o, plan, err);
     plan.fixed_box_ = plan_boxes(o, in.overscan, plan, out, err);
     plan_outputs(o, plan);
     return plan;
