@@ -64,6 +64,7 @@ std::vector<int> frames_on_disk(const FramePattern& pattern) {
 
 PlateSequence PlateSequence::open(const std::string& path, const std::vector<int>& frames) {
     PlateSequence plates;
+    plates.pattern_ = path;
     const FramePattern pattern = FramePattern::parse(path);
     std::error_code ec;
     // A file that exists under the very name given is that file, '#' or not.
@@ -111,6 +112,14 @@ const PlateHeader& PlateSequence::at(int frame) const {
 std::vector<std::string> PlateSequence::paths() const {
     std::vector<std::string> out;
     for (const auto& [frame, header] : headers_) out.push_back(header.path);
+    if (!sequence_) return out;
+    const FramePattern pattern = FramePattern::parse(pattern_);
+    try {
+        for (int frame : frames_on_disk(pattern))
+            if (!headers_.count(frame)) out.push_back(pattern.path_for(frame));
+    } catch (const std::exception&) {
+        // The folder read a moment ago is gone: the frames read still count.
+    }
     return out;
 }
 

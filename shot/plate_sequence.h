@@ -29,10 +29,12 @@ public:
     const PlateHeader& at(int frame) const;
     // A sequence's frames in the order read; empty for a single file.
     const std::vector<int>& frames() const { return frames_; }
-    // Every file read: what no output may replace.
+    // Every file read, and every other frame of a sequence on disk: what no
+    // output may replace.
     std::vector<std::string> paths() const;
 
 private:
+    std::string pattern_;  // as given
     bool sequence_ = false;
     std::map<int, PlateHeader> headers_;
     std::vector<int> frames_;

@@ -136,6 +136,18 @@ auto text_to(std::string& target) {
     return [&target](const std::string& v) { target = v; };
 }
 
+// A file the command writes: "-" is not taken for standard output, nor
+// for a file of that name, which a user meaning standard output would
+// not look for.
+auto output_to(std::string& target, const char* option) {
+    return [&target, option](const std::string& v) {
+        if (v == "-")
+            throw shot::UsageError(std::string(option) +
+                                   " \"-\" is not standard output here: give a file name (./- for a file named \"-\")");
+        target = v;
+    };
+}
+
 // What both render and overscan read the shot from.
 void add_shot_options(OptionTable& t, RenderOptions& o) {
     t.value("--plate", "input plate", false, text_to(o.plate));
@@ -159,22 +171,22 @@ void add_render_options(OptionTable& t, RenderOptions& o) {
     add_shot_options(t, o);
     t.value("--overscan", "margins", false, [&o](const std::string& v) { o.overscan = v; });
     t.value("--overscan-from", "overscan report", false, text_to(o.overscan_from));
-    t.value("--overscan-report", "overscan report", false, text_to(o.overscan_report));
+    t.value("--overscan-report", "overscan report", false, output_to(o.overscan_report, "--overscan-report"));
     t.value("--mode", "distort|undistort", false, [&o](const std::string& v) { o.mode = parse_mode(v); });
-    t.value("-o,--output", "output pattern", false, text_to(o.output));
+    t.value("-o,--output", "output pattern", false, output_to(o.output, "-o"));
     t.value("--compression", "EXR compression", false,
             [&o](const std::string& v) { o.compression = compression(v); });
-    t.value("--preview", "preview pattern", false, text_to(o.preview));
+    t.value("--preview", "preview pattern", false, output_to(o.preview, "--preview"));
     t.flag("--print-controls", "controls as JSON", o.print_controls);
     add_run_options(t, o);
     t.flag("--skip-existing", "leave existing frames", o.skip_existing);
-    t.value("--manifest", "manifest", false, text_to(o.manifest));
+    t.value("--manifest", "manifest", false, output_to(o.manifest, "--manifest"));
 }
 
 // `overscan` measures the same shot as a render; -o names the report.
 void add_measure_options(OptionTable& t, RenderOptions& o) {
     add_shot_options(t, o);
-    t.value("-o,--output", "report", false, text_to(o.overscan_report));
+    t.value("-o,--output", "report", false, output_to(o.overscan_report, "-o"));
     add_run_options(t, o);
 }
 

@@ -1,11 +1,13 @@
 #include "cli/render/render_plan.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string>
 
 #include "DDImage/Knob.h"
+#include "cli/output/loaded_files.h"
 #include "cli/output/output_paths.h"
 #include "cli/preview/preview_png_writer.h"
 #include "cli/render/auto_overscan.h"
@@ -220,19 +222,35 @@ DD::Image::Box plan_boxes(const RenderOptions& o, const std::optional<shot::Over
     return fixed_box;
 }
 
-// Where each frame's files go, refusing any that would replace an input,
-// each other or something that is not a file; the folders that do not
-// depend on the frame are made now.
-void plan_outputs(const RenderOptions& o, RenderPlan& plan) {
-    std::vector<std::string> inputs = plan.plates ? plan.plates->paths() : std::vector<std::string>{};
-    if (!o.fbx.empty()) inputs.push_back(o.fbx);
-    if (!o.overscan_from.empty()) inputs.push_back(o.overscan_from);
-    // A file written once per render is one line here.
-    std::vector<SingleOutput> single_outputs;
-    if (!o.manifest.empty()) single_outputs.push_back({"--manifest", o.manifest});
-    if (!o.overscan_report.empty()) single_outputs.push_back({"--overscan-report", o.overscan_report});
+// A file written once per render is one line here.
+std::vector<SingleOutput> single_outputs(const RenderOptions& o) {
+    std::vector<SingleOutput> files;
+    if (!o.manifest.empty()) files.push_back({"--manifest", o.manifest});
+    if (!o.overscan_report.empty()) files.push_back({"--overscan-report", o.overscan_report});
+    return files;
+}
+
+// Refuses, before anything is rendered (an `auto` measurement included),
+// outputs that would replace a file the run depends on, each other or
+// something that is not a file.
+void check_outputs(const RenderOptions& o, const RenderPlan& plan) {
+    std::vector<InputFile> inputs;
+    for (const std::string& path : plan.plates ? plan.plates->paths() : std::vector<std::string>{})
+        inputs.push_back({path, plan.plates->is_sequence() ? "plate frame" : "plate"});
+    if (!o.fbx.empty()) inputs.push_back({o.fbx, "take"});
+    if (!o.overscan_from.empty()) inputs.push_back({o.overscan_from, "overscan report"});
+    std::error_code ec;
+    const std::string program = std::filesystem::canonical("/proc/self/exe", ec).string();
+    for (const std::string& path : loaded_files())
+        inputs.push_back({path, path == program ? "program itself" : "library this run loaded"});
     if (!o.manifest.empty()) check_manifest_folder(o.manifest);
-    check_output_paths(plan.exr_pattern, plan.preview_pattern, plan.frames, inputs, single_outputs);
+    check_output_paths(plan.exr_pattern, plan.preview_pattern, plan.frames, inputs, single_outputs(o));
+}
+
+// Which frames' files are written, whose are kept; the temporaries killed
+// renders left are removed and the folders that do not depend on the frame
+// made.
+void plan_outputs(const RenderOptions& o, RenderPlan& plan) {
     // A file in place is current only when it says it was made from what
     // this frame would be made from now.
     const IsCurrent is_current = [&plan](const std::string& path, int frame) {
@@ -243,7 +261,7 @@ void plan_outputs(const RenderOptions& o, RenderPlan& plan) {
     };
     plan.outputs.emplace(plan.frames, plan.exr_pattern, plan.preview_pattern, o.skip_existing, is_current);
     std::vector<std::string> every_output = plan.outputs->all_paths();
-    for (const SingleOutput& file : single_outputs) every_output.push_back(file.path);
+    for (const SingleOutput& file : single_outputs(o)) every_output.push_back(file.path);
     remove_abandoned_temporaries(every_output);
     if (plan.exr_pattern) make_fixed_folders(*plan.exr_pattern);
     if (plan.preview_pattern) make_fixed_folders(*plan.preview_pattern);
@@ -268,6 +286,7 @@ RenderPlan plan_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
                  ": the node's default (no --plate or --size given)");
     set_up_node(o, plan, err);
     choose_frames(o, in.frames, plan, err);
+    check_outputs(o, plan);
     if (in.overscan && in.overscan->kind == shot::OverscanRequest::Kind::Auto) plan.overscan_frames = shot_frames(o, plan);
     warn_unusable_lenses(o, plan, err);
     plan.fixed_box_ = plan_boxes(o, in.overscan, plan, out, err);
