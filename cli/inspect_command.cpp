@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "shot/json_output.h"
+#include "shot/terminal_text.h"
 #include "host/fbx/fbx_scene.h"
 #include "lens/lens_model.h"
 
@@ -63,7 +64,7 @@ std::map<int, CameraSummary> summarize(const fbx::Scene& scene) {
 
 void print_text(const std::string& path, double fps, const std::map<int, CameraSummary>& cameras,
                 std::FILE* out) {
-    std::fprintf(out, "%s: %g fps, %zu lens camera%s\n", path.c_str(), fps, cameras.size(),
+    std::fprintf(out, "%s: %g fps, %zu lens camera%s\n", shot::terminal_text(path).c_str(), fps, cameras.size(),
                  cameras.size() == 1 ? "" : "s");
     for (const auto& [number, camera] : cameras) {
         if (camera.keys == 0) {

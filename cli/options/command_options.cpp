@@ -197,7 +197,16 @@ void check_overscan_options(const RenderOptions& o) {
         throw shot::UsageError("--overscan-report writes the margins of --overscan: give --overscan too");
 }
 
+// The node's reload reads a take only under a name ending in a lower-case
+// ".fbx" (in Nuke too), so neither render nor inspect reads another.
+void check_take_name(const std::string& what, const std::string& take) {
+    if (take.size() >= 4 && take.compare(take.size() - 4, 4, ".fbx") == 0) return;
+    throw shot::UsageError(what + " \"" + take + "\": a take's name must end in a lower-case .fbx, the only names "
+                                  "the node's reload reads; link or copy it under such a name");
+}
+
 void check_shot(const RenderOptions& o) {
+    if (!o.fbx.empty()) check_take_name("--fbx", o.fbx);
     if (!o.plate.empty() && o.size) {
         throw shot::UsageError("--plate and --size both set the frame size: give one");
     }
@@ -325,6 +334,7 @@ public:
             if (fbx.empty()) throw shot::UsageError("inspect takes exactly one FBX file");
             if (looks_like_option(fbx))
                 throw shot::UsageError("inspect takes one FBX file and optionally --json, not \"" + fbx + "\"");
+            check_take_name("inspect", fbx);
             return CommandLine::Command::Inspect;
         }
         if (version_.app().parsed() || version) {

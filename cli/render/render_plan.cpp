@@ -1,6 +1,7 @@
 #include "cli/render/render_plan.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
@@ -14,6 +15,7 @@
 #include "cli/render/render_manifest.h"
 #include "cli/render/render_safety.h"
 #include "host/python/python_scripting.h"
+#include "io/input_file.h"
 #include "io/stop_signal.h"
 #include "shot/control_values.h"
 #include "shot/frame_checks.h"
@@ -23,6 +25,8 @@
 #include "shot/memory_check.h"
 #include "shot/plate_metadata.h"
 #include "shot/take_reload.h"
+#include "shot/terminal_text.h"
+#include "shot/usage_error.h"
 #include "shot/version_info.h"
 
 namespace talvik::cli {
@@ -59,13 +63,32 @@ std::optional<int> chosen_camera(const Node& node, const RenderOptions& options)
     return std::nullopt;
 }
 
+// --mode, --fbx and --camera set the controls Mode, fbx_file_path and
+// camera_index: a --set of one of them must give the option's value (the
+// same file, for the take). Compared on the control, so that "undistort",
+// "Undistort" and "1" agree.
+void check_agrees_with_options(const Node& node, const RenderOptions& o, const std::string& name,
+                               const std::string& value) {
+    const DD::Image::Knob* k = node.knob(name);
+    std::string option;
+    if (name == "Mode" && o.mode && std::lround(k->value()) != *o.mode)
+        option = std::string("--mode ") + (*o.mode == 0 ? "distort" : "undistort");
+    if (name == "camera_index" && o.camera && std::lround(k->value()) != *o.camera)
+        option = "--camera " + std::to_string(*o.camera);
+    if (name == "fbx_file_path" && !o.fbx.empty() && !io::same_file(o.fbx, value) && o.fbx != value)
+        option = "--fbx " + o.fbx;
+    if (!option.empty())
+        throw shot::UsageError(option + " and --set " + name + "=" + value + " contradict each other: give one");
+}
+
 // Presses "reload": alerts reach stderr as they come, the script's lines
 // unless --quiet.
 shot::CameraChoice reload(host::Host& host, Node& node, const RenderOptions& o, const shot::PlateSequence* plates,
                           std::FILE* err) {
-    if (o.fbx.size() < 4 || o.fbx.compare(o.fbx.size() - 4, 4, ".fbx") != 0) explain_fbx_extension(o.fbx, err);
     shot::ReloadSinks sinks;
-    sinks.alert = [err](const std::string& text) { std::fprintf(err, "reload: %s\n", text.c_str()); };
+    sinks.alert = [err](const std::string& text) {
+        std::fprintf(err, "reload: %s\n", shot::terminal_text(text).c_str());
+    };
     if (!o.quiet) sinks.output = sinks.alert;
     return shot::reload_take(host, node, o.fbx, chosen_camera(node, o), plates, sinks);
 }
@@ -120,7 +143,10 @@ void set_up_node(const RenderOptions& o, RenderPlan& plan, std::FILE* err) {
                  &host.create_source(plan.format, plate ? shot::host_metadata(*plate) : host::Metadata{}));
     host.open_panel(*plan.node);
     if (o.mode) host.set_value(*plan.node, "Mode", *o.mode);
-    for (const auto& [name, value] : o.sets) shot::set_control(host, *plan.node, name, value);
+    for (const auto& [name, value] : o.sets) {
+        shot::set_control(host, *plan.node, name, value);
+        check_agrees_with_options(*plan.node, o, name, value);
+    }
     if (!o.fbx.empty()) {
         const std::vector<shot::ControlValue> before = shot::control_values(*plan.node, 1.0);
         plan.notes.camera = reload(host, *plan.node, o, plan.plates ? &*plan.plates : nullptr, err).reason;

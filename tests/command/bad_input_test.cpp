@@ -41,7 +41,7 @@ TEST(BadInput, EachIsRefusedByName) {
         {{"render", "--plate", plate, "--size", "4x4", "-o", "@/a.exr"}, "--plate"},
         {{"render", "--size", "4x4", "--fbx", truncated, "-o", "@/a.exr"}, "bad_truncated.fbx"},
         {{"render", "--size", "4x4", "--fbx", "@/nothing.fbx", "-o", "@/a.exr"}, "nothing.fbx"},
-        {{"render", "--size", "4x4", "--fbx", "@/take.FBX", "-o", "@/a.exr"}, "Please select an FBX file"},
+        {{"render", "--size", "4x4", "--fbx", "@/take.FBX", "-o", "@/a.exr"}, "lower-case .fbx"},
         {{"render", "--size", "4x4", "--camera", "2", "-o", "@/a.exr"}, "--fbx"},
         {{"render", "--size", "4x4", "-o", "@/file/a.exr"}, "file"},
         {{"warp"}, "warp"},

@@ -8,6 +8,7 @@
 #include <ImfOutputFile.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <thread>
 
 #include "run_command.h"
@@ -77,12 +78,15 @@ TEST(Resources, InputsThatAreNotRegularFilesAreRefusedWithoutBlocking) {
     test::ScratchFolder dir;
     ASSERT_EQ(mkfifo(dir.file("take.fbx").c_str(), 0644), 0);
     ASSERT_EQ(mkfifo(dir.file("plate.exr").c_str(), 0644), 0);
+    // Takes are named *.fbx, whatever they are.
+    std::filesystem::create_symlink("/dev/zero", dir.file("zero.fbx"));
+    std::filesystem::create_directory(dir.file("folder.fbx"));
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"render", "--size", "8x8", "--fbx", dir.file("take.fbx"), "--print-controls"}, "take.fbx"},
         {{"render", "--plate", dir.file("plate.exr"), "--print-controls"}, "plate.exr"},
         {{"inspect", dir.file("take.fbx")}, "take.fbx"},
-        {{"inspect", "/dev/zero"}, "/dev/zero"},
-        {{"inspect", dir.path()}, dir.path() + ": is a folder"},
+        {{"inspect", dir.file("zero.fbx")}, "zero.fbx"},
+        {{"inspect", dir.file("folder.fbx")}, dir.file("folder.fbx") + ": is a folder"},
         {{"render", "--plate", dir.path(), "--print-controls"}, "is a folder"},
     };
     for (const auto& [args, named] : cases) {
