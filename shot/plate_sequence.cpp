@@ -73,6 +73,7 @@ PlateSequence PlateSequence::open(const std::string& path, const std::vector<int
         return plates;
     }
     plates.sequence_ = true;
+    plates.from_disk_ = frames.empty();
     plates.frames_ = frames.empty() ? frames_on_disk(pattern) : frames;
     const PlateHeader* first = nullptr;
     for (int frame : plates.frames_) {
@@ -107,6 +108,15 @@ const PlateHeader& PlateSequence::at(int frame) const {
     if (it == headers_.end())
         throw std::out_of_range("plate frame " + std::to_string(frame) + " was not read");
     return it->second;
+}
+
+std::vector<std::pair<int, int>> PlateSequence::gaps() const {
+    std::vector<std::pair<int, int>> gaps;
+    if (!from_disk_) return gaps;
+    // Sorted, as found on disk.
+    for (size_t i = 1; i < frames_.size(); ++i)
+        if (frames_[i] - 1 > frames_[i - 1]) gaps.emplace_back(frames_[i - 1] + 1, frames_[i] - 1);
+    return gaps;
 }
 
 std::vector<std::string> PlateSequence::paths() const {

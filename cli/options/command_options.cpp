@@ -325,6 +325,7 @@ public:
             if (cl_.render.overscan_report.empty())
                 throw shot::UsageError("overscan writes its report to -o FILE.json: give -o");
             cl_.render.overscan = "auto";
+            cl_.render.overscan_report_option = "-o";
             return CommandLine::Command::Overscan;
         }
         if (inspect_.app().parsed()) {

@@ -1,6 +1,10 @@
 #include "cli/output/output_paths.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <filesystem>
 #include <map>
@@ -106,6 +110,28 @@ void check_output_paths(const std::optional<shot::FramePattern>& exr, const std:
         if (preview) claims.claim(preview->path_for(frame), frame_output("--preview", preview->path_for(frame), frame));
     }
     for (const SingleOutput& file : single_files) claims.claim(file.path, file.option + " \"" + file.path + "\"");
+}
+
+void check_single_output_writable(const SingleOutput& file) {
+    std::error_code ec;
+    if (fs::is_directory(file.path, ec))
+        throw shot::UsageError(file.option + " " + file.path + " is a folder, not a file");
+    const std::string folder = fs::path(file.path).parent_path().string();
+    const io::ResolvedPath where = io::resolve_path(folder.empty() ? "." : folder);
+    const std::string cannot = "cannot write " + file.option + " \"" + file.path + "\": ";
+    struct stat st {};
+    if (stat(where.existing.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
+        throw std::runtime_error(cannot + "\"" + where.existing + "\" is a file, not a folder");
+    // The file goes in the folder, or in folders made in it.
+    const std::string first = where.rest.empty() ? fs::path(file.path).filename().string()
+                                                 : where.rest.substr(0, where.rest.find('/'));
+    const std::string probe = io::temporary_path_for(where.existing + "/" + first, 0xffffffffu);
+    const int fd = io::create_locked_temporary(probe);
+    if (fd < 0)
+        throw std::runtime_error(cannot + "cannot create a file in folder \"" + where.existing + "\": " +
+                                 std::strerror(errno));
+    unlink(probe.c_str());
+    close(fd);
 }
 
 void make_fixed_folders(const shot::FramePattern& pattern) { make_folder(pattern.fixed_folder()); }

@@ -38,6 +38,13 @@ void check_output_paths(const std::optional<shot::FramePattern>& exr, const std:
                         const std::vector<int>& frames, const std::vector<InputFile>& inputs,
                         const std::vector<SingleOutput>& single_files = {});
 
+// A file written once the frames are done (a manifest, a report) must not
+// fail only then: throws UsageError when `file.path` names a folder, and
+// std::runtime_error naming it when what lies on its way is a file rather
+// than a folder or the folder it goes into (or would be made in) takes no
+// new file, found by making a temporary there and removing it.
+void check_single_output_writable(const SingleOutput& file);
+
 // Makes the folders of a pattern that do not depend on the frame, so that
 // one that cannot be made is reported before anything is rendered.
 void make_fixed_folders(const shot::FramePattern& pattern);

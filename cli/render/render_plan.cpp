@@ -18,6 +18,7 @@
 #include "io/input_file.h"
 #include "io/stop_signal.h"
 #include "shot/control_values.h"
+#include "shot/duplicate_keys.h"
 #include "shot/frame_checks.h"
 #include "shot/frame_range.h"
 #include "shot/lens_usability.h"
@@ -51,6 +52,19 @@ Inputs read_inputs(const RenderOptions& o, RenderPlan& plan) {
     if (!o.frames.empty()) in.frames = shot::parse_frame_range(o.frames);
     if (!o.plate.empty()) plan.plates = shot::PlateSequence::open(o.plate, in.frames);
     return in;
+}
+
+// A sequence found on disk with frames missing between its first and last:
+// a render that failed, or frames deleted by hand.
+void warn_plate_gaps(const RenderOptions& o, const shot::PlateSequence& plates, RenderNotes& notes, std::FILE* err) {
+    std::string missing;
+    for (const auto& [first, last] : plates.gaps())
+        missing += (missing.empty() ? "" : ", ") + std::to_string(first) +
+                   (last > first ? "-" + std::to_string(last) : std::string());
+    if (missing.empty()) return;
+    warn(notes, err, o.strict,
+         "plate sequence \"" + o.plate + "\" has no frame " + missing + " between its frames " +
+             std::to_string(plates.frames().front()) + " and " + std::to_string(plates.frames().back()) + " on disk");
 }
 
 // What the command line chose: --camera, or a --set camera_index (already
@@ -151,6 +165,7 @@ void set_up_node(const RenderOptions& o, RenderPlan& plan, std::FILE* err) {
         const std::vector<shot::ControlValue> before = shot::control_values(*plan.node, 1.0);
         plan.notes.camera = reload(host, *plan.node, o, plan.plates ? &*plan.plates : nullptr, err).reason;
         shot::check_take_keys(*plan.node, o.fbx);
+        for (const std::string& twice : shot::duplicate_key_warnings(*plan.node, o.fbx)) warn(plan.notes, err, o.strict, twice);
         plan.notes.overridden = set_again_after_reload(host, *plan.node, o, before);
         const std::string overridden = overridden_controls_warning(plan.notes.overridden);
         if (!overridden.empty()) warn(plan.notes, err, o.strict, overridden);
@@ -252,7 +267,7 @@ DD::Image::Box plan_boxes(const RenderOptions& o, const std::optional<shot::Over
 std::vector<SingleOutput> single_outputs(const RenderOptions& o) {
     std::vector<SingleOutput> files;
     if (!o.manifest.empty()) files.push_back({"--manifest", o.manifest});
-    if (!o.overscan_report.empty()) files.push_back({"--overscan-report", o.overscan_report});
+    if (!o.overscan_report.empty()) files.push_back({o.overscan_report_option, o.overscan_report});
     return files;
 }
 
@@ -269,8 +284,8 @@ void check_outputs(const RenderOptions& o, const RenderPlan& plan) {
     const std::string program = std::filesystem::canonical("/proc/self/exe", ec).string();
     for (const std::string& path : loaded_files())
         inputs.push_back({path, path == program ? "program itself" : "library this run loaded"});
-    if (!o.manifest.empty()) check_manifest_folder(o.manifest);
     check_output_paths(plan.exr_pattern, plan.preview_pattern, plan.frames, inputs, single_outputs(o));
+    for (const SingleOutput& file : single_outputs(o)) check_single_output_writable(file);
 }
 
 // Which frames' files are written, whose are kept; the temporaries killed
@@ -310,6 +325,7 @@ RenderPlan plan_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
         warn(plan.notes, err, o.strict,
              "size " + std::to_string(kDefaultFormat.width()) + " x " + std::to_string(kDefaultFormat.height()) +
                  ": the node's default (no --plate or --size given)");
+    if (plan.plates) warn_plate_gaps(o, *plan.plates, plan.notes, err);
     set_up_node(o, plan, err);
     choose_frames(o, in.frames, plan, err);
     check_outputs(o, plan);

@@ -85,3 +85,39 @@ TEST(BadInput, UnwritableFolderLeavesNoTemporary) {
 
 }  // namespace
 }  // namespace talvik::test
+
+namespace talvik::test {
+namespace {
+
+// The manifest and the overscan report are written after the frames (the
+// report of `overscan` after measuring): a place they cannot go is found
+// before anything is rendered, not after.
+TEST(BadInput, AManifestOrReportThatCannotBeWrittenIsRefusedBeforeRendering) {
+    test::ScratchFolder dir;
+    test::write_bytes(dir.file("file"), "a file where a folder is expected");
+    // Root writes in any folder of a disk: /proc takes no new file from anyone.
+    std::string locked = "/proc/talvik/m.json";
+    if (geteuid() != 0) {
+        std::filesystem::create_directory(dir.file("locked"));
+        std::filesystem::permissions(dir.file("locked"),
+                                     std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        locked = dir.file("locked/new/m.json");
+    }
+    for (const std::string& place : {dir.file("file/m.json"), dir.file("file/below/m.json"), locked}) {
+        for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+                 {"render", "--size", "64x36", "-o", dir.file("m.exr"), "--manifest", place},
+                 {"render", "--size", "64x36", "-o", dir.file("m.exr"), "--overscan", "auto", "--overscan-report", place},
+                 {"overscan", "--size", "64x36", "--set", "k1=-0.1", "-o", place}}) {
+            SCOPED_TRACE(args[args.size() - 2] + " " + place);
+            const CommandResult r = run_stmap(args);
+            EXPECT_EQ(r.status, 1) << r.err;
+            EXPECT_NE(r.err.find("cannot write " + args[args.size() - 2] + " \"" + place + "\""), std::string::npos)
+                << r.err;
+            EXPECT_EQ(r.err.find("overscan: left"), std::string::npos) << "nothing measured: " << r.err;
+            EXPECT_FALSE(std::filesystem::exists(dir.file("m.exr")));
+        }
+    }
+}
+
+}  // namespace
+}  // namespace talvik::test
