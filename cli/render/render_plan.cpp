@@ -243,8 +243,9 @@ void warn_unusable_lenses(const RenderOptions& o, RenderPlan& plan, std::FILE* e
 DD::Image::Box plan_boxes(const RenderOptions& o, const std::optional<shot::OverscanRequest>& request,
                           RenderPlan& plan, std::FILE* out, std::FILE* err) {
     const int width = plan.format.width(), height = plan.format.height();
-    // --overscan auto renders the format once to measure it.
-    if (plan.rendering() || request) shot::check_frame_memory(width, height);
+    const int threads = plan.host->threads();
+    // --overscan auto renders the format to measure it, in bands.
+    if (!plan.overscan_frames.empty()) shot::check_frame_memory(width, height, shot::FrameWork{std::nullopt, threads, 0});
     plan.overscan = shot::resolve_overscan(request, plan.format, [&] {
         return measure_auto_overscan(*plan.host, *plan.node, plan.overscan_frames, plan.format);
     });
@@ -255,10 +256,12 @@ DD::Image::Box plan_boxes(const RenderOptions& o, const std::optional<shot::Over
     const shot::PlateHeader* plate = plan.plates ? &plan.plates->first() : nullptr;
     const DD::Image::Box fixed_box = shot::input_box(plan.format, plate, plan.overscan);
     if (!plan.rendering()) return fixed_box;
-    if (!plan.box_per_frame()) shot::check_frame_memory(fixed_box.w(), fixed_box.h());
+    shot::FrameWork work{std::nullopt, threads, plan.preview_pattern ? PreviewOptions().max_width : 0};
+    if (plan.exr_pattern) work.exr = o.compression;
+    if (!plan.box_per_frame()) shot::check_frame_memory(fixed_box.w(), fixed_box.h(), work);
     for (int frame : plan.box_per_frame() ? plan.frames : std::vector<int>{}) {
         const DD::Image::Box box = shot::input_box(plan.format, &plan.plates->at(frame), plan.overscan);
-        shot::check_frame_memory(box.w(), box.h());
+        shot::check_frame_memory(box.w(), box.h(), work);
     }
     return fixed_box;
 }
