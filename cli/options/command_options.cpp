@@ -398,10 +398,14 @@ render options:
                          and the CG camera's film back and Nuke window
   --mode distort|undistort
   --set NAME=VALUE       set any control by name (repeatable), before a reload:
-                         numbers, true/false, texts, Mode entry names
+                         numbers, true/false, texts, Mode entry names; a --set
+                         of Mode, fbx_file_path or camera_index must agree
+                         with --mode, --fbx or --camera (equal values do)
   --fbx FILE             FBX take to reload (sets fbx_file_path), then press
                          "reload"; the camera is the digit before ".fbx" or the
-                         plate's unreal/cameraName, which must agree
+                         plate's unreal/cameraName, which must agree. Only
+                         names ending in a lower-case ".fbx" are read (by
+                         render, overscan and inspect alike), as the node does
   --camera N             camera number of the take (overrides both)
   --frames RANGE         1001-1100, 1001-1100x2, 1,5,10-20, 1 3 4 8 (default:
                          a plate sequence's frames, else the keyed range
@@ -414,14 +418,22 @@ render options:
                          (default: the CPUs this process may use)
   --quiet                no progress and no summary; errors and warnings
                          still reach stderr
-  --strict               every warning (held frames, the default size,
-                         --set replacing a take's keys) fails the run
+  --strict               every warning (held frames, frames whose lens makes
+                         no usable map, gaps in a plate sequence, keys given
+                         twice, the default size, --set replacing a take's
+                         keys) fails the run
   --plugin-path DIR      where TalvikDistort.so is (repeatable; also
-                         TALVIK_PLUGIN_PATH, then the build's plugins folder)
+                         TALVIK_PLUGIN_PATH). Folders asked for are the only
+                         ones looked in and must exist; asked for none, the
+                         plug-in installed or built beside the command
   --skip-existing        leave frames whose files exist and say they were
                          made from this run's values (controls at the frame,
                          Mode, format, box, lens model); render the others
   --manifest FILE.json   list every file written, its frame and controls
+
+Outputs (-o, --preview, --manifest, --overscan-report) are file names: "-"
+and open descriptors (/dev/stdout, /dev/fd/N, /proc/self/fd/N) are refused;
+--print-controls writes to standard output.
 
 exit status: 0 done, 1 a failure in the work, 2 bad usage,
              130/143/129 stopped by SIGINT/SIGTERM/SIGHUP
