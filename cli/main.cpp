@@ -85,7 +85,12 @@ void print_error(const std::exception& e) {
 int run(const talvik::cli::CommandLine& cl) {
     switch (cl.command) {
         case talvik::cli::CommandLine::Command::Help:
-            std::fputs(talvik::cli::usage_text(), stdout);
+            // Longer than stdio's buffer: a failed write is seen, with its
+            // reason, when it happens.
+            errno = 0;
+            if (std::fputs(talvik::cli::usage_text(), stdout) < 0)
+                throw std::runtime_error(std::string("cannot write to standard output: ") +
+                                         std::strerror(errno ? errno : EIO));
             return 0;
         case talvik::cli::CommandLine::Command::Inspect:
             return talvik::cli::run_inspect(cl.inspect.fbx, stdout, cl.inspect.json);
