@@ -210,18 +210,30 @@ void warn_unusable_lenses(const RenderOptions& o, RenderPlan& plan, std::FILE* e
     std::sort(frames.begin(), frames.end());
     frames.erase(std::unique(frames.begin(), frames.end()), frames.end());
     const bool measured = !plan.overscan_frames.empty();
+    const char* left_out = measured ? "; the overscan measurement leaves it out" : "";
+    auto why_at = [&](int frame) {
+        return shot::unusable_lens(shot::control_values(*plan.node, frame), plan.format.width(), plan.format.height());
+    };
+    // Without animation every frame has one lens: one look, one line.
+    if (shot::keyed_frames(*plan.node).empty()) {
+        const auto why = why_at(frames.front());
+        if (!why) return;
+        warn(plan.notes, err, o.strict,
+             std::string(frames.size() == 1 ? "frame " : "frames ") + shot::format_frames(frames) +
+                 ": the lens makes no usable map: " + *why + left_out);
+        if (measured) throw std::runtime_error("no frame to measure the overscan on: the lens makes no usable map");
+        return;
+    }
     // A few frames in full, the rest in one line.
     constexpr size_t kNamedInFull = 5;
     std::vector<int> unusable;
     for (int frame : frames) {
-        const auto why = shot::unusable_lens(shot::control_values(*plan.node, frame), plan.format.width(),
-                                             plan.format.height());
+        const auto why = why_at(frame);
         if (!why) continue;
         unusable.push_back(frame);
         if (unusable.size() <= kNamedInFull)
             warn(plan.notes, err, o.strict,
-                 "frame " + std::to_string(frame) + ": the lens makes no usable map: " + *why +
-                     (measured ? "; the overscan measurement leaves this frame out" : ""));
+                 "frame " + std::to_string(frame) + ": the lens makes no usable map: " + *why + left_out);
     }
     if (unusable.size() > kNamedInFull)
         warn(plan.notes, err, o.strict,

@@ -164,7 +164,7 @@ TEST(UnusableLens, OverscanMeasurementLeavesSuchFramesOutAndSaysSo) {
         CommandResult r = run_stmap(full);
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(margins_line(r.err), margins_line(expected.err));
-        EXPECT_EQ(count(r.err, "the overscan measurement leaves this frame out"), 2u) << r.err;
+        EXPECT_EQ(count(r.err, "the overscan measurement leaves it out"), 2u) << r.err;
         full.push_back("--strict");
         r = run_stmap(full);
         EXPECT_EQ(r.status, 1) << r.err;
