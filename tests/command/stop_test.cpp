@@ -150,12 +150,6 @@ TEST(StopSignal, ABlockedWriteDoesNotOutliveTheStop) {
 namespace talvik::test {
 namespace {
 
-size_t occurrences(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
-
 // A stop during the reload (Python starting, importing, reading the take)
 // ends it with the one line every stop prints: no traceback of the script,
 // nothing Python reports from its import machinery.

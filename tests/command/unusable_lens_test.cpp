@@ -14,12 +14,6 @@
 namespace talvik::test {
 namespace {
 
-size_t count(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
-
 struct LensCase {
     std::vector<std::string> sets;  // --set values
     const char* mode;
@@ -111,10 +105,10 @@ TEST(UnusableLens, ATakeNamesEveryFrameWhoseFocalLengthIsZero) {
     CommandResult r = run_stmap({"render", "--size", "64x36", "--fbx", take, "--camera", "1", "--mode", "undistort",
                                  "-q", "-o", dir.file("m.####.exr"), "--manifest", dir.file("manifest.json")});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(count(r.err, "no usable map"), 2u) << r.err;
+    EXPECT_EQ(occurrences(r.err, "no usable map"), 2u) << r.err;
     EXPECT_NE(r.err.find("frame 1003: the lens makes no usable map: fx is 0"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("frame 1006: the lens makes no usable map: fx is 0"), std::string::npos) << r.err;
-    EXPECT_EQ(count(test::read_bytes(dir.file("manifest.json")), "no usable map"), 2u) << "the manifest's warnings";
+    EXPECT_EQ(occurrences(test::read_bytes(dir.file("manifest.json")), "no usable map"), 2u) << "the manifest's warnings";
 
     // Only the frames asked are named; --strict fails before any file.
     r = run_stmap({"render", "--size", "64x36", "--fbx", take, "--camera", "1", "--frames", "1005-1008", "--strict",
@@ -130,7 +124,7 @@ TEST(UnusableLens, ManyFramesAreNamedInOneLineAfterTheFirstFew) {
     const std::string take = take_with_zero_fx(dir, {1001, 1002, 1003, 1004, 1005, 1006, 1007});
     const CommandResult r = run_stmap({"render", "--size", "16x9", "--fbx", take, "--camera", "1", "--print-controls"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(count(r.err, "the lens makes no usable map"), 5u) << r.err;
+    EXPECT_EQ(occurrences(r.err, "the lens makes no usable map"), 5u) << r.err;
     EXPECT_NE(r.err.find("2 more frames whose lens makes no usable map: 1006-1007"), std::string::npos) << r.err;
 }
 
@@ -164,7 +158,7 @@ TEST(UnusableLens, OverscanMeasurementLeavesSuchFramesOutAndSaysSo) {
         CommandResult r = run_stmap(full);
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(margins_line(r.err), margins_line(expected.err));
-        EXPECT_EQ(count(r.err, "the overscan measurement leaves it out"), 2u) << r.err;
+        EXPECT_EQ(occurrences(r.err, "the overscan measurement leaves it out"), 2u) << r.err;
         full.push_back("--strict");
         r = run_stmap(full);
         EXPECT_EQ(r.status, 1) << r.err;
