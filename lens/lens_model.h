@@ -69,6 +69,12 @@ struct LensModel {
     // no inverse (distorted radius past fold.max_rd, or a fold met by the
     // solve) map to (0, 0).
     float2 _undistort_v2(float2 p) const;
+    // Whether the operation of this lens's mode finds a position for p:
+    // false exactly where it gives (0, 0) for want of one (Distort: a focal
+    // length of 0; Undistort: an edge-fitted focal length of 0, a distorted
+    // radius past the fold or a solve that meets it, a radial factor of 0).
+    // A position that happens to be (0, 0) is one.
+    bool has_position(float2 p) const;
     // Five fixed-point iterations that also remove tangential distortion.
     float2 _undistort(float2 p) const;
 };

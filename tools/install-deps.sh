@@ -9,7 +9,7 @@ packages=(
   zlib1g-dev
   clang libclang-rt-14-dev
   libhwy-dev
-  python3 libpython3-dev pybind11-dev
+  python3 libpython3-dev pybind11-dev python3-openimageio
   libopenexr-dev libpng-dev
   libisal-dev libdeflate-dev
   libassimp-dev

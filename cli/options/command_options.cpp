@@ -164,6 +164,7 @@ void add_render_options(OptionTable& t, RenderOptions& o) {
     t.value("-o,--output", "output pattern", false, text_to(o.output));
     t.value("--compression", "EXR compression", false,
             [&o](const std::string& v) { o.compression = compression(v); });
+    t.flag("--alpha", "validity alpha", o.alpha);
     t.value("--preview", "preview pattern", false, text_to(o.preview));
     t.flag("--print-controls", "controls as JSON", o.print_controls);
     add_run_options(t, o);
@@ -385,6 +386,8 @@ render options:
                          after a reload, else frame 1)
   -o PATTERN             EXR per frame, #### or %04d for the frame number
   --compression NAME     none, rle, zips, zip (default) or piz (lossless only)
+  --alpha                an A channel (half) in each map: 1 where it holds a
+                         position, 0 where the lens has none (past its fold)
   --preview PATTERN      PNG per frame: a checkerboard pushed through the map
   --print-controls       one JSON object per frame with every control's value
   --threads N            render and compression threads, at most 4 per core

@@ -28,6 +28,7 @@ struct RenderOptions {
     bool quiet = false;                        // --quiet: no progress or summary; warnings still
     bool strict = false;                       // --strict: every warning fails the run
     exr::StMapCompression compression = exr::StMapCompression::Zip;
+    bool alpha = false;                        // --alpha: the validity as a half A channel
     std::vector<std::string> plugin_path;      // --plugin-path, then TALVIK_PLUGIN_PATH
     bool skip_existing = false;                // --skip-existing
     std::string manifest;                      // --manifest

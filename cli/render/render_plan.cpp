@@ -199,9 +199,9 @@ void plan_outputs(const RenderOptions& o, RenderPlan& plan) {
     check_output_paths(plan.exr_pattern, plan.preview_pattern, plan.frames, inputs, single_outputs);
     // A file in place is current only when it says it was made from what
     // this frame would be made from now.
-    const IsCurrent is_current = [&plan](const std::string& path, int frame) {
-        const shot::MapIdentity id =
-            shot::map_identity(frame, shot::control_values(*plan.node, frame), plan.format, plan.box_at(frame));
+    const IsCurrent is_current = [&plan, alpha = o.alpha](const std::string& path, int frame) {
+        const shot::MapIdentity id = shot::map_identity(frame, shot::control_values(*plan.node, frame), plan.format,
+                                                        plan.box_at(frame), alpha);
         const bool exr = plan.exr_pattern && path == plan.exr_pattern->path_for(frame);
         return exr ? shot::exr_made_from(path, id) : shot::preview_identity_matches(read_preview_identity(path), id);
     };
