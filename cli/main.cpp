@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/handoff/camera_command.h"
+#include "cli/handoff/nuke_script_command.h"
 #include "cli/inspect_command.h"
 #include "cli/options/command_options.h"
 #include "shot/usage_error.h"
@@ -52,7 +54,9 @@ void finish_stdout() {
 int run(const talvik::cli::CommandLine& cl) {
     switch (cl.command) {
         case talvik::cli::CommandLine::Command::Help:
-            std::fputs(talvik::cli::usage_text(), stdout);
+            // Longer than stdio's buffer: a failure shows here, with its reason.
+            if (std::fputs(talvik::cli::usage_text(), stdout) == EOF)
+                throw std::runtime_error(std::string("cannot write to standard output: ") + std::strerror(errno));
             return 0;
         case talvik::cli::CommandLine::Command::Inspect:
             return talvik::cli::run_inspect(cl.inspect.fbx, stdout, cl.inspect.json);
@@ -62,6 +66,10 @@ int run(const talvik::cli::CommandLine& cl) {
             return talvik::cli::run_render(cl.render, stdout, stderr);
         case talvik::cli::CommandLine::Command::Overscan:
             return talvik::cli::run_overscan(cl.render, stdout, stderr);
+        case talvik::cli::CommandLine::Command::Camera:
+            return talvik::cli::run_camera(cl.render, cl.handoff, stdout, stderr);
+        case talvik::cli::CommandLine::Command::NukeScript:
+            return talvik::cli::run_nuke_script(cl.render, cl.handoff, stdout, stderr);
     }
     return 1;
 }
@@ -74,9 +82,9 @@ int main(int argc, char** argv) {
     try {
         talvik::cli::CommandLine cl = talvik::cli::parse_command_line(args);
         cl.render.command_line.assign(argv, argv + argc);
-        if (cl.command == talvik::cli::CommandLine::Command::Render ||
-            cl.command == talvik::cli::CommandLine::Command::Overscan ||
-            cl.command == talvik::cli::CommandLine::Command::Version)
+        using Command = talvik::cli::CommandLine::Command;
+        if (cl.command == Command::Render || cl.command == Command::Overscan || cl.command == Command::Camera ||
+            cl.command == Command::NukeScript || cl.command == Command::Version)
             cl.render.plugin_path = plugin_path(cl.render.plugin_path, argv[0]);
         const int status = run(cl);
         finish_stdout();

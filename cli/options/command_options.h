@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "exr/st_map_exr_writer.h"
+#include "shot/undistorted_camera.h"
 
 namespace talvik::cli {
 
@@ -32,7 +33,15 @@ struct RenderOptions {
     std::vector<std::string> plugin_path;      // --plugin-path, then TALVIK_PLUGIN_PATH
     bool skip_existing = false;                // --skip-existing
     std::string manifest;                      // --manifest
+    std::string document;                      // -o of camera and nuke-script
     std::vector<std::string> command_line;     // as typed, for the manifest
+};
+
+// camera and nuke-script: what they hand to CG and comp beyond the shot.
+struct HandoffOptions {
+    std::optional<shot::FilmBack> film_back;  // --film-back WxH or --haperture MM
+    std::string remove_map;                   // nuke-script --remove-map PATTERN
+    std::string add_map;                      // nuke-script --add-map PATTERN
 };
 
 struct InspectOptions {
@@ -41,8 +50,9 @@ struct InspectOptions {
 };
 
 struct CommandLine {
-    enum class Command { Help, Render, Overscan, Inspect, Version } command = Command::Help;
-    RenderOptions render;  // overscan's too; --version uses its plugin_path
+    enum class Command { Help, Render, Overscan, Camera, NukeScript, Inspect, Version } command = Command::Help;
+    RenderOptions render;  // the shot of overscan, camera and nuke-script too; --version uses its plugin_path
+    HandoffOptions handoff;
     InspectOptions inspect;
 };
 

@@ -195,6 +195,7 @@ void plan_outputs(const RenderOptions& o, RenderPlan& plan) {
     std::vector<SingleOutput> single_outputs;
     if (!o.manifest.empty()) single_outputs.push_back({"--manifest", o.manifest});
     if (!o.overscan_report.empty()) single_outputs.push_back({"--overscan-report", o.overscan_report});
+    if (!o.document.empty()) single_outputs.push_back({"-o", o.document});
     if (!o.manifest.empty()) check_manifest_folder(o.manifest);
     check_output_paths(plan.exr_pattern, plan.preview_pattern, plan.frames, inputs, single_outputs);
     // A file in place is current only when it says it was made from what

@@ -23,7 +23,9 @@ ALLOWED = {
     "cli/output": {"cli/options", "shot", "io"},
     "cli/preview": {"io"},
     "cli/render": {"cli/options", "cli/output", "cli/preview", "shot", "exr", "io", "host", "DDImage", "lens"},
-    "cli": {"cli/options", "cli/output", "cli/preview", "cli/render", "shot", "exr", "io", "host", "DDImage", "lens"},
+    "cli/handoff": {"cli/options", "cli/output", "cli/render", "shot", "exr", "io", "host", "DDImage", "lens"},
+    "cli": {"cli/options", "cli/output", "cli/preview", "cli/render", "cli/handoff", "shot", "exr", "io", "host", "DDImage",
+            "lens"},
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
