@@ -34,8 +34,8 @@ public:
     // Writes the whole file to `fd` (open for reading and writing, empty)
     // from offset 0. `header` is the file's: ZIP, ZIPS or none, channels G
     // and R as FLOAT (and A as HALF, which every band must then bring), data
-    // window as wide and tall as the map. `cancel` is
-    // checked between bands: a cancelled write throws io::WriteCancelled.
+    // window as wide and tall as the map. `cancel` is checked between
+    // bands: a cancelled write throws io::WriteCancelled.
     // Throws std::runtime_error naming the reason, or io::MapBandFailed
     // holding what a band threw.
     void write(int fd, const Imf::Header& header, io::StMapBands& map, const std::atomic<bool>* cancel);

@@ -188,7 +188,7 @@ void write_with_openexr(const std::string& path, const io::StMapView& map, const
                         const Imf::Header& header) {
     constexpr int kBandLines = 512;
     std::vector<float> rg = file_order_rg(map);
-    std::vector<uint16_t> alpha = options.alpha ? file_order_a(map) : std::vector<uint16_t>{};
+    std::vector<uint16_t> alpha = file_order_a(map);
 
     io::ReplaceFile output(path);
     errno = 0;
