@@ -39,12 +39,31 @@ install(FILES sample/plate.exr sample/sample_take.fbx DESTINATION share/talvik/s
 install(FILES README.md DESTINATION share/doc/talvik-stmap COMPONENT stmap)
 install(FILES cmake/debian_copyright DESTINATION share/doc/talvik-stmap RENAME copyright COMPONENT stmap)
 
+# The Python module, where Debian's python3 finds it under /usr (for another
+# prefix, with PYTHONPATH=<prefix>/lib/python3/dist-packages):
+#   <prefix>/lib/python3/dist-packages/talvik/   __init__.py, stubs, _talvik.*.so
+# It finds libDDImage.so through DT_RPATH as the command does, and the
+# plug-in in lib/talvik/plugins, both relative to itself. The build tree has
+# it at the same place relative to build/lib/talvik: linked once, as the
+# command is.
+if(TARGET talvik_python)
+  set(TALVIK_PYTHON_DIR lib/python3/dist-packages/talvik)
+  set_target_properties(talvik_python PROPERTIES
+    INSTALL_RPATH "$ORIGIN/../../../talvik"
+    BUILD_WITH_INSTALL_RPATH ON)
+  target_link_options(talvik_python PRIVATE "LINKER:--disable-new-dtags")
+  install(TARGETS talvik_python LIBRARY DESTINATION ${TALVIK_PYTHON_DIR} COMPONENT stmap)
+  install(FILES python/talvik/__init__.py python/talvik/__init__.pyi python/talvik/py.typed
+          DESTINATION ${TALVIK_PYTHON_DIR} COMPONENT stmap)
+endif()
+
 # `cpack -G DEB` in the build folder: talvik-stmap_<version>_<arch>.deb for
 # /usr, its binaries stripped, and talvik-stmap-dbgsym_<version>_<arch>.ddeb
 # beside it with their debug information (under /usr/lib/debug/.build-id,
 # where gdb looks). Its dependencies are Debian 12's runtime libraries the
 # command, the host library and the plug-in link (ldd, then dpkg -S); the
-# embedded Python brings its standard library through libpython3.11.
+# embedded Python brings its standard library through libpython3.11. The
+# Python module is built for python3.11 and hands out numpy arrays.
 set(CPACK_PACKAGE_NAME talvik-stmap)
 set(CPACK_PACKAGE_VENDOR "TalvikDistort")
 set(CPACK_PACKAGE_CONTACT "TalvikDistort maintainers <talvik@localhost>")
@@ -56,7 +75,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1, libpython3.11, libopenexr-3-1-30, libimath-3-1-29, libpng16-16, libisal2, libdeflate0, zlib1g")
+  "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1, libpython3.11, libopenexr-3-1-30, libimath-3-1-29, libpng16-16, libisal2, libdeflate0, zlib1g, python3 (>= 3.11), python3 (<< 3.12), python3-numpy")
 # The version is the checkout's (cmake/talvik_version.cmake) when cpack
 # runs, as the build cpack starts with writes into the command.
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/generated/talvik_cpack_version.cmake)

@@ -10,8 +10,9 @@ void validity_row(const LensModel& lens, FrameSize size, int y, int x0, int coun
     for (int i = 0; i < count; ++i) {
         bool valid = s[i] != 0.0f || t[i] != 0.0f;
         if (!valid) {
-            const float u = (static_cast<float>(x0 + i) + 0.5f) / size.width;
-            valid = lens.has_position({u, v});
+            const float2 p{(static_cast<float>(x0 + i) + 0.5f) / size.width, v};
+            float2 q;
+            valid = lens.mode == 0 ? lens.distort_to(p, q) : lens.undistort_to(p, q);
         }
         a[i] = valid ? kHalfOne : kHalfZero;
     }

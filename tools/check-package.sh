@@ -6,8 +6,10 @@
 # libDDImage.so (exporting nothing) first on LD_LIBRARY_PATH, as on a render
 # node with Nuke's folder there. Each must render a frame of the bundled
 # sample, name the commit in `--version`, and search for libraries only
-# inside itself. The package must also carry its copyright file, ship
-# stripped binaries and leave their debug information to the -dbgsym package.
+# inside itself; Debian's python3 must import its Python module and reload
+# the sample through the tree's own plug-in. The package must also carry its
+# copyright file, ship stripped binaries and leave their debug information
+# to the -dbgsym package.
 #
 #   tools/check-package.sh [BUILD_DIR]   (a built tree; default: build)
 #   tools/check-package.sh --tree-only [BUILD_DIR]   (step 1 alone, as the
@@ -38,7 +40,7 @@ count=""
 if [[ $tree_only -eq 0 ]]; then
   # The build's version header is brought up to date (a commit since the
   # last build) before anything is installed.
-  cmake --build "$build" --target talvik-stmap TalvikDistort -j"$(nproc)" >/dev/null
+  cmake --build "$build" --target talvik-stmap TalvikDistort talvik_python -j"$(nproc)" >/dev/null
   if git -C "$root" rev-parse --git-dir >/dev/null 2>&1; then
     commit="$(git -C "$root" rev-parse --short HEAD)"
     count="$(git -C "$root" rev-list --count HEAD)"
@@ -84,7 +86,33 @@ check_tree() {
     exit 1
   fi
   mv "$scratch/aside.so" "$prefix/lib/talvik/libDDImage.so"
+  check_python_module "$name" "$prefix" "$(echo "$version" | head -1)"
   echo "$name: moved tree renders with a decoy libDDImage.so first; $(echo "$version" | head -1)" >&2
+}
+
+# check_python_module NAME PREFIX VERSION_LINE: Debian's python3 imports the
+# tree's module, which reloads the sample take through the tree's own
+# plug-in and host library (the decoy first on LD_LIBRARY_PATH) and says
+# the command's version.
+check_python_module() {
+  local name=$1 prefix=$2 version_line=$3
+  local packages="$prefix/lib/python3/dist-packages"
+  [[ -f "$packages/talvik/__init__.py" ]] || { echo "$name: no Python module in $packages/talvik" >&2; exit 1; }
+  (cd "$scratch" && LD_LIBRARY_PATH="$scratch/decoy" TALVIK_PLUGIN_PATH= PYTHONPATH="$packages" \
+    /usr/bin/python3 - "$prefix" "$prefix/share/talvik/sample/sample_take.fbx" "${version_line##* }" <<'PY'
+import sys
+import talvik
+prefix, take, version = sys.argv[1:]
+assert talvik.__file__.startswith(prefix + "/"), talvik.__file__
+assert talvik.__version__ == version, (talvik.__version__, version)
+lens = talvik.Take(take).lens(2, 1001)
+assert lens.st_map(64, 36, "undistort").shape == (36, 64, 2)
+mapped = [line.split()[-1] for line in open("/proc/self/maps") if line.rstrip().endswith(".so")]
+for library in ("libDDImage.so", "TalvikDistort.so"):
+    found = {m for m in mapped if m.endswith("/" + library)}
+    assert found and all(m.startswith(prefix + "/lib/talvik/") for m in found), (library, found)
+PY
+  ) || { echo "$name: the Python module does not work from the tree" >&2; exit 1; }
 }
 
 cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
@@ -108,7 +136,7 @@ if [[ -n "$commit" ]]; then
   esac
 fi
 depends="$(dpkg-deb -f "${deb[0]}" Depends)"
-for lib in libpython3.11 libopenexr-3-1-30 libisal2 libpng16-16; do
+for lib in libpython3.11 libopenexr-3-1-30 libisal2 libpng16-16 python3-numpy; do
   [[ "$depends" == *"$lib"* ]] || { echo "the package does not depend on $lib: $depends" >&2; exit 1; }
 done
 [[ "$depends" != *-dev* ]] || { echo "the package depends on a -dev package: $depends" >&2; exit 1; }
@@ -126,7 +154,8 @@ ddeb=("$scratch"/deb/talvik-stmap-dbgsym_*.ddeb)
 [[ "$(dpkg-deb -f "${ddeb[0]}" Depends)" == "talvik-stmap (= $(dpkg-deb -f "${deb[0]}" Version))" ]] ||
   { echo "the -dbgsym package does not depend on this very package" >&2; exit 1; }
 dpkg -x "${ddeb[0]}" "$scratch/dbgsym"
-for elf in bin/talvik-stmap lib/talvik/libDDImage.so lib/talvik/plugins/TalvikDistort.so; do
+module="$(cd "$scratch/root/usr" && echo lib/python3/dist-packages/talvik/_talvik.*.so)"
+for elf in bin/talvik-stmap lib/talvik/libDDImage.so lib/talvik/plugins/TalvikDistort.so "$module"; do
   sections="$(readelf -S -W "$scratch/root/usr/$elf")"
   if grep -qE '\.(debug_[a-z]+|symtab) ' <<<"$sections"; then
     echo "the package's $elf is not stripped" >&2

@@ -49,11 +49,21 @@ struct InspectOptions {
     bool json = false;                         // --json
 };
 
+// points keeps its take, format, mode, output and run options in
+// RenderOptions; these are its own.
+struct PointsOptions {
+    std::string track;      // the CSV read
+    bool top_left = false;  // --origin top-left: y down from the top line
+};
+
 struct CommandLine {
-    enum class Command { Help, Render, Overscan, Camera, NukeScript, Inspect, Version } command = Command::Help;
-    RenderOptions render;  // the shot of overscan, camera and nuke-script too; --version uses its plugin_path
+    enum class Command { Help, Render, Overscan, Camera, NukeScript, Inspect, Version, Points } command = Command::Help;
+    // The shot of overscan, camera, nuke-script and points too; --version
+    // uses its plugin_path.
+    RenderOptions render;
     HandoffOptions handoff;
     InspectOptions inspect;
+    PointsOptions points;
 };
 
 // Throws UsageError naming the option or value that is wrong.
