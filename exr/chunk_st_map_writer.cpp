@@ -1,5 +1,6 @@
 #include "exr/chunk_st_map_writer.h"
 
+#include <ImfChannelList.h>
 #include <ImfCompression.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -160,7 +161,7 @@ public:
 
 private:
     size_t chunk_bytes_of(int lines) const {
-        return static_cast<size_t>(layout_.width) * static_cast<size_t>(lines) * 2 * sizeof(float);
+        return static_cast<size_t>(layout_.width) * static_cast<size_t>(lines) * pixel_bytes(layout_.alpha);
     }
     bool cancelled() const { return cancel_ && cancel_->load(std::memory_order_relaxed); }
     bool stopping() const { return stop_.load(std::memory_order_relaxed) || cancelled(); }
@@ -179,6 +180,9 @@ private:
                 return;
             }
             if (stopping()) return;
+            // The header's channels are what the band must bring.
+            if ((view.a != nullptr) != layout_.alpha)
+                throw std::logic_error(layout_.alpha ? "a band without the A channel" : "a band with an A channel");
             Worker& packer = *w_.workers_[static_cast<size_t>(worker)];
             if (layout_.compressed) {
                 if (band == 0) {
@@ -349,6 +353,7 @@ ChunkStMapWriter::Layout ChunkStMapWriter::layout_of(const Imf::Header& header) 
     layout.width = data.max.x - data.min.x + 1;
     layout.height = data.max.y - data.min.y + 1;
     layout.top = data.min.y;
+    layout.alpha = header.channels().findChannel("A") != nullptr;
     switch (header.compression()) {
         case Imf::ZIP_COMPRESSION: layout.lines_per_chunk = kZipChunkLines; layout.compressed = true; break;
         case Imf::ZIPS_COMPRESSION: layout.lines_per_chunk = kZipsChunkLines; layout.compressed = true; break;

@@ -33,8 +33,9 @@ public:
 
     // Writes the whole file to `fd` (open for reading and writing, empty)
     // from offset 0. `header` is the file's: ZIP, ZIPS or none, channels G
-    // and R as FLOAT, data window as wide and tall as the map. `cancel` is
-    // checked between bands: a cancelled write throws io::WriteCancelled.
+    // and R as FLOAT (and A as HALF, which every band must then bring), data
+    // window as wide and tall as the map. `cancel` is checked between
+    // bands: a cancelled write throws io::WriteCancelled.
     // Throws std::runtime_error naming the reason, or io::MapBandFailed
     // holding what a band threw.
     void write(int fd, const Imf::Header& header, io::StMapBands& map, const std::atomic<bool>* cancel);
@@ -61,9 +62,10 @@ private:
     struct Layout {
         int width = 0, height = 0, top = 0, lines_per_chunk = 0;
         bool compressed = false;
+        bool alpha = false;  // an A channel before G and R
         bool operator==(const Layout& o) const {
             return width == o.width && height == o.height && top == o.top &&
-                   lines_per_chunk == o.lines_per_chunk && compressed == o.compressed;
+                   lines_per_chunk == o.lines_per_chunk && compressed == o.compressed && alpha == o.alpha;
         }
     };
     struct Slot;

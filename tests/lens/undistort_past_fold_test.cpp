@@ -12,6 +12,7 @@
 
 #include "lens/lens_model.h"
 #include "lens/st_map_row.h"
+#include "lens/validity_row.h"
 #include "tests/support/lens_from_panel.h"
 
 namespace talvik {
@@ -237,6 +238,58 @@ TEST(UndistortPastFold, RowsHoldNoPositionOutsideTheFold) {
         ASSERT_GE(first_zero, 0);
         EXPECT_GT(std::abs(first_zero - centre), 100) << "positions up to the fold";
     }
+}
+
+// The validity of a row: 0 exactly where the map holds (0, 0) because the
+// distorted radius is past the peak of r * F(r) (0.6 for the strong barrel,
+// from r - 0.5 r^3 + 0.1 r^5 at r = 1), 1 everywhere else.
+TEST(UndistortPastFold, ValidityIsZeroExactlyPastThePeak) {
+    const LensModel lens = strong_barrel(400.0f);
+    constexpr int kWidth = 4320;
+    const FrameSize size{};
+    std::vector<float> s(kWidth), t(kWidth);
+    std::vector<uint16_t> a(kWidth);
+    const int row = 1000;
+    st_map_row_scalar(lens, size, row, 0, kWidth, s.data(), t.data());
+    validity_row(lens, size, row, 0, kWidth, s.data(), t.data(), a.data());
+    int zeros = 0;
+    for (int x = 0; x < kWidth; ++x) {
+        // The pixel's distorted radius in double, from the normalized lens.
+        const double dx = ((x + 0.5) / kWidth - lens.cx) / lens.undistorted_fx;
+        const double dy = ((row + 0.5) / 2160.0 - lens.cy) / lens.undistorted_fy;
+        const double rd = std::hypot(dx, dy);
+        if (std::abs(rd - 0.6) < 1e-5) continue;  // float rounding decides
+        EXPECT_EQ(a[x], rd < 0.6 ? kHalfOne : kHalfZero) << "x " << x << ", rd " << rd;
+        zeros += a[x] == kHalfZero;
+    }
+    EXPECT_GT(zeros, 1000);
+    EXPECT_LT(zeros, kWidth - 100);
+}
+
+// Only the lens tells a position at (0, 0) from no position: a zero where
+// the lens has one keeps its 1, and a value the map holds is one.
+TEST(UndistortPastFold, ValidityAsksTheLensOnlyAboutZeros) {
+    constexpr int kWidth = 64;
+    const std::vector<float> zeros(kWidth, 0.0f), ones(kWidth, 0.25f);
+    std::vector<uint16_t> a(kWidth);
+    test::PanelLens ideal;
+    ideal.mode = 1;
+    validity_row(test::normalized(ideal), FrameSize{64.0f, 36.0f}, 5, 0, kWidth, zeros.data(), zeros.data(),
+                 a.data());
+    for (uint16_t v : a) EXPECT_EQ(v, kHalfOne);
+    // Past the fold everywhere (fx 100 puts the whole frame far out), yet
+    // the values are the map's: positions.
+    const LensModel folded = strong_barrel(100.0f);
+    validity_row(folded, FrameSize{64.0f, 36.0f}, 5, 0, kWidth, ones.data(), zeros.data(), a.data());
+    for (uint16_t v : a) EXPECT_EQ(v, kHalfOne);
+    validity_row(folded, FrameSize{64.0f, 36.0f}, 5, 0, kWidth, zeros.data(), zeros.data(), a.data());
+    for (uint16_t v : a) EXPECT_EQ(v, kHalfZero);
+    // Distort mode has a position wherever its focal lengths are not 0.
+    test::PanelLens flat;
+    flat.fx = 0.0f;
+    validity_row(test::normalized(flat), FrameSize{64.0f, 36.0f}, 5, 0, kWidth, zeros.data(), zeros.data(),
+                 a.data());
+    for (uint16_t v : a) EXPECT_EQ(v, kHalfZero);
 }
 
 }  // namespace
