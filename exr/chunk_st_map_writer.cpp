@@ -200,6 +200,7 @@ private:
     bool wait_for_slot(int band) {
         if (stopping()) return false;
         if (band < written_.load() + slot_count_) return true;
+        if (w_.hand_over_) w_.hand_over_->waiting_for_slot(band);
         std::unique_lock<std::mutex> lock(slot_mutex_);
         while (band >= written_.load() + slot_count_) {
             if (stopping()) return false;
@@ -286,7 +287,7 @@ private:
                             at += slot.chunk_sizes[c];
                         }
                     }
-                    write_at(fd_, write_at_, pieces_.data(), count);
+                    write_slots(next, end, count);
                     write_at_ = at;
                     next = end;
                     written_.store(next);
@@ -296,6 +297,13 @@ private:
             const int next = written_.load();
             if (next >= bands_ || !done_[next].load() || stop_.load()) return;
         }
+    }
+
+    // The packed bands [first, end), gathered in pieces_, to the file. Their
+    // slots are not free until written_ says so.
+    void write_slots(int first, int end, size_t count) {
+        if (w_.hand_over_) w_.hand_over_->writing(first, end);
+        write_at(fd_, write_at_, pieces_.data(), count);
     }
 
     void fail(std::exception_ptr error, bool from_map) {

@@ -21,6 +21,19 @@
 
 namespace talvik::exr {
 
+// Watches the hand-over of slots between bands being packed and bands being
+// written, so that tests can hold a write and see what the other bands do
+// meanwhile. Called on the worker threads; unset outside tests.
+class BandHandOver {
+public:
+    virtual ~BandHandOver() = default;
+    // Band `band` finds its slot still holding a band not yet in the file,
+    // and is about to wait for it.
+    virtual void waiting_for_slot(int band) = 0;
+    // Bands [first, end) are about to be written from their slots.
+    virtual void writing(int first, int end) = 0;
+};
+
 class ChunkStMapWriter {
 public:
     ChunkStMapWriter();
@@ -48,6 +61,9 @@ public:
 
     // Drops the last file: the next write_again returns false.
     void forget();
+
+    // For tests: who watches the hand-over of slots (null: nobody).
+    void watch_hand_over(BandHandOver* watcher) { hand_over_ = watcher; }
 
     // Whether the last write copied the chunks of the one before.
     bool last_write_reused() const { return last_reused_; }
@@ -84,6 +100,7 @@ private:
     Layout kept_layout_;
     uint64_t kept_chunks_at_ = 0, kept_end_ = 0;
     bool last_reused_ = false;
+    BandHandOver* hand_over_ = nullptr;
 };
 
 }  // namespace talvik::exr

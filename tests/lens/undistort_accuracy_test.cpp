@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "lens/lens_model.h"
+#include "tests/support/double_lens.h"
 #include "tests/support/lens_from_panel.h"
 
 namespace talvik {
@@ -14,47 +15,7 @@ namespace {
 constexpr int kWidth = 4320;
 constexpr int kHeight = 2160;
 
-// The radial model in double precision, independent of the float code.
-struct DoubleRadial {
-    double k1, k2, k3;
-    double f(double r) const {
-        const double r2 = r * r;
-        return 1.0 + k1 * r2 + k2 * r2 * r2 + k3 * r2 * r2 * r2;
-    }
-    double d(double r) const {
-        const double r2 = r * r;
-        return 1.0 + 3.0 * k1 * r2 + 5.0 * k2 * r2 * r2 + 7.0 * k3 * r2 * r2 * r2;
-    }
-    // First zero of D (where r * F(r) stops increasing), or a large radius.
-    double fold_radius() const {
-        double lo = 0.0, hi = 0.0;
-        for (double r = 0.0; r < 50.0; r += 1e-3) {
-            if (d(r) <= 0.0) {
-                hi = r;
-                break;
-            }
-            lo = r;
-        }
-        if (hi == 0.0) return 1e300;
-        for (int i = 0; i < 200; ++i) {
-            const double mid = 0.5 * (lo + hi);
-            (d(mid) > 0.0 ? lo : hi) = mid;
-        }
-        return lo;
-    }
-    // Solve r * F(r) = rd on [0, limit]; false when rd is beyond the fold.
-    bool invert(double rd, double limit, double* r_out) const {
-        double hi = std::min(limit, 50.0);
-        if (hi * f(hi) < rd) return false;
-        double lo = 0.0;
-        for (int i = 0; i < 64; ++i) {  // 50 / 2^64 is far below float resolution
-            const double mid = 0.5 * (lo + hi);
-            (mid * f(mid) < rd ? lo : hi) = mid;
-        }
-        *r_out = 0.5 * (lo + hi);
-        return true;
-    }
-};
+using test::DoubleRadial;
 
 struct FrameCheck {
     double worst_px = 0.0;     // largest distance to the double-precision inverse
