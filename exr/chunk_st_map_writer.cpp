@@ -24,6 +24,9 @@ namespace talvik::exr {
 namespace {
 
 constexpr size_t kChunkPrefix = 2 * sizeof(int32_t);  // line number, data size
+// Output room a deflater gets beyond a chunk's raw size: ISA-L wants 3 bytes
+// more than its stream, libdeflate 9.
+constexpr size_t kDeflateRoom = 64;
 
 void put_le32(uint8_t* at, uint32_t value) {
     for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
@@ -101,6 +104,7 @@ struct ChunkStMapWriter::Slot {
 };
 
 struct ChunkStMapWriter::Worker {
+    explicit Worker(DeflateLibrary library) : deflater(library) {}
     ZlibDeflater deflater;
     std::unique_ptr<uint8_t[]> scratch;
     size_t capacity = 0;
@@ -124,7 +128,10 @@ public:
     void run() {
         const int threads = std::max(1, map_.threads());
         const size_t slots = static_cast<size_t>(std::min(bands_, 2 * threads));
-        const size_t band_raw = chunk_bytes_of(band_lines_) + kChunkPrefix * static_cast<size_t>(chunks_per_band_);
+        // The band's chunks stored raw at most, and room for the last one's
+        // deflate to run past its raw size.
+        const size_t band_raw =
+            chunk_bytes_of(band_lines_) + kChunkPrefix * static_cast<size_t>(chunks_per_band_) + kDeflateRoom;
         while (w_.slots_.size() < slots) w_.slots_.push_back(std::make_unique<Slot>());
         for (size_t i = 0; i < slots; ++i) {
             Slot& slot = *w_.slots_[i];
@@ -134,7 +141,7 @@ public:
             }
             slot.chunk_sizes.resize(static_cast<size_t>(chunks_per_band_));
         }
-        while (static_cast<int>(w_.workers_.size()) < threads) w_.workers_.push_back(std::make_unique<Worker>());
+        while (static_cast<int>(w_.workers_.size()) < threads) w_.workers_.push_back(std::make_unique<Worker>(w_.library_));
         if (layout_.compressed) {
             const size_t chunk_raw = chunk_bytes_of(layout_.lines_per_chunk);
             for (int i = 0; i < threads; ++i) {
@@ -250,8 +257,10 @@ private:
                 predicted_zip_chunk(view, line, n, worker.scratch.get());
                 // Readers take a chunk of the raw size as stored: the
                 // deflated stream must be strictly smaller, else the raw
-                // lines are kept.
-                size = worker.deflater.compress(worker.scratch.get(), raw, data, raw - 1, &w_.codes_);
+                // lines are kept. Decided here, not by the buffer's size:
+                // deflaters differ in how much spare room they want.
+                size = worker.deflater.compress(worker.scratch.get(), raw, data, raw + kDeflateRoom, &w_.codes_);
+                if (size >= raw) size = 0;
             }
             if (size == 0) {
                 raw_chunk(view, line, n, data);
@@ -338,7 +347,8 @@ private:
     bool error_from_map_ = false;
 };
 
-ChunkStMapWriter::ChunkStMapWriter() = default;
+ChunkStMapWriter::ChunkStMapWriter() : ChunkStMapWriter(deflate_libraries().front()) {}
+ChunkStMapWriter::ChunkStMapWriter(DeflateLibrary library) : library_(library) {}
 ChunkStMapWriter::~ChunkStMapWriter() { forget(); }
 
 bool ChunkStMapWriter::writes(const Imf::Header& header) {

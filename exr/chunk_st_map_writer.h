@@ -36,7 +36,9 @@ public:
 
 class ChunkStMapWriter {
 public:
+    // Deflates with this build's preferred library, or the one given.
     ChunkStMapWriter();
+    explicit ChunkStMapWriter(DeflateLibrary library);
     ~ChunkStMapWriter();
     ChunkStMapWriter(const ChunkStMapWriter&) = delete;
     ChunkStMapWriter& operator=(const ChunkStMapWriter&) = delete;
@@ -89,6 +91,7 @@ private:
     static Layout layout_of(const Imf::Header& header);
     void keep(int fd, const Layout& layout, uint64_t chunks_at, uint64_t end);
 
+    DeflateLibrary library_;
     std::vector<std::unique_ptr<Slot>> slots_;
     std::vector<std::unique_ptr<Worker>> workers_;
     std::vector<uint64_t> offsets_;  // of the last write's chunks

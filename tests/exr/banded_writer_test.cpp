@@ -5,10 +5,16 @@
 
 #include <ImfCheckFile.h>
 #include <ImfStringAttribute.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <mutex>
 #include <stdexcept>
@@ -52,6 +58,7 @@ public:
         if (rows > reserved_) throw std::logic_error("band beyond the reserve");
         if (first_row == fail_at_row) throw std::runtime_error("band at row " + std::to_string(first_row) + " refused");
         if (first_row == cancel_at_row && cancel) *cancel = true;
+        if (on_band) on_band(first_row);
         io::StMapView v = whole_.band(worker, first_row, rows);
         auto& [s, t] = buffers_[static_cast<size_t>(worker)];
         std::copy(v.s, v.s + v.index(0, rows), s.begin());
@@ -63,6 +70,7 @@ public:
 
     int fail_at_row = -1, cancel_at_row = -1;
     std::atomic<bool>* cancel = nullptr;
+    std::function<void(int first_row)> on_band;  // called as each band is made
     int bands_made_ = 0, rows_seen_ = 0;
 
 private:
@@ -228,6 +236,62 @@ TEST(BandedWriter, CancelOrFailureBetweenBandsLeavesNothing) {
             EXPECT_TRUE(folder.entries().empty());
             cancel = false;
             EXPECT_FALSE(writer.write_again(folder.file("st.exr"), bands.geometry(), options));
+        }
+    }
+}
+
+// What stands at the output path is looked at again when the map is renamed
+// into place: a FIFO, socket or device node that appears there while the map
+// is written (made here as the first band is, after the temporary was
+// opened) is refused and left as it is, and the temporary removed.
+TEST(BandedWriter, SpecialFileAppearingWhileWritingIsNotReplaced) {
+    using std::filesystem::file_type;
+    struct Kind {
+        std::string name;
+        file_type type;
+        std::function<bool(const std::string&)> make;
+    };
+    std::vector<Kind> kinds = {
+        {"a FIFO", file_type::fifo, [](const std::string& path) { return mkfifo(path.c_str(), 0644) == 0; }},
+        {"a socket", file_type::socket,
+         [](const std::string& path) {
+             sockaddr_un address{};
+             address.sun_family = AF_UNIX;
+             if (path.size() >= sizeof address.sun_path) return false;
+             path.copy(address.sun_path, path.size());
+             const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+             const bool bound = bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+             close(sock);  // the socket file stays
+             return bound;
+         }},
+    };
+    // A device node needs root to make; CI runs as root.
+    if (geteuid() == 0) {
+        kinds.push_back({"a device node", file_type::character, [](const std::string& path) {
+                             return mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+                         }});
+    }
+    const Planes map = smooth_planes(64, 40);
+    for (const Kind& kind : kinds) {
+        for (StMapCompression compression : {StMapCompression::Zip, StMapCompression::None}) {
+            SCOPED_TRACE(kind.name + " " + st_map_compression_name(compression));
+            ScratchFolder folder;
+            const std::string path = folder.file("st.exr");
+            CopiedBands bands(map.view(), 1);
+            bool made = false;
+            bands.on_band = [&](int) {
+                if (!made) made = kind.make(path);
+            };
+            StMapExrWriter writer;
+            try {
+                writer.write(path, bands, with(compression));
+                ADD_FAILURE() << "written over " << kind.name;
+            } catch (const std::runtime_error& e) {
+                EXPECT_NE(std::string(e.what()).find("not a regular file"), std::string::npos) << e.what();
+            }
+            ASSERT_TRUE(made);
+            EXPECT_EQ(std::filesystem::symlink_status(path).type(), kind.type);
+            EXPECT_EQ(folder.entries(), std::vector<std::string>{"st.exr"}) << "no temporary left";
         }
     }
 }
