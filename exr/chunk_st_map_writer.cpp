@@ -207,10 +207,10 @@ private:
     bool wait_for_slot(int band) {
         if (stopping()) return false;
         if (band < written_.load() + slot_count_) return true;
-        if (w_.hand_over_) w_.hand_over_->waiting_for_slot(band);
         std::unique_lock<std::mutex> lock(slot_mutex_);
         while (band >= written_.load() + slot_count_) {
             if (stopping()) return false;
+            if (w_.hand_over_) w_.hand_over_->waiting_for_slot(band);
             slot_freed_.wait_for(lock, std::chrono::milliseconds(20));
         }
         return !stopping();

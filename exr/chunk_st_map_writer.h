@@ -28,7 +28,7 @@ class BandHandOver {
 public:
     virtual ~BandHandOver() = default;
     // Band `band` finds its slot still holding a band not yet in the file,
-    // and is about to wait for it.
+    // and is about to wait for it (again, every time it looks).
     virtual void waiting_for_slot(int band) = 0;
     // Bands [first, end) are about to be written from their slots.
     virtual void writing(int first, int end) = 0;

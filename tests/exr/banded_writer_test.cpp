@@ -12,12 +12,15 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <mutex>
 #include <stdexcept>
+#include <thread>
 
 #include "exr/chunk_st_map_writer.h"
 #include "exr/st_map_exr_writer.h"
@@ -237,6 +240,89 @@ TEST(BandedWriter, CancelOrFailureBetweenBandsLeavesNothing) {
             cancel = false;
             EXPECT_FALSE(writer.write_again(folder.file("st.exr"), bands.geometry(), options));
         }
+    }
+}
+
+// A band goes into the slot of the band `slots` before it only once that band
+// is in the file. Band 0's write is held until band kSlots, whose slot band 0
+// is still in, either waits for that slot (as it must) or is made anyway.
+// The order is fixed: band 0 alone on worker 0, then, once its write is
+// held, every other band in turn on worker 1.
+class HeldFirstWrite : public io::StMapBands, public BandHandOver {
+public:
+    // Two threads hold two bands each.
+    static constexpr int kSlots = 4;
+
+    explicit HeldFirstWrite(const io::StMapView& map) : whole_(map, 2) {}
+    io::StMapView geometry() const override { return whole_.geometry(); }
+    int threads() const override { return 2; }
+    void reserve(int) override {}
+    void run(int tasks, const std::function<void(int, int)>& work) override {
+        std::thread first([&] { work(0, 0); });
+        if (wait([&] { return held_; })) {
+            for (int task = 1; task < tasks; ++task) work(1, task);
+        } else {
+            ADD_FAILURE() << "band 0 was never written";
+        }
+        first.join();
+    }
+    io::StMapView band(int worker, int first_row, int rows) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (held_ && !released_) ++made_while_held_;
+        changed_.notify_all();
+        return whole_.band(worker, first_row, rows);
+    }
+
+    void waiting_for_slot(int band) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (held_ && !released_ && band == kSlots) waited_ = true;
+        changed_.notify_all();
+    }
+    void writing(int first, int) override {
+        if (first != 0) return;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            held_ = true;
+        }
+        changed_.notify_all();
+        if (!wait([&] { return waited_ || made_while_held_ >= kSlots; })) ADD_FAILURE() << "nothing happened";
+        std::lock_guard<std::mutex> lock(mutex_);
+        released_ = true;
+    }
+
+    bool waited_ = false;      // band kSlots waited for its slot
+    int made_while_held_ = 0;  // bands made while band 0's write was held
+
+private:
+    // Whether `done` came true within a minute (it does at once unless the
+    // writer is broken).
+    template <typename Done>
+    bool wait(Done done) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::minutes(1), done);
+    }
+
+    io::WholeStMap whole_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool held_ = false, released_ = false;
+};
+
+TEST(BandedWriter, NoBandIsPackedIntoASlotStillBeingWritten) {
+    // Six bands of 64 lines.
+    const Planes map = smooth_planes(4096, 6 * 64);
+    ASSERT_EQ(ChunkStMapWriter::band_lines(4096, kZipChunkLines), 64);
+    ASSERT_EQ(ChunkStMapWriter::band_lines(4096, 1), 64);
+    for (Imf::Compression compression : {Imf::ZIP_COMPRESSION, Imf::NO_COMPRESSION}) {
+        SCOPED_TRACE(compression == Imf::ZIP_COMPRESSION ? "ZIP" : "none");
+        ScratchFolder folder;
+        HeldFirstWrite bands(map.view());
+        ChunkStMapWriter writer;
+        writer.watch_hand_over(&bands);
+        write_chunk_file(folder.file("st.exr"), writer, bands, compression);
+        EXPECT_TRUE(bands.waited_);
+        EXPECT_EQ(bands.made_while_held_, HeldFirstWrite::kSlots - 1) << "bands 1 to 3 fill the other slots";
+        EXPECT_EQ(first_difference(read_with_openexr(folder.file("st.exr")), map), "");
     }
 }
 
