@@ -5,7 +5,7 @@
 #include <map>
 #include <vector>
 
-#include "cli/render/json_output.h"
+#include "shot/json_output.h"
 #include "host/fbx/fbx_scene.h"
 #include "lens/lens_model.h"
 
@@ -82,22 +82,22 @@ void print_text(const std::string& path, double fps, const std::map<int, CameraS
 // without keys.
 void print_json(const std::string& path, double fps, const std::map<int, CameraSummary>& cameras,
                 std::FILE* out) {
-    Json list = Json::array();
+    shot::Json list = shot::Json::array();
     for (const auto& [number, camera] : cameras) {
         const bool keyed = camera.keys > 0;
-        Json entry = Json::object();
+        shot::Json entry = shot::Json::object();
         entry["camera"] = number;
-        entry["first_frame"] = keyed ? Json(camera.first) : Json(nullptr);
-        entry["last_frame"] = keyed ? Json(camera.last) : Json(nullptr);
+        entry["first_frame"] = keyed ? shot::Json(camera.first) : shot::Json(nullptr);
+        entry["last_frame"] = keyed ? shot::Json(camera.last) : shot::Json(nullptr);
         entry["keys"] = camera.keys;
         entry["missing"] = camera.missing;
         list.push_back(std::move(entry));
     }
-    Json facts = Json::object();
+    shot::Json facts = shot::Json::object();
     facts["file"] = path;
     facts["fps"] = fps;
     facts["cameras"] = std::move(list);
-    std::fputs((json_text(facts) + "\n").c_str(), out);
+    std::fputs((shot::json_text(facts) + "\n").c_str(), out);
 }
 
 }  // namespace

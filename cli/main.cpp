@@ -12,7 +12,7 @@
 
 #include "cli/inspect_command.h"
 #include "cli/options/command_options.h"
-#include "cli/options/usage_error.h"
+#include "shot/usage_error.h"
 #include "cli/render_command.h"
 #include "cli/version_command.h"
 #include "io/stop_signal.h"
@@ -92,6 +92,6 @@ int main(int argc, char** argv) {
             return talvik::io::stopped_exit_code();
         }
         std::fprintf(stderr, "talvik-stmap: %s\n", e.what());
-        return dynamic_cast<const talvik::cli::UsageError*>(&e) ? 2 : 1;
+        return dynamic_cast<const talvik::shot::UsageError*>(&e) ? 2 : 1;
     }
 }

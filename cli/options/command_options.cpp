@@ -9,7 +9,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/options/option_suggestion.h"
-#include "cli/options/usage_error.h"
+#include "shot/usage_error.h"
 
 namespace talvik::cli {
 
@@ -22,10 +22,10 @@ int parse_int(const std::string& option, const std::string& text, int low, int h
     const char* end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, value);
     if (text.empty() || ec != std::errc() || ptr != end) {
-        throw UsageError(option + " takes a whole number, not \"" + text + "\"");
+        throw shot::UsageError(option + " takes a whole number, not \"" + text + "\"");
     }
     if (value < low || value > high) {
-        throw UsageError(option + " " + text + " is out of range (" + std::to_string(low) +
+        throw shot::UsageError(option + " " + text + " is out of range (" + std::to_string(low) +
                                     " to " + std::to_string(high) + ")");
     }
     return value;
@@ -41,20 +41,20 @@ exr::StMapCompression compression(const std::string& text) {
     try {
         return exr::parse_st_map_compression(text);
     } catch (const std::invalid_argument& e) {
-        throw UsageError(e.what());
+        throw shot::UsageError(e.what());
     }
 }
 
 int parse_mode(const std::string& text) {
     if (text == "distort") return 0;
     if (text == "undistort") return 1;
-    throw UsageError("--mode takes distort or undistort, not \"" + text + "\"");
+    throw shot::UsageError("--mode takes distort or undistort, not \"" + text + "\"");
 }
 
 std::pair<std::string, std::string> parse_set(const std::string& v) {
     const auto eq = v.find('=');
     if (eq == std::string::npos || eq == 0) {
-        throw UsageError("--set takes NAME=VALUE, not \"" + v + "\"");
+        throw shot::UsageError("--set takes NAME=VALUE, not \"" + v + "\"");
     }
     return {v.substr(0, eq), v.substr(eq + 1)};
 }
@@ -103,12 +103,12 @@ public:
             const std::string name = spelled(*v.option);
             const std::vector<std::string>& given = v.option->results();
             if (!v.repeatable && given.size() > 1)
-                throw UsageError(name + " given twice (\"" + given[0] + "\" and \"" + given[1] +
+                throw shot::UsageError(name + " given twice (\"" + given[0] + "\" and \"" + given[1] +
                                  "\"): give it once");
             for (const std::string& value : given) {
-                if (value.empty()) throw UsageError(name + " needs a value, not an empty one");
+                if (value.empty()) throw shot::UsageError(name + " needs a value, not an empty one");
                 if (looks_like_option(value))
-                    throw UsageError(name + " needs a value, not the option \"" + value + "\"");
+                    throw shot::UsageError(name + " needs a value, not the option \"" + value + "\"");
                 v.take(value);
             }
         }
@@ -180,17 +180,17 @@ void add_measure_options(OptionTable& t, RenderOptions& o) {
 
 void check_overscan_options(const RenderOptions& o) {
     if (o.overscan && !o.overscan_from.empty())
-        throw UsageError("--overscan and --overscan-from both give the margins: give one");
+        throw shot::UsageError("--overscan and --overscan-from both give the margins: give one");
     if (!o.overscan_report.empty() && !o.overscan && o.overscan_from.empty())
-        throw UsageError("--overscan-report writes the margins of --overscan: give --overscan too");
+        throw shot::UsageError("--overscan-report writes the margins of --overscan: give --overscan too");
 }
 
 void check_shot(const RenderOptions& o) {
     if (!o.plate.empty() && o.size) {
-        throw UsageError("--plate and --size both set the frame size: give one");
+        throw shot::UsageError("--plate and --size both set the frame size: give one");
     }
     if (o.camera && o.fbx.empty()) {
-        throw UsageError("--camera picks a camera of the --fbx take: give --fbx too");
+        throw shot::UsageError("--camera picks a camera of the --fbx take: give --fbx too");
     }
 }
 
@@ -198,7 +198,7 @@ void check_render(const RenderOptions& o) {
     check_overscan_options(o);
     check_shot(o);
     if (o.output.empty() && o.preview.empty() && !o.print_controls) {
-        throw UsageError("nothing to do: give -o, --preview or --print-controls");
+        throw shot::UsageError("nothing to do: give -o, --preview or --print-controls");
     }
 }
 
@@ -212,11 +212,11 @@ void refuse_leftovers(const OptionTable& table, const std::string& where) {
         const std::string option = arg.substr(0, arg.find('='));
         // Every one-letter option is a slip away from every other.
         const std::string near = option.size() > 2 ? nearest_option(option, table.names()) : "";
-        throw UsageError("unknown option \"" + option + "\"" + where +
+        throw shot::UsageError("unknown option \"" + option + "\"" + where +
                          (near.empty() ? "" : "; did you mean " + near + "?") + " (see --help)");
     }
     for (const std::string& arg : left)
-        if (arg != "--") throw UsageError("unexpected \"" + arg + "\"" + where + " (see --help)");
+        if (arg != "--") throw shot::UsageError("unexpected \"" + arg + "\"" + where + " (see --help)");
 }
 
 // Translates what CLI11 refuses (a value missing at the end of the line,
@@ -232,8 +232,8 @@ void parse_or_refuse(Parse&& parse) {
         const auto colon = what.find(": ");
         if (colon != std::string::npos && what.find("required", colon) != std::string::npos &&
             what.find("missing", colon) != std::string::npos)
-            throw UsageError(what.substr(0, colon) + " needs a value");
-        throw UsageError(what);
+            throw shot::UsageError(what.substr(0, colon) + " needs a value");
+        throw shot::UsageError(what);
     }
 }
 
@@ -242,7 +242,7 @@ void parse_or_refuse(Parse&& parse) {
 std::pair<int, int> parse_size(const std::string& text) {
     const auto x = text.find('x');
     if (x == std::string::npos) {
-        throw UsageError("--size takes WIDTHxHEIGHT, not \"" + text + "\"");
+        throw shot::UsageError("--size takes WIDTHxHEIGHT, not \"" + text + "\"");
     }
     return {parse_int("--size width", text.substr(0, x), 1, kMaxSide),
             parse_int("--size height", text.substr(x + 1), 1, kMaxSide)};
@@ -276,7 +276,7 @@ public:
         // CLI11 reads "--frames=" as "--frames" taking the next argument.
         for (const std::string& a : args)
             if (a.size() > 3 && a.compare(0, 2, "--") == 0 && a.find('=') == a.size() - 1)
-                throw UsageError(a.substr(0, a.size() - 1) + " needs a value, not an empty one");
+                throw shot::UsageError(a.substr(0, a.size() - 1) + " needs a value, not an empty one");
         // CLI11 takes the arguments last to first.
         std::vector<std::string> reversed(args.rbegin(), args.rend());
         try {
@@ -290,7 +290,7 @@ public:
     CommandLine::Command command() {
         const bool version = app_.count("--version") > 0;
         if (version && (render_.app().parsed() || measure_.app().parsed() || inspect_.app().parsed()))
-            throw UsageError("--version goes alone or with --plugin-path (see --help)");
+            throw shot::UsageError("--version goes alone or with --plugin-path (see --help)");
         if (render_.app().parsed()) {
             render_.apply();
             refuse_leftovers(render_, " for render");
@@ -302,7 +302,7 @@ public:
             refuse_leftovers(measure_, " for overscan");
             check_shot(cl_.render);
             if (cl_.render.overscan_report.empty())
-                throw UsageError("overscan writes its report to -o FILE.json: give -o");
+                throw shot::UsageError("overscan writes its report to -o FILE.json: give -o");
             cl_.render.overscan = "auto";
             return CommandLine::Command::Overscan;
         }
@@ -310,9 +310,9 @@ public:
             inspect_.apply();
             refuse_leftovers(inspect_, " for inspect");
             const std::string& fbx = cl_.inspect.fbx;
-            if (fbx.empty()) throw UsageError("inspect takes exactly one FBX file");
+            if (fbx.empty()) throw shot::UsageError("inspect takes exactly one FBX file");
             if (looks_like_option(fbx))
-                throw UsageError("inspect takes one FBX file and optionally --json, not \"" + fbx + "\"");
+                throw shot::UsageError("inspect takes one FBX file and optionally --json, not \"" + fbx + "\"");
             return CommandLine::Command::Inspect;
         }
         if (version_.app().parsed() || version) {
@@ -324,9 +324,9 @@ public:
         }
         const std::vector<std::string> left = app_.remaining();
         if (!left.empty() && !looks_like_option(left.front()))
-            throw UsageError("unknown command \"" + left.front() + "\" (render, overscan, inspect or --help)");
+            throw shot::UsageError("unknown command \"" + left.front() + "\" (render, overscan, inspect or --help)");
         refuse_leftovers(top_, "");
-        throw UsageError("--plugin-path goes with --version or render (see --help)");
+        throw shot::UsageError("--plugin-path goes with --version or render (see --help)");
     }
 
 private:

@@ -2,12 +2,12 @@
 
 #include <algorithm>
 
-#include "cli/render/frame_checks.h"
+#include "shot/frame_checks.h"
 #include "io/stop_signal.h"
 
 namespace talvik::cli {
 
-void HostBands::begin(Node& node, int frame, const std::vector<ControlValue>* values, PreviewSamples* preview,
+void HostBands::begin(Node& node, int frame, const std::vector<shot::ControlValue>* values, PreviewSamples* preview,
                       int max_width) {
     host_.begin_render(node, frame, box_);
     frame_ = frame;
@@ -53,7 +53,7 @@ io::StMapView HostBands::band(int worker, int first_row, int rows) {
     v.t = planes[1];
     v.y += first_row;
     v.height = rows;
-    if (values_) check_map_finite(v, frame_, *values_, first_row);
+    if (values_) shot::check_map_finite(v, frame_, *values_, first_row);
     if (preview_) preview_->take(v, first_row);
     return v;
 }

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cli/preview/preview_samples.h"
-#include "cli/render/control_values.h"
+#include "shot/control_values.h"
 #include "host/runtime/host.h"
 #include "io/st_map_bands.h"
 
@@ -19,7 +19,7 @@ public:
     // Begins the render of `node` at `frame` (validation, the box). With
     // `values`, every band is checked (check_map_finite); with `preview`,
     // the preview's pixels are picked (begun here, `max_width` wide at most).
-    void begin(Node& node, int frame, const std::vector<ControlValue>* values, PreviewSamples* preview = nullptr,
+    void begin(Node& node, int frame, const std::vector<shot::ControlValue>* values, PreviewSamples* preview = nullptr,
                int max_width = 0);
 
     io::StMapView geometry() const override;
@@ -36,7 +36,7 @@ private:
     host::Host& host_;
     host::Image box_;  // the box begun; no pixels
     int frame_ = 0;
-    const std::vector<ControlValue>* values_ = nullptr;
+    const std::vector<shot::ControlValue>* values_ = nullptr;
     PreviewSamples* preview_ = nullptr;
     int band_rows_ = 0;
     std::vector<std::vector<float>> s_, t_;  // one band per worker
