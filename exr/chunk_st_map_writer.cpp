@@ -130,18 +130,19 @@ public:
         const size_t slots = static_cast<size_t>(std::min(bands_, 2 * threads));
         // The band's chunks stored raw at most, and room for the last one's
         // deflate to run past its raw size.
-        const size_t band_raw =
+        const size_t slot_bytes =
             chunk_bytes_of(band_lines_) + kChunkPrefix * static_cast<size_t>(chunks_per_band_) + kDeflateRoom;
         while (w_.slots_.size() < slots) w_.slots_.push_back(std::make_unique<Slot>());
         for (size_t i = 0; i < slots; ++i) {
             Slot& slot = *w_.slots_[i];
-            if (slot.capacity < band_raw) {
-                slot.bytes.reset(new uint8_t[band_raw]);
-                slot.capacity = band_raw;
+            if (slot.capacity < slot_bytes) {
+                slot.bytes.reset(new uint8_t[slot_bytes]);
+                slot.capacity = slot_bytes;
             }
             slot.chunk_sizes.resize(static_cast<size_t>(chunks_per_band_));
         }
-        while (static_cast<int>(w_.workers_.size()) < threads) w_.workers_.push_back(std::make_unique<Worker>(w_.library_));
+        while (static_cast<int>(w_.workers_.size()) < threads)
+            w_.workers_.push_back(std::make_unique<Worker>(w_.library_));
         if (layout_.compressed) {
             const size_t chunk_raw = chunk_bytes_of(layout_.lines_per_chunk);
             for (int i = 0; i < threads; ++i) {
