@@ -316,9 +316,9 @@ TEST_P(VectorRows, PixelsExactlyAtTheThresholds) {
             LensModel lens = c.lens;
             if (!put_pixel_at_radius(lens, x, kWidth, c.rd)) continue;
             ++placed;
-            float s, t;
-            st_map_row_scalar(lens, size, 0, x, x + 1, &s, &t);
-            ASSERT_FALSE(s == 0.0f && t == 0.0f) << "the pixel at the threshold has a position";
+            float s[kWidth], t[kWidth];
+            st_map_row_scalar(lens, size, 0, x, x + 1, s, t);
+            ASSERT_FALSE(s[x] == 0.0f && t[x] == 0.0f) << "the pixel at the threshold has a position";
             expect_row_matches(GetParam(), lens, size, 0, {0, kWidth}, kWidth);
         }
         EXPECT_GE(placed, kWidth - 2);
