@@ -21,6 +21,7 @@ import os
 import pathlib
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import time
@@ -203,11 +204,19 @@ def sync(tree, copy):
             path.unlink()
 
 
-def run(command, log_path, cwd=None, env=None):
+def run(command, log_path, env=None):
+    """Runs `command` in a process group of its own, which goes with it when
+    this script is stopped."""
     with open(log_path, "a") as out:
         out.write("$ " + " ".join(command) + "\n")
         out.flush()
-        return subprocess.run(command, cwd=cwd, env=env, stdout=out, stderr=subprocess.STDOUT).returncode
+        process = subprocess.Popen(command, env=env, stdout=out, stderr=subprocess.STDOUT, start_new_session=True)
+        try:
+            return process.wait()
+        except BaseException:
+            os.killpg(process.pid, signal.SIGKILL)
+            process.wait()
+            raise
 
 
 def build(copy, env, log_path):
@@ -243,6 +252,8 @@ def main():
     parser.add_argument("--tests", metavar="REGEX", help="run only the ctest tests matching REGEX")
     parser.add_argument("--list", action="store_true", help="list the faults and exit")
     args = parser.parse_args()
+    # A stop puts the faulty file back and ends the build or tests under way.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
 
     if args.list:
         for fault in FAULTS:
