@@ -122,7 +122,7 @@ TEST(UndistortPastFold, NewtonSettlingOnTheOuterBranchIsSolvedAgainOnTheRisingOn
     const float rd = lens.fold.max_rd;
     const test::DoubleRadial model{panel.k1, panel.k2, 0.0};
     double inner = 0.0;
-    ASSERT_TRUE(model.invert(rd, lens.fold.radius, &inner));
+    ASSERT_TRUE(model.invert(rd, lens.fold.radius, rd, &inner));
     // The outer branch rises from r = 0.9343 on: its root by bisection.
     double lo = 0.94, hi = 1.5;
     ASSERT_LT(lo * model.f(lo), rd);

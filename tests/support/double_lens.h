@@ -40,16 +40,24 @@ struct DoubleRadial {
         }
         return lo;
     }
-    // Solves r * F(r) = rd on [0, limit]; false when rd is beyond the fold.
-    bool invert(double rd, double limit, double* r_out) const {
-        double hi = std::min(limit, 50.0);
+    // Solve r * F(r) = rd on [0, limit], where it rises; false when rd is
+    // beyond the fold. Newton in double from `guess` (any radius: it only
+    // speeds the search), bisecting whenever a step would leave the bracket,
+    // until the bracket or the step is at double resolution.
+    bool invert(double rd, double limit, double guess, double* r_out) const {
+        double lo = 0.0, hi = std::min(limit, 50.0);
         if (hi * f(hi) < rd) return false;
-        double lo = 0.0;
-        for (int i = 0; i < 64; ++i) {  // 50 / 2^64 is far below float resolution
-            const double mid = 0.5 * (lo + hi);
-            (mid * f(mid) < rd ? lo : hi) = mid;
+        double r = guess > lo && guess < hi ? guess : 0.5 * hi;
+        for (int i = 0; i < 2000 && hi - lo > 1e-15 * hi; ++i) {
+            const double g = r * f(r) - rd;
+            if (g == 0.0) break;
+            (g < 0.0 ? lo : hi) = r;
+            double next = r - g / d(r);
+            if (!(next > lo && next < hi)) next = 0.5 * (lo + hi);
+            if (std::fabs(next - r) <= 1e-16 * r) break;
+            r = next;
         }
-        *r_out = 0.5 * (lo + hi);
+        *r_out = r;
         return true;
     }
 };
@@ -91,7 +99,7 @@ struct DoubleLens {
         const double px = (u - cx) / undistorted_fx, py = (v - cy) / undistorted_fy;
         const double rd = std::hypot(px, py);
         double r = 0.0;
-        if (!radial.invert(rd, fold, &r)) return false;
+        if (!radial.invert(rd, fold, rd, &r)) return false;
         const double f = rd > 0.0 ? rd / r : 1.0;
         *s = fx * kFxScale * (px / f) + 0.5;
         *t = (py / f) * fy + 0.5;
