@@ -1,7 +1,8 @@
 // Undistort where r * F(r) folds back: distorted radii at or beyond its peak
 // have no position and give (0, 0); below the peak the Newton solve is the
 // same as on a lens with no fold at all, and where Newton meets the fold
-// below the peak the inverse is found on the rising branch.
+// below the peak, or settles beyond it, the inverse is found on the rising
+// branch.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -13,6 +14,7 @@
 #include "lens/lens_model.h"
 #include "lens/st_map_row.h"
 #include "lens/validity_row.h"
+#include "tests/support/double_lens.h"
 #include "tests/support/lens_from_panel.h"
 
 namespace talvik {
@@ -109,6 +111,40 @@ TEST(UndistortPastFold, PincushionPeakingBeyondItsFoldRadiusHasPositionsUpToTheP
     }
     // A lens without a fold has no rising branch to search.
     EXPECT_TRUE(solve_below_fold(test::normalized(test::worked_lens(-0.05f, 0.01f)), 0.5f).folded);
+}
+
+TEST(UndistortPastFold, NewtonSettlingOnTheOuterBranchIsSolvedAgainOnTheRisingOne) {
+    // Newton from r = rd approaches the inner root from below (r * F(r) is
+    // concave there) so slowly, where D is tiny, that at the largest radius
+    // below the peak a rounding in g sends one step over the dip, and it
+    // settles on the outer branch.
+    const test::PanelLens panel = test::shallow_fold_lens();
+    const LensModel lens = test::normalized(panel);
+    const float rd = lens.fold.max_rd;
+    const test::DoubleRadial model{panel.k1, panel.k2, 0.0};
+    double inner = 0.0;
+    ASSERT_TRUE(model.invert(rd, lens.fold.radius, rd, &inner));
+    // The outer branch rises from r = 0.9343 on: its root by bisection.
+    double lo = 0.94, hi = 1.5;
+    ASSERT_LT(lo * model.f(lo), rd);
+    for (int i = 0; i < 60; ++i) {
+        const double mid = (lo + hi) / 2;
+        (mid * model.f(mid) < rd ? lo : hi) = mid;
+    }
+    const double outer = lo;
+
+    // What Newton alone settles on: the lens with its fold forgotten.
+    LensModel plain = lens;
+    plain.fold = kNoRadialFold;
+    const RadiusSolve newton = solve_undistorted_radius(plain, rd);
+    ASSERT_FALSE(newton.folded);
+    ASSERT_NEAR(rd / newton.factor, outer, 1e-4) << "this lens no longer shows the case";
+
+    // The solve answers with the inner root.
+    const RadiusSolve solve = solve_undistorted_radius(lens, rd);
+    EXPECT_FALSE(solve.folded);
+    EXPECT_LE(rd / solve.factor, lens.fold.radius);
+    EXPECT_NEAR(rd / solve.factor, inner, 2e-3) << "r * F(r) is flat at the peak";
 }
 
 TEST(UndistortPastFold, ObservedLensHasNoPositionAtOrBeyondThePeak) {
