@@ -10,8 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "cli/handoff/camera_command.h"
+#include "cli/handoff/nuke_script_command.h"
 #include "cli/inspect_command.h"
 #include "cli/options/command_options.h"
+#include "cli/points_command.h"
+#include "shot/plugin_search.h"
 #include "shot/take_reload.h"
 #include "shot/terminal_text.h"
 #include "shot/usage_error.h"
@@ -49,9 +53,8 @@ std::vector<std::string> plugin_path(std::vector<std::string> given, const char*
     const std::filesystem::path self = std::filesystem::canonical("/proc/self/exe", ec);
     const std::filesystem::path exe = ec ? std::filesystem::path(argv0) : self;
     const std::filesystem::path prefix = exe.parent_path().parent_path();
-    given.push_back((prefix / "lib" / "talvik" / "plugins").string());
-    given.push_back((prefix / "plugins").string());
-    return given;
+    return talvik::shot::plugin_search_path(
+        std::move(given), {(prefix / "lib" / "talvik" / "plugins").string(), (prefix / "plugins").string()});
 }
 
 // Output that never reached standard output (a full disk, a closed pipe)
@@ -85,10 +88,10 @@ void print_error(const std::exception& e) {
 int run(const talvik::cli::CommandLine& cl) {
     switch (cl.command) {
         case talvik::cli::CommandLine::Command::Help:
-            // Longer than stdio's buffer: a failed write is seen, with its
-            // reason, when it happens.
+            // Longer than stdio's buffer: a write that fails on the way is
+            // reported with its own reason.
             errno = 0;
-            if (std::fputs(talvik::cli::usage_text(), stdout) < 0)
+            if (std::fputs(talvik::cli::usage_text(), stdout) == EOF)
                 throw std::runtime_error(std::string("cannot write to standard output: ") +
                                          std::strerror(errno ? errno : EIO));
             return 0;
@@ -100,6 +103,12 @@ int run(const talvik::cli::CommandLine& cl) {
             return talvik::cli::run_render(cl.render, stdout, stderr);
         case talvik::cli::CommandLine::Command::Overscan:
             return talvik::cli::run_overscan(cl.render, stdout, stderr);
+        case talvik::cli::CommandLine::Command::Camera:
+            return talvik::cli::run_camera(cl.render, cl.handoff, stdout, stderr);
+        case talvik::cli::CommandLine::Command::NukeScript:
+            return talvik::cli::run_nuke_script(cl.render, cl.handoff, stdout, stderr);
+        case talvik::cli::CommandLine::Command::Points:
+            return talvik::cli::run_points(cl, stderr);
     }
     return 1;
 }
@@ -112,9 +121,9 @@ int main(int argc, char** argv) {
     try {
         talvik::cli::CommandLine cl = talvik::cli::parse_command_line(args);
         cl.render.command_line.assign(argv, argv + argc);
-        if (cl.command == talvik::cli::CommandLine::Command::Render ||
-            cl.command == talvik::cli::CommandLine::Command::Overscan ||
-            cl.command == talvik::cli::CommandLine::Command::Version)
+        using Command = talvik::cli::CommandLine::Command;
+        if (cl.command == Command::Render || cl.command == Command::Overscan || cl.command == Command::Camera ||
+            cl.command == Command::NukeScript || cl.command == Command::Points || cl.command == Command::Version)
             cl.render.plugin_path = plugin_path(cl.render.plugin_path, argv[0]);
         const int status = run(cl);
         finish_stdout();

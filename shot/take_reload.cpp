@@ -6,6 +6,7 @@
 #include "host/fbx/fbx_scene.h"
 #include "host/python/python_scripting.h"
 #include "io/stop_signal.h"
+#include "shot/frame_checks.h"
 #include "shot/take_camera.h"
 
 namespace talvik::shot {
@@ -37,6 +38,7 @@ CameraChoice reload_take(host::Host& host, Node& node, const std::string& fbx, s
         throw std::runtime_error("reload of " + fbx + " failed: " + alerts.back() +
                                  (no_camera ? "; give --camera N to pick the camera" : ""));
     }
+    check_take_keys(node, fbx);
     return camera;
 }
 

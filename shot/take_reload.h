@@ -41,7 +41,8 @@ struct ReloadSinks {
 // Sets the take and camera (see take_camera.h) and presses "reload" on
 // `node`. `chosen`: the camera asked for, if any; `plates` may be null.
 // Throws ReloadScriptFailed for a script error, std::runtime_error
-// "reload of TAKE failed: ..." for an alert, io::Stopped on a stop signal. Returns how the camera was
+// "reload of TAKE failed: ..." for an alert or naming a damaged key (see
+// check_take_keys), io::Stopped on a stop signal. Returns how the camera was
 // chosen.
 CameraChoice reload_take(host::Host& host, Node& node, const std::string& fbx, std::optional<int> chosen,
                          const PlateSequence* plates, const ReloadSinks& sinks);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <functional>
 #include <stdexcept>
 #include <thread>
@@ -9,6 +10,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/options/option_suggestion.h"
+#include "shot/frame_pattern.h"
 #include "shot/usage_error.h"
 
 namespace talvik::cli {
@@ -29,6 +31,27 @@ int parse_int(const std::string& option, const std::string& text, int low, int h
                                     " to " + std::to_string(high) + ")");
     }
     return value;
+}
+
+// A film back dimension in millimetres: a finite number above 0, at most
+// 1000 (a film back of a metre is a typo).
+double parse_mm(const std::string& option, const std::string& text) {
+    double value = 0.0;
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || ptr != end || !std::isfinite(value))
+        throw shot::UsageError(option + " takes millimetres, not \"" + text + "\"");
+    if (!(value > 0.0) || value > 1000.0)
+        throw shot::UsageError(option + " " + text + " is out of range (above 0, at most 1000 mm)");
+    return value;
+}
+
+// "36x24" -> 36 mm wide, 24 mm high.
+shot::FilmBack parse_film_back(const std::string& text) {
+    const auto x = text.find('x');
+    if (x == std::string::npos)
+        throw shot::UsageError("--film-back takes WIDTHxHEIGHT in mm (36x24), not \"" + text + "\"");
+    return {parse_mm("--film-back width", text.substr(0, x)), parse_mm("--film-back height", text.substr(x + 1))};
 }
 
 // More threads than four per core only cost memory; far more can exhaust it.
@@ -148,23 +171,46 @@ auto output_to(std::string& target, const char* option) {
     };
 }
 
-// What both render and overscan read the shot from.
-void add_shot_options(OptionTable& t, RenderOptions& o) {
+// The format (a plate or a size) and the take with its camera.
+void add_format_and_take_options(OptionTable& t, RenderOptions& o) {
     t.value("--plate", "input plate", false, text_to(o.plate));
     t.value("--size", "frame size", false, [&o](const std::string& v) { o.size = parse_size(v); });
-    t.value("--set", "NAME=VALUE", true, [&o](const std::string& v) { o.sets.push_back(parse_set(v)); });
     t.value("--fbx", "FBX take", false, text_to(o.fbx));
     t.value("--camera", "camera number", false,
             [&o](const std::string& v) { o.camera = parse_int("--camera", v, 0, 999999); });
+}
+
+// What both render and overscan read the shot from.
+void add_shot_options(OptionTable& t, RenderOptions& o) {
+    add_format_and_take_options(t, o);
+    t.value("--set", "NAME=VALUE", true, [&o](const std::string& v) { o.sets.push_back(parse_set(v)); });
     t.value("--frames", "frame range", false, text_to(o.frames));
 }
 
-// How both run: threads, what they say, where the plug-in is.
-void add_run_options(OptionTable& t, RenderOptions& o) {
-    t.value("--threads", "threads", false, [&o](const std::string& v) { o.threads = parse_threads(v); });
+// What every command that loads the plug-in says, and where the plug-in is.
+void add_message_options(OptionTable& t, RenderOptions& o) {
     t.flag("-q,--quiet", "no progress or summary", o.quiet);
     t.flag("--strict", "warnings fail", o.strict);
     t.value("--plugin-path", "plug-in folder", true, [&o](const std::string& v) { o.plugin_path.push_back(v); });
+}
+
+// How both render and overscan run: threads, messages, the plug-in.
+void add_run_options(OptionTable& t, RenderOptions& o) {
+    t.value("--threads", "threads", false, [&o](const std::string& v) { o.threads = parse_threads(v); });
+    add_message_options(t, o);
+}
+
+void add_points_options(OptionTable& t, RenderOptions& o, PointsOptions& p) {
+    add_format_and_take_options(t, o);
+    t.value("--mode", "distort|undistort", false, [&o](const std::string& v) { o.mode = parse_mode(v); });
+    t.value("--origin", "bottom-left|top-left", false, [&p](const std::string& v) {
+        if (v != "bottom-left" && v != "top-left")
+            throw shot::UsageError("--origin takes bottom-left or top-left, not \"" + v + "\"");
+        p.top_left = v == "top-left";
+    });
+    t.value("-o,--output", "CSV", false, output_to(o.output, "-o"));
+    add_message_options(t, o);
+    t.app().add_option("track", p.track);
 }
 
 void add_render_options(OptionTable& t, RenderOptions& o) {
@@ -176,6 +222,7 @@ void add_render_options(OptionTable& t, RenderOptions& o) {
     t.value("-o,--output", "output pattern", false, output_to(o.output, "-o"));
     t.value("--compression", "EXR compression", false,
             [&o](const std::string& v) { o.compression = compression(v); });
+    t.flag("--alpha", "validity alpha", o.alpha);
     t.value("--preview", "preview pattern", false, output_to(o.preview, "--preview"));
     t.flag("--print-controls", "controls as JSON", o.print_controls);
     add_run_options(t, o);
@@ -188,6 +235,30 @@ void add_measure_options(OptionTable& t, RenderOptions& o) {
     add_shot_options(t, o);
     t.value("-o,--output", "report", false, output_to(o.overscan_report, "-o"));
     add_run_options(t, o);
+}
+
+// camera and nuke-script: the shot as a render reads it, its overscan, the
+// CG camera's film back and the document they write.
+void add_handoff_options(OptionTable& t, RenderOptions& o, HandoffOptions& h) {
+    add_shot_options(t, o);
+    t.value("--overscan", "margins", false, [&o](const std::string& v) { o.overscan = v; });
+    t.value("--overscan-from", "overscan report", false, text_to(o.overscan_from));
+    t.value("--film-back", "WxH mm", false, [&h](const std::string& v) {
+        if (h.film_back) throw shot::UsageError("--film-back and --haperture both give the film back: give one");
+        h.film_back = parse_film_back(v);
+    });
+    t.value("--haperture", "mm", false, [&h](const std::string& v) {
+        if (h.film_back) throw shot::UsageError("--film-back and --haperture both give the film back: give one");
+        h.film_back = shot::FilmBack{parse_mm("--haperture", v), std::nullopt};
+    });
+    t.value("-o,--output", "output", false, output_to(o.document, "-o"));
+    add_run_options(t, o);
+}
+
+void add_nuke_script_options(OptionTable& t, RenderOptions& o, HandoffOptions& h) {
+    add_handoff_options(t, o, h);
+    t.value("--remove-map", "remove-distortion maps", false, text_to(h.remove_map));
+    t.value("--add-map", "add-distortion maps", false, text_to(h.add_map));
 }
 
 void check_overscan_options(const RenderOptions& o) {
@@ -215,12 +286,30 @@ void check_shot(const RenderOptions& o) {
     }
 }
 
+// What camera and nuke-script need before the host starts.
+void check_handoff(const RenderOptions& o, const std::string& command, const std::string& document) {
+    check_overscan_options(o);
+    check_shot(o);
+    if (o.document.empty())
+        throw shot::UsageError(command + " writes " + document + " to -o: give -o");
+}
+
 void check_render(const RenderOptions& o) {
     check_overscan_options(o);
     check_shot(o);
     if (o.output.empty() && o.preview.empty() && !o.print_controls) {
         throw shot::UsageError("nothing to do: give -o, --preview or --print-controls");
     }
+}
+
+void check_points(const RenderOptions& o, const PointsOptions& p) {
+    check_shot(o);
+    if (p.track.empty()) throw shot::UsageError("points takes one track CSV (name,frame,x,y)");
+    if (looks_like_option(p.track)) throw shot::UsageError("points takes one track CSV, not \"" + p.track + "\"");
+    if (o.fbx.empty()) throw shot::UsageError("points needs the take: give --fbx");
+    if (!o.mode) throw shot::UsageError("points needs --mode distort or --mode undistort");
+    if (o.plate.empty() && !o.size) throw shot::UsageError("points needs the format: give --plate or --size");
+    if (o.output.empty()) throw shot::UsageError("points writes the track to -o FILE.csv: give -o");
 }
 
 // What CLI11 left over: an unknown option (with the nearest known name) or
@@ -272,24 +361,31 @@ std::pair<int, int> parse_size(const std::string& text) {
 namespace {
 
 // The command line's grammar in CLI11: the top level (--version, --help),
-// render, overscan, inspect and the word "version", each with its options.
+// render, overscan, camera, nuke-script, inspect and the word "version",
+// each with its options.
 class CommandParser {
 public:
     explicit CommandParser(CommandLine& cl)
         : cl_(cl), top_(app_), render_(*app_.add_subcommand("render")), measure_(*app_.add_subcommand("overscan")),
-          inspect_(*app_.add_subcommand("inspect")), version_(*app_.add_subcommand("version")->group("")) {
+          camera_(*app_.add_subcommand("camera")), nuke_(*app_.add_subcommand("nuke-script")),
+          inspect_(*app_.add_subcommand("inspect")), version_(*app_.add_subcommand("version")->group("")),
+          points_(*app_.add_subcommand("points")) {
         app_.set_help_flag("-h,--help");
         app_.require_subcommand(0, 1);
-        for (CLI::App* app : {&app_, &render_.app(), &measure_.app(), &inspect_.app(), &version_.app()})
+        for (CLI::App* app : {&app_, &render_.app(), &measure_.app(), &camera_.app(), &nuke_.app(), &inspect_.app(),
+                              &version_.app(), &points_.app()})
             app->allow_extras();
         auto plugin_path = [&cl](const std::string& v) { cl.render.plugin_path.push_back(v); };
         top_.flag("--version", "version", version_flag_);
         top_.value("--plugin-path", "plug-in folder", true, plugin_path);
         add_render_options(render_, cl.render);
         add_measure_options(measure_, cl.render);
+        add_handoff_options(camera_, cl.render, cl.handoff);
+        add_nuke_script_options(nuke_, cl.render, cl.handoff);
         inspect_.flag("--json", "JSON", cl.inspect.json);
         inspect_.app().add_option("fbx", cl.inspect.fbx);
         version_.value("--plugin-path", "plug-in folder", true, plugin_path);
+        add_points_options(points_, cl.render, cl.points);
     }
 
     // False when help was asked for.
@@ -310,7 +406,8 @@ public:
 
     CommandLine::Command command() {
         const bool version = app_.count("--version") > 0;
-        if (version && (render_.app().parsed() || measure_.app().parsed() || inspect_.app().parsed()))
+        if (version && (render_.app().parsed() || measure_.app().parsed() || camera_.app().parsed() ||
+                        nuke_.app().parsed() || inspect_.app().parsed() || points_.app().parsed()))
             throw shot::UsageError("--version goes alone or with --plugin-path (see --help)");
         if (render_.app().parsed()) {
             render_.apply();
@@ -327,6 +424,31 @@ public:
             cl_.render.overscan = "auto";
             cl_.render.overscan_report_option = "-o";
             return CommandLine::Command::Overscan;
+        }
+        if (camera_.app().parsed()) {
+            camera_.apply();
+            refuse_leftovers(camera_, " for camera");
+            check_handoff(cl_.render, "camera", "its JSON");
+            if (cl_.render.plate.empty() && !cl_.render.size)
+                throw shot::UsageError("camera gives pixels of the format: give --plate or --size");
+            return CommandLine::Command::Camera;
+        }
+        if (nuke_.app().parsed()) {
+            nuke_.apply();
+            refuse_leftovers(nuke_, " for nuke-script");
+            check_handoff(cl_.render, "nuke-script", "the script");
+            if (cl_.render.plate.empty()) throw shot::UsageError("nuke-script reads the plate in the script: give --plate");
+            if (cl_.handoff.remove_map.empty() || cl_.handoff.add_map.empty())
+                throw shot::UsageError("nuke-script reads the maps in the script: give --remove-map and --add-map");
+            for (const std::string* map : {&cl_.handoff.remove_map, &cl_.handoff.add_map})
+                shot::FramePattern::parse(*map);
+            return CommandLine::Command::NukeScript;
+        }
+        if (points_.app().parsed()) {
+            points_.apply();
+            refuse_leftovers(points_, " for points");
+            check_points(cl_.render, cl_.points);
+            return CommandLine::Command::Points;
         }
         if (inspect_.app().parsed()) {
             inspect_.apply();
@@ -347,7 +469,8 @@ public:
         }
         const std::vector<std::string> left = app_.remaining();
         if (!left.empty() && !looks_like_option(left.front()))
-            throw shot::UsageError("unknown command \"" + left.front() + "\" (render, overscan, inspect or --help)");
+            throw shot::UsageError("unknown command \"" + left.front() +
+                                   "\" (render, overscan, camera, nuke-script, points, inspect or --help)");
         refuse_leftovers(top_, "");
         throw shot::UsageError("--plugin-path goes with --version or render (see --help)");
     }
@@ -356,7 +479,7 @@ private:
     CommandLine& cl_;
     CLI::App app_{"talvik-stmap"};
     bool version_flag_ = false;
-    OptionTable top_, render_, measure_, inspect_, version_;
+    OptionTable top_, render_, measure_, camera_, nuke_, inspect_, version_, points_;
 };
 
 }  // namespace
@@ -375,6 +498,10 @@ const char* usage_text() {
 usage:
   talvik-stmap render [options] -o OUT.####.exr
   talvik-stmap overscan [--plate|--size] [--fbx --camera --frames --set] -o REPORT.json
+  talvik-stmap camera [shot options] [--film-back WxH|--haperture MM] -o CAMERA.json
+  talvik-stmap nuke-script [shot options] --remove-map PATTERN --add-map PATTERN
+               [--film-back WxH|--haperture MM] -o SHOT.nk
+  talvik-stmap points --fbx TAKE.fbx --plate P|--size WxH --mode M TRACK.csv -o OUT.csv
   talvik-stmap inspect [--json] TAKE.fbx
   talvik-stmap --version [--plugin-path DIR]
 
@@ -412,6 +539,8 @@ render options:
                          after a reload, else frame 1)
   -o PATTERN             EXR per frame, #### or %04d for the frame number
   --compression NAME     none, rle, zips, zip (default) or piz (lossless only)
+  --alpha                an A channel (half) in each map: 1 where it holds a
+                         position, 0 where the lens has none (past its fold)
   --preview PATTERN      PNG per frame: a checkerboard pushed through the map
   --print-controls       one JSON object per frame with every control's value
   --threads N            render and compression threads, at most 4 per core
@@ -434,6 +563,33 @@ render options:
 Outputs (-o, --preview, --manifest, --overscan-report) are file names: "-"
 and open descriptors (/dev/stdout, /dev/fd/N, /proc/self/fd/N) are refused;
 --print-controls writes to standard output.
+
+camera and nuke-script take the shot as render does (--plate, --size, --fbx,
+--camera, --frames, --set, --overscan, --overscan-from) and:
+  --film-back WxH        the CG camera's film back in mm (36x24): adds the focal
+                         length and vertical aperture in mm per frame
+  --haperture MM         the same from the horizontal aperture alone (nuke-script
+                         without either: Nuke's default, 24.576)
+  -o FILE                camera: the undistorted camera per frame, as JSON;
+                         nuke-script: the Nuke script
+  --remove-map PATTERN   nuke-script: the remove-distortion maps (render
+                         --mode distort with the same overscan), #### or %04d
+  --add-map PATTERN      nuke-script: the add-distortion maps (--mode undistort)
+
+points: a 2D track through the lens, each point with its frame's lens
+  TRACK.csv              a header name,frame,x,y (other columns are carried
+                         through unchanged), one point per line, in pixels
+  --mode distort         undistorted positions to the plate's (what the
+                         remove-distortion map holds)
+  --mode undistort       plate positions to undistorted ones (what the
+                         add-distortion map holds); a point at or beyond
+                         where the lens folds back gets empty x and y and a
+                         warning (a failure under --strict)
+  --origin bottom-left|top-left
+                         pixel convention of x, y (default bottom-left, as
+                         Nuke: y up; pixel centres at i + 0.5 either way)
+  --plate, --size, --fbx, --camera, -o, --quiet, --strict, --plugin-path
+                         as for render
 
 exit status: 0 done, 1 a failure in the work, 2 bad usage,
              130/143/129 stopped by SIGINT/SIGTERM/SIGHUP

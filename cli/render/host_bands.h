@@ -1,11 +1,12 @@
 // A node's map rendered band by band on the host's threads: only R and G,
-// each band checked for positions that are not finite as it is made, and
-// picked from for a preview as it passes.
+// each band checked for positions that are not finite as it is made, given
+// its validity alpha when asked, and picked from for a preview as it passes.
 #pragma once
 
 #include <vector>
 
 #include "cli/preview/preview_samples.h"
+#include "lens/lens_model.h"
 #include "shot/control_values.h"
 #include "host/runtime/host.h"
 #include "io/st_map_bands.h"
@@ -32,6 +33,10 @@ public:
     // the preview alone); throws io::Stopped if a stop signal arrives.
     void make_all();
 
+    // Whether each band also brings its validity (io::StMapView::a), from
+    // the lens of the frame's control values given to begin.
+    void set_alpha(bool alpha) { alpha_ = alpha; }
+
 private:
     host::Host& host_;
     host::Image box_;  // the box begun; no pixels
@@ -40,6 +45,9 @@ private:
     PreviewSamples* preview_ = nullptr;
     int band_rows_ = 0;
     std::vector<std::vector<float>> s_, t_;  // one band per worker
+    bool alpha_ = false;
+    LensModel lens_;                          // the frame's, for the alpha
+    std::vector<std::vector<uint16_t>> a_;   // one band per worker
 };
 
 }  // namespace talvik::cli

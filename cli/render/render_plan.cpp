@@ -22,6 +22,7 @@
 #include "shot/frame_checks.h"
 #include "shot/frame_range.h"
 #include "shot/lens_usability.h"
+#include "shot/lens_node.h"
 #include "shot/map_identity.h"
 #include "shot/memory_check.h"
 #include "shot/plate_metadata.h"
@@ -141,21 +142,17 @@ std::vector<std::string> set_again_after_reload(host::Host& host, Node& node, co
 // and metadata, its controls set from the command line and the take.
 void set_up_node(const RenderOptions& o, RenderPlan& plan, std::FILE* err) {
     const shot::PlateHeader* plate = plan.plates ? &plan.plates->first() : nullptr;
-    plan.host = std::make_unique<host::Host>(o.plugin_path);
+    plan.host = shot::create_lens_host(o.plugin_path);
     host::Host& host = *plan.host;
-    host::enable_python_scripting(host);
     start_threads(host, o.threads);
 
-    plan.node = &host.create_node("TalvikDistort");
-    const std::string other_model = shot::lens_model_warning(shot::plugin_build("TalvikDistort"));
-    if (!other_model.empty()) warn(plan.notes, err, o.strict, other_model);
     plan.format = plate ? DD::Image::Format(plate->width, plate->height)
                   : o.size ? DD::Image::Format(o.size->first, o.size->second)
                            : kDefaultFormat;
     // The format as the box until the overscan is resolved: `auto` measures over it.
-    host.connect(*plan.node, 0,
-                 &host.create_source(plan.format, plate ? shot::host_metadata(*plate) : host::Metadata{}));
-    host.open_panel(*plan.node);
+    plan.node = &shot::add_lens_node(host, plan.format, plate ? shot::host_metadata(*plate) : host::Metadata{});
+    const std::string other_model = shot::lens_model_warning(shot::plugin_build("TalvikDistort"));
+    if (!other_model.empty()) warn(plan.notes, err, o.strict, other_model);
     if (o.mode) host.set_value(*plan.node, "Mode", *o.mode);
     for (const auto& [name, value] : o.sets) {
         shot::set_control(host, *plan.node, name, value);
@@ -164,7 +161,6 @@ void set_up_node(const RenderOptions& o, RenderPlan& plan, std::FILE* err) {
     if (!o.fbx.empty()) {
         const std::vector<shot::ControlValue> before = shot::control_values(*plan.node, 1.0);
         plan.notes.camera = reload(host, *plan.node, o, plan.plates ? &*plan.plates : nullptr, err).reason;
-        shot::check_take_keys(*plan.node, o.fbx);
         for (const std::string& twice : shot::duplicate_key_warnings(*plan.node, o.fbx)) warn(plan.notes, err, o.strict, twice);
         plan.notes.overridden = set_again_after_reload(host, *plan.node, o, before);
         const std::string overridden = overridden_controls_warning(plan.notes.overridden);
@@ -283,6 +279,7 @@ std::vector<SingleOutput> single_outputs(const RenderOptions& o) {
     std::vector<SingleOutput> files;
     if (!o.manifest.empty()) files.push_back({"--manifest", o.manifest});
     if (!o.overscan_report.empty()) files.push_back({o.overscan_report_option, o.overscan_report});
+    if (!o.document.empty()) files.push_back({"-o", o.document});
     return files;
 }
 
@@ -309,9 +306,9 @@ void check_outputs(const RenderOptions& o, const RenderPlan& plan) {
 void plan_outputs(const RenderOptions& o, RenderPlan& plan) {
     // A file in place is current only when it says it was made from what
     // this frame would be made from now.
-    const IsCurrent is_current = [&plan](const std::string& path, int frame) {
-        const shot::MapIdentity id =
-            shot::map_identity(frame, shot::control_values(*plan.node, frame), plan.format, plan.box_at(frame));
+    const IsCurrent is_current = [&plan, alpha = o.alpha](const std::string& path, int frame) {
+        const shot::MapIdentity id = shot::map_identity(frame, shot::control_values(*plan.node, frame), plan.format,
+                                                        plan.box_at(frame), alpha);
         const bool exr = plan.exr_pattern && path == plan.exr_pattern->path_for(frame);
         return exr ? shot::exr_made_from(path, id) : shot::preview_identity_matches(read_preview_identity(path), id);
     };

@@ -1,6 +1,7 @@
 // Every vector target against st_map_row_scalar, bit for bit (memcmp, so NaN
 // payloads and zero signs count), over whole rows, rows starting and ending
-// mid-vector, and guard cells that must stay untouched.
+// mid-vector, pixels exactly at the thresholds the rows decide by, and guard
+// cells that must stay untouched.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "lens/lens_points.h"
+#include "lens/newton_step_stop.h"
 #include "lens/radial_fold.h"
 #include "lens/st_map_row.h"
 #include "lens/st_map_row_targets.h"
@@ -254,6 +257,141 @@ TEST_P(VectorRows, RowsCrossingTheFoldHaveNoPositionPastItsPeak) {
     }
     EXPECT_GT(beyond, kWidth * kHeight / 4);
     EXPECT_GT(inside, kWidth * kHeight / 100);
+}
+
+// `lens` moved so that pixel x of a row of `width` lies exactly at distorted
+// radius rd on the row through the principal point (frames 1 pixel high):
+// (u - cx) / 1 is rd, and so is sqrt(rd * rd). False where u - rd rounds.
+bool put_pixel_at_radius(LensModel& lens, int x, int width, float rd) {
+    const float u = (static_cast<float>(x) + 0.5f) / static_cast<float>(width);
+    lens.undistorted_fx = 1.0f;
+    lens.cx = u - rd;
+    lens.cy = 0.5f;
+    return u - lens.cx == rd;
+}
+
+// Pixels exactly at the two thresholds the rows decide by, at every lane
+// position of a row 64 pixels long: a distorted radius equal to the fold's
+// max_rd (solved: only larger radii are past the peak), and a Newton step
+// equal to kNewtonStopStepMax (the largest that stops, reached where the
+// step is divided out).
+TEST_P(VectorRows, PixelsExactlyAtTheThresholds) {
+    constexpr int kWidth = 64;
+    const FrameSize size = frame_size_from(kWidth, 1);
+    struct Case {
+        std::string name;
+        LensModel lens;
+        float rd;
+    };
+    std::vector<Case> cases;
+    // On the shallow fold, Newton at the peak settles on the outer branch
+    // and the rising branch's answer replaces it.
+    for (const test::PanelLens& panel : {test::shallow_fold_lens(), strong_barrel(1920.0f)}) {
+        test::PanelLens undistort = panel;
+        undistort.mode = 1;
+        const LensModel lens = normalized(undistort);
+        cases.push_back({"at the peak, k1 " + std::to_string(panel.k1), lens, lens.fold.max_rd});
+    }
+    // F(0.5) = 1 + 1.6e-5 and D(0.5) = 0.8: the first step g / D is exactly
+    // kNewtonStopStepMax, and |g| * kNewtonStopShortcutScale rounds to D, so
+    // the stop is decided on the divided step. One more update would change F.
+    LensModel stop = normalized(test::PanelLens{});
+    stop.mode = 1;
+    stop.k1 = 0x1.9c6bbp-2f;
+    stop.k2 = -0x1.9c5bp+0f;
+    stop.fold = find_radial_fold(stop.k1, stop.k2, stop.k3);
+    {
+        const float r2 = 0.25f, r4 = r2 * r2;
+        const float f = (stop.k1 * r2 + 1.0f) + stop.k2 * r4;
+        const float d = ((3.0f * stop.k1) * r2 + 1.0f) + (5.0f * stop.k2) * r4;
+        const float g = f * 0.5f - 0.5f;
+        ASSERT_EQ(g / d, kNewtonStopStepMax);
+        ASSERT_FALSE(std::fabs(g) * kNewtonStopShortcutScale < d);
+        ASSERT_LT(0.5f, stop.fold.max_rd);
+    }
+    cases.push_back({"Newton step at the stop", stop, 0.5f});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        int placed = 0;
+        for (int x = 0; x < kWidth; ++x) {
+            LensModel lens = c.lens;
+            if (!put_pixel_at_radius(lens, x, kWidth, c.rd)) continue;
+            ++placed;
+            float s[kWidth], t[kWidth];
+            st_map_row_scalar(lens, size, 0, x, x + 1, s, t);
+            ASSERT_FALSE(s[x] == 0.0f && t[x] == 0.0f) << "the pixel at the threshold has a position";
+            expect_row_matches(GetParam(), lens, size, 0, {0, kWidth}, kWidth);
+        }
+        EXPECT_GE(placed, kWidth - 2);
+    }
+}
+
+// Points: each target's map_points against map_points_scalar, the same
+// bits except that any NaN matches any NaN (a NaN input's payload may take
+// another path through the vector code).
+void expect_points_match(RowTarget target, const LensModel& lens, FrameSize size, const std::vector<double>& xy) {
+    const size_t count = xy.size() / 2;
+    std::vector<double> want(xy.size(), -1.0), got(xy.size() + 2, -1.0);
+    map_points_scalar(lens, size, xy.data(), want.data(), count);
+    map_points_on(target, lens, size, xy.data(), got.data(), count);
+    for (size_t i = 0; i < xy.size(); ++i) {
+        const bool same = std::memcmp(&want[i], &got[i], sizeof(double)) == 0 ||
+                          (std::isnan(want[i]) && std::isnan(got[i]));
+        ASSERT_TRUE(same) << "point " << i / 2 << " of " << count << " (" << xy[i - i % 2] << ", "
+                          << xy[i - i % 2 + 1] << "): scalar " << want[i] << ", vector " << got[i];
+    }
+    EXPECT_EQ(got[xy.size()], -1.0) << "written past the last point";
+}
+
+TEST_P(VectorRows, PointsAnywhereInAnyNumber) {
+    std::mt19937 random(25);
+    // Inside the frame, far outside it (past every fold) and around it.
+    std::uniform_real_distribution<double> near(-300.0, 900.0), far(-1e6, 1e6);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (const LensCase& lens_case : lens_cases()) {
+        SCOPED_TRACE(lens_case.name);
+        for (const size_t count : {size_t{0}, size_t{1}, size_t{7}, size_t{63}, size_t{97}, size_t{1000}}) {
+            std::vector<double> xy;
+            for (size_t i = 0; i < count; ++i) {
+                const bool wild = i % 5 == 4;
+                xy.push_back(wild ? far(random) : near(random));
+                xy.push_back(i % 11 == 10 ? nan : wild ? far(random) : near(random) / 2);
+            }
+            expect_points_match(GetParam(), lens_case.lens, frame_size_from(600, 300), xy);
+        }
+    }
+}
+
+TEST_P(VectorRows, PointsAtPixelCentresAreTheRowsTimesTheFrame) {
+    // The scalar definition at pixel centres, against the map's rows; no
+    // position is NaN where the map holds (0, 0) for want of one.
+    for (const char* name : {"folding", "strong barrel", "pincushion peaking beyond its fold"}) {
+        for (const LensCase& lens_case : lens_cases()) {
+            if (lens_case.name.rfind(name, 0) != 0 || lens_case.name.find("NaN") != std::string::npos) continue;
+            SCOPED_TRACE(lens_case.name);
+            constexpr int kWidth = 211, kHeight = 97;
+            const FrameSize size = frame_size_from(kWidth, kHeight);
+            std::vector<float> s(kWidth), t(kWidth);
+            std::vector<double> xy, points(2 * kWidth);
+            long none = 0;
+            for (int y = 0; y < kHeight; ++y) {
+                st_map_row_scalar(lens_case.lens, size, y, 0, kWidth, s.data(), t.data());
+                xy.clear();
+                for (int x = 0; x < kWidth; ++x) xy.insert(xy.end(), {x + 0.5, y + 0.5});
+                map_points_on(GetParam(), lens_case.lens, size, xy.data(), points.data(), kWidth);
+                for (int x = 0; x < kWidth; ++x) {
+                    if (std::isnan(points[2 * x])) {
+                        ++none;
+                        ASSERT_TRUE(std::isnan(points[2 * x + 1]) && s[x] == 0.0f && t[x] == 0.0f) << x << ", " << y;
+                        continue;
+                    }
+                    ASSERT_EQ(points[2 * x], static_cast<double>(s[x]) * kWidth) << x << ", " << y;
+                    ASSERT_EQ(points[2 * x + 1], static_cast<double>(t[x]) * kHeight) << x << ", " << y;
+                }
+            }
+            EXPECT_EQ(none > 0, lens_case.lens.mode != 0) << "Undistort folds in the frame, Distort never";
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, VectorRows,
