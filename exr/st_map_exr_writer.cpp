@@ -276,7 +276,9 @@ void gather(io::StMapBands& bands, GatheredMap& whole, const std::atomic<bool>* 
     bands.reserve(lines);
     bands.run(count, [&](int worker, int band) {
         if (cancel && cancel->load()) return;
-        const int first = band * lines, rows = std::min(lines, whole.view.height - first);
+        // Top band first, as the file and a preview watching the bands run.
+        const int end = whole.view.height - band * lines;
+        const int first = std::max(0, end - lines), rows = end - first;
         const io::StMapView v = bands.band(worker, first, rows);
         std::copy(v.s, v.s + v.index(0, rows), whole.s.data() + whole.view.index(0, first));
         std::copy(v.t, v.t + v.index(0, rows), whole.t.data() + whole.view.index(0, first));

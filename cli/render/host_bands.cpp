@@ -3,17 +3,13 @@
 #include <algorithm>
 
 #include "cli/render/frame_checks.h"
-#include "io/stop_signal.h"
 
 namespace talvik::cli {
 
-void HostBands::begin(Node& node, int frame, const std::vector<ControlValue>* values, PreviewSamples* preview,
-                      int max_width) {
+void HostBands::begin(Node& node, int frame, const std::vector<ControlValue>* values) {
     host_.begin_render(node, frame, box_);
     frame_ = frame;
     values_ = values;
-    preview_ = preview;
-    if (preview_) preview_->begin(geometry(), max_width);
 }
 
 io::StMapView HostBands::geometry() const {
@@ -54,19 +50,7 @@ io::StMapView HostBands::band(int worker, int first_row, int rows) {
     v.y += first_row;
     v.height = rows;
     if (values_) check_map_finite(v, frame_, *values_, first_row);
-    if (preview_) preview_->take(v, first_row);
     return v;
-}
-
-void HostBands::make_all() {
-    const int rows = std::max(1, std::min(box_.height, 64));
-    const int bands = (box_.height + rows - 1) / rows;
-    reserve(rows);
-    run(bands, [&](int worker, int b) {
-        if (io::stop_requested().load()) return;
-        band(worker, b * rows, std::min(rows, box_.height - b * rows));
-    });
-    io::throw_if_stopped();
 }
 
 }  // namespace talvik::cli

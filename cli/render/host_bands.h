@@ -1,11 +1,9 @@
 // A node's map rendered band by band on the host's threads: only R and G,
-// each band checked for positions that are not finite as it is made, and
-// picked from for a preview as it passes.
+// each band checked for positions that are not finite as it is made.
 #pragma once
 
 #include <vector>
 
-#include "cli/preview/preview_samples.h"
 #include "cli/render/control_values.h"
 #include "host/runtime/host.h"
 #include "io/st_map_bands.h"
@@ -17,10 +15,8 @@ public:
     explicit HostBands(host::Host& host) : host_(host) {}
 
     // Begins the render of `node` at `frame` (validation, the box). With
-    // `values`, every band is checked (check_map_finite); with `preview`,
-    // the preview's pixels are picked (begun here, `max_width` wide at most).
-    void begin(Node& node, int frame, const std::vector<ControlValue>* values, PreviewSamples* preview = nullptr,
-               int max_width = 0);
+    // `values`, every band is checked (check_map_finite).
+    void begin(Node& node, int frame, const std::vector<ControlValue>* values);
 
     io::StMapView geometry() const override;
     int threads() const override { return host_.threads(); }
@@ -28,16 +24,11 @@ public:
     void run(int tasks, const std::function<void(int worker, int task)>& work) override;
     io::StMapView band(int worker, int first_row, int rows) override;
 
-    // Makes every band with nothing else done with them (for the checks and
-    // the preview alone); throws io::Stopped if a stop signal arrives.
-    void make_all();
-
 private:
     host::Host& host_;
     host::Image box_;  // the box begun; no pixels
     int frame_ = 0;
     const std::vector<ControlValue>* values_ = nullptr;
-    PreviewSamples* preview_ = nullptr;
     int band_rows_ = 0;
     std::vector<std::vector<float>> s_, t_;  // one band per worker
 };
