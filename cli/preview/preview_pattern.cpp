@@ -63,12 +63,10 @@ uint32_t pack(Rgb8 c) { return c.r | static_cast<uint32_t>(c.g) << 8 | static_ca
 // A colour's channels in lanes: red, green, blue, one unused.
 using Channels = int32_t __attribute__((vector_size(16)));
 using FloatChannels = float __attribute__((vector_size(16)));
-using ByteChannels = uint8_t __attribute__((vector_size(4)));
 
-Channels channels_of(uint32_t colour) {
-    ByteChannels bytes;
-    std::memcpy(&bytes, &colour, sizeof bytes);
-    return __builtin_convertvector(bytes, Channels);
+Channels channels_of(uint32_t c) {
+    return Channels{static_cast<int32_t>(c & 255), static_cast<int32_t>(c >> 8 & 255),
+                    static_cast<int32_t>(c >> 16 & 255), 0};
 }
 
 // a + (b - a) * f in single precision, rounded half away from zero, per
@@ -177,7 +175,7 @@ void PreviewPattern::draw_nearest(const float* s, const float* t, const int* col
     for (int i = 0; i < count; ++i) {
         const int column = columns ? columns[i] : i;
         const float ps = s[column], pt = t[column];
-        const bool source = has_source(FloatLanes{} + ps, FloatLanes{} + pt)[0] != 0;
+        const bool source = has_source(FloatLanes{} + ps, FloatLanes{} + pt)[0] != 0;  // in every lane
         const int x = std::min(static_cast<int>(static_cast<double>(source ? ps : 0.0f) * width), width_ - 1);
         const int y = std::min(static_cast<int>(static_cast<double>(source ? pt : 0.0f) * height), height_ - 1);
         put_rgb(source ? packed(x, y) : none, rgb + 3 * i);
@@ -213,6 +211,7 @@ void PreviewPattern::draw_bilinear(const float* s, const float* t, const int* co
                 pt = FloatLanes{t[c0], t[c1], t[c2], t[c3]};
             }
             const Lanes source = has_source(ps, pt);
+            // (Casts between vectors keep the bits.)
             corners(FloatLanes(Lanes(ps) & source), width_, next_x + i, weight_x + i);
             corners(FloatLanes(Lanes(pt) & source), height_, next_y + i, weight_y + i);
             Lanes x;
