@@ -93,10 +93,9 @@ struct Filter {
     std::function<void(const uint8_t* line, const uint8_t* above, uint8_t* out)> apply;
 };
 
-// The whole picture filtered, each band's first line by sub as the
-// writer's are (no line above it in the band).
-std::vector<uint8_t> filtered(const std::vector<uint8_t>& rgb, const Filter& f) {
-    std::vector<uint8_t> out(kHeight * (kLineBytes + 1));
+// The whole picture filtered into `out`, each band's first line by sub as
+// the writer's are (no line above it in the band).
+void filter_all(const std::vector<uint8_t>& rgb, const Filter& f, std::vector<uint8_t>& out) {
     for (int line = 0; line < kHeight; ++line) {
         const uint8_t* row = rgb.data() + line * kLineBytes;
         uint8_t* to = out.data() + line * (kLineBytes + 1);
@@ -105,7 +104,6 @@ std::vector<uint8_t> filtered(const std::vector<uint8_t>& rgb, const Filter& f) 
         else
             f.apply(row, row - kLineBytes, to);
     }
-    return out;
 }
 
 struct Setting {
@@ -177,8 +175,8 @@ int run(int argc, char** argv) {
     std::printf("\n");
     std::vector<uint8_t> out(cli::png_piece_bound(kBandLines * (kLineBytes + 1)));
     for (const Filter& f : filters) {
-        std::vector<uint8_t> data;
-        const double filter_ms = best_ms(rounds, [&] { data = filtered(rgb, f); });
+        std::vector<uint8_t> data(kHeight * (kLineBytes + 1));
+        const double filter_ms = best_ms(rounds, [&] { filter_all(rgb, f, data); });
         std::printf("%-9s %9.2f", f.name, filter_ms);
         for (const Setting& s : settings) {
             cli::PngPieceDeflater deflater(s.deflate);
