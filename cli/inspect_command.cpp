@@ -1,65 +1,16 @@
 #include "cli/inspect_command.h"
 
-#include <algorithm>
-#include <climits>
 #include <map>
-#include <vector>
 
-#include "cli/render/json_output.h"
 #include "host/fbx/fbx_scene.h"
-#include "lens/lens_model.h"
+#include "shot/json_output.h"
+#include "shot/take_cameras.h"
 
 namespace talvik::cli {
 
 namespace {
 
-struct CameraSummary {
-    std::vector<std::string> prefixes;  // lens nodes found
-    int first = INT_MAX;
-    int last = INT_MIN;
-    size_t keys = 0;
-    std::vector<std::string> missing;   // lens nodes not found
-};
-
-bool all_digits(const std::string& s) {
-    return !s.empty() && s.size() < 9 &&
-           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-}  // namespace
-
-namespace {
-
-std::map<int, CameraSummary> summarize(const fbx::Scene& scene) {
-    const char* const prefixes[] = {kDefaultLens1, kDefaultLens2, kDefaultLens3, kDefaultLens4};
-    std::map<int, CameraSummary> cameras;
-    for (const std::string& name : scene.model_names()) {
-        for (const char* prefix : prefixes) {
-            const std::string p = prefix;
-            if (name.compare(0, p.size(), p) != 0 || !all_digits(name.substr(p.size()))) continue;
-            CameraSummary& camera = cameras[std::stoi(name.substr(p.size()))];
-            camera.prefixes.push_back(p);
-            const std::optional<fbx::Translation> t = scene.translation(name);
-            if (!t) continue;
-            for (const auto& curve : t->component) {
-                if (!curve) continue;
-                for (int64_t time : curve->times) {
-                    const int frame = scene.frame_of(time);
-                    camera.first = std::min(camera.first, frame);
-                    camera.last = std::max(camera.last, frame);
-                    ++camera.keys;
-                }
-            }
-        }
-    }
-    for (auto& [number, camera] : cameras) {
-        for (const char* prefix : prefixes) {
-            if (std::find(camera.prefixes.begin(), camera.prefixes.end(), prefix) == camera.prefixes.end())
-                camera.missing.push_back(std::string(prefix) + std::to_string(number));
-        }
-    }
-    return cameras;
-}
+using shot::CameraSummary;
 
 void print_text(const std::string& path, double fps, const std::map<int, CameraSummary>& cameras,
                 std::FILE* out) {
@@ -82,29 +33,29 @@ void print_text(const std::string& path, double fps, const std::map<int, CameraS
 // without keys.
 void print_json(const std::string& path, double fps, const std::map<int, CameraSummary>& cameras,
                 std::FILE* out) {
-    Json list = Json::array();
+    shot::Json list = shot::Json::array();
     for (const auto& [number, camera] : cameras) {
         const bool keyed = camera.keys > 0;
-        Json entry = Json::object();
+        shot::Json entry = shot::Json::object();
         entry["camera"] = number;
-        entry["first_frame"] = keyed ? Json(camera.first) : Json(nullptr);
-        entry["last_frame"] = keyed ? Json(camera.last) : Json(nullptr);
+        entry["first_frame"] = keyed ? shot::Json(camera.first) : shot::Json(nullptr);
+        entry["last_frame"] = keyed ? shot::Json(camera.last) : shot::Json(nullptr);
         entry["keys"] = camera.keys;
         entry["missing"] = camera.missing;
         list.push_back(std::move(entry));
     }
-    Json facts = Json::object();
+    shot::Json facts = shot::Json::object();
     facts["file"] = path;
     facts["fps"] = fps;
     facts["cameras"] = std::move(list);
-    std::fputs((json_text(facts) + "\n").c_str(), out);
+    std::fputs((shot::json_text(facts) + "\n").c_str(), out);
 }
 
 }  // namespace
 
 int run_inspect(const std::string& path, std::FILE* out, bool json) {
     const fbx::Scene scene = fbx::read_scene(path);
-    const std::map<int, CameraSummary> cameras = summarize(scene);
+    const std::map<int, CameraSummary> cameras = shot::lens_cameras(scene);
     if (json) {
         print_json(path, scene.frames_per_second(), cameras, out);
     } else {

@@ -12,32 +12,25 @@
 
 #include "cli/inspect_command.h"
 #include "cli/options/command_options.h"
-#include "cli/options/usage_error.h"
+#include "cli/points_command.h"
+#include "shot/plugin_search.h"
+#include "shot/usage_error.h"
 #include "cli/render_command.h"
 #include "cli/version_command.h"
 #include "io/stop_signal.h"
 
 namespace {
 
-// --plugin-path first, then TALVIK_PLUGIN_PATH (':'-separated, like
-// NUKE_PATH), then the plug-in beside this program: lib/talvik/plugins of
-// the installed tree it is part of, or the plugins folder of its build.
+// --plugin-path first, then TALVIK_PLUGIN_PATH, then the plug-in beside
+// this program: lib/talvik/plugins of the installed tree it is part of, or
+// the plugins folder of its build.
 std::vector<std::string> plugin_path(std::vector<std::string> given, const char* argv0) {
-    if (const char* env = std::getenv("TALVIK_PLUGIN_PATH")) {
-        std::string list = env;
-        for (size_t start = 0; start <= list.size();) {
-            const size_t end = std::min(list.find(':', start), list.size());
-            if (end > start) given.push_back(list.substr(start, end - start));
-            start = end + 1;
-        }
-    }
     std::error_code ec;
     const std::filesystem::path self = std::filesystem::canonical("/proc/self/exe", ec);
     const std::filesystem::path exe = ec ? std::filesystem::path(argv0) : self;
     const std::filesystem::path prefix = exe.parent_path().parent_path();
-    given.push_back((prefix / "lib" / "talvik" / "plugins").string());
-    given.push_back((prefix / "plugins").string());
-    return given;
+    return talvik::shot::plugin_search_path(
+        std::move(given), {(prefix / "lib" / "talvik" / "plugins").string(), (prefix / "plugins").string()});
 }
 
 // Output that never reached standard output (a full disk, a closed pipe)
@@ -52,7 +45,12 @@ void finish_stdout() {
 int run(const talvik::cli::CommandLine& cl) {
     switch (cl.command) {
         case talvik::cli::CommandLine::Command::Help:
-            std::fputs(talvik::cli::usage_text(), stdout);
+            // Longer than stdio's buffer: a write that fails on the way is
+            // reported with its own reason.
+            errno = 0;
+            if (std::fputs(talvik::cli::usage_text(), stdout) == EOF)
+                throw std::runtime_error(std::string("cannot write to standard output: ") +
+                                         std::strerror(errno ? errno : EIO));
             return 0;
         case talvik::cli::CommandLine::Command::Inspect:
             return talvik::cli::run_inspect(cl.inspect.fbx, stdout, cl.inspect.json);
@@ -62,6 +60,8 @@ int run(const talvik::cli::CommandLine& cl) {
             return talvik::cli::run_render(cl.render, stdout, stderr);
         case talvik::cli::CommandLine::Command::Overscan:
             return talvik::cli::run_overscan(cl.render, stdout, stderr);
+        case talvik::cli::CommandLine::Command::Points:
+            return talvik::cli::run_points(cl, stderr);
     }
     return 1;
 }
@@ -76,6 +76,7 @@ int main(int argc, char** argv) {
         cl.render.command_line.assign(argv, argv + argc);
         if (cl.command == talvik::cli::CommandLine::Command::Render ||
             cl.command == talvik::cli::CommandLine::Command::Overscan ||
+            cl.command == talvik::cli::CommandLine::Command::Points ||
             cl.command == talvik::cli::CommandLine::Command::Version)
             cl.render.plugin_path = plugin_path(cl.render.plugin_path, argv[0]);
         const int status = run(cl);
@@ -92,6 +93,6 @@ int main(int argc, char** argv) {
             return talvik::io::stopped_exit_code();
         }
         std::fprintf(stderr, "talvik-stmap: %s\n", e.what());
-        return dynamic_cast<const talvik::cli::UsageError*>(&e) ? 2 : 1;
+        return dynamic_cast<const talvik::shot::UsageError*>(&e) ? 2 : 1;
     }
 }

@@ -7,13 +7,13 @@
 #include "cli/render/render_notes.h"
 #include "cli/render/render_plan.h"
 #include "cli/render/render_provenance.h"
-#include "cli/render/version_info.h"
+#include "shot/version_info.h"
 
 namespace talvik::cli {
 
 void write_overscan_report(const std::string& path, const RenderPlan& plan) {
     write_json_file(path,
-                    json_text(overscan_report(plan.overscan, plan.format.width(), plan.format.height(),
+                    shot::json_text(shot::overscan_report(plan.overscan, plan.format.width(), plan.format.height(),
                                               plan.overscan_frames), 2) + "\n",
                     "overscan report");
 }
@@ -35,7 +35,7 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
     notes.stale = plan.outputs->frames_stale();
     const std::vector<std::string>& stale = plan.outputs->stale_paths();
     notes.stale_paths.assign(stale.begin(), stale.begin() + std::min<size_t>(stale.size(), 3));
-    notes.plugin_path = plugin_build("TalvikDistort").path;
+    notes.plugin_path = shot::plugin_build("TalvikDistort").path;
     if (plan.rendering() && !o.quiet) print_render_notes(err, notes);
     if (!o.manifest.empty()) {
         for (const std::string& path : plan.outputs->skipped_paths()) manifest.add_skipped(path);

@@ -1,22 +1,21 @@
 # Installs the Nodes-menu entry into <prefix>/menu.py: appended once, however
 # often the plug-in is installed into the same folder; the rest of the file
-# is left as it is.
+# is left as it is. cmake/uninstall_nuke.cmake takes it out again.
+cmake_policy(VERSION 3.18)
+include("${CMAKE_CURRENT_LIST_DIR}/nuke_menu_entry.cmake")
 set(menu "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/menu.py")
-set(entry "nuke.menu('Nodes').addCommand('Transform/TalvikDistort', lambda: nuke.createNode('TalvikDistort'))")
-set(lines "")
 if(EXISTS "${menu}")
-  file(STRINGS "${menu}" lines)
   file(READ "${menu}" text)
 else()
   set(text "import nuke\n")
   file(WRITE "${menu}" "${text}")
 endif()
-list(FIND lines "${entry}" found)
-if(found EQUAL -1)
+talvik_menu_without_entry("${text}" unused found)
+if(found EQUAL 0)
   if(NOT text STREQUAL "" AND NOT text MATCHES "\n$")
     file(APPEND "${menu}" "\n")
   endif()
-  file(APPEND "${menu}" "${entry}\n")
+  file(APPEND "${menu}" "${TALVIK_MENU_ENTRY}\n")
   message(STATUS "Menu entry: ${menu}")
 else()
   message(STATUS "Menu entry already in: ${menu}")

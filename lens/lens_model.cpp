@@ -43,15 +43,23 @@ void LensModel::normalize() {
 }
 
 float2 LensModel::_distort(float2 p) const {
+    float2 out;
+    distort_to(p, out);
+    return out;
+}
+
+bool LensModel::distort_to(float2 p, float2& out) const {
     if (fx == 0.0f || fy == 0.0f) {
-        return {0.0f, 0.0f};
+        out = {0.0f, 0.0f};
+        return false;
     }
     const float x = (p.x - 0.5f) / fx;
     const float y = (p.y - 0.5f) / fy;
     const float r2 = x * x + y * y;
     const float r4 = r2 * r2;
     const float f = ((k1 * r2 + 1.0f) + k2 * r4) + (r2 * r4) * k3;
-    return {(x * f) * undistorted_fx + cx, (y * f) * undistorted_fy + cy};
+    out = {(x * f) * undistorted_fx + cx, (y * f) * undistorted_fy + cy};
+    return true;
 }
 
 namespace {
@@ -152,18 +160,26 @@ RadiusSolve solve_below_fold(const LensModel& lens, float rd) {
 }
 
 float2 LensModel::_undistort_v2(float2 p) const {
+    float2 out;
+    undistort_to(p, out);
+    return out;
+}
+
+bool LensModel::undistort_to(float2 p, float2& out) const {
+    out = {0.0f, 0.0f};
     if (undistorted_fx == 0.0f || undistorted_fy == 0.0f) {
-        return {0.0f, 0.0f};
+        return false;
     }
     const float x = (p.x - cx) / undistorted_fx;
     const float y = (p.y - cy) / undistorted_fy;
     const float rd = std::sqrt(x * x + y * y);
     const RadiusSolve solve = solve_undistorted_radius(*this, rd);
     if (solve.folded || solve.factor == 0.0f) {
-        return {0.0f, 0.0f};
+        return false;
     }
     const float f = solve.factor;
-    return {(fx * fx_scale) * (x / f) + 0.5f, (y / f) * fy + 0.5f};
+    out = {(fx * fx_scale) * (x / f) + 0.5f, (y / f) * fy + 0.5f};
+    return true;
 }
 
 float2 LensModel::_undistort(float2 p) const {

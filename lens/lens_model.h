@@ -63,12 +63,21 @@ struct LensModel {
     // Panel units -> normalized units, in place. Run after every panel pass.
     void normalize();
 
-    // Forward radial model (Distort mode).
+    // Forward radial model (Distort mode). A zero focal length gives (0, 0).
     float2 _distort(float2 p) const;
     // Newton inverse of _distort on the radius (Undistort mode). Points with
-    // no inverse (distorted radius past fold.max_rd, or a fold met by the
-    // solve) map to (0, 0).
+    // no inverse map to (0, 0): a distorted radius past fold.max_rd, a zero
+    // edge-fitted focal length or radial factor, or, on a lens without a
+    // fold, a solve that meets D <= 0 (possible only through rounding or
+    // non-finite coefficients). On a lens that folds, a solve below the
+    // peak that meets the fold is done again on the rising branch
+    // (solve_below_fold), never given (0, 0).
     float2 _undistort_v2(float2 p) const;
+    // The same two, telling "no position" apart from a position that
+    // happens to be (0, 0): false where they give (0, 0) for want of one,
+    // `out` then (0, 0) too.
+    bool distort_to(float2 p, float2& out) const;
+    bool undistort_to(float2 p, float2& out) const;
     // Five fixed-point iterations that also remove tangential distortion.
     float2 _undistort(float2 p) const;
 };

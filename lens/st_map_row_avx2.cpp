@@ -31,4 +31,9 @@ void st_map_row_avx2(const LensModel& lens, FrameSize size, int y, int x0, int x
     RowKernel<Avx2RowOps>::row(lens, size, y, x0, x1, s, t);
 }
 
+void map_points_avx2(const LensModel& lens, FrameSize size, const double* xy, double* out,
+                      unsigned long count) {
+    RowKernel<Avx2RowOps>::points(lens, size, xy, out, count);
+}
+
 }  // namespace talvik::isa

@@ -35,4 +35,9 @@ void st_map_row_avx512(const LensModel& lens, FrameSize size, int y, int x0, int
     RowKernel<Avx512RowOps>::row(lens, size, y, x0, x1, s, t);
 }
 
+void map_points_avx512(const LensModel& lens, FrameSize size, const double* xy, double* out,
+                      unsigned long count) {
+    RowKernel<Avx512RowOps>::points(lens, size, xy, out, count);
+}
+
 }  // namespace talvik::isa

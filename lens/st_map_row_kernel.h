@@ -73,6 +73,13 @@ struct RowKernel {
         return __builtin_convertvector((I)lanes, F);
     }
 
+    // Every lane v (not 0 + v, which would turn -0 into +0).
+    __attribute__((always_inline)) static F splat(float v) {
+        F lanes;
+        for (int i = 0; i < N; ++i) lanes[i] = v;
+        return lanes;
+    }
+
     __attribute__((always_inline)) static F abs(F a) {
         return (F)((U)a & 0x7fffffffu);
     }
@@ -81,11 +88,18 @@ struct RowKernel {
                                                        F& s, F& t) {
         const F u = (column_floats(x) + 0.5f) / c.width;
         const F px = (u - 0.5f) / c.fx;
-        const F r2 = px * px + c.yy;
+        distort_lanes(c, px, splat(c.y), splat(c.yy), s, t);
+    }
+
+    // Distort of lanes centred and scaled already: px and y as in _distort,
+    // yy = y * y. A row's y is the same in every lane, a point's its own.
+    __attribute__((always_inline)) static void distort_lanes(const DistortRowConstants& c, F px,
+                                                             F y, F yy, F& s, F& t) {
+        const F r2 = px * px + yy;
         const F r4 = r2 * r2;
         const F f = ((c.k1 * r2 + 1.0f) + c.k2 * r4) + (r2 * r4) * c.k3;
         s = (px * f) * c.ufx + c.cx;
-        t = (c.y * f) * c.ufy + c.cy;
+        t = (y * f) * c.ufy + c.cy;
     }
 
     // The distorted radius of pixels x, x + 1, ... and their horizontal
@@ -145,14 +159,18 @@ struct RowKernel {
     // With kPastFold, a lane past the fold's peak has no position: it solves
     // for radius 0 instead, which settles on the first pass, and is zeroed at
     // the end. Without it, no lane may be past the peak.
-    template <int K, bool kPastFold>
+    //
+    // `lanes` says where the K vectors come from (RowLanes, PointLanes):
+    // their offsets px and y from the principal point in lens units, and
+    // what a lane without a position holds.
+    template <int K, bool kPastFold, class Lanes>
     __attribute__((always_inline)) static void undistort(const UndistortRowConstants& c,
-                                                         int x, F* s, F* t) {
+                                                         const Lanes& lanes, F* s, F* t) {
         F px[K], rd[K], r[K], f[K];
         I folded[K], beyond[K];
         bool done[K];
         for (int k = 0; k < K; ++k) {
-            const F radius = distorted_radius(c, x + k * N, px[k]);
+            const F radius = lanes.radius(k, px[k]);
             if constexpr (kPastFold) {
                 beyond[k] = radius > c.max_rd;
                 const F none = {};
@@ -200,12 +218,35 @@ struct RowKernel {
             I zero = folded[k] | (f[k] == 0.0f);
             if constexpr (kPastFold) zero |= beyond[k];
             const F qs = c.fx_scaled * (px[k] / f[k]) + 0.5f;
-            const F qt = (c.y / f[k]) * c.fy + 0.5f;
-            const F none = {};
-            s[k] = zero ? none : qs;
-            t[k] = zero ? none : qt;
+            const F qt = (lanes.y(k) / f[k]) * c.fy + 0.5f;
+            s[k] = zero ? lanes.none() : qs;
+            t[k] = zero ? lanes.none() : qt;
         }
     }
+
+    // The pixels of a row from column x on: no position is (0, 0).
+    struct RowLanes {
+        const UndistortRowConstants& c;
+        int x;
+        __attribute__((always_inline)) F radius(int k, F& px) const {
+            return distorted_radius(c, x + k * N, px);
+        }
+        __attribute__((always_inline)) F y(int) const { return splat(c.y); }
+        __attribute__((always_inline)) static F none() { return F{}; }
+    };
+
+    // Points of their own: the radius as _undistort_v2 forms it; no
+    // position is NaN.
+    struct PointLanes {
+        const F* px;
+        const F* py;
+        __attribute__((always_inline)) F radius(int k, F& px_out) const {
+            px_out = px[k];
+            return Ops::sqrt(px[k] * px[k] + py[k] * py[k]);
+        }
+        __attribute__((always_inline)) F y(int k) const { return py[k]; }
+        __attribute__((always_inline)) static F none() { return splat(__builtin_nanf("")); }
+    };
 
     // Runs kernel(x, s, t), which fills K vectors, over [x, x1) while K
     // whole vectors fit; returns where it stopped.
@@ -237,31 +278,22 @@ struct RowKernel {
         }
     }
 
-    static void row(const LensModel& lens, FrameSize size, int y, int x0, int x1, float* s,
-                    float* t) {
-        if (x0 >= x1) return;
-        const float v = (static_cast<float>(y) + 0.5f) / size.height;
-        if (lens.mode == 0) {
-            if (lens.fx == 0.0f || lens.fy == 0.0f) return zeros(x0, x1, s, t);
-            DistortRowConstants c;
-            c.width = size.width;
-            c.fx = lens.fx;
-            c.k1 = lens.k1;
-            c.k2 = lens.k2;
-            c.k3 = lens.k3;
-            c.ufx = lens.undistorted_fx;
-            c.ufy = lens.undistorted_fy;
-            c.cx = lens.cx;
-            c.cy = lens.cy;
-            c.y = (v - 0.5f) / lens.fy;
-            c.yy = c.y * c.y;
-            const auto one = [&c](int x, F* vs, F* vt) { distort(c, x, vs[0], vt[0]); };
-            remainder(whole_vectors<1>(x0, x1, s, t, one), x1, s, t, one);
-            return;
-        }
-        if (lens.undistorted_fx == 0.0f || lens.undistorted_fy == 0.0f) {
-            return zeros(x0, x1, s, t);
-        }
+    static DistortRowConstants distort_constants(const LensModel& lens, FrameSize size) {
+        DistortRowConstants c;
+        c.width = size.width;
+        c.fx = lens.fx;
+        c.k1 = lens.k1;
+        c.k2 = lens.k2;
+        c.k3 = lens.k3;
+        c.ufx = lens.undistorted_fx;
+        c.ufy = lens.undistorted_fy;
+        c.cx = lens.cx;
+        c.cy = lens.cy;
+        c.y = c.yy = 0.0f;  // per row
+        return c;
+    }
+
+    static UndistortRowConstants undistort_constants(const LensModel& lens, FrameSize size) {
         UndistortRowConstants c;
         c.width = size.width;
         c.cx = lens.cx;
@@ -274,10 +306,31 @@ struct RowKernel {
         c.k3_7 = 7.0f * lens.k3;
         c.fx_scaled = lens.fx * lens.fx_scale;
         c.fy = lens.fy;
-        c.y = (v - lens.cy) / lens.undistorted_fy;
-        c.yy = c.y * c.y;
+        c.y = c.yy = 0.0f;  // per row
         c.max_rd = lens.fold.max_rd;
         c.folding_lens = lens.fold.radius < __builtin_inff() ? &lens : nullptr;
+        return c;
+    }
+
+    static void row(const LensModel& lens, FrameSize size, int y, int x0, int x1, float* s,
+                    float* t) {
+        if (x0 >= x1) return;
+        const float v = (static_cast<float>(y) + 0.5f) / size.height;
+        if (lens.mode == 0) {
+            if (lens.fx == 0.0f || lens.fy == 0.0f) return zeros(x0, x1, s, t);
+            DistortRowConstants c = distort_constants(lens, size);
+            c.y = (v - 0.5f) / lens.fy;
+            c.yy = c.y * c.y;
+            const auto one = [&c](int x, F* vs, F* vt) { distort(c, x, vs[0], vt[0]); };
+            remainder(whole_vectors<1>(x0, x1, s, t, one), x1, s, t, one);
+            return;
+        }
+        if (lens.undistorted_fx == 0.0f || lens.undistorted_fy == 0.0f) {
+            return zeros(x0, x1, s, t);
+        }
+        UndistortRowConstants c = undistort_constants(lens, size);
+        c.y = (v - lens.cy) / lens.undistorted_fy;
+        c.yy = c.y * c.y;
         // Rows that stay inside the fold (all rows of a lens without one)
         // run the Newton loop without the per-lane test.
         if (span_reaches_fold(c, x0, x1)) {
@@ -287,12 +340,56 @@ struct RowKernel {
         }
     }
 
+    // map_points_scalar on vectors, K * N points at a time: each point's
+    // coordinates rounded to float and centred as the scalar code does;
+    // lanes past the last point are the principal point.
+    static void points(const LensModel& lens, FrameSize size, const double* xy, double* out,
+                       unsigned long count) {
+        constexpr int K = Ops::kNewtonInterleave;
+        constexpr unsigned long kGroup = static_cast<unsigned long>(K) * N;
+        const bool distort_mode = lens.mode == 0;
+        const bool no_lens = distort_mode ? lens.fx == 0.0f || lens.fy == 0.0f
+                                          : lens.undistorted_fx == 0.0f || lens.undistorted_fy == 0.0f;
+        if (no_lens) {
+            for (unsigned long i = 0; i < 2 * count; ++i) out[i] = __builtin_nan("");
+            return;
+        }
+        const DistortRowConstants dc = distort_constants(lens, size);
+        const UndistortRowConstants uc = undistort_constants(lens, size);
+        const float centre_x = distort_mode ? 0.5f : lens.cx, centre_y = distort_mode ? 0.5f : lens.cy;
+        const float scale_x = distort_mode ? lens.fx : lens.undistorted_fx;
+        const float scale_y = distort_mode ? lens.fy : lens.undistorted_fy;
+        for (unsigned long first = 0; first < count; first += kGroup) {
+            const unsigned long n = count - first < kGroup ? count - first : kGroup;
+            F px[K], py[K], s[K], t[K];
+            for (int k = 0; k < K; ++k) {
+                F u, v;
+                for (int i = 0; i < N; ++i) {
+                    const unsigned long at = static_cast<unsigned long>(k) * N + i;
+                    u[i] = at < n ? static_cast<float>(xy[2 * (first + at)]) / size.width : centre_x;
+                    v[i] = at < n ? static_cast<float>(xy[2 * (first + at) + 1]) / size.height : centre_y;
+                }
+                px[k] = (u - centre_x) / scale_x;
+                py[k] = (v - centre_y) / scale_y;
+            }
+            if (distort_mode) {
+                for (int k = 0; k < K; ++k) distort_lanes(dc, px[k], py[k], py[k] * py[k], s[k], t[k]);
+            } else {
+                undistort<K, true>(uc, PointLanes{px, py}, s, t);
+            }
+            for (unsigned long at = 0; at < n; ++at) {
+                out[2 * (first + at)] = static_cast<double>(s[at / N][at % N]) * size.width;
+                out[2 * (first + at) + 1] = static_cast<double>(t[at / N][at % N]) * size.height;
+            }
+        }
+    }
+
     template <bool kPastFold>
     static void undistort_span(const UndistortRowConstants& c, int x0, int x1, float* s,
                                float* t) {
         constexpr int K = Ops::kNewtonInterleave;
-        const auto group = [&c](int x, F* vs, F* vt) { undistort<K, kPastFold>(c, x, vs, vt); };
-        const auto one = [&c](int x, F* vs, F* vt) { undistort<1, kPastFold>(c, x, vs, vt); };
+        const auto group = [&c](int x, F* vs, F* vt) { undistort<K, kPastFold>(c, RowLanes{c, x}, vs, vt); };
+        const auto one = [&c](int x, F* vs, F* vt) { undistort<1, kPastFold>(c, RowLanes{c, x}, vs, vt); };
         const int x = whole_vectors<1>(whole_vectors<K>(x0, x1, s, t, group), x1, s, t, one);
         remainder(x, x1, s, t, one);
     }

@@ -27,4 +27,9 @@ void st_map_row_sse2(const LensModel& lens, FrameSize size, int y, int x0, int x
     RowKernel<Sse2RowOps>::row(lens, size, y, x0, x1, s, t);
 }
 
+void map_points_sse2(const LensModel& lens, FrameSize size, const double* xy, double* out,
+                      unsigned long count) {
+    RowKernel<Sse2RowOps>::points(lens, size, xy, out, count);
+}
+
 }  // namespace talvik::isa

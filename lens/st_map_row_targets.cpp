@@ -4,6 +4,7 @@
 
 #include <iterator>
 
+#include "lens/lens_points.h"
 #include "lens/st_map_row_isa.h"
 
 namespace talvik {
@@ -93,6 +94,25 @@ RowFunction row_function(RowTarget target) {
 void st_map_row_on(RowTarget target, const LensModel& lens, FrameSize size, int y, int x0,
                    int x1, float* s, float* t) {
     row_function(target)(lens, size, y, x0, x1, s, t);
+}
+
+void map_points_on(RowTarget target, const LensModel& lens, FrameSize size, const double* xy,
+                   double* out, std::size_t count) {
+    if (row_target_runnable(target)) {
+#if defined(TALVIK_ROW_SIMD_X86)
+        switch (target) {
+            case RowTarget::Sse2:
+                return isa::map_points_sse2(lens, size, xy, out, count);
+            case RowTarget::Avx2:
+                return isa::map_points_avx2(lens, size, xy, out, count);
+            case RowTarget::Avx512:
+                return isa::map_points_avx512(lens, size, xy, out, count);
+            case RowTarget::Scalar:
+                break;
+        }
+#endif
+    }
+    map_points_scalar(lens, size, xy, out, count);
 }
 
 }  // namespace talvik

@@ -1,7 +1,9 @@
-// The row generators this build carries, which of them the CPU runs, and
-// which one st_map_row picked. Tests and benchmarks force each in turn.
+// The row generators (and point mappers) this build carries, which of them
+// the CPU runs, and which one st_map_row picked. Tests and benchmarks force
+// each in turn.
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include "lens/lens_model.h"
@@ -32,5 +34,9 @@ RowFunction row_function(RowTarget target);
 // st_map_row on the given target (the scalar one if it is not runnable).
 void st_map_row_on(RowTarget target, const LensModel& lens, FrameSize size, int y, int x0,
                    int x1, float* s, float* t);
+
+// map_points on the given target (map_points_scalar if it is not runnable).
+void map_points_on(RowTarget target, const LensModel& lens, FrameSize size, const double* xy,
+                   double* out, std::size_t count);
 
 }  // namespace talvik

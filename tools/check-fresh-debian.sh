@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian package on a fresh Debian 12 (a minimal debootstrap
 # root, nothing of this project's build in it) with apt, renders the
-# bundled sample from a scratch folder, and removes the package again.
+# bundled sample from a scratch folder, reloads it from Debian's python3
+# through the module (`import talvik`), and removes the package again.
 # Needs root and a Debian mirror; takes a few minutes, so CI leaves it out.
 #
 #   tools/check-fresh-debian.sh PACKAGE.deb [ROOT_DIR]
@@ -33,7 +34,9 @@ chroot "$root" /bin/bash -euo pipefail -c "
     --fbx /usr/share/talvik/sample/sample_take.fbx --mode undistort --frames 1001-1003 \
     -o maps/undist.####.exr
   [[ \$(ls maps | wc -l) -eq 3 ]] || { echo 'not three maps:' maps/*; exit 1; }
+  python3 -c 'import talvik; print(talvik.Take(\"/usr/share/talvik/sample/sample_take.fbx\").lens(2, 1001))'
   apt-get remove -y -qq talvik-stmap >/dev/null
-  [[ ! -e /usr/lib/talvik && ! -e /usr/share/talvik ]] || { echo 'removal left files'; exit 1; }
+  [[ ! -e /usr/lib/talvik && ! -e /usr/share/talvik && ! -e /usr/lib/python3/dist-packages/talvik ]] ||
+    { echo 'removal left files'; exit 1; }
 "
-echo "$(basename "$deb"): installs with apt on a fresh Debian 12, renders the sample from any folder, removes cleanly"
+echo "$(basename "$deb"): installs with apt on a fresh Debian 12, renders the sample from any folder, imports in python3, removes cleanly"

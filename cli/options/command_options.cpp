@@ -9,7 +9,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/options/option_suggestion.h"
-#include "cli/options/usage_error.h"
+#include "shot/usage_error.h"
 
 namespace talvik::cli {
 
@@ -22,10 +22,10 @@ int parse_int(const std::string& option, const std::string& text, int low, int h
     const char* end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, value);
     if (text.empty() || ec != std::errc() || ptr != end) {
-        throw UsageError(option + " takes a whole number, not \"" + text + "\"");
+        throw shot::UsageError(option + " takes a whole number, not \"" + text + "\"");
     }
     if (value < low || value > high) {
-        throw UsageError(option + " " + text + " is out of range (" + std::to_string(low) +
+        throw shot::UsageError(option + " " + text + " is out of range (" + std::to_string(low) +
                                     " to " + std::to_string(high) + ")");
     }
     return value;
@@ -41,20 +41,20 @@ exr::StMapCompression compression(const std::string& text) {
     try {
         return exr::parse_st_map_compression(text);
     } catch (const std::invalid_argument& e) {
-        throw UsageError(e.what());
+        throw shot::UsageError(e.what());
     }
 }
 
 int parse_mode(const std::string& text) {
     if (text == "distort") return 0;
     if (text == "undistort") return 1;
-    throw UsageError("--mode takes distort or undistort, not \"" + text + "\"");
+    throw shot::UsageError("--mode takes distort or undistort, not \"" + text + "\"");
 }
 
 std::pair<std::string, std::string> parse_set(const std::string& v) {
     const auto eq = v.find('=');
     if (eq == std::string::npos || eq == 0) {
-        throw UsageError("--set takes NAME=VALUE, not \"" + v + "\"");
+        throw shot::UsageError("--set takes NAME=VALUE, not \"" + v + "\"");
     }
     return {v.substr(0, eq), v.substr(eq + 1)};
 }
@@ -103,12 +103,12 @@ public:
             const std::string name = spelled(*v.option);
             const std::vector<std::string>& given = v.option->results();
             if (!v.repeatable && given.size() > 1)
-                throw UsageError(name + " given twice (\"" + given[0] + "\" and \"" + given[1] +
+                throw shot::UsageError(name + " given twice (\"" + given[0] + "\" and \"" + given[1] +
                                  "\"): give it once");
             for (const std::string& value : given) {
-                if (value.empty()) throw UsageError(name + " needs a value, not an empty one");
+                if (value.empty()) throw shot::UsageError(name + " needs a value, not an empty one");
                 if (looks_like_option(value))
-                    throw UsageError(name + " needs a value, not the option \"" + value + "\"");
+                    throw shot::UsageError(name + " needs a value, not the option \"" + value + "\"");
                 v.take(value);
             }
         }
@@ -136,23 +136,46 @@ auto text_to(std::string& target) {
     return [&target](const std::string& v) { target = v; };
 }
 
-// What both render and overscan read the shot from.
-void add_shot_options(OptionTable& t, RenderOptions& o) {
+// The format (a plate or a size) and the take with its camera.
+void add_format_and_take_options(OptionTable& t, RenderOptions& o) {
     t.value("--plate", "input plate", false, text_to(o.plate));
     t.value("--size", "frame size", false, [&o](const std::string& v) { o.size = parse_size(v); });
-    t.value("--set", "NAME=VALUE", true, [&o](const std::string& v) { o.sets.push_back(parse_set(v)); });
     t.value("--fbx", "FBX take", false, text_to(o.fbx));
     t.value("--camera", "camera number", false,
             [&o](const std::string& v) { o.camera = parse_int("--camera", v, 0, 999999); });
+}
+
+// What both render and overscan read the shot from.
+void add_shot_options(OptionTable& t, RenderOptions& o) {
+    add_format_and_take_options(t, o);
+    t.value("--set", "NAME=VALUE", true, [&o](const std::string& v) { o.sets.push_back(parse_set(v)); });
     t.value("--frames", "frame range", false, text_to(o.frames));
 }
 
-// How both run: threads, what they say, where the plug-in is.
-void add_run_options(OptionTable& t, RenderOptions& o) {
-    t.value("--threads", "threads", false, [&o](const std::string& v) { o.threads = parse_threads(v); });
+// What every command that loads the plug-in says, and where the plug-in is.
+void add_message_options(OptionTable& t, RenderOptions& o) {
     t.flag("-q,--quiet", "no progress or summary", o.quiet);
     t.flag("--strict", "warnings fail", o.strict);
     t.value("--plugin-path", "plug-in folder", true, [&o](const std::string& v) { o.plugin_path.push_back(v); });
+}
+
+// How both render and overscan run: threads, messages, the plug-in.
+void add_run_options(OptionTable& t, RenderOptions& o) {
+    t.value("--threads", "threads", false, [&o](const std::string& v) { o.threads = parse_threads(v); });
+    add_message_options(t, o);
+}
+
+void add_points_options(OptionTable& t, RenderOptions& o, PointsOptions& p) {
+    add_format_and_take_options(t, o);
+    t.value("--mode", "distort|undistort", false, [&o](const std::string& v) { o.mode = parse_mode(v); });
+    t.value("--origin", "bottom-left|top-left", false, [&p](const std::string& v) {
+        if (v != "bottom-left" && v != "top-left")
+            throw shot::UsageError("--origin takes bottom-left or top-left, not \"" + v + "\"");
+        p.top_left = v == "top-left";
+    });
+    t.value("-o,--output", "CSV", false, text_to(o.output));
+    add_message_options(t, o);
+    t.app().add_option("track", p.track);
 }
 
 void add_render_options(OptionTable& t, RenderOptions& o) {
@@ -180,17 +203,17 @@ void add_measure_options(OptionTable& t, RenderOptions& o) {
 
 void check_overscan_options(const RenderOptions& o) {
     if (o.overscan && !o.overscan_from.empty())
-        throw UsageError("--overscan and --overscan-from both give the margins: give one");
+        throw shot::UsageError("--overscan and --overscan-from both give the margins: give one");
     if (!o.overscan_report.empty() && !o.overscan && o.overscan_from.empty())
-        throw UsageError("--overscan-report writes the margins of --overscan: give --overscan too");
+        throw shot::UsageError("--overscan-report writes the margins of --overscan: give --overscan too");
 }
 
 void check_shot(const RenderOptions& o) {
     if (!o.plate.empty() && o.size) {
-        throw UsageError("--plate and --size both set the frame size: give one");
+        throw shot::UsageError("--plate and --size both set the frame size: give one");
     }
     if (o.camera && o.fbx.empty()) {
-        throw UsageError("--camera picks a camera of the --fbx take: give --fbx too");
+        throw shot::UsageError("--camera picks a camera of the --fbx take: give --fbx too");
     }
 }
 
@@ -198,8 +221,18 @@ void check_render(const RenderOptions& o) {
     check_overscan_options(o);
     check_shot(o);
     if (o.output.empty() && o.preview.empty() && !o.print_controls) {
-        throw UsageError("nothing to do: give -o, --preview or --print-controls");
+        throw shot::UsageError("nothing to do: give -o, --preview or --print-controls");
     }
+}
+
+void check_points(const RenderOptions& o, const PointsOptions& p) {
+    check_shot(o);
+    if (p.track.empty()) throw shot::UsageError("points takes one track CSV (name,frame,x,y)");
+    if (looks_like_option(p.track)) throw shot::UsageError("points takes one track CSV, not \"" + p.track + "\"");
+    if (o.fbx.empty()) throw shot::UsageError("points needs the take: give --fbx");
+    if (!o.mode) throw shot::UsageError("points needs --mode distort or --mode undistort");
+    if (o.plate.empty() && !o.size) throw shot::UsageError("points needs the format: give --plate or --size");
+    if (o.output.empty()) throw shot::UsageError("points writes the track to -o FILE.csv: give -o");
 }
 
 // What CLI11 left over: an unknown option (with the nearest known name) or
@@ -212,11 +245,11 @@ void refuse_leftovers(const OptionTable& table, const std::string& where) {
         const std::string option = arg.substr(0, arg.find('='));
         // Every one-letter option is a slip away from every other.
         const std::string near = option.size() > 2 ? nearest_option(option, table.names()) : "";
-        throw UsageError("unknown option \"" + option + "\"" + where +
+        throw shot::UsageError("unknown option \"" + option + "\"" + where +
                          (near.empty() ? "" : "; did you mean " + near + "?") + " (see --help)");
     }
     for (const std::string& arg : left)
-        if (arg != "--") throw UsageError("unexpected \"" + arg + "\"" + where + " (see --help)");
+        if (arg != "--") throw shot::UsageError("unexpected \"" + arg + "\"" + where + " (see --help)");
 }
 
 // Translates what CLI11 refuses (a value missing at the end of the line,
@@ -232,8 +265,8 @@ void parse_or_refuse(Parse&& parse) {
         const auto colon = what.find(": ");
         if (colon != std::string::npos && what.find("required", colon) != std::string::npos &&
             what.find("missing", colon) != std::string::npos)
-            throw UsageError(what.substr(0, colon) + " needs a value");
-        throw UsageError(what);
+            throw shot::UsageError(what.substr(0, colon) + " needs a value");
+        throw shot::UsageError(what);
     }
 }
 
@@ -242,7 +275,7 @@ void parse_or_refuse(Parse&& parse) {
 std::pair<int, int> parse_size(const std::string& text) {
     const auto x = text.find('x');
     if (x == std::string::npos) {
-        throw UsageError("--size takes WIDTHxHEIGHT, not \"" + text + "\"");
+        throw shot::UsageError("--size takes WIDTHxHEIGHT, not \"" + text + "\"");
     }
     return {parse_int("--size width", text.substr(0, x), 1, kMaxSide),
             parse_int("--size height", text.substr(x + 1), 1, kMaxSide)};
@@ -256,10 +289,11 @@ class CommandParser {
 public:
     explicit CommandParser(CommandLine& cl)
         : cl_(cl), top_(app_), render_(*app_.add_subcommand("render")), measure_(*app_.add_subcommand("overscan")),
-          inspect_(*app_.add_subcommand("inspect")), version_(*app_.add_subcommand("version")->group("")) {
+          inspect_(*app_.add_subcommand("inspect")), version_(*app_.add_subcommand("version")->group("")),
+          points_(*app_.add_subcommand("points")) {
         app_.set_help_flag("-h,--help");
         app_.require_subcommand(0, 1);
-        for (CLI::App* app : {&app_, &render_.app(), &measure_.app(), &inspect_.app(), &version_.app()})
+        for (CLI::App* app : {&app_, &render_.app(), &measure_.app(), &inspect_.app(), &version_.app(), &points_.app()})
             app->allow_extras();
         auto plugin_path = [&cl](const std::string& v) { cl.render.plugin_path.push_back(v); };
         top_.flag("--version", "version", version_flag_);
@@ -269,6 +303,7 @@ public:
         inspect_.flag("--json", "JSON", cl.inspect.json);
         inspect_.app().add_option("fbx", cl.inspect.fbx);
         version_.value("--plugin-path", "plug-in folder", true, plugin_path);
+        add_points_options(points_, cl.render, cl.points);
     }
 
     // False when help was asked for.
@@ -276,7 +311,7 @@ public:
         // CLI11 reads "--frames=" as "--frames" taking the next argument.
         for (const std::string& a : args)
             if (a.size() > 3 && a.compare(0, 2, "--") == 0 && a.find('=') == a.size() - 1)
-                throw UsageError(a.substr(0, a.size() - 1) + " needs a value, not an empty one");
+                throw shot::UsageError(a.substr(0, a.size() - 1) + " needs a value, not an empty one");
         // CLI11 takes the arguments last to first.
         std::vector<std::string> reversed(args.rbegin(), args.rend());
         try {
@@ -289,8 +324,9 @@ public:
 
     CommandLine::Command command() {
         const bool version = app_.count("--version") > 0;
-        if (version && (render_.app().parsed() || measure_.app().parsed() || inspect_.app().parsed()))
-            throw UsageError("--version goes alone or with --plugin-path (see --help)");
+        if (version && (render_.app().parsed() || measure_.app().parsed() || inspect_.app().parsed() ||
+                        points_.app().parsed()))
+            throw shot::UsageError("--version goes alone or with --plugin-path (see --help)");
         if (render_.app().parsed()) {
             render_.apply();
             refuse_leftovers(render_, " for render");
@@ -302,17 +338,23 @@ public:
             refuse_leftovers(measure_, " for overscan");
             check_shot(cl_.render);
             if (cl_.render.overscan_report.empty())
-                throw UsageError("overscan writes its report to -o FILE.json: give -o");
+                throw shot::UsageError("overscan writes its report to -o FILE.json: give -o");
             cl_.render.overscan = "auto";
             return CommandLine::Command::Overscan;
+        }
+        if (points_.app().parsed()) {
+            points_.apply();
+            refuse_leftovers(points_, " for points");
+            check_points(cl_.render, cl_.points);
+            return CommandLine::Command::Points;
         }
         if (inspect_.app().parsed()) {
             inspect_.apply();
             refuse_leftovers(inspect_, " for inspect");
             const std::string& fbx = cl_.inspect.fbx;
-            if (fbx.empty()) throw UsageError("inspect takes exactly one FBX file");
+            if (fbx.empty()) throw shot::UsageError("inspect takes exactly one FBX file");
             if (looks_like_option(fbx))
-                throw UsageError("inspect takes one FBX file and optionally --json, not \"" + fbx + "\"");
+                throw shot::UsageError("inspect takes one FBX file and optionally --json, not \"" + fbx + "\"");
             return CommandLine::Command::Inspect;
         }
         if (version_.app().parsed() || version) {
@@ -324,16 +366,16 @@ public:
         }
         const std::vector<std::string> left = app_.remaining();
         if (!left.empty() && !looks_like_option(left.front()))
-            throw UsageError("unknown command \"" + left.front() + "\" (render, overscan, inspect or --help)");
+            throw shot::UsageError("unknown command \"" + left.front() + "\" (render, overscan, points, inspect or --help)");
         refuse_leftovers(top_, "");
-        throw UsageError("--plugin-path goes with --version or render (see --help)");
+        throw shot::UsageError("--plugin-path goes with --version or render (see --help)");
     }
 
 private:
     CommandLine& cl_;
     CLI::App app_{"talvik-stmap"};
     bool version_flag_ = false;
-    OptionTable top_, render_, measure_, inspect_, version_;
+    OptionTable top_, render_, measure_, inspect_, version_, points_;
 };
 
 }  // namespace
@@ -352,6 +394,7 @@ const char* usage_text() {
 usage:
   talvik-stmap render [options] -o OUT.####.exr
   talvik-stmap overscan [--plate|--size] [--fbx --camera --frames --set] -o REPORT.json
+  talvik-stmap points --fbx TAKE.fbx --plate P|--size WxH --mode M TRACK.csv -o OUT.csv
   talvik-stmap inspect [--json] TAKE.fbx
   talvik-stmap --version [--plugin-path DIR]
 
@@ -399,6 +442,21 @@ render options:
                          made from this run's values (controls at the frame,
                          Mode, format, box, lens model); render the others
   --manifest FILE.json   list every file written, its frame and controls
+
+points: a 2D track through the lens, each point with its frame's lens
+  TRACK.csv              a header name,frame,x,y (other columns are carried
+                         through unchanged), one point per line, in pixels
+  --mode distort         undistorted positions to the plate's (what the
+                         remove-distortion map holds)
+  --mode undistort       plate positions to undistorted ones (what the
+                         add-distortion map holds); a point at or beyond
+                         where the lens folds back gets empty x and y and a
+                         warning (a failure under --strict)
+  --origin bottom-left|top-left
+                         pixel convention of x, y (default bottom-left, as
+                         Nuke: y up; pixel centres at i + 0.5 either way)
+  --plate, --size, --fbx, --camera, -o, --quiet, --strict, --plugin-path
+                         as for render
 
 exit status: 0 done, 1 a failure in the work, 2 bad usage,
              130/143/129 stopped by SIGINT/SIGTERM/SIGHUP

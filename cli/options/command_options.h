@@ -39,10 +39,18 @@ struct InspectOptions {
     bool json = false;                         // --json
 };
 
+// points keeps its take, format, mode, output and run options in
+// RenderOptions; these are its own.
+struct PointsOptions {
+    std::string track;      // the CSV read
+    bool top_left = false;  // --origin top-left: y down from the top line
+};
+
 struct CommandLine {
-    enum class Command { Help, Render, Overscan, Inspect, Version } command = Command::Help;
-    RenderOptions render;  // overscan's too; --version uses its plugin_path
+    enum class Command { Help, Render, Overscan, Inspect, Version, Points } command = Command::Help;
+    RenderOptions render;  // overscan's and points' too; --version uses its plugin_path
     InspectOptions inspect;
+    PointsOptions points;
 };
 
 // Throws UsageError naming the option or value that is wrong.

@@ -4,7 +4,7 @@
 
 namespace talvik::cli {
 
-std::optional<std::string> FrameOutputs::to_write(const std::optional<OutputPattern>& pattern, int frame,
+std::optional<std::string> FrameOutputs::to_write(const std::optional<shot::FramePattern>& pattern, int frame,
                                                   bool skip_existing, const IsCurrent& is_current) {
     if (!pattern) return std::nullopt;
     std::string path = pattern->path_for(frame);
@@ -21,8 +21,8 @@ std::optional<std::string> FrameOutputs::to_write(const std::optional<OutputPatt
     return std::nullopt;
 }
 
-FrameOutputs::FrameOutputs(const std::vector<int>& frames, const std::optional<OutputPattern>& exr,
-                           const std::optional<OutputPattern>& preview, bool skip_existing,
+FrameOutputs::FrameOutputs(const std::vector<int>& frames, const std::optional<shot::FramePattern>& exr,
+                           const std::optional<shot::FramePattern>& preview, bool skip_existing,
                            const IsCurrent& is_current) {
     for (int frame : frames) {
         const size_t stale_before = stale_paths_.size();

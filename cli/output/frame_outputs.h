@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/output/output_pattern.h"
+#include "shot/frame_pattern.h"
 
 namespace talvik::cli {
 
@@ -28,8 +28,8 @@ class FrameOutputs {
 public:
     // `is_current` is asked only with `skip_existing` and only about
     // regular files in place.
-    FrameOutputs(const std::vector<int>& frames, const std::optional<OutputPattern>& exr,
-                 const std::optional<OutputPattern>& preview, bool skip_existing,
+    FrameOutputs(const std::vector<int>& frames, const std::optional<shot::FramePattern>& exr,
+                 const std::optional<shot::FramePattern>& preview, bool skip_existing,
                  const IsCurrent& is_current = {});
 
     const FrameFiles& at(int frame) const { return files_.at(frame); }
@@ -47,7 +47,7 @@ public:
     const std::vector<std::string>& stale_paths() const { return stale_paths_; }
 
 private:
-    std::optional<std::string> to_write(const std::optional<OutputPattern>& pattern, int frame,
+    std::optional<std::string> to_write(const std::optional<shot::FramePattern>& pattern, int frame,
                                         bool skip_existing, const IsCurrent& is_current);
 
     std::map<int, FrameFiles> files_;

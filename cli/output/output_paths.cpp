@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "cli/options/usage_error.h"
+#include "shot/usage_error.h"
 #include "io/output_target.h"
 #include "io/temporary_name.h"
 
@@ -81,7 +81,7 @@ private:
     }
     [[noreturn]] static void refuse_twice(const std::string& second, const std::string& first,
                                           const std::string& file) {
-        throw UsageError(first + " and " + second + " are one file, \"" + file +
+        throw shot::UsageError(first + " and " + second + " are one file, \"" + file +
                          "\": refusing to let one replace the other");
     }
 
@@ -105,7 +105,7 @@ void make_folder(const std::string& folder) {
 
 }  // namespace
 
-void check_output_paths(const std::optional<OutputPattern>& exr, const std::optional<OutputPattern>& preview,
+void check_output_paths(const std::optional<shot::FramePattern>& exr, const std::optional<shot::FramePattern>& preview,
                         const std::vector<int>& frames, const std::vector<std::string>& inputs,
                         const std::vector<SingleOutput>& single_files) {
     OutputClaims claims(inputs);
@@ -116,7 +116,7 @@ void check_output_paths(const std::optional<OutputPattern>& exr, const std::opti
     for (const SingleOutput& file : single_files) claims.claim(file.path, file.option + " \"" + file.path + "\"");
 }
 
-void make_fixed_folders(const OutputPattern& pattern) { make_folder(pattern.fixed_folder()); }
+void make_fixed_folders(const shot::FramePattern& pattern) { make_folder(pattern.fixed_folder()); }
 
 void OutputFolders::prepare(const std::string& file_path) {
     const std::string folder = fs::path(file_path).parent_path().string();

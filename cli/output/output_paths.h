@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/output/output_pattern.h"
+#include "shot/frame_pattern.h"
 
 namespace talvik::cli {
 
@@ -25,13 +25,13 @@ struct SingleOutput {
 // output_target.h) or lands on one of `inputs` (the plate, the take);
 // UsageError naming both paths when two outputs land on one file. Either
 // pattern may be absent.
-void check_output_paths(const std::optional<OutputPattern>& exr, const std::optional<OutputPattern>& preview,
+void check_output_paths(const std::optional<shot::FramePattern>& exr, const std::optional<shot::FramePattern>& preview,
                         const std::vector<int>& frames, const std::vector<std::string>& inputs,
                         const std::vector<SingleOutput>& single_files = {});
 
 // Makes the folders of a pattern that do not depend on the frame, so that
 // one that cannot be made is reported before anything is rendered.
-void make_fixed_folders(const OutputPattern& pattern);
+void make_fixed_folders(const shot::FramePattern& pattern);
 
 // Removes, in the folder of each output (after its symlinks), every
 // temporary a killed render left there, whatever output it was for: run

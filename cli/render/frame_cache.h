@@ -7,17 +7,17 @@
 #include <vector>
 
 #include "DDImage/Box.h"
-#include "cli/render/control_values.h"
+#include "shot/control_values.h"
 
 namespace talvik::cli {
 
 class FrameCache {
 public:
     // Whether the last map rendered came from `values` over the box `box`.
-    bool holds(const std::vector<ControlValue>& values, const DD::Image::Box& box) const {
+    bool holds(const std::vector<shot::ControlValue>& values, const DD::Image::Box& box) const {
         return held_ && values == rendered_with_ && box == box_;
     }
-    void hold(const std::vector<ControlValue>& values, const DD::Image::Box& box) {
+    void hold(const std::vector<shot::ControlValue>& values, const DD::Image::Box& box) {
         rendered_with_ = values;
         box_ = box;
         held_ = true;
@@ -27,7 +27,7 @@ public:
 
 private:
     bool held_ = false;
-    std::vector<ControlValue> rendered_with_;
+    std::vector<shot::ControlValue> rendered_with_;
     DD::Image::Box box_;
 };
 

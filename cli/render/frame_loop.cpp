@@ -7,15 +7,15 @@
 #include "cli/output/output_paths.h"
 #include "cli/preview/preview_bands.h"
 #include "cli/preview/preview_png_writer.h"
-#include "cli/render/control_values.h"
+#include "shot/control_values.h"
 #include "cli/render/frame_cache.h"
-#include "cli/render/frame_checks.h"
+#include "shot/frame_checks.h"
 #include "cli/render/host_bands.h"
-#include "cli/render/map_identity.h"
-#include "cli/render/plate_metadata.h"
+#include "shot/map_identity.h"
+#include "shot/plate_metadata.h"
 #include "cli/render/progress_reporter.h"
 #include "cli/render/render_safety.h"
-#include "cli/render/version_info.h"
+#include "shot/version_info.h"
 #include "exr/st_map_exr_writer.h"
 #include "io/stop_signal.h"
 
@@ -25,7 +25,7 @@ namespace {
 std::string output_folder(const RenderOptions& o) {
     const std::string& any = o.output.empty() ? o.preview : o.output;
     if (any.empty()) return "";
-    const std::string parent = OutputPattern::parse(any).fixed_folder();
+    const std::string parent = shot::FramePattern::parse(any).fixed_folder();
     return parent.empty() ? "./" : parent == "/" ? parent : parent + "/";
 }
 
@@ -43,13 +43,13 @@ public:
     // One frame: its controls checked, its map rendered in bands unless
     // held (each band checked, packed and written, its preview lines made
     // and written, as it comes), its files written.
-    void frame(int frame, const std::vector<ControlValue>& values) {
+    void frame(int frame, const std::vector<shot::ControlValue>& values) {
         const FrameFiles& files = plan_.outputs->at(frame);
         if (!files.any()) return;
         show_frame_input(frame);
         if (files.exr) set_exr_attributes(frame, values);
         const std::string preview_identity =
-            files.preview ? identity_text(map_identity(frame, values, plan_.format, plan_.box_at(frame))) : "";
+            files.preview ? shot::identity_text(shot::map_identity(frame, values, plan_.format, plan_.box_at(frame))) : "";
         // A held map's files copy the pixels of the last ones.
         const bool held = cache_.holds(values, source_box_) &&
                           (!files.preview || preview_writer_.can_write_again(bands_.geometry(), preview_options_)) &&
@@ -77,8 +77,8 @@ private:
 
     // The frame's plate header reaches the node, and its box the source.
     void show_frame_input(int frame) {
-        const PlateHeader* plate = plan_.plate_at(frame);
-        if (plate && plan_.box_per_frame()) show_plate_frame(*plan_.host, *plan_.node->input(0), *plate);
+        const shot::PlateHeader* plate = plan_.plate_at(frame);
+        if (plate && plan_.box_per_frame()) shot::show_plate_frame(*plan_.host, *plan_.node->input(0), *plate);
         exr_options_.plate_attributes = plate ? &plate->attributes : nullptr;
         const DD::Image::Box box = plan_.box_at(frame);
         if (box != source_box_) {
@@ -87,12 +87,12 @@ private:
         }
     }
 
-    void set_exr_attributes(int frame, const std::vector<ControlValue>& values) {
-        exr_options_.extra = control_attributes(frame, values);
+    void set_exr_attributes(int frame, const std::vector<shot::ControlValue>& values) {
+        exr_options_.extra = shot::control_attributes(frame, values);
         // The map is ours, not the plate's: its software replaces the plate's.
-        exr_options_.extra.push_back({"software", std::string("talvik-stmap ") + command_version()});
+        exr_options_.extra.push_back({"software", std::string("talvik-stmap ") + shot::command_version()});
         if (const auto& margins = plan_.overscan.margins()) {
-            for (exr::ExtraAttribute& a : overscan_attributes(*margins)) exr_options_.extra.push_back(std::move(a));
+            for (exr::ExtraAttribute& a : shot::overscan_attributes(*margins)) exr_options_.extra.push_back(std::move(a));
         }
     }
 
@@ -105,7 +105,7 @@ private:
 
     // Renders the map band by band into the EXR and the preview, if any,
     // checking every band.
-    void render(int frame, const std::vector<ControlValue>& values, const FrameFiles& files,
+    void render(int frame, const std::vector<shot::ControlValue>& values, const FrameFiles& files,
                 const std::string& preview_identity) {
         cache_.drop();
         bands_.begin(*plan_.node, frame, &values);
@@ -154,9 +154,9 @@ RenderManifest render_frames(RenderPlan& plan, const RenderOptions& o, std::FILE
     FrameLoop loop(plan, o, err);
     for (int frame : plan.frames) {
         io::throw_if_stopped();
-        const std::vector<ControlValue> values = control_values(*plan.node, frame);
-        check_frame_values(values, frame);
-        if (o.print_controls) print_line(out, controls_json(frame, values));
+        const std::vector<shot::ControlValue> values = shot::control_values(*plan.node, frame);
+        shot::check_frame_values(values, frame);
+        if (o.print_controls) print_line(out, shot::controls_json(frame, values));
         if (plan.rendering()) loop.frame(frame, values);
     }
     if (plan.rendering()) loop.finish();

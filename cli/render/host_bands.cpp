@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "cli/render/frame_checks.h"
+#include "shot/frame_checks.h"
 
 namespace talvik::cli {
 
-void HostBands::begin(Node& node, int frame, const std::vector<ControlValue>* values) {
+void HostBands::begin(Node& node, int frame, const std::vector<shot::ControlValue>* values) {
     host_.begin_render(node, frame, box_);
     frame_ = frame;
     values_ = values;
@@ -49,7 +49,7 @@ io::StMapView HostBands::band(int worker, int first_row, int rows) {
     v.t = planes[1];
     v.y += first_row;
     v.height = rows;
-    if (values_) check_map_finite(v, frame_, *values_, first_row);
+    if (values_) shot::check_map_finite(v, frame_, *values_, first_row);
     return v;
 }
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "cli/render/control_values.h"
+#include "shot/control_values.h"
 #include "host/runtime/host.h"
 #include "io/st_map_bands.h"
 
@@ -16,7 +16,7 @@ public:
 
     // Begins the render of `node` at `frame` (validation, the box). With
     // `values`, every band is checked (check_map_finite).
-    void begin(Node& node, int frame, const std::vector<ControlValue>* values);
+    void begin(Node& node, int frame, const std::vector<shot::ControlValue>* values);
 
     io::StMapView geometry() const override;
     int threads() const override { return host_.threads(); }
@@ -28,7 +28,7 @@ private:
     host::Host& host_;
     host::Image box_;  // the box begun; no pixels
     int frame_ = 0;
-    const std::vector<ControlValue>* values_ = nullptr;
+    const std::vector<shot::ControlValue>* values_ = nullptr;
     int band_rows_ = 0;
     std::vector<std::vector<float>> s_, t_;  // one band per worker
 };

@@ -6,9 +6,9 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "cli/options/usage_error.h"
-#include "cli/render/json_output.h"
-#include "cli/render/version_info.h"
+#include "shot/usage_error.h"
+#include "shot/json_output.h"
+#include "shot/version_info.h"
 #include "io/replace_file.h"
 
 namespace talvik::cli {
@@ -23,11 +23,11 @@ std::string absolute_path(const std::string& path) {
 
 }  // namespace
 
-void RenderManifest::add(const std::string& path, int frame, const std::vector<ControlValue>& values) {
-    Json file = Json::object();
+void RenderManifest::add(const std::string& path, int frame, const std::vector<shot::ControlValue>& values) {
+    shot::Json file = shot::Json::object();
     file["path"] = absolute_path(path);
     file["frame"] = frame;
-    file["controls"] = controls_object(values);
+    file["controls"] = shot::controls_object(values);
     files_.push_back(std::move(file));
 }
 
@@ -35,11 +35,11 @@ void RenderManifest::add_skipped(const std::string& path) { skipped_.push_back(a
 void RenderManifest::add_stale(const std::string& path) { stale_.push_back(absolute_path(path)); }
 
 std::string RenderManifest::json(const std::string& plugin_path, const RenderNotes& notes,
-                                 const Json& provenance) const {
-    Json manifest = Json::object();
-    manifest["command"] = std::string("talvik-stmap ") + command_version();
+                                 const shot::Json& provenance) const {
+    shot::Json manifest = shot::Json::object();
+    manifest["command"] = std::string("talvik-stmap ") + shot::command_version();
     manifest["plugin"] = plugin_path;
-    manifest["lens_model"] = lens_model_version();
+    manifest["lens_model"] = shot::lens_model_version();
     manifest["files"] = files_;
     manifest["skipped"] = skipped_;
     manifest["stale"] = stale_;
@@ -48,14 +48,14 @@ std::string RenderManifest::json(const std::string& plugin_path, const RenderNot
     manifest["warnings"] = notes.warnings;
     manifest["provenance"] = provenance;
     // One file a line: readable, and a diff between two runs shows the frames.
-    return json_text(manifest, 2) + "\n";
+    return shot::json_text(manifest, 2) + "\n";
 }
 
 void check_manifest_folder(const std::string& manifest) {
     std::error_code ec;
     // Found now rather than after every frame is rendered.
     if (std::filesystem::is_directory(manifest, ec))
-        throw UsageError("--manifest " + manifest + " is a folder, not a file");
+        throw shot::UsageError("--manifest " + manifest + " is a folder, not a file");
 }
 
 void write_manifest(const std::string& path, const std::string& json) { write_json_file(path, json, "manifest"); }

@@ -14,24 +14,24 @@
 #include <string>
 #include <vector>
 
-#include "cli/render/control_values.h"
-#include "cli/render/json_output.h"
+#include "shot/control_values.h"
+#include "shot/json_output.h"
 #include "cli/render/render_notes.h"
 
 namespace talvik::cli {
 
 class RenderManifest {
 public:
-    void add(const std::string& path, int frame, const std::vector<ControlValue>& values);
+    void add(const std::string& path, int frame, const std::vector<shot::ControlValue>& values);
     void add_skipped(const std::string& path);
     void add_stale(const std::string& path);
     // `provenance`: where the run came from (see render_provenance).
-    std::string json(const std::string& plugin_path, const RenderNotes& notes, const Json& provenance) const;
+    std::string json(const std::string& plugin_path, const RenderNotes& notes, const shot::Json& provenance) const;
 
 private:
-    Json files_ = Json::array();
-    Json skipped_ = Json::array();
-    Json stale_ = Json::array();
+    shot::Json files_ = shot::Json::array();
+    shot::Json skipped_ = shot::Json::array();
+    shot::Json stale_ = shot::Json::array();
 };
 
 // Throws UsageError when the manifest names a folder. Whether it lands on

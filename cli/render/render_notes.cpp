@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "cli/options/frame_range.h"
+#include "shot/frame_range.h"
 
 namespace talvik::cli {
 
@@ -11,7 +11,7 @@ std::string held_frames_warning(const std::vector<int>& frames, int first_key, i
     for (int frame : frames)
         if (frame < first_key || frame > last_key) held.push_back(frame);
     if (held.empty()) return "";
-    return "frame" + std::string(held.size() == 1 ? " " : "s ") + format_frames(held) +
+    return "frame" + std::string(held.size() == 1 ? " " : "s ") + shot::format_frames(held) +
            (held.size() == 1 ? " is" : " are") + " outside the take's keyed range " + std::to_string(first_key) +
            "-" + std::to_string(last_key) + " and hold" + (held.size() == 1 ? "s" : "") +
            " the values of its first or last key";

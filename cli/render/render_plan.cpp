@@ -5,21 +5,21 @@
 #include <stdexcept>
 #include <string>
 
-#include "cli/options/frame_range.h"
-#include "cli/output/output_paths.h"
 #include "DDImage/Knob.h"
-#include "cli/render/control_values.h"
-#include "cli/render/frame_checks.h"
-#include "cli/render/map_identity.h"
-#include "cli/render/memory_check.h"
-#include "cli/render/plate_metadata.h"
+#include "cli/output/output_paths.h"
+#include "cli/preview/preview_png_writer.h"
+#include "cli/render/auto_overscan.h"
 #include "cli/render/render_manifest.h"
 #include "cli/render/render_safety.h"
-#include "cli/render/take_camera.h"
-#include "cli/render/version_info.h"
-#include "host/fbx/fbx_scene.h"
-#include "host/python/python_scripting.h"
 #include "io/stop_signal.h"
+#include "shot/control_values.h"
+#include "shot/frame_range.h"
+#include "shot/lens_node.h"
+#include "shot/map_identity.h"
+#include "shot/memory_check.h"
+#include "shot/plate_metadata.h"
+#include "shot/take_reload.h"
+#include "shot/version_info.h"
 
 namespace talvik::cli {
 namespace {
@@ -29,54 +29,41 @@ const DD::Image::Format kDefaultFormat(4320, 2160);
 
 // What the command line names, read and checked before the host starts.
 struct Inputs {
-    std::optional<OverscanRequest> overscan;
+    std::optional<shot::OverscanRequest> overscan;
     std::vector<int> frames;  // --frames; empty: decided after the reload
 };
 
 Inputs read_inputs(const RenderOptions& o, RenderPlan& plan) {
     Inputs in;
-    if (o.overscan) in.overscan = parse_overscan_request(*o.overscan);
-    if (!o.overscan_from.empty()) in.overscan = read_overscan_report(o.overscan_from);
-    if (!o.output.empty()) plan.exr_pattern = OutputPattern::parse(o.output);
-    if (!o.preview.empty()) plan.preview_pattern = OutputPattern::parse(o.preview);
+    if (o.overscan) in.overscan = shot::parse_overscan_request(*o.overscan);
+    if (!o.overscan_from.empty()) in.overscan = shot::read_overscan_report(o.overscan_from);
+    if (!o.output.empty()) plan.exr_pattern = shot::FramePattern::parse(o.output);
+    if (!o.preview.empty()) plan.preview_pattern = shot::FramePattern::parse(o.preview);
     check_render_inputs(o);
-    if (!o.frames.empty()) in.frames = parse_frame_range(o.frames);
-    if (!o.plate.empty()) plan.plates = PlateSequence::open(o.plate, in.frames);
+    if (!o.frames.empty()) in.frames = shot::parse_frame_range(o.frames);
+    if (!o.plate.empty()) plan.plates = shot::PlateSequence::open(o.plate, in.frames);
     return in;
 }
 
-// Presses "reload"; every alert the script raises is a failure it reports.
-CameraChoice reload(host::Host& host, Node& node, const RenderOptions& o, const PlateSequence* plates,
-                    std::FILE* err) {
-    std::vector<std::string> alerts;
-    host.set_alert_sink([&](const std::string& text) {
-        alerts.push_back(text);
-        std::fprintf(err, "reload: %s\n", text.c_str());
-    });
-    host.set_output_sink([&](const std::string& text) {
-        if (!o.quiet) std::fprintf(err, "reload: %s\n", text.c_str());
-    });
-    // A file the script would read is read once first, so that a damaged
-    // take is reported as plainly as the reader words it.
-    if (o.fbx.size() >= 4 && o.fbx.compare(o.fbx.size() - 4, 4, ".fbx") == 0) fbx::read_scene(o.fbx);
-    else explain_fbx_extension(o.fbx, err);
-    const CameraChoice camera = set_take_and_camera(host, node, o.fbx, chosen_camera(node, o), plates);
-    // A stop ends the script at its next line.
-    host.set_stop_check([] { return io::stop_requested().load(); });
-    try {
-        host.press(node, "reload");
-        io::throw_if_stopped();
-    } catch (const host::ScriptError& e) {
-        io::throw_if_stopped();
-        throw std::runtime_error("reload of " + o.fbx + " failed:\n" + e.what());
-    }
-    if (!alerts.empty()) {
-        // Camera 0 is what is left when nothing named a camera.
-        const bool no_camera = !o.camera && alerts.back().find("for camera 0 ") != std::string::npos;
-        throw std::runtime_error("reload of " + o.fbx + " failed: " + alerts.back() +
-                                 (no_camera ? "; give --camera N to pick the camera" : ""));
-    }
-    return camera;
+// What the command line chose: --camera, or a --set camera_index (already
+// applied to the node).
+std::optional<int> chosen_camera(const Node& node, const RenderOptions& options) {
+    if (options.camera) return options.camera;
+    for (const auto& [name, value] : options.sets)
+        if (name == "camera_index")
+            if (const DD::Image::Knob* k = node.knob("camera_index")) return static_cast<int>(k->value());
+    return std::nullopt;
+}
+
+// Presses "reload": alerts reach stderr as they come, the script's lines
+// unless --quiet.
+shot::CameraChoice reload(host::Host& host, Node& node, const RenderOptions& o, const shot::PlateSequence* plates,
+                          std::FILE* err) {
+    if (o.fbx.size() < 4 || o.fbx.compare(o.fbx.size() - 4, 4, ".fbx") != 0) explain_fbx_extension(o.fbx, err);
+    shot::ReloadSinks sinks;
+    sinks.alert = [err](const std::string& text) { std::fprintf(err, "reload: %s\n", text.c_str()); };
+    if (!o.quiet) sinks.output = sinks.alert;
+    return shot::reload_take(host, node, o.fbx, chosen_camera(node, o), plates, sinks);
 }
 
 // Controls the reload reads: a value set on them acts before it.
@@ -91,18 +78,18 @@ bool read_by_reload(const std::string& name) {
 // the reload, it replaces the keys the take brought. Returns the controls
 // whose value the reload had changed.
 std::vector<std::string> set_again_after_reload(host::Host& host, Node& node, const RenderOptions& o,
-                                                const std::vector<ControlValue>& before) {
-    const std::vector<ControlValue> after = control_values(node, 1.0);
-    auto value_of = [](const std::vector<ControlValue>& values, const std::string& name) {
-        const auto it = std::find_if(values.begin(), values.end(), [&](const ControlValue& v) { return v.name == name; });
-        return it == values.end() ? std::optional<ControlValue>() : std::optional<ControlValue>(*it);
+                                                const std::vector<shot::ControlValue>& before) {
+    const std::vector<shot::ControlValue> after = shot::control_values(node, 1.0);
+    auto value_of = [](const std::vector<shot::ControlValue>& values, const std::string& name) {
+        const auto it = std::find_if(values.begin(), values.end(), [&](const shot::ControlValue& v) { return v.name == name; });
+        return it == values.end() ? std::optional<shot::ControlValue>() : std::optional<shot::ControlValue>(*it);
     };
     std::vector<std::string> overridden;
     for (const auto& [name, value] : o.sets) {
         if (read_by_reload(name)) continue;
         const DD::Image::Knob* k = node.knob(name);
         const bool changed = (k && k->is_animated()) || value_of(before, name) != value_of(after, name);
-        set_control(host, node, name, value);
+        shot::set_control(host, node, name, value);
         if (changed && std::find(overridden.begin(), overridden.end(), name) == overridden.end())
             overridden.push_back(name);
     }
@@ -112,28 +99,23 @@ std::vector<std::string> set_again_after_reload(host::Host& host, Node& node, co
 // The host with the plug-in's node fed by a source of the plate's format
 // and metadata, its controls set from the command line and the take.
 void set_up_node(const RenderOptions& o, RenderPlan& plan, std::FILE* err) {
-    const PlateHeader* plate = plan.plates ? &plan.plates->first() : nullptr;
-    plan.host = std::make_unique<host::Host>(o.plugin_path);
+    const shot::PlateHeader* plate = plan.plates ? &plan.plates->first() : nullptr;
+    plan.host = shot::create_lens_host(o.plugin_path);
     host::Host& host = *plan.host;
-    host::enable_python_scripting(host);
     start_threads(host, o.threads);
 
-    plan.node = &host.create_node("TalvikDistort");
-    const std::string other_model = lens_model_warning(plugin_build("TalvikDistort"));
-    if (!other_model.empty()) warn(plan.notes, err, o.strict, other_model);
     plan.format = plate ? DD::Image::Format(plate->width, plate->height)
                   : o.size ? DD::Image::Format(o.size->first, o.size->second)
                            : kDefaultFormat;
     // The format as the box until the overscan is resolved: `auto` measures over it.
-    host.connect(*plan.node, 0,
-                 &host.create_source(plan.format, plate ? host_metadata(*plate) : host::Metadata{}));
-    host.open_panel(*plan.node);
+    plan.node = &shot::add_lens_node(host, plan.format, plate ? shot::host_metadata(*plate) : host::Metadata{});
+    const std::string other_model = shot::lens_model_warning(shot::plugin_build("TalvikDistort"));
+    if (!other_model.empty()) warn(plan.notes, err, o.strict, other_model);
     if (o.mode) host.set_value(*plan.node, "Mode", *o.mode);
-    for (const auto& [name, value] : o.sets) set_control(host, *plan.node, name, value);
+    for (const auto& [name, value] : o.sets) shot::set_control(host, *plan.node, name, value);
     if (!o.fbx.empty()) {
-        const std::vector<ControlValue> before = control_values(*plan.node, 1.0);
+        const std::vector<shot::ControlValue> before = shot::control_values(*plan.node, 1.0);
         plan.notes.camera = reload(host, *plan.node, o, plan.plates ? &*plan.plates : nullptr, err).reason;
-        check_take_keys(*plan.node, o.fbx);
         plan.notes.overridden = set_again_after_reload(host, *plan.node, o, before);
         const std::string overridden = overridden_controls_warning(plan.notes.overridden);
         if (!overridden.empty()) warn(plan.notes, err, o.strict, overridden);
@@ -143,15 +125,15 @@ void set_up_node(const RenderOptions& o, RenderPlan& plan, std::FILE* err) {
 
 // --frames, else a sequence's frames on disk, else the take's keyed range.
 void choose_frames(const RenderOptions& o, std::vector<int> frames, RenderPlan& plan, std::FILE* err) {
-    const std::vector<int> keyed = o.fbx.empty() ? std::vector<int>{} : keyed_frames(*plan.node);
+    const std::vector<int> keyed = o.fbx.empty() ? std::vector<int>{} : shot::keyed_frames(*plan.node);
     if (frames.empty()) frames = plan.box_per_frame() ? plan.plates->frames() : keyed;
     if (frames.empty()) frames = {1};
     if (!keyed.empty()) {
         const std::string held = held_frames_warning(frames, keyed.front(), keyed.back());
         if (!held.empty()) warn(plan.notes, err, o.strict, held);
     }
-    if (plan.exr_pattern) check_pattern_fits_frames(*plan.exr_pattern, frames);
-    if (plan.preview_pattern) check_pattern_fits_frames(*plan.preview_pattern, frames);
+    if (plan.exr_pattern) shot::check_pattern_fits_frames(*plan.exr_pattern, frames);
+    if (plan.preview_pattern) shot::check_pattern_fits_frames(*plan.preview_pattern, frames);
     plan.frames = std::move(frames);
 }
 
@@ -161,7 +143,7 @@ void choose_frames(const RenderOptions& o, std::vector<int> frames, RenderPlan& 
 std::vector<int> shot_frames(const RenderOptions& o, const RenderPlan& plan) {
     std::vector<int> frames = plan.frames;
     if (!o.fbx.empty())
-        for (int frame : keyed_frames(*plan.node)) frames.push_back(frame);
+        for (int frame : shot::keyed_frames(*plan.node)) frames.push_back(frame);
     if (plan.box_per_frame())
         for (int frame : plan.plates->frames()) frames.push_back(frame);
     std::sort(frames.begin(), frames.end());
@@ -172,24 +154,26 @@ std::vector<int> shot_frames(const RenderOptions& o, const RenderPlan& plan) {
 // The overscan margins, then every frame's box, each checked for memory
 // before anything of that size is allocated. Returns the box of a plate
 // that is one file, or of no plate.
-DD::Image::Box plan_boxes(const RenderOptions& o, const std::optional<OverscanRequest>& request,
+DD::Image::Box plan_boxes(const RenderOptions& o, const std::optional<shot::OverscanRequest>& request,
                           RenderPlan& plan, std::FILE* out, std::FILE* err) {
     const int width = plan.format.width(), height = plan.format.height();
     // --overscan auto renders the format once to measure it.
-    if (plan.rendering() || request) check_frame_memory(width, height);
-    if (request && request->kind == OverscanRequest::Kind::Auto) plan.overscan_frames = shot_frames(o, plan);
-    plan.overscan = resolve_overscan(*plan.host, *plan.node, plan.overscan_frames, plan.format, request);
+    if (plan.rendering() || request) shot::check_frame_memory(width, height);
+    if (request && request->kind == shot::OverscanRequest::Kind::Auto) plan.overscan_frames = shot_frames(o, plan);
+    plan.overscan = shot::resolve_overscan(request, plan.format, [&] {
+        return measure_auto_overscan(*plan.host, *plan.node, plan.overscan_frames, plan.format);
+    });
     if (const auto& margins = plan.overscan.margins()) {
-        if (!o.quiet) std::fprintf(err, "%s\n", overscan_summary(*margins, width, height).c_str());
-        if (o.print_controls) print_line(out, overscan_json(*margins, width, height));
+        if (!o.quiet) std::fprintf(err, "%s\n", shot::overscan_summary(*margins, width, height).c_str());
+        if (o.print_controls) print_line(out, shot::overscan_json(*margins, width, height));
     }
-    const PlateHeader* plate = plan.plates ? &plan.plates->first() : nullptr;
-    const DD::Image::Box fixed_box = input_box(plan.format, plate, plan.overscan);
+    const shot::PlateHeader* plate = plan.plates ? &plan.plates->first() : nullptr;
+    const DD::Image::Box fixed_box = shot::input_box(plan.format, plate, plan.overscan);
     if (!plan.rendering()) return fixed_box;
-    if (!plan.box_per_frame()) check_frame_memory(fixed_box.w(), fixed_box.h());
+    if (!plan.box_per_frame()) shot::check_frame_memory(fixed_box.w(), fixed_box.h());
     for (int frame : plan.box_per_frame() ? plan.frames : std::vector<int>{}) {
-        const DD::Image::Box box = input_box(plan.format, &plan.plates->at(frame), plan.overscan);
-        check_frame_memory(box.w(), box.h());
+        const DD::Image::Box box = shot::input_box(plan.format, &plan.plates->at(frame), plan.overscan);
+        shot::check_frame_memory(box.w(), box.h());
     }
     return fixed_box;
 }
@@ -210,10 +194,10 @@ void plan_outputs(const RenderOptions& o, RenderPlan& plan) {
     // A file in place is current only when it says it was made from what
     // this frame would be made from now.
     const IsCurrent is_current = [&plan](const std::string& path, int frame) {
-        const MapIdentity id =
-            map_identity(frame, control_values(*plan.node, frame), plan.format, plan.box_at(frame));
+        const shot::MapIdentity id =
+            shot::map_identity(frame, shot::control_values(*plan.node, frame), plan.format, plan.box_at(frame));
         const bool exr = plan.exr_pattern && path == plan.exr_pattern->path_for(frame);
-        return exr ? exr_made_from(path, id) : preview_made_from(path, id);
+        return exr ? shot::exr_made_from(path, id) : shot::preview_identity_matches(read_preview_identity(path), id);
     };
     plan.outputs.emplace(plan.frames, plan.exr_pattern, plan.preview_pattern, o.skip_existing, is_current);
     std::vector<std::string> every_output = plan.outputs->all_paths();
@@ -225,12 +209,12 @@ void plan_outputs(const RenderOptions& o, RenderPlan& plan) {
 
 }  // namespace
 
-const PlateHeader* RenderPlan::plate_at(int frame) const {
+const shot::PlateHeader* RenderPlan::plate_at(int frame) const {
     return plates ? &plates->at(frame) : nullptr;
 }
 
 DD::Image::Box RenderPlan::box_at(int frame) const {
-    return box_per_frame() ? input_box(format, &plates->at(frame), overscan) : fixed_box_;
+    return box_per_frame() ? shot::input_box(format, &plates->at(frame), overscan) : fixed_box_;
 }
 
 RenderPlan plan_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {

@@ -14,9 +14,9 @@
 #include "DDImage/Format.h"
 #include "cli/options/command_options.h"
 #include "cli/output/frame_outputs.h"
-#include "cli/output/output_pattern.h"
-#include "cli/render/overscan.h"
-#include "cli/render/plate_sequence.h"
+#include "shot/frame_pattern.h"
+#include "shot/overscan.h"
+#include "shot/plate_sequence.h"
 #include "cli/render/render_notes.h"
 #include "host/runtime/host.h"
 
@@ -26,19 +26,19 @@ struct RenderPlan {
     std::unique_ptr<host::Host> host;
     Node* node = nullptr;
     DD::Image::Format format;
-    std::optional<PlateSequence> plates;
+    std::optional<shot::PlateSequence> plates;
     std::vector<int> frames;
-    ResolvedOverscan overscan;
+    shot::ResolvedOverscan overscan;
     std::vector<int> overscan_frames;  // the frames `auto` measured; empty otherwise
-    std::optional<OutputPattern> exr_pattern;
-    std::optional<OutputPattern> preview_pattern;
+    std::optional<shot::FramePattern> exr_pattern;
+    std::optional<shot::FramePattern> preview_pattern;
     std::optional<FrameOutputs> outputs;  // always set by plan_render
     RenderNotes notes;
 
     // Whether any file is written; without, the frames only print controls.
     bool rendering() const { return exr_pattern || preview_pattern; }
     // The header of a frame's plate; null without a plate.
-    const PlateHeader* plate_at(int frame) const;
+    const shot::PlateHeader* plate_at(int frame) const;
     // Each frame of a sequence brings its own data window, as a Read node's
     // frames do; a single plate or none gives every frame one box.
     bool box_per_frame() const { return plates && plates->is_sequence(); }

@@ -6,7 +6,7 @@
 #include <ctime>
 
 #include "DDImage/Knob.h"
-#include "cli/render/version_info.h"
+#include "shot/version_info.h"
 
 namespace talvik::cli {
 namespace {
@@ -17,27 +17,27 @@ std::string host_name() {
     return name;
 }
 
-Json plate_facts(const RenderOptions& o, const RenderPlan& plan) {
+shot::Json plate_facts(const RenderOptions& o, const RenderPlan& plan) {
     if (!plan.plates) return nullptr;
-    Json plate = Json::object();
+    shot::Json plate = shot::Json::object();
     plate["given"] = o.plate;
     plate["files"] = plan.plates->paths();
     return plate;
 }
 
-Json camera_facts(const RenderOptions& o, const RenderPlan& plan) {
+shot::Json camera_facts(const RenderOptions& o, const RenderPlan& plan) {
     if (o.fbx.empty()) return nullptr;
-    Json camera = Json::object();
+    shot::Json camera = shot::Json::object();
     const DD::Image::Knob* index = plan.node ? plan.node->knob("camera_index") : nullptr;
-    camera["number"] = index ? Json(static_cast<int>(index->value())) : Json(nullptr);
+    camera["number"] = index ? shot::Json(static_cast<int>(index->value())) : shot::Json(nullptr);
     camera["reason"] = plan.notes.camera;
     return camera;
 }
 
-Json overscan_facts(const RenderPlan& plan) {
+shot::Json overscan_facts(const RenderPlan& plan) {
     const auto& margins = plan.overscan.margins();
     if (!margins) return nullptr;
-    Json overscan = Json::object();
+    shot::Json overscan = shot::Json::object();
     overscan["request"] = plan.overscan.request_text();
     overscan["left"] = margins->left;
     overscan["right"] = margins->right;
@@ -57,16 +57,16 @@ std::string utc_time_now() {
     return text;
 }
 
-Json render_provenance(const RenderOptions& o, const RenderPlan& plan, const std::string& started,
+shot::Json render_provenance(const RenderOptions& o, const RenderPlan& plan, const std::string& started,
                        const std::string& ended) {
-    Json facts = Json::object();
+    shot::Json facts = shot::Json::object();
     facts["command_line"] = o.command_line;
-    facts["version"] = command_version();
+    facts["version"] = shot::command_version();
     facts["host"] = host_name();
     facts["started"] = started;
     facts["ended"] = ended;
     facts["plate"] = plate_facts(o, plan);
-    facts["take"] = o.fbx.empty() ? Json(nullptr) : Json(o.fbx);
+    facts["take"] = o.fbx.empty() ? shot::Json(nullptr) : shot::Json(o.fbx);
     facts["camera"] = camera_facts(o, plan);
     facts["overscan"] = overscan_facts(plan);
     return facts;

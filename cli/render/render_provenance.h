@@ -8,7 +8,7 @@
 #include <string>
 
 #include "cli/options/command_options.h"
-#include "cli/render/json_output.h"
+#include "shot/json_output.h"
 #include "cli/render/render_plan.h"
 
 namespace talvik::cli {
@@ -16,7 +16,7 @@ namespace talvik::cli {
 // Now, in UTC: "2026-12-08T04:35:07Z".
 std::string utc_time_now();
 
-Json render_provenance(const RenderOptions& options, const RenderPlan& plan, const std::string& started,
+shot::Json render_provenance(const RenderOptions& options, const RenderPlan& plan, const std::string& started,
                        const std::string& ended);
 
 }  // namespace talvik::cli

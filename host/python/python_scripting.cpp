@@ -3,6 +3,10 @@
 #include <pybind11/embed.h>
 
 #include <cstdlib>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "host/axis3/axis3.h"
 #include "host/python/byte_text.h"
@@ -10,9 +14,6 @@
 #include "host/python/script_namespaces.h"
 
 namespace py = pybind11;
-
-PYBIND11_EMBEDDED_MODULE(nuke, m) { talvik::host::define_nuke_module(m); }
-PYBIND11_EMBEDDED_MODULE(nukescripts, m) { talvik::host::define_nukescripts_module(m); }
 
 namespace talvik::host {
 
@@ -40,6 +41,9 @@ private:
     std::string pending_;
 };
 
+// The one place the interpreter is started: in the command, which embeds
+// it, and not at all inside a Python process (the module), whose own
+// interpreter then runs the scripts.
 void ensure_interpreter() {
     if (Py_IsInitialized()) return;
     // The interpreter lives as long as the process and is shut down at exit,
@@ -49,11 +53,64 @@ void ensure_interpreter() {
     // SIGXFSZ keep the dispositions the program chose.
     py::initialize_interpreter(false);
     std::atexit([] { py::finalize_interpreter(); });
-    py::class_<HostOutput>(py::module_::import("nuke"), "_HostOutput")
+}
+
+// The host's `nuke` and `nukescripts`, made on first use. They are not
+// registered as built-in modules (impossible once an interpreter runs) but
+// put in sys.modules for the length of each script, so that a process with
+// a `nuke` of its own keeps it. Released when Python shuts down, so that
+// their classes are freed with it.
+struct HostModules {
+    py::module_ nuke, nukescripts;
+};
+
+HostModules* made_modules = nullptr;  // under the GIL
+
+const HostModules& host_modules() {
+    if (made_modules) return *made_modules;
+    auto made = std::make_unique<HostModules>(
+        HostModules{py::reinterpret_steal<py::module_>(PyModule_New("nuke")),
+                    py::reinterpret_steal<py::module_>(PyModule_New("nukescripts"))});
+    if (!made->nuke || !made->nukescripts) throw py::error_already_set();
+    define_nuke_module(made->nuke);
+    define_nukescripts_module(made->nukescripts);
+    py::class_<HostOutput>(made->nuke, "_HostOutput")
         .def(py::init<>())
         .def("write", &HostOutput::write)
         .def("flush", &HostOutput::flush);
+    py::module_::import("atexit").attr("register")(py::cpp_function([] {
+        delete made_modules;
+        made_modules = nullptr;
+    }));
+    made_modules = made.release();
+    return *made_modules;
 }
+
+// Puts the host's modules in sys.modules while it lives, then puts back
+// what was there.
+class ModulesInScope {
+public:
+    explicit ModulesInScope(const HostModules& modules) : sys_modules_(py::module_::import("sys").attr("modules")) {
+        for (const auto& [name, module] : {std::pair{"nuke", modules.nuke}, std::pair{"nukescripts", modules.nukescripts}}) {
+            saved_.emplace_back(name, sys_modules_.contains(name) ? py::object(sys_modules_[name]) : py::object());
+            sys_modules_[name] = module;
+        }
+    }
+    ~ModulesInScope() {
+        try {
+            for (const auto& [name, before] : saved_) {
+                if (before) sys_modules_[name.c_str()] = before;
+                else sys_modules_.attr("pop")(name, py::none());
+            }
+        } catch (py::error_already_set&) {
+            // sys.modules replaced by the script itself: nothing to put back.
+        }
+    }
+
+private:
+    py::dict sys_modules_;
+    std::vector<std::pair<std::string, py::object>> saved_;
+};
 
 std::string describe(py::error_already_set& e) {
     try {
@@ -89,20 +146,26 @@ void run_python_script(Host& host, Node& node, const std::string& script) {
     ensure_interpreter();
     const ScriptNamespaces mode = script_namespaces();
     py::gil_scoped_acquire gil;
+    const HostModules& modules = host_modules();
+    ModulesInScope in_scope(modules);
     ScriptContext saved = script_context();
     script_context() = ScriptContext{&host, &node};
     py::module_ sys = py::module_::import("sys");
     py::object old_stdout = sys.attr("stdout");
-    py::object output = py::module_::import("nuke").attr("_HostOutput")();
+    py::object output = modules.nuke.attr("_HostOutput")();
     sys.attr("stdout") = output;
     std::string error;
+    // A tracer of the process's own (a debugger, coverage) resumes after.
+    PyThreadState* thread = PyThreadState_Get();
+    const Py_tracefunc old_trace = thread->c_tracefunc;
+    const py::object old_trace_object = py::reinterpret_borrow<py::object>(thread->c_traceobj);
     PyEval_SetTrace(check_stop, nullptr);
     try {
         py::dict globals;
         globals["__builtins__"] = py::module_::import("builtins");
         globals["__name__"] = "__main__";
-        globals["nuke"] = py::module_::import("nuke");
-        globals["nukescripts"] = py::module_::import("nukescripts");
+        globals["nuke"] = modules.nuke;
+        globals["nukescripts"] = modules.nukescripts;
         // Compiled by hand: tracebacks then show the script's own line numbers.
         py::module_ builtins = py::module_::import("builtins");
         py::object code = builtins.attr("compile")(script, "<" + node.name() + " script>", "exec");
@@ -114,7 +177,7 @@ void run_python_script(Host& host, Node& node, const std::string& script) {
     } catch (py::error_already_set& e) {
         error = describe(e);
     }
-    PyEval_SetTrace(nullptr, nullptr);
+    PyEval_SetTrace(old_trace, old_trace_object.ptr());
     output.attr("flush")();
     sys.attr("stdout") = old_stdout;
     script_context() = saved;

@@ -1,5 +1,5 @@
-// The version a build names: `git describe` of its source (tag, commits
-// since, commit, -dirty), the same in --version, in every map and in the
+// The version a build names: its checkout's release, commits in history,
+// commit and -dirty, the same in --version, in every map and in the
 // manifest, so two builds can be told apart from their output.
 #include <gtest/gtest.h>
 
@@ -23,9 +23,10 @@ std::string command_version() {
     return first.substr(std::string("talvik-stmap ").size());
 }
 
-// What git says of the source tree now, "" without git.
-std::string git_describe() {
-    const std::string command = "git -C '" TALVIK_SOURCE_DIR "' describe --tags --long --dirty --match 'v[0-9]*' 2>/dev/null";
+// The first line git prints for `arguments` run on the source tree, "" when
+// it fails (no git, no checkout).
+std::string git(const std::string& arguments) {
+    const std::string command = "git -C '" TALVIK_SOURCE_DIR "' " + arguments + " 2>/dev/null";
     std::FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return "";
     char line[256] = {};
@@ -33,22 +34,26 @@ std::string git_describe() {
     if (pclose(pipe) != 0 || !got) return "";
     std::string out = line;
     while (!out.empty() && out.back() == '\n') out.pop_back();
-    return out.rfind('v', 0) == 0 ? out.substr(1) : out;
+    return out;
 }
 
-TEST(Version, HasTheShapeOfGitDescribe) {
+TEST(Version, NamesTheCommitsInHistoryAndTheCommit) {
     const std::string version = command_version();
-    // 1.1.0, 1.1.0-0-g1a2b3c4, 1.1.0-12-g1a2b3c4-dirty, or 1.1.0-g1a2b3c4
-    // for a checkout without a release tag.
-    static const std::regex shape(R"(\d+\.\d+\.\d+(-\d+-g[0-9a-f]{7,40}|-g[0-9a-f]{7,40})?(-dirty)?)");
-    EXPECT_TRUE(std::regex_match(version, shape)) << version;
+    // 1.1.0 from a tree without git, else 1.1.0-251-g1a2b3c4[-dirty].
+    static const std::regex shape(R"((\d+\.\d+\.\d+)(-(\d+)-g([0-9a-f]{7,40})(-dirty)?)?)");
+    std::smatch part;
+    ASSERT_TRUE(std::regex_match(version, part, shape)) << version;
     EXPECT_NE(version, "1.0.0");
-    // Built from this checkout: what describe says of it now (the build
-    // regenerates the version whenever describe changes).
-    const std::string described = git_describe();
-    if (!described.empty()) {
-        EXPECT_EQ(version, described);
-    }
+    // Built from this checkout: what git says of it now (the build
+    // regenerates the version whenever that changes).
+    const std::string count = git("rev-list --count HEAD");
+    if (count.empty()) return;
+    ASSERT_TRUE(part[2].matched) << "built from a checkout, the version names no commit: " << version;
+    EXPECT_EQ(part[3].str(), count);
+    EXPECT_EQ(git("rev-parse HEAD").rfind(part[4].str(), 0), 0u) << version;
+    const std::string modified = git("describe --always --dirty");
+    EXPECT_EQ(part[5].matched, modified.size() > 6 && modified.compare(modified.size() - 6, 6, "-dirty") == 0)
+        << version << " vs " << modified;
 }
 
 TEST(Version, MapsAndManifestCarryIt) {

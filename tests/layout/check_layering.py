@@ -18,11 +18,16 @@ ALLOWED = {
     "host": {"DDImage"},
     "io": set(),
     "exr": {"io"},
-    "cli/options": {"exr", "io"},
-    "cli/output": {"cli/options", "io"},
+    "shot": {"exr", "io", "host", "DDImage", "lens"},
+    "cli/options": {"shot", "exr", "io"},
+    "cli/output": {"cli/options", "shot", "io"},
     "cli/preview": {"io"},
-    "cli/render": {"cli/options", "cli/output", "cli/preview", "exr", "io", "host", "DDImage", "lens"},
-    "cli": {"cli/options", "cli/output", "cli/preview", "cli/render", "exr", "io", "host", "DDImage", "lens"},
+    "cli/points": set(),
+    "cli/render": {"cli/options", "cli/output", "cli/preview", "shot", "exr", "io", "host", "DDImage", "lens"},
+    "cli": {"cli/options", "cli/output", "cli/preview", "cli/points", "cli/render", "shot", "exr", "io", "host",
+            "DDImage", "lens"},
+    # The Python module: beside the command, on what it shares with it.
+    "python": {"shot", "exr", "io", "host", "DDImage", "lens"},
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 

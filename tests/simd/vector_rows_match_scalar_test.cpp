@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "lens/lens_points.h"
 #include "lens/radial_fold.h"
 #include "lens/st_map_row.h"
 #include "lens/st_map_row_targets.h"
@@ -254,6 +255,74 @@ TEST_P(VectorRows, RowsCrossingTheFoldHaveNoPositionPastItsPeak) {
     }
     EXPECT_GT(beyond, kWidth * kHeight / 4);
     EXPECT_GT(inside, kWidth * kHeight / 100);
+}
+
+// Points: each target's map_points against map_points_scalar, the same
+// bits except that any NaN matches any NaN (a NaN input's payload may take
+// another path through the vector code).
+void expect_points_match(RowTarget target, const LensModel& lens, FrameSize size, const std::vector<double>& xy) {
+    const size_t count = xy.size() / 2;
+    std::vector<double> want(xy.size(), -1.0), got(xy.size() + 2, -1.0);
+    map_points_scalar(lens, size, xy.data(), want.data(), count);
+    map_points_on(target, lens, size, xy.data(), got.data(), count);
+    for (size_t i = 0; i < xy.size(); ++i) {
+        const bool same = std::memcmp(&want[i], &got[i], sizeof(double)) == 0 ||
+                          (std::isnan(want[i]) && std::isnan(got[i]));
+        ASSERT_TRUE(same) << "point " << i / 2 << " of " << count << " (" << xy[i - i % 2] << ", "
+                          << xy[i - i % 2 + 1] << "): scalar " << want[i] << ", vector " << got[i];
+    }
+    EXPECT_EQ(got[xy.size()], -1.0) << "written past the last point";
+}
+
+TEST_P(VectorRows, PointsAnywhereInAnyNumber) {
+    std::mt19937 random(25);
+    // Inside the frame, far outside it (past every fold) and around it.
+    std::uniform_real_distribution<double> near(-300.0, 900.0), far(-1e6, 1e6);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (const LensCase& lens_case : lens_cases()) {
+        SCOPED_TRACE(lens_case.name);
+        for (const size_t count : {size_t{0}, size_t{1}, size_t{7}, size_t{63}, size_t{97}, size_t{1000}}) {
+            std::vector<double> xy;
+            for (size_t i = 0; i < count; ++i) {
+                const bool wild = i % 5 == 4;
+                xy.push_back(wild ? far(random) : near(random));
+                xy.push_back(i % 11 == 10 ? nan : wild ? far(random) : near(random) / 2);
+            }
+            expect_points_match(GetParam(), lens_case.lens, frame_size_from(600, 300), xy);
+        }
+    }
+}
+
+TEST_P(VectorRows, PointsAtPixelCentresAreTheRowsTimesTheFrame) {
+    // The scalar definition at pixel centres, against the map's rows; no
+    // position is NaN where the map holds (0, 0) for want of one.
+    for (const char* name : {"folding", "strong barrel", "pincushion peaking beyond its fold"}) {
+        for (const LensCase& lens_case : lens_cases()) {
+            if (lens_case.name.rfind(name, 0) != 0 || lens_case.name.find("NaN") != std::string::npos) continue;
+            SCOPED_TRACE(lens_case.name);
+            constexpr int kWidth = 211, kHeight = 97;
+            const FrameSize size = frame_size_from(kWidth, kHeight);
+            std::vector<float> s(kWidth), t(kWidth);
+            std::vector<double> xy, points(2 * kWidth);
+            long none = 0;
+            for (int y = 0; y < kHeight; ++y) {
+                st_map_row_scalar(lens_case.lens, size, y, 0, kWidth, s.data(), t.data());
+                xy.clear();
+                for (int x = 0; x < kWidth; ++x) xy.insert(xy.end(), {x + 0.5, y + 0.5});
+                map_points_on(GetParam(), lens_case.lens, size, xy.data(), points.data(), kWidth);
+                for (int x = 0; x < kWidth; ++x) {
+                    if (std::isnan(points[2 * x])) {
+                        ++none;
+                        ASSERT_TRUE(std::isnan(points[2 * x + 1]) && s[x] == 0.0f && t[x] == 0.0f) << x << ", " << y;
+                        continue;
+                    }
+                    ASSERT_EQ(points[2 * x], static_cast<double>(s[x]) * kWidth) << x << ", " << y;
+                    ASSERT_EQ(points[2 * x + 1], static_cast<double>(t[x]) * kHeight) << x << ", " << y;
+                }
+            }
+            EXPECT_EQ(none > 0, lens_case.lens.mode != 0) << "Undistort folds in the frame, Distort never";
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, VectorRows,

@@ -1,0 +1,205 @@
+#include "python/take_binding.h"
+
+#include <dlfcn.h>
+#include <pybind11/stl.h>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "host/fbx/fbx_scene.h"
+#include "io/input_file.h"
+#include "python/lens_binding.h"
+#include "shot/control_values.h"
+#include "shot/frame_checks.h"
+#include "shot/lens_node.h"
+#include "shot/plugin_search.h"
+#include "shot/take_cameras.h"
+#include "shot/take_reload.h"
+#include "shot/version_info.h"
+
+namespace py = pybind11;
+
+namespace talvik::python {
+namespace {
+
+// One host at a time: the reload's script runs in the process's one
+// interpreter with a current node of its own, and plug-in registration is
+// process-wide. Taken with the GIL released, so a script can take the GIL.
+std::mutex& host_lock() {
+    static std::mutex lock;
+    return lock;
+}
+
+// A path as the operating system takes it: str, bytes or os.PathLike.
+std::string path_bytes(const py::handle& path) {
+    return py::module_::import("os").attr("fsencode")(path).cast<std::string>();
+}
+
+// And back as Python shows it, undecodable bytes kept (os.fsdecode).
+py::object path_text(const std::string& path) {
+    return py::module_::import("os").attr("fsdecode")(py::bytes(path));
+}
+
+constexpr int kMaxCamera = 999999;  // as for --camera
+
+// Where the plug-in sits beside this module, which is in
+// <prefix>/lib/python3/dist-packages/talvik: lib/talvik/plugins of the
+// installed tree, or the plugins folder of a build (laid out the same).
+std::vector<std::string> plugins_beside_module() {
+    Dl_info info{};
+    if (!dladdr(reinterpret_cast<void*>(&plugins_beside_module), &info) || !info.dli_fname) return {};
+    std::error_code ec;
+    std::filesystem::path module = std::filesystem::canonical(info.dli_fname, ec);
+    if (ec) module = info.dli_fname;
+    const std::filesystem::path lib = module.parent_path().parent_path().parent_path().parent_path();
+    return {(lib / "talvik" / "plugins").string(), (lib.parent_path() / "plugins").string()};
+}
+
+std::vector<std::string> plugin_path_of(const py::object& given) {
+    std::vector<std::string> folders;
+    if (given.is_none()) {
+    } else if (py::isinstance<py::str>(given) || py::isinstance<py::bytes>(given) ||
+               py::hasattr(given, "__fspath__")) {
+        folders.push_back(path_bytes(given));
+    } else {
+        for (const py::handle folder : given) folders.push_back(path_bytes(folder));
+    }
+    return shot::plugin_search_path(std::move(folders), plugins_beside_module());
+}
+
+class Take {
+public:
+    Take(const py::object& path, const py::object& plugin_path)
+        : path_(path_bytes(path)), plugin_path_(plugin_path_of(plugin_path)) {
+        py::gil_scoped_release release;
+        io::check_input_file(path_, "take");
+        cameras_ = shot::lens_cameras(fbx::read_scene(path_));
+    }
+
+    const std::string& path() const { return path_; }
+
+    std::vector<int> cameras() const {
+        std::vector<int> numbers;
+        for (const auto& [number, summary] : cameras_) numbers.push_back(number);
+        return numbers;
+    }
+
+    ~Take() {
+        // The host may only go while no other take's script runs.
+        py::gil_scoped_release release;
+        std::lock_guard<std::mutex> lock(host_lock());
+        host_.reset();
+    }
+    Take(const Take&) = delete;
+    Take& operator=(const Take&) = delete;
+
+    std::vector<int> frames(int camera) {
+        std::vector<int> frames;
+        with_node(camera, [&](Node& node) { frames = shot::keyed_frames(node); });
+        return frames;
+    }
+
+    py::dict controls(int camera, int frame) {
+        std::string line;
+        with_node(camera, [&](Node& node) { line = shot::controls_json(frame, values_at(node, frame)); });
+        return py::module_::import("json").attr("loads")(line);
+    }
+
+    py::object lens(int camera, int frame) {
+        LensModel panel;
+        with_node(camera, [&](Node& node) { panel = shot::panel_lens(values_at(node, frame)); });
+        return make_lens(panel);
+    }
+
+private:
+    // The controls at a frame, refused as the command refuses them when one
+    // is not a finite 32-bit float there.
+    static std::vector<shot::ControlValue> values_at(const Node& node, int frame) {
+        std::vector<shot::ControlValue> values = shot::control_values(node, frame);
+        shot::check_frame_values(values, frame);
+        return values;
+    }
+
+    // Runs `use` on the node of that camera, reloading it the first time,
+    // with the GIL released; then shows any warning the plug-in earned.
+    template <class Use>
+    void with_node(int camera, Use use) {
+        if (camera < 0 || camera > kMaxCamera)
+            throw py::value_error("camera " + std::to_string(camera) + " is out of range (0 to " +
+                                  std::to_string(kMaxCamera) + ")");
+        std::string warning;
+        {
+            py::gil_scoped_release release;
+            std::lock_guard<std::mutex> lock(host_lock());
+            auto it = nodes_.find(camera);
+            if (it == nodes_.end()) {
+                if (!host_) host_ = shot::create_lens_host(plugin_path_);
+                // Each camera on a node of its own: a reload never inherits
+                // another camera's values.
+                Node& node = shot::add_lens_node(*host_, DD::Image::Format(1920, 1080));
+                try {
+                    shot::reload_take(*host_, node, path_, camera, nullptr, {});
+                } catch (...) {
+                    host_->delete_node(node);
+                    throw;
+                }
+                if (nodes_.empty()) warning = shot::lens_model_warning(shot::plugin_build("TalvikDistort"));
+                it = nodes_.emplace(camera, &node).first;
+            }
+            use(*it->second);
+        }
+        // Under -W error the warning is raised.
+        if (!warning.empty() && PyErr_WarnEx(PyExc_RuntimeWarning, warning.c_str(), 1) != 0)
+            throw py::error_already_set();
+    }
+
+    std::string path_;
+    std::vector<std::string> plugin_path_;
+    std::map<int, shot::CameraSummary> cameras_;
+    std::unique_ptr<host::Host> host_;
+    std::map<int, Node*> nodes_;
+};
+
+}  // namespace
+
+void define_take(py::module_& m) {
+    py::class_<Take>(m, "Take", R"(An FBX take with lens animation, read as the node's reload reads it.
+
+Each camera is reloaded the first time it is asked for: the plug-in
+TalvikDistort.so is loaded into the stand-in host, a node is given the
+take and the camera, and its "reload" button is pressed, exactly as
+talvik-stmap does. Failures raise RuntimeError with the command's message.)")
+        .def(py::init<const py::object&, const py::object&>(), py::arg("path"), py::arg("plugin_path") = py::none(),
+             R"(Reads the take at `path` (str, bytes or os.PathLike).
+
+plugin_path: a folder or a list of folders to find TalvikDistort.so in,
+    searched first; then TALVIK_PLUGIN_PATH (':'-separated), then the
+    plug-in installed beside this module (lib/talvik/plugins), or the
+    build's plugins folder. A process loads the plug-in once, for its
+    first reload: later takes use the same.
+Raises RuntimeError for a take that is missing, not a regular file or
+damaged.)")
+        .def_property_readonly("path", [](const Take& t) { return path_text(t.path()); }, "The take's path.")
+        .def_property_readonly("cameras", &Take::cameras,
+                               "Camera numbers with a lens node in the take, ascending (as `talvik-stmap inspect` lists them).")
+        .def("frames", &Take::frames, py::arg("camera"),
+             R"(The frames the reload keys for `camera`: first to last key, every frame.
+
+Raises RuntimeError with the command's message when the reload fails (a
+camera without lens animation, a damaged key).)")
+        .def("controls", &Take::controls, py::arg("camera"), py::arg("frame"),
+             R"(Every control of the node at `frame` after reloading `camera`, as a dict.
+
+The same object `talvik-stmap render --print-controls` prints for that
+frame: {"frame": 1001, "Mode": "Distort", "cx": ..., "k1": ...}. Frames
+outside the keys hold the first or last key.)")
+        .def("lens", &Take::lens, py::arg("camera"), py::arg("frame"),
+             R"(The talvik.Lens the node renders at `frame` after reloading `camera`.)")
+        .def("__repr__", [](const Take& t) { return "talvik.Take(" + py::repr(path_text(t.path())).cast<std::string>() + ")"; });
+}
+
+}  // namespace talvik::python

@@ -1,0 +1,107 @@
+// The overscan report: what a farm measures once and hands to every chunk
+// (--overscan-from), and what the CG department needs to render the box.
+//
+// CG camera. The format is W x H pixels, the margins L, R, B, T (B below
+// the bottom line), the CG render W' x H' = (W + L + R) x (H + B + T), and
+// it must show the format's pixels exactly where they sit inside the box:
+// format pixel x at render pixel x + L, y (up) at y + B. The lens, focal
+// length and pixel shape stay; only the film back grows and shifts.
+//
+// Film back, as fractions of the plate camera's aperture: the width grows
+// by W'/W and the height by H'/H; the centre of the film back moves by
+// half the difference of the opposite margins, (R - L)/2 pixels across,
+// which is (R - L)/(2W) of the aperture width, and (T - B)/(2H) of its
+// height upwards.
+//
+// Nuke Camera: horizontal and vertical aperture times those scales. Nuke
+// measures the screen window in halves of the render's width, horizontally
+// and vertically alike, with win_translate moving the window and
+// win_scale dividing it. With the wider aperture a point lands at
+// u' = p·W/W' in those units, where p is where the plate camera puts it
+// (-1 to 1 across the format); the render's centre must sit (R - L)/2
+// pixels right of the format's, (R - L)/W' half-widths of the render, so
+// win_translate = ((R - L)/W', (T - B)/W') and win_scale = (1, 1).
+#include "shot/overscan.h"
+
+#include <fstream>
+#include <stdexcept>
+#include <string>
+
+#include "io/input_file.h"
+
+namespace talvik::shot {
+namespace {
+
+constexpr int kMaxMargin = 65536;
+constexpr size_t kMaxReportBytes = 1 << 20;
+
+int member_int(const Json& object, const char* name, const std::string& where, int low, int high) {
+    const auto it = object.find(name);
+    if (it == object.end() || !it->is_number_integer())
+        throw std::runtime_error(where + " has no whole number \"" + name + "\"");
+    const long long value = it->get<long long>();
+    if (value < low || value > high)
+        throw std::runtime_error(where + ": \"" + name + "\" " + std::to_string(value) + " is out of range (" +
+                         std::to_string(low) + " to " + std::to_string(high) + ")");
+    return static_cast<int>(value);
+}
+
+const Json& member_object(const Json& document, const char* name, const std::string& where) {
+    const auto it = document.find(name);
+    if (it == document.end() || !it->is_object()) throw std::runtime_error(where + " has no \"" + name + "\" object");
+    return *it;
+}
+
+}  // namespace
+
+Json overscan_report(const ResolvedOverscan& overscan, int width, int height, const std::vector<int>& frames) {
+    const Margins m = overscan.margins().value_or(Margins{});
+    const double w = width, h = height;
+    const double cg_w = w + m.left + m.right, cg_h = h + m.bottom + m.top;
+    Json report = Json::object();
+    report["format"] = {{"width", width}, {"height", height}};
+    report["request"] = overscan.request_text();
+    report["frames"] = frames;
+    report["overscan"] = {{"left", m.left},   {"right", m.right},
+                          {"bottom", m.bottom}, {"top", m.top},
+                          {"width", static_cast<long long>(cg_w)}, {"height", static_cast<long long>(cg_h)}};
+    report["nuke_camera"] = {{"haperture_scale", cg_w / w},
+                             {"vaperture_scale", cg_h / h},
+                             {"win_translate", {(m.right - m.left) / cg_w, (m.top - m.bottom) / cg_w}},
+                             {"win_scale", {1.0, 1.0}}};
+    report["film_back"] = {{"width_scale", cg_w / w},
+                           {"height_scale", cg_h / h},
+                           {"offset_x", (m.right - m.left) / (2.0 * w)},
+                           {"offset_y", (m.top - m.bottom) / (2.0 * h)}};
+    return report;
+}
+
+OverscanRequest read_overscan_report(const std::string& path) {
+    const std::string where = "--overscan-from " + path;
+    // A FIFO would block and a device such as /dev/zero never end.
+    io::check_input_file(path, "--overscan-from");
+    std::ifstream file(path, std::ios::binary);
+    if (!file) throw std::runtime_error(where + ": cannot read the file");
+    // A report is a few hundred bytes: anything far larger is not one.
+    std::string text(kMaxReportBytes + 1, '\0');
+    file.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(file.gcount()));
+    if (text.size() > kMaxReportBytes)
+        throw std::runtime_error(where + " is larger than an overscan report (" + std::to_string(kMaxReportBytes) +
+                                 " bytes at most)");
+    const Json document = Json::parse(text, nullptr, false);
+    if (document.is_discarded() || !document.is_object())
+        throw std::runtime_error(where + " is not an overscan report (JSON from talvik-stmap overscan)");
+    const Json& format = member_object(document, "format", where);
+    const Json& margins = member_object(document, "overscan", where);
+    OverscanRequest request;
+    request.text = where;
+    request.kind = OverscanRequest::Kind::Pixels;
+    request.format_width = member_int(format, "width", where, 1, kMaxBoxSide);
+    request.format_height = member_int(format, "height", where, 1, kMaxBoxSide);
+    request.pixels = {member_int(margins, "left", where, 0, kMaxMargin), member_int(margins, "right", where, 0, kMaxMargin),
+                      member_int(margins, "bottom", where, 0, kMaxMargin), member_int(margins, "top", where, 0, kMaxMargin)};
+    return request;
+}
+
+}  // namespace talvik::shot

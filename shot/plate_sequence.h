@@ -1,0 +1,41 @@
+// The --plate input: one file whose header holds for every frame, or a
+// sequence ("plate.####.exr", "plate.%04d.exr") whose frames each bring
+// their own header, as a Read node reads them.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "shot/plate_header.h"
+
+namespace talvik::shot {
+
+class PlateSequence {
+public:
+    // A path without a frame field, or naming an existing file, is one
+    // file. A sequence reads the header
+    // of every frame in `frames`, or of every frame found on disk when
+    // `frames` is empty. Throws std::runtime_error naming the frame and its
+    // file when a frame is missing or unreadable, or when its format
+    // (display window, pixel aspect) differs from the first frame's.
+    static PlateSequence open(const std::string& path, const std::vector<int>& frames);
+
+    bool is_sequence() const { return sequence_; }
+    // The header the first frame brings; the only one of a single file.
+    const PlateHeader& first() const;
+    // The header of a frame; a single file's for any frame. Throws
+    // std::out_of_range for a frame of a sequence that was not read.
+    const PlateHeader& at(int frame) const;
+    // A sequence's frames in the order read; empty for a single file.
+    const std::vector<int>& frames() const { return frames_; }
+    // Every file read: what no output may replace.
+    std::vector<std::string> paths() const;
+
+private:
+    bool sequence_ = false;
+    std::map<int, PlateHeader> headers_;
+    std::vector<int> frames_;
+};
+
+}  // namespace talvik::shot
