@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/handoff/camera_command.h"
+#include "cli/handoff/nuke_script_command.h"
 #include "cli/inspect_command.h"
 #include "cli/options/command_options.h"
 #include "cli/points_command.h"
@@ -60,6 +62,10 @@ int run(const talvik::cli::CommandLine& cl) {
             return talvik::cli::run_render(cl.render, stdout, stderr);
         case talvik::cli::CommandLine::Command::Overscan:
             return talvik::cli::run_overscan(cl.render, stdout, stderr);
+        case talvik::cli::CommandLine::Command::Camera:
+            return talvik::cli::run_camera(cl.render, cl.handoff, stdout, stderr);
+        case talvik::cli::CommandLine::Command::NukeScript:
+            return talvik::cli::run_nuke_script(cl.render, cl.handoff, stdout, stderr);
         case talvik::cli::CommandLine::Command::Points:
             return talvik::cli::run_points(cl, stderr);
     }
@@ -74,10 +80,9 @@ int main(int argc, char** argv) {
     try {
         talvik::cli::CommandLine cl = talvik::cli::parse_command_line(args);
         cl.render.command_line.assign(argv, argv + argc);
-        if (cl.command == talvik::cli::CommandLine::Command::Render ||
-            cl.command == talvik::cli::CommandLine::Command::Overscan ||
-            cl.command == talvik::cli::CommandLine::Command::Points ||
-            cl.command == talvik::cli::CommandLine::Command::Version)
+        using Command = talvik::cli::CommandLine::Command;
+        if (cl.command == Command::Render || cl.command == Command::Overscan || cl.command == Command::Camera ||
+            cl.command == Command::NukeScript || cl.command == Command::Points || cl.command == Command::Version)
             cl.render.plugin_path = plugin_path(cl.render.plugin_path, argv[0]);
         const int status = run(cl);
         finish_stdout();

@@ -1,5 +1,6 @@
-// Writes an ST map as an OpenEXR file: 32-bit float R = s and G = t, lines
-// top-down in the file as every EXR reader expects.
+// Writes an ST map as an OpenEXR file: 32-bit float R = s and G = t, and
+// optionally a half A holding the map's validity, lines top-down in the file
+// as every EXR reader expects.
 #pragma once
 
 #include <ImfHeader.h>
@@ -37,6 +38,8 @@ struct ExtraAttribute {
 
 struct StMapExrOptions {
     StMapCompression compression = StMapCompression::Zip;
+    // An A channel (HALF) from the map's `a` plane, which it must then have.
+    bool alpha = false;
     // The plate's header: its attributes are copied as Nuke's Write node
     // copies input metadata, except those describing the plate's own file
     // layout (see carries_over).

@@ -28,6 +28,7 @@ bool make_every_band(StMapBands& map, const std::atomic<bool>* cancel) {
 StMapView WholeStMap::geometry() const {
     StMapView g = map_;
     g.s = g.t = nullptr;
+    g.a = nullptr;
     return g;
 }
 
@@ -62,6 +63,7 @@ StMapView WholeStMap::band(int, int first_row, int rows) {
     StMapView v = map_;
     v.s = map_.s + map_.index(0, first_row);
     v.t = map_.t + map_.index(0, first_row);
+    if (map_.a) v.a = map_.a + map_.index(0, first_row);
     v.y = map_.y + first_row;
     v.height = rows;
     // The band keeps the whole map's format (0 meant "the planes").

@@ -1,5 +1,6 @@
 #include "shot/map_identity.h"
 
+#include <ImfChannelList.h>
 #include <ImfFloatAttribute.h>
 #include <ImfHeader.h>
 #include <ImfInputFile.h>
@@ -37,8 +38,9 @@ Imath::Box2i exr_data_window(const MapIdentity& id) {
 }  // namespace
 
 MapIdentity map_identity(int frame, const std::vector<ControlValue>& values, const DD::Image::Format& format,
-                         const DD::Image::Box& box) {
+                         const DD::Image::Box& box, bool alpha) {
     MapIdentity id;
+    id.alpha = alpha;
     for (exr::ExtraAttribute& a : control_attributes(frame, values))
         if (a.name != "talvik/version") id.attributes.push_back(std::move(a));
     id.format_width = format.width();
@@ -80,6 +82,8 @@ bool exr_made_from(const std::string& path, const MapIdentity& id) {
         const Imf::Header& header = file.header();
         const Imath::Box2i display(Imath::V2i(0, 0), Imath::V2i(id.format_width - 1, id.format_height - 1));
         if (header.displayWindow() != display || header.dataWindow() != exr_data_window(id)) return false;
+        const Imf::Channel* a = header.channels().findChannel("A");
+        if ((a != nullptr) != id.alpha || (a && a->type != Imf::HALF)) return false;
         for (const exr::ExtraAttribute& a : id.attributes)
             if (!attribute_equals(header, a)) return false;
         return true;

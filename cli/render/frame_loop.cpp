@@ -36,6 +36,8 @@ public:
           source_box_(0, 0, plan.format.width(), plan.format.height()),
           progress_(err, plan.outputs->frames_to_render(), output_folder(o), progress_options(plan, o)) {
         exr_options_.compression = o.compression;
+        exr_options_.alpha = o.alpha;
+        bands_.set_alpha(o.alpha);
         exr_options_.cancel = &io::stop_requested();
         preview_options_.cancel = &io::stop_requested();
     }

@@ -1,8 +1,11 @@
 #include "cli/render/host_bands.h"
 
 #include <algorithm>
+#include <stdexcept>
 
+#include "lens/validity_row.h"
 #include "shot/frame_checks.h"
+#include "shot/frame_lens.h"
 
 namespace talvik::cli {
 
@@ -10,6 +13,10 @@ void HostBands::begin(Node& node, int frame, const std::vector<shot::ControlValu
     host_.begin_render(node, frame, box_);
     frame_ = frame;
     values_ = values;
+    if (alpha_) {
+        if (!values) throw std::logic_error("the validity alpha needs the frame's control values");
+        lens_ = shot::frame_lens(*values);
+    }
 }
 
 io::StMapView HostBands::geometry() const {
@@ -33,6 +40,8 @@ void HostBands::reserve(int band_rows) {
         s_[w].resize(size);
         t_[w].resize(size);
     }
+    a_.resize(alpha_ ? workers : 0);
+    for (std::vector<uint16_t>& a : a_) a.resize(size);
     band_rows_ = band_rows;
 }
 
@@ -49,6 +58,14 @@ io::StMapView HostBands::band(int worker, int first_row, int rows) {
     v.t = planes[1];
     v.y += first_row;
     v.height = rows;
+    if (alpha_) {
+        uint16_t* a = a_[worker].data();
+        const FrameSize size = frame_size_from(v.format_width, v.format_height);
+        for (int r = 0; r < rows; ++r)
+            validity_row(lens_, size, v.y + r, v.x, v.width, v.s + v.index(0, r), v.t + v.index(0, r),
+                         a + v.index(0, r));
+        v.a = a;
+    }
     if (values_) shot::check_map_finite(v, frame_, *values_, first_row);
     return v;
 }

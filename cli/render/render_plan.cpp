@@ -189,13 +189,14 @@ void plan_outputs(const RenderOptions& o, RenderPlan& plan) {
     std::vector<SingleOutput> single_outputs;
     if (!o.manifest.empty()) single_outputs.push_back({"--manifest", o.manifest});
     if (!o.overscan_report.empty()) single_outputs.push_back({"--overscan-report", o.overscan_report});
+    if (!o.document.empty()) single_outputs.push_back({"-o", o.document});
     if (!o.manifest.empty()) check_manifest_folder(o.manifest);
     check_output_paths(plan.exr_pattern, plan.preview_pattern, plan.frames, inputs, single_outputs);
     // A file in place is current only when it says it was made from what
     // this frame would be made from now.
-    const IsCurrent is_current = [&plan](const std::string& path, int frame) {
-        const shot::MapIdentity id =
-            shot::map_identity(frame, shot::control_values(*plan.node, frame), plan.format, plan.box_at(frame));
+    const IsCurrent is_current = [&plan, alpha = o.alpha](const std::string& path, int frame) {
+        const shot::MapIdentity id = shot::map_identity(frame, shot::control_values(*plan.node, frame), plan.format,
+                                                        plan.box_at(frame), alpha);
         const bool exr = plan.exr_pattern && path == plan.exr_pattern->path_for(frame);
         return exr ? shot::exr_made_from(path, id) : shot::preview_identity_matches(read_preview_identity(path), id);
     };

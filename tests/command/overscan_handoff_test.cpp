@@ -70,7 +70,7 @@ TEST(OverscanHandoff, ReportsThatDoNotFitAreRefusedByName) {
               0);
     write_bytes(dir.file("bad.json"), "{\"format\": {\"width\": 40}, \"overscan\": {}}");
     write_bytes(dir.file("text.json"), "left 3, right 1");
-    write_bytes(dir.file("big.json"), std::string(2 << 20, ' '));
+    write_bytes(dir.file("big.json"), std::string(17 << 20, ' '));
     write_bytes(dir.file("negative.json"),
                 "{\"format\": {\"width\": 40, \"height\": 20}, \"overscan\": {\"left\": -1, \"right\": 0, "
                 "\"bottom\": 0, \"top\": 0}}");
