@@ -313,7 +313,9 @@ void gather(io::StMapBands& bands, GatheredMap& whole, const StMapExrOptions& op
     bands.reserve(lines);
     bands.run(count, [&](int worker, int band) {
         if (options.cancel && options.cancel->load()) return;
-        const int first = band * lines, rows = std::min(lines, whole.view.height - first);
+        // Top band first, as the file and a preview watching the bands run.
+        const int end = whole.view.height - band * lines;
+        const int first = std::max(0, end - lines), rows = end - first;
         const io::StMapView v = bands.band(worker, first, rows);
         if ((v.a != nullptr) != options.alpha)
             throw std::logic_error(options.alpha ? "a band without the A channel" : "a band with an A channel");

@@ -1,5 +1,6 @@
 #include "io/st_map_bands.h"
 
+#include <algorithm>
 #include <atomic>
 #include <exception>
 #include <mutex>
@@ -8,6 +9,21 @@
 #include <vector>
 
 namespace talvik::io {
+
+bool make_every_band(StMapBands& map, const std::atomic<bool>* cancel) {
+    const StMapView g = map.geometry();
+    const int rows = std::max(1, std::min(g.height, 64));
+    const int bands = (g.height + rows - 1) / rows;
+    map.reserve(rows);
+    map.run(bands, [&](int worker, int b) {
+        if (cancel && cancel->load()) return;
+        // Band b ends b bands below the top row.
+        const int end = g.height - b * rows;
+        const int first = std::max(0, end - rows);
+        map.band(worker, first, end - first);
+    });
+    return !(cancel && cancel->load());
+}
 
 StMapView WholeStMap::geometry() const {
     StMapView g = map_;

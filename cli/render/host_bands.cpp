@@ -6,21 +6,17 @@
 #include "lens/validity_row.h"
 #include "shot/frame_checks.h"
 #include "shot/frame_lens.h"
-#include "io/stop_signal.h"
 
 namespace talvik::cli {
 
-void HostBands::begin(Node& node, int frame, const std::vector<shot::ControlValue>* values, PreviewSamples* preview,
-                      int max_width) {
+void HostBands::begin(Node& node, int frame, const std::vector<shot::ControlValue>* values) {
     host_.begin_render(node, frame, box_);
     frame_ = frame;
     values_ = values;
-    preview_ = preview;
     if (alpha_) {
         if (!values) throw std::logic_error("the validity alpha needs the frame's control values");
         lens_ = shot::frame_lens(*values);
     }
-    if (preview_) preview_->begin(geometry(), max_width);
 }
 
 io::StMapView HostBands::geometry() const {
@@ -71,19 +67,7 @@ io::StMapView HostBands::band(int worker, int first_row, int rows) {
         v.a = a;
     }
     if (values_) shot::check_map_finite(v, frame_, *values_, first_row);
-    if (preview_) preview_->take(v, first_row);
     return v;
-}
-
-void HostBands::make_all() {
-    const int rows = std::max(1, std::min(box_.height, 64));
-    const int bands = (box_.height + rows - 1) / rows;
-    reserve(rows);
-    run(bands, [&](int worker, int b) {
-        if (io::stop_requested().load()) return;
-        band(worker, b * rows, std::min(rows, box_.height - b * rows));
-    });
-    io::throw_if_stopped();
 }
 
 }  // namespace talvik::cli

@@ -1,11 +1,10 @@
 // A node's map rendered band by band on the host's threads: only R and G,
-// each band checked for positions that are not finite as it is made, given
-// its validity alpha when asked, and picked from for a preview as it passes.
+// each band checked for positions that are not finite as it is made and
+// given its validity alpha when asked.
 #pragma once
 
 #include <vector>
 
-#include "cli/preview/preview_samples.h"
 #include "lens/lens_model.h"
 #include "shot/control_values.h"
 #include "host/runtime/host.h"
@@ -18,20 +17,14 @@ public:
     explicit HostBands(host::Host& host) : host_(host) {}
 
     // Begins the render of `node` at `frame` (validation, the box). With
-    // `values`, every band is checked (check_map_finite); with `preview`,
-    // the preview's pixels are picked (begun here, `max_width` wide at most).
-    void begin(Node& node, int frame, const std::vector<shot::ControlValue>* values, PreviewSamples* preview = nullptr,
-               int max_width = 0);
+    // `values`, every band is checked (check_map_finite).
+    void begin(Node& node, int frame, const std::vector<shot::ControlValue>* values);
 
     io::StMapView geometry() const override;
     int threads() const override { return host_.threads(); }
     void reserve(int band_rows) override;
     void run(int tasks, const std::function<void(int worker, int task)>& work) override;
     io::StMapView band(int worker, int first_row, int rows) override;
-
-    // Makes every band with nothing else done with them (for the checks and
-    // the preview alone); throws io::Stopped if a stop signal arrives.
-    void make_all();
 
     // Whether each band also brings its validity (io::StMapView::a), from
     // the lens of the frame's control values given to begin.
@@ -42,7 +35,6 @@ private:
     host::Image box_;  // the box begun; no pixels
     int frame_ = 0;
     const std::vector<shot::ControlValue>* values_ = nullptr;
-    PreviewSamples* preview_ = nullptr;
     int band_rows_ = 0;
     std::vector<std::vector<float>> s_, t_;  // one band per worker
     bool alpha_ = false;
