@@ -89,7 +89,11 @@ Imf::Header st_map_header(const std::string& path, const io::StMapView& map,
     };
     if (options.plate_attributes) {
         for (auto it = options.plate_attributes->begin(); it != options.plate_attributes->end(); ++it) {
-            if (!carries_over(it.name()) || is_extra(it.name())) continue;
+            // talvik/ attributes say what a map was made from: a plate's
+            // (a map read back as a plate, say) would claim values this map
+            // was not made from, even where this one sets none (overscan).
+            if (!carries_over(it.name()) || is_extra(it.name()) || std::strncmp(it.name(), "talvik/", 7) == 0)
+                continue;
             // A plate attribute whose type clashes with ours (say a string
             // pixelAspectRatio) is dropped rather than failing the render.
             const Imf::Attribute* ours = header.find(it.name()) != header.end()

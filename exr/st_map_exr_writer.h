@@ -42,7 +42,7 @@ struct StMapExrOptions {
     bool alpha = false;
     // The plate's header: its attributes are copied as Nuke's Write node
     // copies input metadata, except those describing the plate's own file
-    // layout (see carries_over).
+    // layout (see carries_over) and the plate's own talvik/ attributes.
     const Imf::Header* plate_attributes = nullptr;
     // Written last, replacing a carried attribute of the same name.
     std::vector<ExtraAttribute> extra;

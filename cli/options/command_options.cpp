@@ -159,6 +159,18 @@ auto text_to(std::string& target) {
     return [&target](const std::string& v) { target = v; };
 }
 
+// A file the command writes: "-" is not taken for standard output, nor
+// for a file of that name, which a user meaning standard output would
+// not look for.
+auto output_to(std::string& target, const char* option) {
+    return [&target, option](const std::string& v) {
+        if (v == "-")
+            throw shot::UsageError(std::string(option) +
+                                   " \"-\" is not standard output here: give a file name (./- for a file named \"-\")");
+        target = v;
+    };
+}
+
 // The format (a plate or a size) and the take with its camera.
 void add_format_and_take_options(OptionTable& t, RenderOptions& o) {
     t.value("--plate", "input plate", false, text_to(o.plate));
@@ -196,7 +208,7 @@ void add_points_options(OptionTable& t, RenderOptions& o, PointsOptions& p) {
             throw shot::UsageError("--origin takes bottom-left or top-left, not \"" + v + "\"");
         p.top_left = v == "top-left";
     });
-    t.value("-o,--output", "CSV", false, text_to(o.output));
+    t.value("-o,--output", "CSV", false, output_to(o.output, "-o"));
     add_message_options(t, o);
     t.app().add_option("track", p.track);
 }
@@ -205,23 +217,23 @@ void add_render_options(OptionTable& t, RenderOptions& o) {
     add_shot_options(t, o);
     t.value("--overscan", "margins", false, [&o](const std::string& v) { o.overscan = v; });
     t.value("--overscan-from", "overscan report", false, text_to(o.overscan_from));
-    t.value("--overscan-report", "overscan report", false, text_to(o.overscan_report));
+    t.value("--overscan-report", "overscan report", false, output_to(o.overscan_report, "--overscan-report"));
     t.value("--mode", "distort|undistort", false, [&o](const std::string& v) { o.mode = parse_mode(v); });
-    t.value("-o,--output", "output pattern", false, text_to(o.output));
+    t.value("-o,--output", "output pattern", false, output_to(o.output, "-o"));
     t.value("--compression", "EXR compression", false,
             [&o](const std::string& v) { o.compression = compression(v); });
     t.flag("--alpha", "validity alpha", o.alpha);
-    t.value("--preview", "preview pattern", false, text_to(o.preview));
+    t.value("--preview", "preview pattern", false, output_to(o.preview, "--preview"));
     t.flag("--print-controls", "controls as JSON", o.print_controls);
     add_run_options(t, o);
     t.flag("--skip-existing", "leave existing frames", o.skip_existing);
-    t.value("--manifest", "manifest", false, text_to(o.manifest));
+    t.value("--manifest", "manifest", false, output_to(o.manifest, "--manifest"));
 }
 
 // `overscan` measures the same shot as a render; -o names the report.
 void add_measure_options(OptionTable& t, RenderOptions& o) {
     add_shot_options(t, o);
-    t.value("-o,--output", "report", false, text_to(o.overscan_report));
+    t.value("-o,--output", "report", false, output_to(o.overscan_report, "-o"));
     add_run_options(t, o);
 }
 
@@ -239,7 +251,7 @@ void add_handoff_options(OptionTable& t, RenderOptions& o, HandoffOptions& h) {
         if (h.film_back) throw shot::UsageError("--film-back and --haperture both give the film back: give one");
         h.film_back = shot::FilmBack{parse_mm("--haperture", v), std::nullopt};
     });
-    t.value("-o,--output", "output", false, text_to(o.document));
+    t.value("-o,--output", "output", false, output_to(o.document, "-o"));
     add_run_options(t, o);
 }
 
@@ -256,7 +268,16 @@ void check_overscan_options(const RenderOptions& o) {
         throw shot::UsageError("--overscan-report writes the margins of --overscan: give --overscan too");
 }
 
+// The node's reload reads a take only under a name ending in a lower-case
+// ".fbx" (in Nuke too), so neither render nor inspect reads another.
+void check_take_name(const std::string& what, const std::string& take) {
+    if (take.size() >= 4 && take.compare(take.size() - 4, 4, ".fbx") == 0) return;
+    throw shot::UsageError(what + " \"" + take + "\": a take's name must end in a lower-case .fbx, the only names "
+                                  "the node's reload reads; link or copy it under such a name");
+}
+
 void check_shot(const RenderOptions& o) {
+    if (!o.fbx.empty()) check_take_name("--fbx", o.fbx);
     if (!o.plate.empty() && o.size) {
         throw shot::UsageError("--plate and --size both set the frame size: give one");
     }
@@ -401,6 +422,7 @@ public:
             if (cl_.render.overscan_report.empty())
                 throw shot::UsageError("overscan writes its report to -o FILE.json: give -o");
             cl_.render.overscan = "auto";
+            cl_.render.overscan_report_option = "-o";
             return CommandLine::Command::Overscan;
         }
         if (camera_.app().parsed()) {
@@ -435,6 +457,7 @@ public:
             if (fbx.empty()) throw shot::UsageError("inspect takes exactly one FBX file");
             if (looks_like_option(fbx))
                 throw shot::UsageError("inspect takes one FBX file and optionally --json, not \"" + fbx + "\"");
+            check_take_name("inspect", fbx);
             return CommandLine::Command::Inspect;
         }
         if (version_.app().parsed() || version) {
@@ -502,10 +525,14 @@ render options:
                          and the CG camera's film back and Nuke window
   --mode distort|undistort
   --set NAME=VALUE       set any control by name (repeatable), before a reload:
-                         numbers, true/false, texts, Mode entry names
+                         numbers, true/false, texts, Mode entry names; a --set
+                         of Mode, fbx_file_path or camera_index must agree
+                         with --mode, --fbx or --camera (equal values do)
   --fbx FILE             FBX take to reload (sets fbx_file_path), then press
                          "reload"; the camera is the digit before ".fbx" or the
-                         plate's unreal/cameraName, which must agree
+                         plate's unreal/cameraName, which must agree. Only
+                         names ending in a lower-case ".fbx" are read (by
+                         render, overscan and inspect alike), as the node does
   --camera N             camera number of the take (overrides both)
   --frames RANGE         1001-1100, 1001-1100x2, 1,5,10-20, 1 3 4 8 (default:
                          a plate sequence's frames, else the keyed range
@@ -520,14 +547,22 @@ render options:
                          (default: the CPUs this process may use)
   --quiet                no progress and no summary; errors and warnings
                          still reach stderr
-  --strict               every warning (held frames, the default size,
-                         --set replacing a take's keys) fails the run
+  --strict               every warning (held frames, frames whose lens makes
+                         no usable map, gaps in a plate sequence, keys given
+                         twice, the default size, --set replacing a take's
+                         keys) fails the run
   --plugin-path DIR      where TalvikDistort.so is (repeatable; also
-                         TALVIK_PLUGIN_PATH, then the build's plugins folder)
+                         TALVIK_PLUGIN_PATH). Folders asked for are the only
+                         ones looked in and must exist; asked for none, the
+                         plug-in installed or built beside the command
   --skip-existing        leave frames whose files exist and say they were
                          made from this run's values (controls at the frame,
                          Mode, format, box, lens model); render the others
   --manifest FILE.json   list every file written, its frame and controls
+
+Outputs (-o, --preview, --manifest, --overscan-report) are file names: "-"
+and open descriptors (/dev/stdout, /dev/fd/N, /proc/self/fd/N) are refused;
+--print-controls writes to standard output.
 
 camera and nuke-script take the shot as render does (--plate, --size, --fbx,
 --camera, --frames, --set, --overscan, --overscan-from) and:

@@ -17,6 +17,7 @@ struct RenderOptions {
     std::optional<std::string> overscan;       // --overscan MARGINS, unparsed
     std::string overscan_from;                 // --overscan-from FILE.json, a report's margins
     std::string overscan_report;               // --overscan-report FILE.json; -o of overscan
+    std::string overscan_report_option = "--overscan-report";  // as messages name it
     std::optional<int> mode;                   // --mode: 0 distort, 1 undistort
     std::vector<std::pair<std::string, std::string>> sets;  // --set NAME=VALUE, in order
     std::string fbx;                           // --fbx

@@ -15,10 +15,6 @@ void check_render_inputs(const RenderOptions& options) {
     if (!options.fbx.empty()) io::check_input_file(options.fbx, "take");
 }
 
-void explain_fbx_extension(const std::string& take, std::FILE* err) {
-    std::fprintf(err, "talvik-stmap: --fbx \"%s\": only a lower-case .fbx extension is read\n", take.c_str());
-}
-
 void start_threads(host::Host& host, int threads) {
     if (threads <= 0) threads = host::usable_cpu_count();
     host.set_threads(threads);
