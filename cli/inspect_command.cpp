@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "shot/terminal_text.h"
 #include "host/fbx/fbx_scene.h"
 #include "shot/json_output.h"
 #include "shot/take_cameras.h"
@@ -14,7 +15,7 @@ using shot::CameraSummary;
 
 void print_text(const std::string& path, double fps, const std::map<int, CameraSummary>& cameras,
                 std::FILE* out) {
-    std::fprintf(out, "%s: %g fps, %zu lens camera%s\n", path.c_str(), fps, cameras.size(),
+    std::fprintf(out, "%s: %g fps, %zu lens camera%s\n", shot::terminal_text(path).c_str(), fps, cameras.size(),
                  cameras.size() == 1 ? "" : "s");
     for (const auto& [number, camera] : cameras) {
         if (camera.keys == 0) {

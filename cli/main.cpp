@@ -10,11 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "cli/handoff/camera_command.h"
+#include "cli/handoff/nuke_script_command.h"
 #include "cli/inspect_command.h"
 #include "cli/job_commands.h"
 #include "cli/options/command_options.h"
 #include "cli/points_command.h"
 #include "shot/plugin_search.h"
+#include "shot/take_reload.h"
+#include "shot/terminal_text.h"
 #include "shot/usage_error.h"
 #include "cli/render_command.h"
 #include "cli/verify_command.h"
@@ -23,10 +27,30 @@
 
 namespace {
 
-// --plugin-path first, then TALVIK_PLUGIN_PATH, then the plug-in beside
-// this program: lib/talvik/plugins of the installed tree it is part of, or
-// the plugins folder of its build.
+// Where the plug-in is looked for: the folders asked for, --plugin-path
+// first, then TALVIK_PLUGIN_PATH (':'-separated, like NUKE_PATH; an empty
+// entry is no folder), and only those; asked for nothing, the plug-in
+// beside this program: lib/talvik/plugins of the installed tree it is part
+// of, or the plugins folder of its build. A folder asked for that is not
+// there is an error, never a reason to fall back on the bundled plug-in.
 std::vector<std::string> plugin_path(std::vector<std::string> given, const char* argv0) {
+    const size_t from_option = given.size();
+    if (const char* env = std::getenv("TALVIK_PLUGIN_PATH")) {
+        std::string list = env;
+        for (size_t start = 0; start <= list.size();) {
+            const size_t end = std::min(list.find(':', start), list.size());
+            if (end > start) given.push_back(list.substr(start, end - start));
+            start = end + 1;
+        }
+    }
+    for (size_t i = 0; i < given.size(); ++i) {
+        std::error_code ec;
+        if (std::filesystem::is_directory(given[i], ec)) continue;
+        const std::string why = std::filesystem::exists(given[i], ec) ? "is not a folder" : "does not exist";
+        throw std::runtime_error((i < from_option ? "--plugin-path \"" : "TALVIK_PLUGIN_PATH folder \"") + given[i] +
+                                 "\" " + why + "; the plug-in is looked for only in the folders asked for");
+    }
+    if (!given.empty()) return given;
     std::error_code ec;
     const std::filesystem::path self = std::filesystem::canonical("/proc/self/exe", ec);
     const std::filesystem::path exe = ec ? std::filesystem::path(argv0) : self;
@@ -42,6 +66,25 @@ void finish_stdout() {
     if (std::fflush(stdout) != 0 || std::ferror(stdout))
         throw std::runtime_error(std::string("cannot write to standard output: ") +
                                  std::strerror(errno ? errno : EIO));
+}
+
+// Messages quote names from outside (file names, a plate's attributes):
+// their control characters are shown escaped. A script's traceback keeps
+// its lines.
+void print_error(const std::exception& e) {
+    using talvik::shot::terminal_text;
+    const auto* script = dynamic_cast<const talvik::shot::ReloadScriptFailed*>(&e);
+    if (!script) {
+        std::fprintf(stderr, "talvik-stmap: %s\n", terminal_text(e.what()).c_str());
+        return;
+    }
+    std::fprintf(stderr, "talvik-stmap: reload of %s failed:\n", terminal_text(script->take()).c_str());
+    const std::string& traceback = script->traceback();
+    for (size_t start = 0; start < traceback.size();) {
+        const size_t end = std::min(traceback.find('\n', start), traceback.size());
+        std::fprintf(stderr, "%s\n", terminal_text(traceback.substr(start, end - start)).c_str());
+        start = end + 1;
+    }
 }
 
 int run(const talvik::cli::CommandLine& cl) {
@@ -68,6 +111,10 @@ int run(const talvik::cli::CommandLine& cl) {
             return talvik::cli::run_submit(cl.render, cl.farm, stdout, stderr);
         case talvik::cli::CommandLine::Command::Verify:
             return talvik::cli::run_verify(cl.render, cl.farm, stdout, stderr);
+        case talvik::cli::CommandLine::Command::Camera:
+            return talvik::cli::run_camera(cl.render, cl.handoff, stdout, stderr);
+        case talvik::cli::CommandLine::Command::NukeScript:
+            return talvik::cli::run_nuke_script(cl.render, cl.handoff, stdout, stderr);
         case talvik::cli::CommandLine::Command::Points:
             return talvik::cli::run_points(cl, stderr);
     }
@@ -82,8 +129,10 @@ int main(int argc, char** argv) {
     try {
         talvik::cli::CommandLine cl = talvik::cli::parse_command_line(args);
         cl.render.command_line.assign(argv, argv + argc);
-        if (cl.command != talvik::cli::CommandLine::Command::Help &&
-            cl.command != talvik::cli::CommandLine::Command::Inspect)
+        using Command = talvik::cli::CommandLine::Command;
+        if (cl.command == Command::Render || cl.command == Command::Overscan || cl.command == Command::Camera ||
+            cl.command == Command::NukeScript || cl.command == Command::Points || cl.command == Command::Version ||
+            cl.command == Command::Plan || cl.command == Command::Submit || cl.command == Command::Verify)
             cl.render.plugin_path = plugin_path(cl.render.plugin_path, argv[0]);
         const int status = run(cl);
         finish_stdout();
@@ -98,7 +147,7 @@ int main(int argc, char** argv) {
                              talvik::io::stop_signal_name());
             return talvik::io::stopped_exit_code();
         }
-        std::fprintf(stderr, "talvik-stmap: %s\n", e.what());
+        print_error(e);
         return dynamic_cast<const talvik::shot::UsageError*>(&e) ? 2 : 1;
     }
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/output/loaded_files.h"
 #include "cli/output/output_paths.h"
 #include "cli/points/track_csv.h"
 #include "cli/render/render_manifest.h"
@@ -68,17 +69,20 @@ int run_points(const CommandLine& cl, std::FILE* err) {
         io::check_input_file(o.plate, "plate");
         plates = shot::PlateSequence::open(o.plate, {});
     }
-    std::vector<std::string> inputs = plates ? plates->paths() : std::vector<std::string>{};
-    inputs.push_back(o.fbx);
-    inputs.push_back(p.track);
-    check_output_paths(std::nullopt, std::nullopt, {}, inputs, {{"-o", o.output}});
 
     const int width = plates ? plates->first().width : o.size->first;
     const int height = plates ? plates->first().height : o.size->second;
     std::unique_ptr<host::Host> host = shot::create_lens_host(o.plugin_path);
     Node& node = shot::add_lens_node(*host, DD::Image::Format(width, height),
                                      plates ? shot::host_metadata(plates->first()) : host::Metadata{});
-    if (o.fbx.size() < 4 || o.fbx.compare(o.fbx.size() - 4, 4, ".fbx") != 0) explain_fbx_extension(o.fbx, err);
+    // The plug-in and the host library loaded are inputs as much as the take.
+    std::vector<InputFile> inputs;
+    for (const std::string& path : plates ? plates->paths() : std::vector<std::string>{})
+        inputs.push_back({path, plates->is_sequence() ? "plate frame" : "plate"});
+    inputs.push_back({o.fbx, "take"});
+    inputs.push_back({p.track, "track"});
+    for (const std::string& path : loaded_files()) inputs.push_back({path, "library this run loaded"});
+    check_output_paths(std::nullopt, std::nullopt, {}, inputs, {{"-o", o.output}});
     shot::ReloadSinks sinks;
     sinks.alert = [err](const std::string& text) { std::fprintf(err, "reload: %s\n", text.c_str()); };
     const shot::CameraChoice camera =

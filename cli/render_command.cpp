@@ -8,16 +8,21 @@
 #include "cli/render/render_plan.h"
 #include "cli/render/render_provenance.h"
 #include "shot/frame_range.h"
+#include "shot/undistorted_camera.h"
 #include "shot/version_info.h"
 
 namespace talvik::cli {
 
 void write_overscan_report(const std::string& path, const RenderOptions& o, const RenderPlan& plan) {
-    write_json_file(path,
-                    shot::json_text(shot::overscan_report(plan.overscan, plan.format.width(), plan.format.height(),
-                                                          plan.overscan_frames, measured_on(o, plan)),
-                                    2) + "\n",
-                    "overscan report");
+    const int width = plan.format.width(), height = plan.format.height();
+    shot::Json report = shot::overscan_report(plan.overscan, width, height, plan.overscan_frames, measured_on(o, plan));
+    // The CG camera per frame of the shot `auto` measured (or of the frames
+    // asked, for fixed margins).
+    const std::vector<int>& frames = plan.overscan_frames.empty() ? plan.frames : plan.overscan_frames;
+    report["undistorted_camera"] =
+        shot::undistorted_camera_json(shot::frame_cameras(*plan.node, frames, width, height), width, height,
+                                      plan.overscan.margins().value_or(shot::Margins{}), std::nullopt);
+    write_json_file(path, shot::json_text(report, 2) + "\n", "overscan report");
 }
 
 int run_overscan(const RenderOptions& o, std::FILE* out, std::FILE* err) {

@@ -6,6 +6,7 @@
 #include "cli/farm/chunk_records.h"
 #include "cli/farm/job_folder.h"
 #include "cli/farm/shot_manifest.h"
+#include "cli/output/loaded_files.h"
 #include "cli/output/output_paths.h"
 #include "cli/render/render_manifest.h"
 #include "cli/render/render_plan.h"
@@ -28,14 +29,19 @@ std::string verdict_line(int frame, const FileVerdict& file) {
 }  // namespace
 
 int run_verify(const RenderOptions& o, const FarmOptions& f, std::FILE* out, std::FILE* err) {
-    if (!o.manifest.empty()) check_manifest_folder(o.manifest);
     RenderPlan plan = plan_shot(o, err);
     plan_overscan(o, plan, out, err);
     // The shot manifest replaces neither a frame's file nor an input.
     if (!o.manifest.empty()) {
-        std::vector<std::string> inputs = plan.plates ? plan.plates->paths() : std::vector<std::string>{};
-        for (const std::string& input : {o.fbx, o.overscan_from}) inputs.push_back(input);
-        check_output_paths(plan.exr_pattern, plan.preview_pattern, plan.frames, inputs, {{"--manifest", o.manifest}});
+        std::vector<InputFile> inputs;
+        for (const std::string& path : plan.plates ? plan.plates->paths() : std::vector<std::string>{})
+            inputs.push_back({path, plan.plates->is_sequence() ? "plate frame" : "plate"});
+        if (!o.fbx.empty()) inputs.push_back({o.fbx, "take"});
+        if (!o.overscan_from.empty()) inputs.push_back({o.overscan_from, "overscan report"});
+        for (const std::string& path : loaded_files()) inputs.push_back({path, "library this run loaded"});
+        const SingleOutput manifest{"--manifest", o.manifest};
+        check_output_paths(plan.exr_pattern, plan.preview_pattern, plan.frames, inputs, {manifest});
+        check_single_output_writable(manifest);
     }
     const std::vector<FrameVerdict> frames = check_shot_files(plan);
     std::vector<int> bad;

@@ -1,8 +1,8 @@
 #include "exr/chunk_st_map_writer.h"
 
+#include <ImfChannelList.h>
 #include <ImfCompression.h>
 #include <fcntl.h>
-#include <limits.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -18,76 +18,23 @@
 
 #include "exr/exr_file_header.h"
 #include "exr/zip_chunk.h"
+#include "io/file_ranges.h"
 #include "io/write_cancelled.h"
 
 namespace talvik::exr {
+
+using io::copy_range;
+using io::write_at;
+
 namespace {
 
 constexpr size_t kChunkPrefix = 2 * sizeof(int32_t);  // line number, data size
+// Output room a deflater gets beyond a chunk's raw size: ISA-L wants 3 bytes
+// more than its stream, libdeflate 9.
+constexpr size_t kDeflateRoom = 64;
 
 void put_le32(uint8_t* at, uint32_t value) {
     for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-[[noreturn]] void throw_errno(const char* what) {
-    throw std::runtime_error(std::string(what) + ": " + std::strerror(errno));
-}
-
-// Writes every byte of `pieces` at `offset`, across short writes and
-// signals; throws std::runtime_error with the system's reason.
-void write_at(int fd, uint64_t offset, iovec* pieces, size_t count) {
-    size_t first = 0;
-    while (first < count) {
-        const int n = static_cast<int>(std::min<size_t>(count - first, IOV_MAX));
-        const ssize_t written = pwritev(fd, pieces + first, n, static_cast<off_t>(offset));
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            throw_errno("write failed");
-        }
-        if (written == 0) throw std::runtime_error("write failed: no progress");
-        offset += static_cast<uint64_t>(written);
-        size_t left = static_cast<size_t>(written);
-        while (first < count && left >= pieces[first].iov_len) left -= pieces[first++].iov_len;
-        if (left) {
-            pieces[first].iov_base = static_cast<uint8_t*>(pieces[first].iov_base) + left;
-            pieces[first].iov_len -= left;
-        }
-    }
-}
-
-void write_at(int fd, uint64_t offset, const void* bytes, size_t size) {
-    iovec piece{const_cast<void*>(bytes), size};
-    write_at(fd, offset, &piece, 1);
-}
-
-// `size` bytes of `from` at `from_at` to `to` at `to_at`: in the kernel
-// where it can, else through a buffer.
-void copy_range(int from, uint64_t from_at, int to, uint64_t to_at, uint64_t size) {
-    while (size > 0) {
-        loff_t in = static_cast<loff_t>(from_at), out = static_cast<loff_t>(to_at);
-        const ssize_t n = copy_file_range(from, &in, to, &out, size, 0);
-        if (n > 0) {
-            from_at += static_cast<uint64_t>(n);
-            to_at += static_cast<uint64_t>(n);
-            size -= static_cast<uint64_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n == 0) throw std::runtime_error("the last file ended early");
-        if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) throw_errno("copy failed");
-        std::vector<uint8_t> buffer(std::min<uint64_t>(size, uint64_t(4) << 20));
-        while (size > 0) {
-            const ssize_t got = pread(from, buffer.data(), std::min<uint64_t>(size, buffer.size()),
-                                      static_cast<off_t>(from_at));
-            if (got < 0 && errno == EINTR) continue;
-            if (got < 0) throw_errno("read failed");
-            if (got == 0) throw std::runtime_error("the last file ended early");
-            write_at(to, to_at, buffer.data(), static_cast<size_t>(got));
-            from_at += static_cast<uint64_t>(got);
-            to_at += static_cast<uint64_t>(got);
-            size -= static_cast<uint64_t>(got);
-        }
-    }
 }
 
 }  // namespace
@@ -101,6 +48,7 @@ struct ChunkStMapWriter::Slot {
 };
 
 struct ChunkStMapWriter::Worker {
+    explicit Worker(DeflateLibrary library) : deflater(library) {}
     ZlibDeflater deflater;
     std::unique_ptr<uint8_t[]> scratch;
     size_t capacity = 0;
@@ -124,17 +72,21 @@ public:
     void run() {
         const int threads = std::max(1, map_.threads());
         const size_t slots = static_cast<size_t>(std::min(bands_, 2 * threads));
-        const size_t band_raw = chunk_bytes_of(band_lines_) + kChunkPrefix * static_cast<size_t>(chunks_per_band_);
+        // The band's chunks stored raw at most, and room for the last one's
+        // deflate to run past its raw size.
+        const size_t slot_bytes =
+            chunk_bytes_of(band_lines_) + kChunkPrefix * static_cast<size_t>(chunks_per_band_) + kDeflateRoom;
         while (w_.slots_.size() < slots) w_.slots_.push_back(std::make_unique<Slot>());
         for (size_t i = 0; i < slots; ++i) {
             Slot& slot = *w_.slots_[i];
-            if (slot.capacity < band_raw) {
-                slot.bytes.reset(new uint8_t[band_raw]);
-                slot.capacity = band_raw;
+            if (slot.capacity < slot_bytes) {
+                slot.bytes.reset(new uint8_t[slot_bytes]);
+                slot.capacity = slot_bytes;
             }
             slot.chunk_sizes.resize(static_cast<size_t>(chunks_per_band_));
         }
-        while (static_cast<int>(w_.workers_.size()) < threads) w_.workers_.push_back(std::make_unique<Worker>());
+        while (static_cast<int>(w_.workers_.size()) < threads)
+            w_.workers_.push_back(std::make_unique<Worker>(w_.library_));
         if (layout_.compressed) {
             const size_t chunk_raw = chunk_bytes_of(layout_.lines_per_chunk);
             for (int i = 0; i < threads; ++i) {
@@ -160,7 +112,7 @@ public:
 
 private:
     size_t chunk_bytes_of(int lines) const {
-        return static_cast<size_t>(layout_.width) * static_cast<size_t>(lines) * 2 * sizeof(float);
+        return static_cast<size_t>(layout_.width) * static_cast<size_t>(lines) * pixel_bytes(layout_.alpha);
     }
     bool cancelled() const { return cancel_ && cancel_->load(std::memory_order_relaxed); }
     bool stopping() const { return stop_.load(std::memory_order_relaxed) || cancelled(); }
@@ -179,6 +131,9 @@ private:
                 return;
             }
             if (stopping()) return;
+            // The header's channels are what the band must bring.
+            if ((view.a != nullptr) != layout_.alpha)
+                throw std::logic_error(layout_.alpha ? "a band without the A channel" : "a band with an A channel");
             Worker& packer = *w_.workers_[static_cast<size_t>(worker)];
             if (layout_.compressed) {
                 if (band == 0) {
@@ -203,6 +158,7 @@ private:
         std::unique_lock<std::mutex> lock(slot_mutex_);
         while (band >= written_.load() + slot_count_) {
             if (stopping()) return false;
+            if (w_.hand_over_) w_.hand_over_->waiting_for_slot(band);
             slot_freed_.wait_for(lock, std::chrono::milliseconds(20));
         }
         return !stopping();
@@ -249,8 +205,10 @@ private:
                 predicted_zip_chunk(view, line, n, worker.scratch.get());
                 // Readers take a chunk of the raw size as stored: the
                 // deflated stream must be strictly smaller, else the raw
-                // lines are kept.
-                size = worker.deflater.compress(worker.scratch.get(), raw, data, raw - 1, &w_.codes_);
+                // lines are kept. Decided here, not by the buffer's size:
+                // deflaters differ in how much spare room they want.
+                size = worker.deflater.compress(worker.scratch.get(), raw, data, raw + kDeflateRoom, &w_.codes_);
+                if (size >= raw) size = 0;
             }
             if (size == 0) {
                 raw_chunk(view, line, n, data);
@@ -286,7 +244,7 @@ private:
                             at += slot.chunk_sizes[c];
                         }
                     }
-                    write_at(fd_, write_at_, pieces_.data(), count);
+                    write_slots(next, end, count);
                     write_at_ = at;
                     next = end;
                     written_.store(next);
@@ -296,6 +254,13 @@ private:
             const int next = written_.load();
             if (next >= bands_ || !done_[next].load() || stop_.load()) return;
         }
+    }
+
+    // The packed bands [first, end), gathered in pieces_, to the file. Their
+    // slots are not free until written_ says so.
+    void write_slots(int first, int end, size_t count) {
+        if (w_.hand_over_) w_.hand_over_->writing(first, end);
+        write_at(fd_, write_at_, pieces_.data(), count);
     }
 
     void fail(std::exception_ptr error, bool from_map) {
@@ -330,7 +295,8 @@ private:
     bool error_from_map_ = false;
 };
 
-ChunkStMapWriter::ChunkStMapWriter() = default;
+ChunkStMapWriter::ChunkStMapWriter() : ChunkStMapWriter(deflate_libraries().front()) {}
+ChunkStMapWriter::ChunkStMapWriter(DeflateLibrary library) : library_(library) {}
 ChunkStMapWriter::~ChunkStMapWriter() { forget(); }
 
 bool ChunkStMapWriter::writes(const Imf::Header& header) {
@@ -349,6 +315,7 @@ ChunkStMapWriter::Layout ChunkStMapWriter::layout_of(const Imf::Header& header) 
     layout.width = data.max.x - data.min.x + 1;
     layout.height = data.max.y - data.min.y + 1;
     layout.top = data.min.y;
+    layout.alpha = header.channels().findChannel("A") != nullptr;
     switch (header.compression()) {
         case Imf::ZIP_COMPRESSION: layout.lines_per_chunk = kZipChunkLines; layout.compressed = true; break;
         case Imf::ZIPS_COMPRESSION: layout.lines_per_chunk = kZipsChunkLines; layout.compressed = true; break;

@@ -21,9 +21,24 @@
 
 namespace talvik::exr {
 
+// Watches the hand-over of slots between bands being packed and bands being
+// written, so that tests can hold a write and see what the other bands do
+// meanwhile. Called on the worker threads; unset outside tests.
+class BandHandOver {
+public:
+    virtual ~BandHandOver() = default;
+    // Band `band` finds its slot still holding a band not yet in the file,
+    // and is about to wait for it (again, every time it looks).
+    virtual void waiting_for_slot(int band) = 0;
+    // Bands [first, end) are about to be written from their slots.
+    virtual void writing(int first, int end) = 0;
+};
+
 class ChunkStMapWriter {
 public:
+    // Deflates with this build's preferred library, or the one given.
     ChunkStMapWriter();
+    explicit ChunkStMapWriter(DeflateLibrary library);
     ~ChunkStMapWriter();
     ChunkStMapWriter(const ChunkStMapWriter&) = delete;
     ChunkStMapWriter& operator=(const ChunkStMapWriter&) = delete;
@@ -33,8 +48,9 @@ public:
 
     // Writes the whole file to `fd` (open for reading and writing, empty)
     // from offset 0. `header` is the file's: ZIP, ZIPS or none, channels G
-    // and R as FLOAT, data window as wide and tall as the map. `cancel` is
-    // checked between bands: a cancelled write throws io::WriteCancelled.
+    // and R as FLOAT (and A as HALF, which every band must then bring), data
+    // window as wide and tall as the map. `cancel` is checked between
+    // bands: a cancelled write throws io::WriteCancelled.
     // Throws std::runtime_error naming the reason, or io::MapBandFailed
     // holding what a band threw.
     void write(int fd, const Imf::Header& header, io::StMapBands& map, const std::atomic<bool>* cancel);
@@ -49,6 +65,9 @@ public:
     // Drops the last file: the next write_again returns false.
     void forget();
 
+    // For tests: who watches the hand-over of slots (null: nobody).
+    void watch_hand_over(BandHandOver* watcher) { hand_over_ = watcher; }
+
     // Whether the last write copied the chunks of the one before.
     bool last_write_reused() const { return last_reused_; }
 
@@ -61,9 +80,10 @@ private:
     struct Layout {
         int width = 0, height = 0, top = 0, lines_per_chunk = 0;
         bool compressed = false;
+        bool alpha = false;  // an A channel before G and R
         bool operator==(const Layout& o) const {
             return width == o.width && height == o.height && top == o.top &&
-                   lines_per_chunk == o.lines_per_chunk && compressed == o.compressed;
+                   lines_per_chunk == o.lines_per_chunk && compressed == o.compressed && alpha == o.alpha;
         }
     };
     struct Slot;
@@ -73,6 +93,7 @@ private:
     static Layout layout_of(const Imf::Header& header);
     void keep(int fd, const Layout& layout, uint64_t chunks_at, uint64_t end);
 
+    DeflateLibrary library_;
     std::vector<std::unique_ptr<Slot>> slots_;
     std::vector<std::unique_ptr<Worker>> workers_;
     std::vector<uint64_t> offsets_;  // of the last write's chunks
@@ -84,6 +105,7 @@ private:
     Layout kept_layout_;
     uint64_t kept_chunks_at_ = 0, kept_end_ = 0;
     bool last_reused_ = false;
+    BandHandOver* hand_over_ = nullptr;
 };
 
 }  // namespace talvik::exr

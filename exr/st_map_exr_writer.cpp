@@ -78,6 +78,7 @@ Imf::Header st_map_header(const std::string& path, const io::StMapView& map,
     header.lineOrder() = Imf::INCREASING_Y;
     header.channels().insert("R", Imf::Channel(Imf::FLOAT));
     header.channels().insert("G", Imf::Channel(Imf::FLOAT));
+    if (options.alpha) header.channels().insert("A", Imf::Channel(Imf::HALF));
 
     // Extras replace plate attributes of the same name: those are left out
     // rather than erased, which would leak in OpenEXR 3.1.
@@ -88,7 +89,11 @@ Imf::Header st_map_header(const std::string& path, const io::StMapView& map,
     };
     if (options.plate_attributes) {
         for (auto it = options.plate_attributes->begin(); it != options.plate_attributes->end(); ++it) {
-            if (!carries_over(it.name()) || is_extra(it.name())) continue;
+            // talvik/ attributes say what a map was made from: a plate's
+            // (a map read back as a plate, say) would claim values this map
+            // was not made from, even where this one sets none (overscan).
+            if (!carries_over(it.name()) || is_extra(it.name()) || std::strncmp(it.name(), "talvik/", 7) == 0)
+                continue;
             // A plate attribute whose type clashes with ours (say a string
             // pixelAspectRatio) is dropped rather than failing the render.
             const Imf::Attribute* ours = header.find(it.name()) != header.end()
@@ -122,6 +127,25 @@ std::vector<float> file_order_rg(const io::StMapView& map) {
         }
     }
     return rg;
+}
+
+// The A plane in file order; empty without one.
+std::vector<uint16_t> file_order_a(const io::StMapView& map) {
+    std::vector<uint16_t> a;
+    if (!map.a) return a;
+    a.resize(static_cast<size_t>(map.width) * map.height);
+    for (int y = 0; y < map.height; ++y) {
+        const uint16_t* row = map.a + map.index(0, map.height - 1 - y);
+        std::copy(row, row + map.width, a.begin() + static_cast<ptrdiff_t>(y) * map.width);
+    }
+    return a;
+}
+
+// The A plane must be there exactly when the header asks for it.
+void check_alpha(const io::StMapView& map, const StMapExrOptions& options, const std::string& path) {
+    if (options.alpha != (map.a != nullptr))
+        throw std::invalid_argument("cannot write \"" + path + "\": " +
+                                    (options.alpha ? "the map has no A plane" : "an A plane not asked for"));
 }
 
 void throw_if_cancelled(const StMapExrOptions& options, const std::string& path) {
@@ -168,6 +192,7 @@ void write_with_openexr(const std::string& path, const io::StMapView& map, const
                         const Imf::Header& header) {
     constexpr int kBandLines = 512;
     std::vector<float> rg = file_order_rg(map);
+    std::vector<uint16_t> alpha = file_order_a(map);
 
     io::ReplaceFile output(path);
     errno = 0;
@@ -187,6 +212,13 @@ void write_with_openexr(const std::string& path, const io::StMapView& map, const
                          static_cast<ptrdiff_t>(data.min.y) * static_cast<ptrdiff_t>(y_stride);
             frame.insert("R", Imf::Slice(Imf::FLOAT, base, x_stride, y_stride));
             frame.insert("G", Imf::Slice(Imf::FLOAT, base + sizeof(float), x_stride, y_stride));
+            if (!alpha.empty()) {
+                const size_t a_stride = sizeof(uint16_t);
+                char* a_base = reinterpret_cast<char*>(alpha.data()) -
+                               static_cast<ptrdiff_t>(data.min.x) * static_cast<ptrdiff_t>(a_stride) -
+                               static_cast<ptrdiff_t>(data.min.y) * static_cast<ptrdiff_t>(a_stride * map.width);
+                frame.insert("A", Imf::Slice(Imf::HALF, a_base, a_stride, a_stride * map.width));
+            }
             exr.setFrameBuffer(frame);
             for (int done = 0; done < map.height; done += kBandLines) {
                 throw_if_cancelled(options, path);
@@ -261,25 +293,35 @@ void check_geometry(io::StMapView geometry, const std::string& path) {
 // The whole map gathered from its bands, for OpenEXR's writer.
 struct GatheredMap {
     std::vector<float> s, t;
+    std::vector<uint16_t> a;
     io::StMapView view;
 };
 
-void gather(io::StMapBands& bands, GatheredMap& whole, const std::atomic<bool>* cancel) {
+void gather(io::StMapBands& bands, GatheredMap& whole, const StMapExrOptions& options) {
     whole.view = bands.geometry();
     const size_t size = static_cast<size_t>(whole.view.width) * static_cast<size_t>(whole.view.height);
     whole.s.resize(size);
     whole.t.resize(size);
     whole.view.s = whole.s.data();
     whole.view.t = whole.t.data();
+    if (options.alpha) {
+        whole.a.resize(size);
+        whole.view.a = whole.a.data();
+    }
     const int lines = ChunkStMapWriter::band_lines(whole.view.width, 1);
     const int count = (whole.view.height + lines - 1) / lines;
     bands.reserve(lines);
     bands.run(count, [&](int worker, int band) {
-        if (cancel && cancel->load()) return;
-        const int first = band * lines, rows = std::min(lines, whole.view.height - first);
+        if (options.cancel && options.cancel->load()) return;
+        // Top band first, as the file and a preview watching the bands run.
+        const int end = whole.view.height - band * lines;
+        const int first = std::max(0, end - lines), rows = end - first;
         const io::StMapView v = bands.band(worker, first, rows);
+        if ((v.a != nullptr) != options.alpha)
+            throw std::logic_error(options.alpha ? "a band without the A channel" : "a band with an A channel");
         std::copy(v.s, v.s + v.index(0, rows), whole.s.data() + whole.view.index(0, first));
         std::copy(v.t, v.t + v.index(0, rows), whole.t.data() + whole.view.index(0, first));
+        if (v.a) std::copy(v.a, v.a + v.index(0, rows), whole.a.data() + whole.view.index(0, first));
     });
 }
 
@@ -291,6 +333,7 @@ StMapExrWriter::~StMapExrWriter() = default;
 void StMapExrWriter::write(const std::string& path, const io::StMapView& map, const StMapExrOptions& options,
                            bool map_unchanged) {
     io::check_st_map_view(map, path);
+    check_alpha(map, options, path);
     if (map_unchanged && write_again(path, map, options)) return;
     io::WholeStMap bands(map, compress_threads.load());
     write(path, bands, options);
@@ -312,7 +355,7 @@ void StMapExrWriter::write(const std::string& path, io::StMapBands& map, const S
         return;
     }
     GatheredMap whole;
-    gather(map, whole, options.cancel);
+    gather(map, whole, options);
     throw_if_cancelled(options, path);
     write_with_openexr(path, whole.view, options, header);
 }
@@ -339,6 +382,7 @@ void write_st_map_exr(const std::string& path, const io::StMapView& map, const S
 void write_st_map_exr_with_openexr(const std::string& path, const io::StMapView& map,
                                    const StMapExrOptions& options) {
     io::check_st_map_view(map, path);
+    check_alpha(map, options, path);
     throw_if_cancelled(options, path);
     write_with_openexr(path, map, options, st_map_header(path, map, options));
 }

@@ -1,5 +1,6 @@
-// Writes an ST map as an OpenEXR file: 32-bit float R = s and G = t, lines
-// top-down in the file as every EXR reader expects.
+// Writes an ST map as an OpenEXR file: 32-bit float R = s and G = t, and
+// optionally a half A holding the map's validity, lines top-down in the file
+// as every EXR reader expects.
 #pragma once
 
 #include <ImfHeader.h>
@@ -37,9 +38,11 @@ struct ExtraAttribute {
 
 struct StMapExrOptions {
     StMapCompression compression = StMapCompression::Zip;
+    // An A channel (HALF) from the map's `a` plane, which it must then have.
+    bool alpha = false;
     // The plate's header: its attributes are copied as Nuke's Write node
     // copies input metadata, except those describing the plate's own file
-    // layout (see carries_over).
+    // layout (see carries_over) and the plate's own talvik/ attributes.
     const Imf::Header* plate_attributes = nullptr;
     // Written last, replacing a carried attribute of the same name.
     std::vector<ExtraAttribute> extra;

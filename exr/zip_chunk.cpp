@@ -61,12 +61,35 @@ inline void split_and_predict(const float* values, int count, uint8_t*& even, ui
     prev_odd = po;
 }
 
+// The same for half values, two bytes each: the low byte to `even`, the
+// high byte to `odd`.
+inline void split_and_predict(const uint16_t* values, int count, uint8_t*& even, uint8_t*& odd,
+                              uint8_t& prev_even, uint8_t& prev_odd) {
+    uint8_t pe = prev_even, po = prev_odd;
+    for (int i = 0; i < count; ++i) {
+        const uint8_t low = static_cast<uint8_t>(values[i]), high = static_cast<uint8_t>(values[i] >> 8);
+        even[i] = static_cast<uint8_t>(low - pe + 128);
+        odd[i] = static_cast<uint8_t>(high - po + 128);
+        pe = low;
+        po = high;
+    }
+    even += count;
+    odd += count;
+    prev_even = pe;
+    prev_odd = po;
+}
+
 }  // namespace
 
 void raw_chunk(const io::StMapView& map, int first_line, int lines, uint8_t* out) {
     const size_t plane_row = static_cast<size_t>(map.width) * sizeof(float);
     for (int line = first_line; line < first_line + lines; ++line) {
         const size_t row = map.index(0, host_row_of_line(map, line));
+        if (map.a) {
+            const size_t alpha_row = static_cast<size_t>(map.width) * sizeof(uint16_t);
+            std::memcpy(out, map.a + row, alpha_row);
+            out += alpha_row;
+        }
         std::memcpy(out, map.t + row, plane_row);
         std::memcpy(out + plane_row, map.s + row, plane_row);
         out += 2 * plane_row;
@@ -85,6 +108,7 @@ void predicted_zip_chunk(const io::StMapView& map, int first_line, int lines, ui
     uint8_t prev_odd = static_cast<uint8_t>(last >> 16);
     for (int line = first_line; line < first_line + lines; ++line) {
         const size_t row = map.index(0, host_row_of_line(map, line));
+        if (map.a) split_and_predict(map.a + row, map.width, even, odd, prev_even, prev_odd);
         split_and_predict(map.t + row, map.width, even, odd, prev_even, prev_odd);
         split_and_predict(map.s + row, map.width, even, odd, prev_even, prev_odd);
     }

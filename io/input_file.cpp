@@ -17,6 +17,11 @@ const char* file_kind(mode_t mode) {
     return "something other than a file";
 }
 
+bool same_file(const std::string& a, const std::string& b) {
+    struct stat sa {}, sb {};
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 void check_input_file(const std::string& path, const std::string& what) {
     struct stat st {};
     if (stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return;

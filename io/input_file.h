@@ -13,6 +13,9 @@ namespace talvik::io {
 // regular file. A missing file is left to the reader to report.
 void check_input_file(const std::string& path, const std::string& what);
 
+// Whether both paths exist and are one file (device and inode).
+bool same_file(const std::string& a, const std::string& b);
+
 // "a folder", "a FIFO", "a character device", ... for a stat mode.
 const char* file_kind(mode_t mode);
 

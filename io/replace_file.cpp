@@ -3,6 +3,7 @@
 #include "io/output_target.h"
 #include "io/temporary_name.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -15,6 +16,21 @@ namespace talvik::io {
 namespace {
 
 std::atomic<unsigned> next_serial{0};
+
+std::string folder_of(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Whether a folder's entries reach the disk; file systems that cannot
+// flush a folder say so with EINVAL and have nothing to flush.
+int flush_folder(const std::string& folder) {
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    const int error = fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
+    close(fd);
+    return error;
+}
 
 }  // namespace
 
@@ -34,9 +50,8 @@ ReplaceFile::~ReplaceFile() {
 }
 
 void ReplaceFile::fail_to_create(int error) const {
-    const size_t slash = final_path_.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : final_path_.substr(0, slash);
-    throw std::runtime_error("cannot write \"" + given_path_ + "\": cannot create a file in folder \"" + folder +
+    throw std::runtime_error("cannot write \"" + given_path_ + "\": cannot create a file in folder \"" +
+                             folder_of(final_path_) +
                              "\": " + std::strerror(error));
 }
 
@@ -48,12 +63,24 @@ void ReplaceFile::commit() {
         std::remove(temp_path_.c_str());
         throw;
     }
+    // The file's bytes reach the disk before its name does, so a machine
+    // that crashes leaves the old file or the whole new one, never a
+    // renamed file cut short.
+    if (fsync(lock_fd_) != 0 && errno != EINVAL) {
+        const int error = errno;
+        std::remove(temp_path_.c_str());
+        throw std::runtime_error("cannot write \"" + given_path_ + "\": flushing it failed: " + std::strerror(error));
+    }
     if (std::rename(temp_path_.c_str(), final_path_.c_str()) != 0) {
         const int error = errno;
         std::remove(temp_path_.c_str());
         throw std::runtime_error("cannot write \"" + given_path_ + "\": " + std::strerror(error));
     }
     committed_ = true;
+    // Then the rename itself.
+    if (const int error = flush_folder(folder_of(final_path_)))
+        throw std::runtime_error("wrote \"" + given_path_ + "\" but flushing its folder failed: " +
+                                 std::strerror(error));
 }
 
 }  // namespace talvik::io

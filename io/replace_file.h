@@ -29,8 +29,9 @@ public:
     // naming the final file, its folder and the errno reason.
     [[noreturn]] void fail_to_create(int error) const;
 
-    // Renames the temporary onto the final path; throws std::runtime_error
-    // naming the file and the reason (and removes the temporary) on failure.
+    // Flushes the temporary to the disk, renames it onto the final path,
+    // then flushes the folder; throws std::runtime_error naming the file
+    // and the reason (and removes the temporary) on failure.
     void commit();
 
 private:

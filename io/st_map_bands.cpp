@@ -1,5 +1,6 @@
 #include "io/st_map_bands.h"
 
+#include <algorithm>
 #include <atomic>
 #include <exception>
 #include <mutex>
@@ -9,9 +10,25 @@
 
 namespace talvik::io {
 
+bool make_every_band(StMapBands& map, const std::atomic<bool>* cancel) {
+    const StMapView g = map.geometry();
+    const int rows = std::max(1, std::min(g.height, 64));
+    const int bands = (g.height + rows - 1) / rows;
+    map.reserve(rows);
+    map.run(bands, [&](int worker, int b) {
+        if (cancel && cancel->load()) return;
+        // Band b ends b bands below the top row.
+        const int end = g.height - b * rows;
+        const int first = std::max(0, end - rows);
+        map.band(worker, first, end - first);
+    });
+    return !(cancel && cancel->load());
+}
+
 StMapView WholeStMap::geometry() const {
     StMapView g = map_;
     g.s = g.t = nullptr;
+    g.a = nullptr;
     return g;
 }
 
@@ -46,6 +63,7 @@ StMapView WholeStMap::band(int, int first_row, int rows) {
     StMapView v = map_;
     v.s = map_.s + map_.index(0, first_row);
     v.t = map_.t + map_.index(0, first_row);
+    if (map_.a) v.a = map_.a + map_.index(0, first_row);
     v.y = map_.y + first_row;
     v.height = rows;
     // The band keeps the whole map's format (0 meant "the planes").

@@ -3,6 +3,7 @@
 // bands on, and each band's planes.
 #pragma once
 
+#include <atomic>
 #include <exception>
 #include <functional>
 
@@ -28,6 +29,11 @@ public:
     // until the worker's next band. Throws when the rows cannot be made.
     virtual StMapView band(int worker, int first_row, int rows) = 0;
 };
+
+// Makes every band of `map`, the top one first, with nothing else done
+// with them: for what watches the bands pass (checks, a preview). Returns
+// false when `cancel` was set before every band was made.
+bool make_every_band(StMapBands& map, const std::atomic<bool>* cancel);
 
 // Carries what StMapBands::band threw through a writer, which names its
 // own failures after the file: the map's reason reaches the caller as it

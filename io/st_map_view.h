@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace talvik::io {
@@ -20,6 +21,10 @@ struct StMapView {
     // planes' own size, so the planes are the format.
     int format_width = 0;
     int format_height = 0;
+    // The s and t planes' layout: the validity as half-float bits (1 where
+    // the map holds a position, 0 where the lens has none); null: the map
+    // has no A channel.
+    const uint16_t* a = nullptr;
 
     size_t index(int x, int row) const { return static_cast<size_t>(row) * width + x; }
     int display_width() const { return format_width > 0 ? format_width : width; }

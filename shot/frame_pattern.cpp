@@ -132,6 +132,11 @@ std::string FramePattern::file_name_prefix() const {
     return prefix_.substr(prefix_.rfind('/') + 1);  // npos + 1 == 0
 }
 
+std::string FramePattern::nuke_text() const {
+    if (!has_frame_field()) return prefix_;
+    return prefix_ + (width_ == 0 ? std::string("%d") : std::string(static_cast<size_t>(width_), '#')) + suffix_;
+}
+
 void check_pattern_fits_frames(const FramePattern& pattern, const std::vector<int>& frames) {
     if (frames.size() > 1 && !pattern.has_frame_field())
         throw UsageError("output \"" + pattern.text() + "\" has no frame field (#### or %04d) but " +

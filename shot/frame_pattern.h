@@ -34,6 +34,10 @@ public:
     // The file name's text before the frame field; the whole file name
     // when the field is in a folder name or absent.
     std::string file_name_prefix() const;
+    // The pattern as Nuke's Read names a sequence: the frame field as a run
+    // of '#' as long as its padding ("%04d" -> "####"); "%d", which pads
+    // nothing, as it is.
+    std::string nuke_text() const;
 
 private:
     std::string text_;

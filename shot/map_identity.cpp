@@ -1,5 +1,6 @@
 #include "shot/map_identity.h"
 
+#include <ImfChannelList.h>
 #include <ImfFloatAttribute.h>
 #include <ImfHeader.h>
 #include <ImfInputFile.h>
@@ -75,8 +76,9 @@ std::vector<exr::ExtraAttribute> map_attributes(int frame, const std::vector<Con
 }
 
 MapIdentity map_identity(int frame, const std::vector<ControlValue>& values, const DD::Image::Format& format,
-                         const DD::Image::Box& box, const std::string& take_hash) {
+                         const DD::Image::Box& box, const std::string& take_hash, bool alpha) {
     MapIdentity id;
+    id.alpha = alpha;
     for (exr::ExtraAttribute& a : map_attributes(frame, values, take_hash))
         if (a.name != "talvik/version" && a.name != kTakePath) id.attributes.push_back(std::move(a));
     id.format_width = format.width();
@@ -108,6 +110,10 @@ std::optional<std::string> exr_identity_difference(const std::string& path, cons
         if (header.dataWindow() != exr_data_window(id))
             return "its box (data window) is " + window_text(header.dataWindow()) + ", this shot's " +
                    window_text(exr_data_window(id));
+        const Imf::Channel* alpha = header.channels().findChannel("A");
+        if (id.alpha && !alpha) return "it has no validity alpha (A), which this run writes";
+        if (!id.alpha && alpha) return "it has an A channel, which this run does not write";
+        if (alpha && alpha->type != Imf::HALF) return "its A channel is not half float";
         for (const exr::ExtraAttribute& a : id.attributes) {
             const auto value = header_value(header, a);
             if (!value) {

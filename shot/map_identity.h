@@ -2,8 +2,9 @@
 // check (verify) can tell a file made from this run's values from one made
 // from others: the control values at its frame (Mode among them), the
 // take's content (not its path: the same take reached by another path is
-// the same), the lens model's version, the format (display window) and
-// the box the map covers (data window, which the overscan grows).
+// the same), the lens model's version, the format (display window), the
+// box the map covers (data window, which the overscan grows) and whether
+// it carries the validity alpha.
 #pragma once
 
 #include <optional>
@@ -25,11 +26,14 @@ struct MapIdentity {
     int format_width = 0;
     int format_height = 0;
     DD::Image::Box box;  // host rows, bottom-up
+    // An A channel (HALF) beside R and G. Previews look the same either
+    // way: only an EXR is judged by it.
+    bool alpha = false;
 };
 
 // `take_hash`: content_hash.h of the take reloaded; empty without one.
 MapIdentity map_identity(int frame, const std::vector<ControlValue>& values, const DD::Image::Format& format,
-                         const DD::Image::Box& box, const std::string& take_hash);
+                         const DD::Image::Box& box, const std::string& take_hash, bool alpha = false);
 
 // Every talvik/... attribute a map carries: talvik/<control> for every
 // control, talvik/frame, talvik/version, talvik/lensModel and, with a
@@ -42,8 +46,9 @@ std::string identity_text(const MapIdentity& identity);
 
 // What of `identity` the EXR at `path` does not say, in a few words
 // ("talvik/k1 is 0.2, this shot's 0.3"); nothing when it says every
-// attribute equal in type and value, and the same display and data
-// windows. A file that cannot be read differs too.
+// attribute equal in type and value, the same display and data windows,
+// and has an A channel (HALF) exactly when the identity has one. A file
+// that cannot be read differs too.
 std::optional<std::string> exr_identity_difference(const std::string& path, const MapIdentity& identity);
 
 // The same for a preview PNG, given the text of its identity chunk (empty

@@ -35,7 +35,8 @@ namespace talvik::shot {
 namespace {
 
 constexpr int kMaxMargin = 65536;
-constexpr size_t kMaxReportBytes = 1 << 20;
+// A report holds a camera per frame of the shot, a few hundred bytes each.
+constexpr size_t kMaxReportBytes = size_t(16) << 20;
 
 int member_int(const Json& object, const char* name, const std::string& where, int low, int high) {
     const auto it = object.find(name);
@@ -122,7 +123,7 @@ OverscanRequest read_overscan_report(const std::string& path) {
     io::check_input_file(path, "--overscan-from");
     std::ifstream file(path, std::ios::binary);
     if (!file) throw std::runtime_error(where + ": cannot read the file");
-    // A report is a few hundred bytes: anything far larger is not one.
+    // Anything far larger than a long shot's report is not one.
     std::string text(kMaxReportBytes + 1, '\0');
     file.read(text.data(), static_cast<std::streamsize>(text.size()));
     text.resize(static_cast<size_t>(file.gcount()));

@@ -64,6 +64,7 @@ std::vector<int> frames_on_disk(const FramePattern& pattern) {
 
 PlateSequence PlateSequence::open(const std::string& path, const std::vector<int>& frames) {
     PlateSequence plates;
+    plates.pattern_ = path;
     const FramePattern pattern = FramePattern::parse(path);
     std::error_code ec;
     // A file that exists under the very name given is that file, '#' or not.
@@ -72,6 +73,7 @@ PlateSequence PlateSequence::open(const std::string& path, const std::vector<int
         return plates;
     }
     plates.sequence_ = true;
+    plates.from_disk_ = frames.empty();
     plates.frames_ = frames.empty() ? frames_on_disk(pattern) : frames;
     const PlateHeader* first = nullptr;
     for (int frame : plates.frames_) {
@@ -108,9 +110,26 @@ const PlateHeader& PlateSequence::at(int frame) const {
     return it->second;
 }
 
+std::vector<std::pair<int, int>> PlateSequence::gaps() const {
+    std::vector<std::pair<int, int>> gaps;
+    if (!from_disk_) return gaps;
+    // Sorted, as found on disk.
+    for (size_t i = 1; i < frames_.size(); ++i)
+        if (frames_[i] - 1 > frames_[i - 1]) gaps.emplace_back(frames_[i - 1] + 1, frames_[i] - 1);
+    return gaps;
+}
+
 std::vector<std::string> PlateSequence::paths() const {
     std::vector<std::string> out;
     for (const auto& [frame, header] : headers_) out.push_back(header.path);
+    if (!sequence_) return out;
+    const FramePattern pattern = FramePattern::parse(pattern_);
+    try {
+        for (int frame : frames_on_disk(pattern))
+            if (!headers_.count(frame)) out.push_back(pattern.path_for(frame));
+    } catch (const std::exception&) {
+        // The folder read a moment ago is gone: the frames read still count.
+    }
     return out;
 }
 

@@ -5,6 +5,7 @@
 
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "shot/plate_header.h"
@@ -29,11 +30,19 @@ public:
     const PlateHeader& at(int frame) const;
     // A sequence's frames in the order read; empty for a single file.
     const std::vector<int>& frames() const { return frames_; }
-    // Every file read: what no output may replace.
+    // The frames between the first and the last of a sequence found on
+    // disk that are not there, as first and last frame of each gap; empty
+    // when the frames were asked for (a missing one is then an error) or
+    // for a single file.
+    std::vector<std::pair<int, int>> gaps() const;
+    // Every file read, and every other frame of a sequence on disk: what no
+    // output may replace.
     std::vector<std::string> paths() const;
 
 private:
+    std::string pattern_;  // as given
     bool sequence_ = false;
+    bool from_disk_ = false;
     std::map<int, PlateHeader> headers_;
     std::vector<int> frames_;
 };

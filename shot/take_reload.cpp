@@ -30,7 +30,7 @@ CameraChoice reload_take(host::Host& host, Node& node, const std::string& fbx, s
         io::throw_if_stopped();
     } catch (const host::ScriptError& e) {
         io::throw_if_stopped();
-        throw std::runtime_error("reload of " + fbx + " failed:\n" + e.what());
+        throw ReloadScriptFailed(fbx, e.what());
     }
     if (!alerts.empty()) {
         // Camera 0 is what is left when nothing named a camera.

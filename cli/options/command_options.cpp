@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <functional>
 #include <stdexcept>
 #include <thread>
@@ -9,6 +10,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/options/option_suggestion.h"
+#include "shot/frame_pattern.h"
 #include "shot/usage_error.h"
 
 namespace talvik::cli {
@@ -29,6 +31,27 @@ int parse_int(const std::string& option, const std::string& text, int low, int h
                                     " to " + std::to_string(high) + ")");
     }
     return value;
+}
+
+// A film back dimension in millimetres: a finite number above 0, at most
+// 1000 (a film back of a metre is a typo).
+double parse_mm(const std::string& option, const std::string& text) {
+    double value = 0.0;
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || ptr != end || !std::isfinite(value))
+        throw shot::UsageError(option + " takes millimetres, not \"" + text + "\"");
+    if (!(value > 0.0) || value > 1000.0)
+        throw shot::UsageError(option + " " + text + " is out of range (above 0, at most 1000 mm)");
+    return value;
+}
+
+// "36x24" -> 36 mm wide, 24 mm high.
+shot::FilmBack parse_film_back(const std::string& text) {
+    const auto x = text.find('x');
+    if (x == std::string::npos)
+        throw shot::UsageError("--film-back takes WIDTHxHEIGHT in mm (36x24), not \"" + text + "\"");
+    return {parse_mm("--film-back width", text.substr(0, x)), parse_mm("--film-back height", text.substr(x + 1))};
 }
 
 // More threads than four per core only cost memory; far more can exhaust it.
@@ -137,6 +160,18 @@ auto text_to(std::string& target) {
     return [&target](const std::string& v) { target = v; };
 }
 
+// A file the command writes: "-" is not taken for standard output, nor
+// for a file of that name, which a user meaning standard output would
+// not look for.
+auto output_to(std::string& target, const char* option) {
+    return [&target, option](const std::string& v) {
+        if (v == "-")
+            throw shot::UsageError(std::string(option) +
+                                   " \"-\" is not standard output here: give a file name (./- for a file named \"-\")");
+        target = v;
+    };
+}
+
 // The format (a plate or a size) and the take with its camera.
 void add_format_and_take_options(OptionTable& t, RenderOptions& o) {
     t.value("--plate", "input plate", false, text_to(o.plate));
@@ -174,7 +209,7 @@ void add_points_options(OptionTable& t, RenderOptions& o, PointsOptions& p) {
             throw shot::UsageError("--origin takes bottom-left or top-left, not \"" + v + "\"");
         p.top_left = v == "top-left";
     });
-    t.value("-o,--output", "CSV", false, text_to(o.output));
+    t.value("-o,--output", "CSV", false, output_to(o.output, "-o"));
     add_message_options(t, o);
     t.app().add_option("track", p.track);
 }
@@ -183,16 +218,17 @@ void add_render_options(OptionTable& t, RenderOptions& o) {
     add_shot_options(t, o);
     t.value("--overscan", "margins", false, [&o](const std::string& v) { o.overscan = v; });
     t.value("--overscan-from", "overscan report", false, text_to(o.overscan_from));
-    t.value("--overscan-report", "overscan report", false, text_to(o.overscan_report));
+    t.value("--overscan-report", "overscan report", false, output_to(o.overscan_report, "--overscan-report"));
     t.value("--mode", "distort|undistort", false, [&o](const std::string& v) { o.mode = parse_mode(v); });
-    t.value("-o,--output", "output pattern", false, text_to(o.output));
+    t.value("-o,--output", "output pattern", false, output_to(o.output, "-o"));
     t.value("--compression", "EXR compression", false,
             [&o](const std::string& v) { o.compression = compression(v); });
-    t.value("--preview", "preview pattern", false, text_to(o.preview));
+    t.flag("--alpha", "validity alpha", o.alpha);
+    t.value("--preview", "preview pattern", false, output_to(o.preview, "--preview"));
     t.flag("--print-controls", "controls as JSON", o.print_controls);
     add_run_options(t, o);
     t.flag("--skip-existing", "leave existing frames", o.skip_existing);
-    t.value("--manifest", "manifest", false, text_to(o.manifest));
+    t.value("--manifest", "manifest", false, output_to(o.manifest, "--manifest"));
 }
 
 // plan and submit: a render's options, and how to cut the shot into tasks.
@@ -219,8 +255,9 @@ void add_verify_options(OptionTable& t, RenderOptions& o, FarmOptions& f) {
     t.value("--overscan-from", "overscan report", false, text_to(o.overscan_from));
     t.value("--mode", "distort|undistort", false, [&o](const std::string& v) { o.mode = parse_mode(v); });
     t.value("-o,--output", "output pattern", false, text_to(o.output));
+    t.flag("--alpha", "validity alpha", o.alpha);
     t.value("--preview", "preview pattern", false, text_to(o.preview));
-    t.value("--manifest", "shot manifest", false, text_to(o.manifest));
+    t.value("--manifest", "shot manifest", false, output_to(o.manifest, "--manifest"));
     t.value("--job-dir", "job folder", false, text_to(f.job_dir));
     add_run_options(t, o);
 }
@@ -228,8 +265,32 @@ void add_verify_options(OptionTable& t, RenderOptions& o, FarmOptions& f) {
 // `overscan` measures the same shot as a render; -o names the report.
 void add_measure_options(OptionTable& t, RenderOptions& o) {
     add_shot_options(t, o);
-    t.value("-o,--output", "report", false, text_to(o.overscan_report));
+    t.value("-o,--output", "report", false, output_to(o.overscan_report, "-o"));
     add_run_options(t, o);
+}
+
+// camera and nuke-script: the shot as a render reads it, its overscan, the
+// CG camera's film back and the document they write.
+void add_handoff_options(OptionTable& t, RenderOptions& o, HandoffOptions& h) {
+    add_shot_options(t, o);
+    t.value("--overscan", "margins", false, [&o](const std::string& v) { o.overscan = v; });
+    t.value("--overscan-from", "overscan report", false, text_to(o.overscan_from));
+    t.value("--film-back", "WxH mm", false, [&h](const std::string& v) {
+        if (h.film_back) throw shot::UsageError("--film-back and --haperture both give the film back: give one");
+        h.film_back = parse_film_back(v);
+    });
+    t.value("--haperture", "mm", false, [&h](const std::string& v) {
+        if (h.film_back) throw shot::UsageError("--film-back and --haperture both give the film back: give one");
+        h.film_back = shot::FilmBack{parse_mm("--haperture", v), std::nullopt};
+    });
+    t.value("-o,--output", "output", false, output_to(o.document, "-o"));
+    add_run_options(t, o);
+}
+
+void add_nuke_script_options(OptionTable& t, RenderOptions& o, HandoffOptions& h) {
+    add_handoff_options(t, o, h);
+    t.value("--remove-map", "remove-distortion maps", false, text_to(h.remove_map));
+    t.value("--add-map", "add-distortion maps", false, text_to(h.add_map));
 }
 
 void check_overscan_options(const RenderOptions& o) {
@@ -239,13 +300,30 @@ void check_overscan_options(const RenderOptions& o) {
         throw shot::UsageError("--overscan-report writes the margins of --overscan: give --overscan too");
 }
 
+// The node's reload reads a take only under a name ending in a lower-case
+// ".fbx" (in Nuke too), so neither render nor inspect reads another.
+void check_take_name(const std::string& what, const std::string& take) {
+    if (take.size() >= 4 && take.compare(take.size() - 4, 4, ".fbx") == 0) return;
+    throw shot::UsageError(what + " \"" + take + "\": a take's name must end in a lower-case .fbx, the only names "
+                                  "the node's reload reads; link or copy it under such a name");
+}
+
 void check_shot(const RenderOptions& o) {
+    if (!o.fbx.empty()) check_take_name("--fbx", o.fbx);
     if (!o.plate.empty() && o.size) {
         throw shot::UsageError("--plate and --size both set the frame size: give one");
     }
     if (o.camera && o.fbx.empty()) {
         throw shot::UsageError("--camera picks a camera of the --fbx take: give --fbx too");
     }
+}
+
+// What camera and nuke-script need before the host starts.
+void check_handoff(const RenderOptions& o, const std::string& command, const std::string& document) {
+    check_overscan_options(o);
+    check_shot(o);
+    if (o.document.empty())
+        throw shot::UsageError(command + " writes " + document + " to -o: give -o");
 }
 
 void check_render(const RenderOptions& o) {
@@ -325,18 +403,20 @@ std::pair<int, int> parse_size(const std::string& text) {
 namespace {
 
 // The command line's grammar in CLI11: the top level (--version, --help),
-// render, overscan, inspect and the word "version", each with its options.
+// render, overscan, camera, nuke-script, inspect and the word "version",
+// each with its options.
 class CommandParser {
 public:
     explicit CommandParser(CommandLine& cl)
         : cl_(cl), top_(app_), render_(*app_.add_subcommand("render")), measure_(*app_.add_subcommand("overscan")),
+          camera_(*app_.add_subcommand("camera")), nuke_(*app_.add_subcommand("nuke-script")),
           inspect_(*app_.add_subcommand("inspect")), version_(*app_.add_subcommand("version")->group("")),
           points_(*app_.add_subcommand("points")), plan_(*app_.add_subcommand("plan")),
           submit_(*app_.add_subcommand("submit")), verify_(*app_.add_subcommand("verify")) {
         app_.set_help_flag("-h,--help");
         app_.require_subcommand(0, 1);
-        for (CLI::App* app : {&app_, &render_.app(), &measure_.app(), &inspect_.app(), &version_.app(), &points_.app(),
-                              &plan_.app(), &submit_.app(), &verify_.app()})
+        for (CLI::App* app : {&app_, &render_.app(), &measure_.app(), &camera_.app(), &nuke_.app(), &inspect_.app(),
+                              &version_.app(), &points_.app(), &plan_.app(), &submit_.app(), &verify_.app()})
             app->allow_extras();
         auto plugin_path = [&cl](const std::string& v) { cl.render.plugin_path.push_back(v); };
         top_.flag("--version", "version", version_flag_);
@@ -346,6 +426,8 @@ public:
         add_farm_options(plan_, cl.render, cl.farm);
         add_submit_options(submit_, cl.render, cl.farm);
         add_verify_options(verify_, cl.render, cl.farm);
+        add_handoff_options(camera_, cl.render, cl.handoff);
+        add_nuke_script_options(nuke_, cl.render, cl.handoff);
         inspect_.flag("--json", "JSON", cl.inspect.json);
         inspect_.app().add_option("fbx", cl.inspect.fbx);
         version_.value("--plugin-path", "plug-in folder", true, plugin_path);
@@ -370,9 +452,9 @@ public:
 
     CommandLine::Command command() {
         const bool version = app_.count("--version") > 0;
-        if (version && (render_.app().parsed() || measure_.app().parsed() || inspect_.app().parsed() ||
-                        points_.app().parsed() || plan_.app().parsed() || submit_.app().parsed() ||
-                        verify_.app().parsed()))
+        if (version && (render_.app().parsed() || measure_.app().parsed() || camera_.app().parsed() ||
+                        nuke_.app().parsed() || inspect_.app().parsed() || points_.app().parsed() ||
+                        plan_.app().parsed() || submit_.app().parsed() || verify_.app().parsed()))
             throw shot::UsageError("--version goes alone or with --plugin-path (see --help)");
         if (render_.app().parsed()) {
             render_.apply();
@@ -387,7 +469,27 @@ public:
             if (cl_.render.overscan_report.empty())
                 throw shot::UsageError("overscan writes its report to -o FILE.json: give -o");
             cl_.render.overscan = "auto";
+            cl_.render.overscan_report_option = "-o";
             return CommandLine::Command::Overscan;
+        }
+        if (camera_.app().parsed()) {
+            camera_.apply();
+            refuse_leftovers(camera_, " for camera");
+            check_handoff(cl_.render, "camera", "its JSON");
+            if (cl_.render.plate.empty() && !cl_.render.size)
+                throw shot::UsageError("camera gives pixels of the format: give --plate or --size");
+            return CommandLine::Command::Camera;
+        }
+        if (nuke_.app().parsed()) {
+            nuke_.apply();
+            refuse_leftovers(nuke_, " for nuke-script");
+            check_handoff(cl_.render, "nuke-script", "the script");
+            if (cl_.render.plate.empty()) throw shot::UsageError("nuke-script reads the plate in the script: give --plate");
+            if (cl_.handoff.remove_map.empty() || cl_.handoff.add_map.empty())
+                throw shot::UsageError("nuke-script reads the maps in the script: give --remove-map and --add-map");
+            for (const std::string* map : {&cl_.handoff.remove_map, &cl_.handoff.add_map})
+                shot::FramePattern::parse(*map);
+            return CommandLine::Command::NukeScript;
         }
         if (points_.app().parsed()) {
             points_.apply();
@@ -428,6 +530,7 @@ public:
             if (fbx.empty()) throw shot::UsageError("inspect takes exactly one FBX file");
             if (looks_like_option(fbx))
                 throw shot::UsageError("inspect takes one FBX file and optionally --json, not \"" + fbx + "\"");
+            check_take_name("inspect", fbx);
             return CommandLine::Command::Inspect;
         }
         if (version_.app().parsed() || version) {
@@ -440,7 +543,7 @@ public:
         const std::vector<std::string> left = app_.remaining();
         if (!left.empty() && !looks_like_option(left.front()))
             throw shot::UsageError("unknown command \"" + left.front() +
-                                   "\" (render, overscan, points, plan, submit, verify, inspect or --help)");
+                                   "\" (render, overscan, camera, nuke-script, points, plan, submit, verify, inspect or --help)");
         refuse_leftovers(top_, "");
         throw shot::UsageError("--plugin-path goes with --version or render (see --help)");
     }
@@ -449,7 +552,7 @@ private:
     CommandLine& cl_;
     CLI::App app_{"talvik-stmap"};
     bool version_flag_ = false;
-    OptionTable top_, render_, measure_, inspect_, version_, points_, plan_, submit_, verify_;
+    OptionTable top_, render_, measure_, camera_, nuke_, inspect_, version_, points_, plan_, submit_, verify_;
 };
 
 }  // namespace
@@ -468,6 +571,9 @@ const char* usage_text() {
 usage:
   talvik-stmap render [options] -o OUT.####.exr
   talvik-stmap overscan [--plate|--size] [--fbx --camera --frames --set] -o REPORT.json
+  talvik-stmap camera [shot options] [--film-back WxH|--haperture MM] -o CAMERA.json
+  talvik-stmap nuke-script [shot options] --remove-map PATTERN --add-map PATTERN
+               [--film-back WxH|--haperture MM] -o SHOT.nk
   talvik-stmap points --fbx TAKE.fbx --plate P|--size WxH --mode M TRACK.csv -o OUT.csv
   talvik-stmap plan [render options] -o OUT.####.exr --chunk N [--job-dir DIR] [--json]
   talvik-stmap submit slurm [render options] -o OUT.####.exr --chunk N [--job-dir DIR]
@@ -496,30 +602,56 @@ render options:
                          and the CG camera's film back and Nuke window
   --mode distort|undistort
   --set NAME=VALUE       set any control by name (repeatable), before a reload:
-                         numbers, true/false, texts, Mode entry names
+                         numbers, true/false, texts, Mode entry names; a --set
+                         of Mode, fbx_file_path or camera_index must agree
+                         with --mode, --fbx or --camera (equal values do)
   --fbx FILE             FBX take to reload (sets fbx_file_path), then press
                          "reload"; the camera is the digit before ".fbx" or the
-                         plate's unreal/cameraName, which must agree
+                         plate's unreal/cameraName, which must agree. Only
+                         names ending in a lower-case ".fbx" are read (by
+                         render, overscan and inspect alike), as the node does
   --camera N             camera number of the take (overrides both)
   --frames RANGE         1001-1100, 1001-1100x2, 1,5,10-20, 1 3 4 8 (default:
                          a plate sequence's frames, else the keyed range
                          after a reload, else frame 1)
   -o PATTERN             EXR per frame, #### or %04d for the frame number
   --compression NAME     none, rle, zips, zip (default) or piz (lossless only)
+  --alpha                an A channel (half) in each map: 1 where it holds a
+                         position, 0 where the lens has none (past its fold)
   --preview PATTERN      PNG per frame: a checkerboard pushed through the map
   --print-controls       one JSON object per frame with every control's value
   --threads N            render and compression threads, at most 4 per core
                          (default: the CPUs this process may use)
   --quiet                no progress and no summary; errors and warnings
                          still reach stderr
-  --strict               every warning (held frames, the default size,
-                         --set replacing a take's keys) fails the run
+  --strict               every warning (held frames, frames whose lens makes
+                         no usable map, gaps in a plate sequence, keys given
+                         twice, the default size, --set replacing a take's
+                         keys) fails the run
   --plugin-path DIR      where TalvikDistort.so is (repeatable; also
-                         TALVIK_PLUGIN_PATH, then the build's plugins folder)
+                         TALVIK_PLUGIN_PATH). Folders asked for are the only
+                         ones looked in and must exist; asked for none, the
+                         plug-in installed or built beside the command
   --skip-existing        leave frames whose files exist and say they were
                          made from this run's values (controls at the frame,
                          Mode, format, box, lens model); render the others
   --manifest FILE.json   list every file written, its frame and controls
+
+Outputs (-o, --preview, --manifest, --overscan-report) are file names: "-"
+and open descriptors (/dev/stdout, /dev/fd/N, /proc/self/fd/N) are refused;
+--print-controls writes to standard output.
+
+camera and nuke-script take the shot as render does (--plate, --size, --fbx,
+--camera, --frames, --set, --overscan, --overscan-from) and:
+  --film-back WxH        the CG camera's film back in mm (36x24): adds the focal
+                         length and vertical aperture in mm per frame
+  --haperture MM         the same from the horizontal aperture alone (nuke-script
+                         without either: Nuke's default, 24.576)
+  -o FILE                camera: the undistorted camera per frame, as JSON;
+                         nuke-script: the Nuke script
+  --remove-map PATTERN   nuke-script: the remove-distortion maps (render
+                         --mode distort with the same overscan), #### or %04d
+  --add-map PATTERN      nuke-script: the add-distortion maps (--mode undistort)
 
 points: a 2D track through the lens, each point with its frame's lens
   TRACK.csv              a header name,frame,x,y (other columns are carried

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "exr/st_map_exr_writer.h"
+#include "shot/undistorted_camera.h"
 
 namespace talvik::cli {
 
@@ -16,6 +17,7 @@ struct RenderOptions {
     std::optional<std::string> overscan;       // --overscan MARGINS, unparsed
     std::string overscan_from;                 // --overscan-from FILE.json, a report's margins
     std::string overscan_report;               // --overscan-report FILE.json; -o of overscan
+    std::string overscan_report_option = "--overscan-report";  // as messages name it
     std::optional<int> mode;                   // --mode: 0 distort, 1 undistort
     std::vector<std::pair<std::string, std::string>> sets;  // --set NAME=VALUE, in order
     std::string fbx;                           // --fbx
@@ -28,10 +30,19 @@ struct RenderOptions {
     bool quiet = false;                        // --quiet: no progress or summary; warnings still
     bool strict = false;                       // --strict: every warning fails the run
     exr::StMapCompression compression = exr::StMapCompression::Zip;
+    bool alpha = false;                        // --alpha: the validity as a half A channel
     std::vector<std::string> plugin_path;      // --plugin-path, then TALVIK_PLUGIN_PATH
     bool skip_existing = false;                // --skip-existing
     std::string manifest;                      // --manifest
+    std::string document;                      // -o of camera and nuke-script
     std::vector<std::string> command_line;     // as typed, for the manifest
+};
+
+// camera and nuke-script: what they hand to CG and comp beyond the shot.
+struct HandoffOptions {
+    std::optional<shot::FilmBack> film_back;  // --film-back WxH or --haperture MM
+    std::string remove_map;                   // nuke-script --remove-map PATTERN
+    std::string add_map;                      // nuke-script --add-map PATTERN
 };
 
 struct InspectOptions {
@@ -57,8 +68,13 @@ struct PointsOptions {
 };
 
 struct CommandLine {
-    enum class Command { Help, Render, Overscan, Inspect, Version, Points, Plan, Submit, Verify } command = Command::Help;
-    RenderOptions render;  // overscan's, points', plan's, submit's and verify's too; --version uses its plugin_path
+    enum class Command {
+        Help, Render, Overscan, Camera, NukeScript, Inspect, Version, Points, Plan, Submit, Verify
+    } command = Command::Help;
+    // The shot of overscan, camera, nuke-script, points, plan, submit and
+    // verify too; --version uses its plugin_path.
+    RenderOptions render;
+    HandoffOptions handoff;
     InspectOptions inspect;
     PointsOptions points;
     FarmOptions farm;

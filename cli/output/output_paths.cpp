@@ -1,6 +1,10 @@
 #include "cli/output/output_paths.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <filesystem>
 #include <map>
@@ -9,6 +13,7 @@
 
 #include "shot/usage_error.h"
 #include "io/output_target.h"
+#include "io/resolved_path.h"
 #include "io/temporary_name.h"
 
 namespace talvik::cli {
@@ -16,80 +21,71 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// One spelling per file, whether it exists yet or not: the folder resolved
-// through its symlinks (once per folder: a range may hold a million frames),
-// then the name.
+// One key per file, whether it exists yet or not: where its folder lands
+// (resolved once per folder: a range may hold a million frames) and the
+// name, or the file's own identity where it exists; with the path as the
+// system resolves it, for messages.
 class SameFileKeys {
 public:
-    std::string operator()(const std::string& path) {
+    struct Key {
+        std::string key, shown;
+    };
+
+    Key operator()(const std::string& path) {
         const fs::path p(path);
         const std::string folder = p.parent_path().string();
         auto it = folders_.find(folder);
-        if (it == folders_.end()) {
-            std::error_code ec;
-            const fs::path absolute = fs::absolute(folder.empty() ? fs::path(".") : fs::path(folder), ec);
-            fs::path resolved = fs::weakly_canonical(absolute, ec);
-            if (ec) resolved = absolute.lexically_normal();
-            it = folders_.emplace(folder, resolved).first;
-        }
-        return (it->second / p.filename()).lexically_normal().string();
+        if (it == folders_.end()) it = folders_.emplace(folder, io::resolve_path(folder.empty() ? "." : folder)).first;
+        const io::ResolvedPath& where = it->second;
+        const std::string name = p.filename().string();
+        const std::string shown = (fs::path(where.existing) / where.rest / name).lexically_normal().string();
+        struct stat st {};
+        if (where.rest.empty() && stat(shown.c_str(), &st) == 0)
+            return {std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino), shown};
+        return {where.key() + "/" + name, shown};
     }
 
 private:
-    std::map<std::string, fs::path> folders_;
+    std::map<std::string, io::ResolvedPath> folders_;
 };
 
-std::optional<std::pair<dev_t, ino_t>> identity(const std::string& path) {
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0) return std::nullopt;
-    return std::make_pair(st.st_dev, st.st_ino);
-}
-
-using FileId = std::pair<dev_t, ino_t>;
-
-// Which output claimed each file, by resolved name and by identity, so
-// that a second output landing on it is named together with the first.
+// Which output claimed each file, so that a second output landing on it is
+// named together with the first.
 class OutputClaims {
 public:
-    explicit OutputClaims(const std::vector<std::string>& inputs) {
-        for (const std::string& input : inputs) {
-            if (input.empty()) continue;
-            if (const auto id = identity(input)) input_ids_.emplace_back(input, *id);
-            input_keys_.emplace_back(input, same_file_key_(io::output_target(input)));
+    explicit OutputClaims(const std::vector<InputFile>& inputs) {
+        for (const InputFile& input : inputs) {
+            if (input.path.empty()) continue;
+            std::string target;
+            try {
+                target = io::output_target(input.path);
+            } catch (const std::exception&) {
+                continue;  // no file an output could replace
+            }
+            inputs_.emplace(same_file_key_(target).key, input);
         }
     }
 
     // `who`: how the user named the output, e.g. `-o "m.1002.exr" (frame 1002)`.
     void claim(const std::string& path, const std::string& who) {
-        const std::string target = io::output_target(path);
-        const auto id = identity(target);
-        const std::string key = same_file_key_(target);
-        for (const auto& [input, input_id] : input_ids_)
-            if (id && *id == input_id) refuse_input(path, input);
-        for (const auto& [input, input_key] : input_keys_)
-            if (key == input_key) refuse_input(path, input);
-        const auto by_key = by_key_.emplace(key, who);
-        if (!by_key.second) refuse_twice(who, by_key.first->second, key);
-        if (!id) return;
-        const auto by_id = by_id_.emplace(*id, who);
-        if (!by_id.second) refuse_twice(who, by_id.first->second, key);
+        if (io::resolve_path(path).descriptor)
+            throw shot::UsageError(who + " names an open file descriptor (standard output or error, /dev/fd/N, "
+                                         "/proc/self/fd/N), not a file: give a file name");
+        const SameFileKeys::Key key = same_file_key_(io::output_target(path));
+        const auto input = inputs_.find(key.key);
+        if (input != inputs_.end())
+            throw std::runtime_error("output \"" + path + "\" is the " + input->second.what + " \"" +
+                                     input->second.path + "\": refusing to overwrite it");
+        const auto claimed = claims_.emplace(key.key, who);
+        if (!claimed.second)
+            throw shot::UsageError(claimed.first->second + " and " + who + " are one file, \"" + key.shown +
+                                   "\": refusing to let one replace the other");
     }
 
 private:
-    [[noreturn]] static void refuse_input(const std::string& path, const std::string& input) {
-        throw std::runtime_error("output \"" + path + "\" is the input \"" + input + "\": refusing to overwrite it");
-    }
-    [[noreturn]] static void refuse_twice(const std::string& second, const std::string& first,
-                                          const std::string& file) {
-        throw shot::UsageError(first + " and " + second + " are one file, \"" + file +
-                         "\": refusing to let one replace the other");
-    }
-
     SameFileKeys same_file_key_;
-    std::vector<std::pair<std::string, FileId>> input_ids_;
-    std::vector<std::pair<std::string, std::string>> input_keys_;
-    std::map<std::string, std::string> by_key_;
-    std::map<FileId, std::string> by_id_;
+    std::map<std::string, InputFile> inputs_;
+    std::map<std::string, std::string> claims_;
 };
 
 std::string frame_output(const char* option, const std::string& path, int frame) {
@@ -106,7 +102,7 @@ void make_folder(const std::string& folder) {
 }  // namespace
 
 void check_output_paths(const std::optional<shot::FramePattern>& exr, const std::optional<shot::FramePattern>& preview,
-                        const std::vector<int>& frames, const std::vector<std::string>& inputs,
+                        const std::vector<int>& frames, const std::vector<InputFile>& inputs,
                         const std::vector<SingleOutput>& single_files) {
     OutputClaims claims(inputs);
     for (int frame : frames) {
@@ -114,6 +110,28 @@ void check_output_paths(const std::optional<shot::FramePattern>& exr, const std:
         if (preview) claims.claim(preview->path_for(frame), frame_output("--preview", preview->path_for(frame), frame));
     }
     for (const SingleOutput& file : single_files) claims.claim(file.path, file.option + " \"" + file.path + "\"");
+}
+
+void check_single_output_writable(const SingleOutput& file) {
+    std::error_code ec;
+    if (fs::is_directory(file.path, ec))
+        throw shot::UsageError(file.option + " " + file.path + " is a folder, not a file");
+    const std::string folder = fs::path(file.path).parent_path().string();
+    const io::ResolvedPath where = io::resolve_path(folder.empty() ? "." : folder);
+    const std::string cannot = "cannot write " + file.option + " \"" + file.path + "\": ";
+    struct stat st {};
+    if (stat(where.existing.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
+        throw std::runtime_error(cannot + "\"" + where.existing + "\" is a file, not a folder");
+    // The file goes in the folder, or in folders made in it.
+    const std::string first = where.rest.empty() ? fs::path(file.path).filename().string()
+                                                 : where.rest.substr(0, where.rest.find('/'));
+    const std::string probe = io::temporary_path_for(where.existing + "/" + first, 0xffffffffu);
+    const int fd = io::create_locked_temporary(probe);
+    if (fd < 0)
+        throw std::runtime_error(cannot + "cannot create a file in folder \"" + where.existing + "\": " +
+                                 std::strerror(errno));
+    unlink(probe.c_str());
+    close(fd);
 }
 
 void make_fixed_folders(const shot::FramePattern& pattern) { make_folder(pattern.fixed_folder()); }

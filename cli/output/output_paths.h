@@ -17,17 +17,33 @@ struct SingleOutput {
     std::string path;
 };
 
+// A file the render depends on, which no output may replace.
+struct InputFile {
+    std::string path;
+    std::string what;  // "plate frame", "take", "library", ...: named in the refusal
+};
+
 // Every file the render would replace, each frame's map and preview and
 // every single file, is resolved as the write will resolve it: symlinks
-// followed, in the folders and at the end, and files compared by device
-// and inode where they exist. Throws std::runtime_error naming the path
-// when an output is not a regular file where it exists (see
-// output_target.h) or lands on one of `inputs` (the plate, the take);
-// UsageError naming both paths when two outputs land on one file. Either
-// pattern may be absent.
+// followed, in the folders and at the end, also through folders that do
+// not exist yet, and compared by the identity (device and inode) of the
+// file, or of its deepest existing folder and the names below it, so that
+// bind mounts and hard links are seen through. Throws std::runtime_error
+// naming the path when an output is not a regular file where it exists
+// (see output_target.h) or lands on one of `inputs`; UsageError naming
+// both paths when two outputs land on one file, or naming an output that
+// is an open descriptor (/dev/stdout, /proc/self/fd/1) rather than a file.
+// Either pattern may be absent.
 void check_output_paths(const std::optional<shot::FramePattern>& exr, const std::optional<shot::FramePattern>& preview,
-                        const std::vector<int>& frames, const std::vector<std::string>& inputs,
+                        const std::vector<int>& frames, const std::vector<InputFile>& inputs,
                         const std::vector<SingleOutput>& single_files = {});
+
+// A file written once the frames are done (a manifest, a report) must not
+// fail only then: throws UsageError when `file.path` names a folder, and
+// std::runtime_error naming it when what lies on its way is a file rather
+// than a folder or the folder it goes into (or would be made in) takes no
+// new file, found by making a temporary there and removing it.
+void check_single_output_writable(const SingleOutput& file);
 
 // Makes the folders of a pattern that do not depend on the frame, so that
 // one that cannot be made is reported before anything is rendered.

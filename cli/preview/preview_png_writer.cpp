@@ -1,68 +1,89 @@
 #include "cli/preview/preview_png_writer.h"
 
+#include <fcntl.h>
 #include <png.h>
+#include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
-#include <system_error>
 #include <thread>
-#include <vector>
+#include <utility>
 
-#include "io/replace_file.h"
+#include "cli/preview/png_line_filter.h"
+#include "io/file_ranges.h"
+#include "cli/preview/preview_bands.h"
+#include "io/st_map_bands.h"
 
 namespace talvik::cli {
 namespace {
 
-struct PngError {
+constexpr size_t kChunkFrame = 12;  // length and type before the data, CRC after
+
+void put_be32(uint8_t* at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (24 - 8 * i));
+}
+
+// Frames the `size` bytes at `chunk + 8` as a PNG chunk of `type`: length
+// and type before, CRC of type and data after.
+void frame_chunk(uint8_t* chunk, const char* type, size_t size) {
+    put_be32(chunk, static_cast<uint32_t>(size));
+    std::memcpy(chunk + 4, type, 4);
+    put_be32(chunk + 8 + size, static_cast<uint32_t>(crc32_z(0, chunk + 4, size + 4)));
+}
+
+std::vector<uint8_t> chunk(const char* type, const std::vector<uint8_t>& data) {
+    std::vector<uint8_t> bytes(data.size() + kChunkFrame);
+    std::copy(data.begin(), data.end(), bytes.begin() + 8);
+    frame_chunk(bytes.data(), type, data.size());
+    return bytes;
+}
+
+// What libpng writes, gathered in memory.
+struct Head {
+    std::string bytes;
     char message[256] = "unknown libpng error";
-    std::FILE* file = nullptr;
-    const std::atomic<bool>* cancel = nullptr;
-    bool cancelled = false;
 };
 
 void on_png_error(png_structp png, png_const_charp message) {
-    auto* error = static_cast<PngError*>(png_get_error_ptr(png));
-    std::snprintf(error->message, sizeof error->message, "%s", message);
+    auto* head = static_cast<Head*>(png_get_error_ptr(png));
+    std::snprintf(head->message, sizeof head->message, "%s", message);
     png_longjmp(png, 1);
 }
 
 void on_png_warning(png_structp, png_const_charp) {}
 
-// libpng's own writer only says "Write Error"; this one keeps the reason.
 void on_png_write(png_structp png, png_bytep data, size_t length) {
-    auto* error = static_cast<PngError*>(png_get_error_ptr(png));
-    errno = 0;
-    if (std::fwrite(data, 1, length, error->file) != length) {
-        const int reason = errno ? errno : EIO;
-        std::snprintf(error->message, sizeof error->message, "%s", std::strerror(reason));
-        png_longjmp(png, 1);
+    auto* head = static_cast<Head*>(png_get_io_ptr(png));
+    bool kept = true;
+    try {
+        head->bytes.append(reinterpret_cast<const char*>(data), length);
+    } catch (const std::bad_alloc&) {
+        kept = false;
     }
+    if (!kept) png_error(png, "out of memory");
 }
 
-void on_png_flush(png_structp png) {
-    auto* error = static_cast<PngError*>(png_get_error_ptr(png));
-    std::fflush(error->file);
-}
+void on_png_flush(png_structp) {}
 
-// Kept free of objects with destructors: libpng reports errors by longjmp.
-bool encode_png(std::FILE* file, int width, int height, png_bytepp rows, const char* identity, PngError& error) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, on_png_error, on_png_warning);
+// The file up to its pixels, from libpng: signature, IHDR and the identity
+// as iTXt. Kept free of objects with destructors: libpng reports errors by
+// longjmp.
+bool png_head(int width, int height, const char* identity, Head& head) {
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &head, on_png_error, on_png_warning);
     if (!png) return false;
     png_infop info = png_create_info_struct(png);
     if (!info || setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
         return false;
     }
-    error.file = file;
-    png_set_write_fn(png, &error, on_png_write, on_png_flush);
+    png_set_write_fn(png, &head, on_png_write, on_png_flush);
     png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
-                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     // Before the pixels, so a reader finds it without decoding them.
     png_text text{};
     if (identity && *identity) {
@@ -73,121 +94,300 @@ bool encode_png(std::FILE* file, int width, int height, png_bytepp rows, const c
         png_set_text(png, info, &text, 1);
     }
     png_write_info(png, info);
-    for (int y = 0; y < height; ++y) {
-        if (error.cancel && error.cancel->load()) {
-            error.cancelled = true;
-            png_destroy_write_struct(&png, &info);
-            return false;
-        }
-        png_write_row(png, rows[y]);
-    }
-    png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return true;
 }
 
-// The format in preview pixels (columns left to right, lines from the top,
-// ends exclusive) and the width of the line drawn around it.
-struct FormatEdge {
-    int left, right, top, bottom, line;
-    bool at(int x, int y) const {
-        const bool inside = x >= left && x < right && y >= top && y < bottom;
-        const bool near = x >= left - line && x < right + line && y >= top - line && y < bottom + line;
-        return near && !inside;
-    }
-};
-
-FormatEdge format_edge(const io::StMapView& map, PreviewSize size) {
-    const double sx = static_cast<double>(size.width) / map.width;
-    const double sy = static_cast<double>(size.height) / map.height;
-    const long long box_top = static_cast<long long>(map.y) + map.height;
-    auto column = [&](long long host_x) { return static_cast<int>(std::llround((host_x - map.x) * sx)); };
-    auto line = [&](long long host_y) { return static_cast<int>(std::llround((box_top - host_y) * sy)); };
-    return {column(0), column(map.display_width()), line(map.display_height()), line(0),
-            std::max(1, static_cast<int>(std::lround(std::min(size.width, size.height) / 540.0)))};
+std::vector<uint8_t> head_bytes(PreviewSize size, const std::string& identity, const std::string& path) {
+    Head head;
+    if (!png_head(size.width, size.height, identity.c_str(), head))
+        throw std::runtime_error("cannot write \"" + path + "\": " + head.message);
+    return {head.bytes.begin(), head.bytes.end()};
 }
 
-// Top line first. Bands of lines are drawn on all cores: each line depends
-// only on the samples.
-std::vector<png_byte> render(const PreviewSamples& samples, PreviewSampling sampling) {
-    const io::StMapView& map = samples.geometry();
-    const PreviewSize size = samples.size();
-    std::vector<png_byte> rgb(static_cast<size_t>(size.width) * size.height * 3);
-    const FormatEdge edge = format_edge(map, size);
-    // The pattern covers the format, at the preview's scale.
-    const int pattern_w = std::max(1, edge.right - edge.left), pattern_h = std::max(1, edge.bottom - edge.top);
-    auto draw_lines = [&](int first, int end) {
-        for (int line = first; line < end; ++line) {
-            png_byte* out = rgb.data() + static_cast<size_t>(line) * size.width * 3;
-            for (int x = 0; x < size.width; ++x) {
-                const Rgb8 c = edge.at(x, line) ? kFormatEdgeColour
-                                                : pattern_at(samples.s(x, line), samples.t(x, line), pattern_w,
-                                                             pattern_h, sampling);
-                out[3 * x] = c.r;
-                out[3 * x + 1] = c.g;
-                out[3 * x + 2] = c.b;
-            }
-        }
-    };
-    const int bands = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 16u));
-    std::vector<std::thread> helpers;
-    for (int b = 1; b < bands; ++b) {
-        const int first = size.height * b / bands, end = size.height * (b + 1) / bands;
-        try {
-            helpers.emplace_back(draw_lines, first, end);
-        } catch (const std::system_error&) {
-            draw_lines(first, end);  // no thread to spare: this one draws the band
-        }
-    }
-    draw_lines(0, size.height / bands);
-    for (std::thread& t : helpers) t.join();
-    return rgb;
+int open_temporary(const io::ReplaceFile& output) {
+    const int fd = ::open(output.temp_path().c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) output.fail_to_create(errno);
+    return fd;
+}
+
+bool same_place(const io::StMapView& a, const io::StMapView& b) {
+    return a.width == b.width && a.height == b.height && a.x == b.x && a.y == b.y &&
+           a.display_width() == b.display_width() && a.display_height() == b.display_height();
+}
+
+bool same_deflate(const PngDeflate& a, const PngDeflate& b) {
+    return a.library == b.library && a.level == b.level && a.runs_only == b.runs_only;
 }
 
 }  // namespace
 
-void write_preview_png(const std::string& path, const io::StMapView& map, const PreviewOptions& options,
-                       const std::string& identity) {
-    io::check_st_map_view(map, path);
+// A band's lines as one IDAT chunk of deflated, filtered lines.
+struct PreviewPngWriter::Piece {
+    std::unique_ptr<uint8_t[]> bytes;
+    size_t capacity = 0;
+    size_t size = 0;
+    PreviewLines lines;
+    uint32_t adler = 1;    // of the filtered lines
+    size_t raw_size = 0;   // their size
+};
+
+struct PreviewPngWriter::Worker {
+    explicit Worker(const PngDeflate& setting) : deflater(setting) {}
+    PngPieceDeflater deflater;
+    std::vector<uint8_t> line, above;  // RGB
+    std::vector<uint8_t> filtered;     // a band's filtered lines
+};
+
+PreviewPngWriter::PreviewPngWriter() = default;
+
+PreviewPngWriter::~PreviewPngWriter() {
+    abandon();
+    forget();
+}
+
+void PreviewPngWriter::fail(const std::string& reason) const {
+    throw std::runtime_error("cannot write \"" + path_ + "\": " + reason);
+}
+
+void PreviewPngWriter::begin(const std::string& path, const io::StMapView& geometry, const PreviewOptions& options,
+                             const std::string& identity) {
+    abandon();
+    forget();  // a new map: the kept pixels are stale even if this fails
+    {
+        io::StMapView check = geometry;
+        static const float unused = 0.0f;
+        check.s = check.t = &unused;
+        io::check_st_map_view(check, path);
+    }
     if (options.max_width < 0)
         throw std::invalid_argument("cannot write \"" + path + "\": preview width " +
                                     std::to_string(options.max_width) + " is negative");
     if (options.cancel && options.cancel->load()) throw io::WriteCancelled("writing \"" + path + "\" was stopped");
-    PreviewSamples samples;
-    samples.begin(map, options.max_width);
-    samples.take(map, 0);
-    write_preview_png(path, samples, options, identity);
+    if (!workers_.empty() && !same_deflate(options.deflate, options_.deflate)) workers_.clear();
+    path_ = path;
+    options_ = options;
+    picture_.begin(geometry, options.max_width, options.sampling);
+    made_.geometry = geometry;
+    made_.geometry.s = made_.geometry.t = nullptr;
+    made_.max_width = options.max_width;
+    made_.sampling = options.sampling;
+    made_.deflate = options.deflate;
+
+    std::vector<uint8_t> head = head_bytes(picture_.size(), identity, path);
+    const std::vector<uint8_t> stream_head = chunk("IDAT", zlib_stream_head(options.deflate));
+    head.insert(head.end(), stream_head.begin(), stream_head.end());
+    output_.emplace(path);
+    fd_ = open_temporary(*output_);
+    try {
+        io::write_at(fd_, 0, head.data(), head.size());
+    } catch (const std::exception& e) {
+        abandon();
+        fail(e.what());
+    }
+    pixels_at_ = head.size() - stream_head.size();
+    write_at_ = head.size();
+    next_line_ = 0;
+    adler_ = 1;
+    failed_ = false;
+    waiting_.clear();
 }
 
-void write_preview_png(const std::string& path, const PreviewSamples& samples, const PreviewOptions& options,
-                       const std::string& identity) {
-    auto check_cancel = [&] {
-        if (options.cancel && options.cancel->load()) throw io::WriteCancelled("writing \"" + path + "\" was stopped");
-    };
-    check_cancel();
-    const PreviewSize size = samples.size();
-    std::vector<png_byte> rgb = render(samples, options.sampling);
-    std::vector<png_bytep> rows(static_cast<size_t>(size.height));
-    for (int y = 0; y < size.height; ++y) rows[y] = rgb.data() + static_cast<size_t>(y) * size.width * 3;
+void PreviewPngWriter::reserve(int workers, int band_rows) {
+    const PreviewSize size = picture_.size();
+    const size_t line_bytes = 3 * static_cast<size_t>(size.width);
+    // Preview lines never outnumber map rows; shrunk, a band of rows holds
+    // about its share of lines, and one more where a line falls between.
+    const int map_height = std::max(1, made_.geometry.height);
+    const int lines = std::min({std::max(band_rows, 1), size.height,
+                                static_cast<int>(static_cast<long long>(band_rows) * size.height / map_height) + 2});
+    const size_t raw = static_cast<size_t>(lines) * (line_bytes + 1);
+    while (static_cast<int>(workers_.size()) < workers) workers_.push_back(std::make_unique<Worker>(options_.deflate));
+    for (std::unique_ptr<Worker>& w : workers_) {
+        w->line.resize(line_bytes);
+        w->above.resize(line_bytes);
+        if (w->filtered.size() < raw) w->filtered.resize(raw);
+    }
+    // Two chunks per thread: one made, one waiting for the file.
+    std::lock_guard<std::mutex> lock(mutex_);
+    const size_t capacity = png_piece_bound(raw) + kChunkFrame;
+    while (free_.size() < 2 * workers_.size()) free_.push_back(std::make_unique<Piece>());
+    for (std::unique_ptr<Piece>& p : free_) {
+        if (p->capacity >= capacity) continue;
+        p->bytes.reset(new uint8_t[capacity]);
+        p->capacity = capacity;
+    }
+}
 
-    check_cancel();
-    io::ReplaceFile output(path);
-    errno = 0;
-    std::FILE* file = std::fopen(output.temp_path().c_str(), "wb");
-    if (!file) output.fail_to_create(errno);
-    PngError error;
-    error.cancel = options.cancel;
-    const bool encoded = encode_png(file, size.width, size.height, rows.data(), identity.c_str(), error);
-    const bool flushed = std::fflush(file) == 0 && !std::ferror(file);
-    const int write_errno = errno;
-    const bool closed = std::fclose(file) == 0;
-    if (error.cancelled) throw io::WriteCancelled("writing \"" + path + "\" was stopped");
-    if (!encoded)
-        throw std::runtime_error("cannot write \"" + path + "\": " + error.message);
-    if (!flushed || !closed)
-        throw std::runtime_error("cannot write \"" + path + "\": " +
-                                 std::strerror(write_errno ? write_errno : EIO));
-    output.commit();
+std::unique_ptr<PreviewPngWriter::Piece> PreviewPngWriter::free_piece(size_t capacity) {
+    std::unique_ptr<Piece> piece;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!free_.empty()) {
+            piece = std::move(free_.back());
+            free_.pop_back();
+        }
+    }
+    // More chunks waiting than reserved for: bands came out of order.
+    if (!piece) piece = std::make_unique<Piece>();
+    if (piece->capacity < capacity) {
+        piece->bytes.reset(new uint8_t[capacity]);
+        piece->capacity = capacity;
+    }
+    return piece;
+}
+
+void PreviewPngWriter::take(int worker, const io::StMapView& band, int first_row) {
+    if (fd_ < 0) throw std::logic_error("a preview band before begin");
+    if (worker < 0 || worker >= static_cast<int>(workers_.size())) throw std::logic_error("a preview band unreserved");
+    const PreviewLines lines = picture_.lines_in(first_row, band.height);
+    if (lines.empty() || cancelled()) return;
+    Worker& w = *workers_[static_cast<size_t>(worker)];
+    const size_t line_bytes = w.line.size();
+    const size_t raw = static_cast<size_t>(lines.end - lines.first) * (line_bytes + 1);
+    if (w.filtered.size() < raw) throw std::logic_error("a preview band larger than reserved");
+    // The band's first line has no line above it here: filtered from the left.
+    uint8_t* out = w.filtered.data();
+    for (int line = lines.first; line < lines.end; ++line, out += line_bytes + 1) {
+        picture_.draw(line, band, first_row, w.line.data());
+        if (line == lines.first)
+            filter_sub(w.line.data(), line_bytes, out);
+        else
+            filter_paeth(w.line.data(), w.above.data(), line_bytes, out);
+        w.line.swap(w.above);
+    }
+
+    std::unique_ptr<Piece> piece = free_piece(png_piece_bound(raw) + kChunkFrame);
+    const size_t size = w.deflater.deflate(w.filtered.data(), raw, piece->bytes.get() + 8, piece->capacity - kChunkFrame);
+    if (size == 0) throw std::logic_error("a preview chunk larger than its bound");
+    frame_chunk(piece->bytes.get(), "IDAT", size);
+    piece->size = size + kChunkFrame;
+    piece->lines = lines;
+    piece->adler = w.deflater.adler32(1, w.filtered.data(), raw);
+    piece->raw_size = raw;
+    deliver(std::move(piece));
+}
+
+// Writes the chunks that follow those in the file, this one among them
+// or not; the file's writes go in line order whatever thread makes them.
+void PreviewPngWriter::deliver(std::unique_ptr<Piece> piece) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto at = std::lower_bound(waiting_.begin(), waiting_.end(), piece->lines.first,
+                                     [](const std::unique_ptr<Piece>& p, int line) { return p->lines.first < line; });
+    waiting_.insert(at, std::move(piece));
+    while (!failed_ && !waiting_.empty() && waiting_.front()->lines.first == next_line_) {
+        Piece& next = *waiting_.front();
+        try {
+            io::write_at(fd_, write_at_, next.bytes.get(), next.size);
+        } catch (const std::exception& e) {
+            failed_ = true;
+            fail(e.what());
+        }
+        write_at_ += next.size;
+        next_line_ = next.lines.end;
+        adler_ = adler32_joined(adler_, next.adler, next.raw_size);
+        free_.push_back(std::move(waiting_.front()));
+        waiting_.erase(waiting_.begin());
+    }
+}
+
+void PreviewPngWriter::finish() {
+    if (fd_ < 0) throw std::logic_error("a preview finished before begin");
+    if (cancelled()) {
+        abandon();
+        throw io::WriteCancelled("writing \"" + path_ + "\" was stopped");
+    }
+    try {
+        if (failed_ || next_line_ != picture_.size().height) throw std::logic_error("preview lines left unwritten");
+        end_file();
+    } catch (...) {
+        abandon();
+        throw;
+    }
+}
+
+void PreviewPngWriter::end_file() {
+    std::vector<uint8_t> end = chunk("IDAT", zlib_stream_end(adler_));
+    const std::vector<uint8_t> iend = chunk("IEND", {});
+    end.insert(end.end(), iend.begin(), iend.end());
+    try {
+        io::write_at(fd_, write_at_, end.data(), end.size());
+    } catch (const std::exception& e) {
+        fail(e.what());
+    }
+    commit(pixels_at_, write_at_ + end.size());
+}
+
+void PreviewPngWriter::commit(uint64_t pixels_at, uint64_t end) {
+    // Kept open to copy from; none when no descriptor is free.
+    forget();
+    kept_fd_ = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    kept_pixels_at_ = pixels_at;
+    kept_end_ = end;
+    const int fd = std::exchange(fd_, -1);
+    try {
+        // The last chance for a deferred write error (network folders).
+        if (::close(fd) != 0 && errno != EINTR) fail(std::string("write failed: ") + std::strerror(errno));
+        output_->commit();
+    } catch (...) {
+        forget();
+        output_.reset();
+        throw;
+    }
+    output_.reset();
+}
+
+void PreviewPngWriter::abandon() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    output_.reset();  // removes the temporary
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (std::unique_ptr<Piece>& p : waiting_) free_.push_back(std::move(p));
+    waiting_.clear();
+}
+
+bool PreviewPngWriter::can_write_again(const io::StMapView& geometry, const PreviewOptions& options) const {
+    return kept_fd_ >= 0 && same_place(geometry, made_.geometry) && options.max_width == made_.max_width &&
+           options.sampling == made_.sampling && same_deflate(options.deflate, made_.deflate);
+}
+
+void PreviewPngWriter::write_again(const std::string& path, const std::string& identity) {
+    last_reused_ = false;
+    if (kept_fd_ < 0) throw std::logic_error("no kept preview to write again");
+    abandon();
+    if (cancelled()) throw io::WriteCancelled("writing \"" + path + "\" was stopped");
+    path_ = path;
+    const std::vector<uint8_t> head = head_bytes(picture_.size(), identity, path);
+    output_.emplace(path);
+    fd_ = open_temporary(*output_);
+    const uint64_t pixels = kept_end_ - kept_pixels_at_;
+    try {
+        io::write_at(fd_, 0, head.data(), head.size());
+        io::copy_range(kept_fd_, kept_pixels_at_, fd_, head.size(), pixels);
+    } catch (const std::exception& e) {
+        abandon();
+        forget();
+        fail(e.what());
+    }
+    commit(head.size(), head.size() + pixels);
+    last_reused_ = true;
+}
+
+void PreviewPngWriter::forget() {
+    if (kept_fd_ >= 0) ::close(kept_fd_);
+    kept_fd_ = -1;
+}
+
+void write_preview_png(const std::string& path, const io::StMapView& map, const PreviewOptions& options,
+                       const std::string& identity) {
+    io::check_st_map_view(map, path);
+    PreviewPngWriter writer;
+    writer.begin(path, map, options, identity);
+    const int threads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 16u));
+    io::WholeStMap whole(map, threads);
+    PreviewBands bands(whole, writer);
+    io::make_every_band(bands, options.cancel);
+    writer.finish();
 }
 
 namespace {

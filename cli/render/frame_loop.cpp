@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/output/output_paths.h"
+#include "cli/preview/preview_bands.h"
 #include "cli/preview/preview_png_writer.h"
 #include "shot/control_values.h"
 #include "cli/render/frame_cache.h"
@@ -12,6 +13,7 @@
 #include "cli/render/host_bands.h"
 #include "shot/map_identity.h"
 #include "shot/plate_metadata.h"
+#include "shot/terminal_text.h"
 #include "cli/render/progress_reporter.h"
 #include "cli/render/render_safety.h"
 #include "shot/version_info.h"
@@ -25,7 +27,7 @@ std::string output_folder(const RenderOptions& o) {
     const std::string& any = o.output.empty() ? o.preview : o.output;
     if (any.empty()) return "";
     const std::string parent = shot::FramePattern::parse(any).fixed_folder();
-    return parent.empty() ? "./" : parent == "/" ? parent : parent + "/";
+    return shot::terminal_text(parent.empty() ? "./" : parent == "/" ? parent : parent + "/");
 }
 
 class FrameLoop {
@@ -35,29 +37,34 @@ public:
           source_box_(0, 0, plan.format.width(), plan.format.height()),
           progress_(err, plan.outputs->frames_to_render(), output_folder(o), progress_options(plan, o)) {
         exr_options_.compression = o.compression;
+        exr_options_.alpha = o.alpha;
+        bands_.set_alpha(o.alpha);
         exr_options_.cancel = &io::stop_requested();
         preview_options_.cancel = &io::stop_requested();
     }
 
     // One frame: its controls checked, its map rendered in bands unless
-    // held (each band checked, packed and written as it comes), its files
-    // written.
+    // held (each band checked, packed and written, its preview lines made
+    // and written, as it comes), its files written.
     void frame(int frame, const std::vector<shot::ControlValue>& values) {
         const FrameFiles& files = plan_.outputs->at(frame);
         if (!files.any()) return;
         show_frame_input(frame);
         if (files.exr) set_exr_attributes(frame, values);
-        const bool held = cache_.holds(values, source_box_) && (!files.preview || preview_held_) &&
+        const std::string preview_identity =
+            files.preview ? shot::identity_text(plan_.identity_at(frame)) : "";
+        // A held map's files copy the pixels of the last ones.
+        const bool held = cache_.holds(values, source_box_) &&
+                          (!files.preview || preview_writer_.can_write_again(bands_.geometry(), preview_options_)) &&
                           (!files.exr || write_exr_again(*files.exr));
-        if (!held) render(frame, values, files);
+        if (held && files.preview) {
+            folders_.prepare(*files.preview);
+            preview_writer_.write_again(*files.preview, preview_identity);
+        }
+        if (!held) render(frame, values, files, preview_identity);
         io::throw_if_stopped();
         if (files.exr) manifest_.add(*files.exr, frame, values);
-        if (files.preview) {
-            folders_.prepare(*files.preview);
-            write_preview_png(*files.preview, preview_, preview_options_,
-                              shot::identity_text(shot::map_identity(frame, values, plan_.format, plan_.box_at(frame), plan_.take_hash)));
-            manifest_.add(*files.preview, frame, values);
-        }
+        if (files.preview) manifest_.add(*files.preview, frame, values);
         progress_.frame_done(frame);
     }
 
@@ -99,22 +106,36 @@ private:
         return exr_writer_.write_again(path, bands_.geometry(), exr_options_);
     }
 
-    // Renders the map band by band into the EXR, if any, and the preview's
-    // samples, checking every band.
-    void render(int frame, const std::vector<shot::ControlValue>& values, const FrameFiles& files) {
+    // Renders the map band by band into the EXR and the preview, if any,
+    // checking every band.
+    void render(int frame, const std::vector<shot::ControlValue>& values, const FrameFiles& files,
+                const std::string& preview_identity) {
         cache_.drop();
-        preview_held_ = false;
-        bands_.begin(*plan_.node, frame, &values, files.preview ? &preview_ : nullptr, preview_options_.max_width);
-        if (files.exr) {
-            folders_.prepare(*files.exr);
-            exr_writer_.write(*files.exr, bands_, exr_options_);
+        bands_.begin(*plan_.node, frame, &values);
+        PreviewBands with_preview(bands_, preview_writer_);
+        io::StMapBands& bands = files.preview ? static_cast<io::StMapBands&>(with_preview) : bands_;
+        if (files.preview) {
+            folders_.prepare(*files.preview);
+            preview_writer_.begin(*files.preview, bands_.geometry(), preview_options_, preview_identity);
         } else {
-            exr_writer_.forget();  // its last file is not of this map
-            bands_.make_all();
+            preview_writer_.forget();  // its last file is not of this map
+        }
+        try {
+            if (files.exr) {
+                folders_.prepare(*files.exr);
+                exr_writer_.write(*files.exr, bands, exr_options_);
+            } else {
+                exr_writer_.forget();
+                io::make_every_band(bands, &io::stop_requested());
+                io::throw_if_stopped();
+            }
+            if (files.preview) preview_writer_.finish();
+        } catch (...) {
+            preview_writer_.abandon();
+            throw;
         }
         const io::StMapView g = bands_.geometry();
         cache_.hold(values, DD::Image::Box(g.x, g.y, g.x + g.width, g.y + g.height));
-        preview_held_ = files.preview.has_value();
     }
 
     RenderPlan& plan_;
@@ -122,8 +143,7 @@ private:
     FrameCache cache_;
     HostBands bands_{*plan_.host};
     exr::StMapExrWriter exr_writer_;  // keeps the last map's file to copy its chunks
-    PreviewSamples preview_;          // the last map's preview pixels
-    bool preview_held_ = false;
+    PreviewPngWriter preview_writer_;  // keeps the last preview to copy its pixels
     exr::StMapExrOptions exr_options_;
     PreviewOptions preview_options_;
     OutputFolders folders_;

@@ -1,19 +1,22 @@
 #include "cli/render/host_bands.h"
 
 #include <algorithm>
+#include <stdexcept>
 
+#include "lens/validity_row.h"
 #include "shot/frame_checks.h"
-#include "io/stop_signal.h"
+#include "shot/frame_lens.h"
 
 namespace talvik::cli {
 
-void HostBands::begin(Node& node, int frame, const std::vector<shot::ControlValue>* values, PreviewSamples* preview,
-                      int max_width) {
+void HostBands::begin(Node& node, int frame, const std::vector<shot::ControlValue>* values) {
     host_.begin_render(node, frame, box_);
     frame_ = frame;
     values_ = values;
-    preview_ = preview;
-    if (preview_) preview_->begin(geometry(), max_width);
+    if (alpha_) {
+        if (!values) throw std::logic_error("the validity alpha needs the frame's control values");
+        lens_ = shot::frame_lens(*values);
+    }
 }
 
 io::StMapView HostBands::geometry() const {
@@ -37,6 +40,8 @@ void HostBands::reserve(int band_rows) {
         s_[w].resize(size);
         t_[w].resize(size);
     }
+    a_.resize(alpha_ ? workers : 0);
+    for (std::vector<uint16_t>& a : a_) a.resize(size);
     band_rows_ = band_rows;
 }
 
@@ -53,20 +58,16 @@ io::StMapView HostBands::band(int worker, int first_row, int rows) {
     v.t = planes[1];
     v.y += first_row;
     v.height = rows;
+    if (alpha_) {
+        uint16_t* a = a_[worker].data();
+        const FrameSize size = frame_size_from(v.format_width, v.format_height);
+        for (int r = 0; r < rows; ++r)
+            validity_row(lens_, size, v.y + r, v.x, v.width, v.s + v.index(0, r), v.t + v.index(0, r),
+                         a + v.index(0, r));
+        v.a = a;
+    }
     if (values_) shot::check_map_finite(v, frame_, *values_, first_row);
-    if (preview_) preview_->take(v, first_row);
     return v;
-}
-
-void HostBands::make_all() {
-    const int rows = std::max(1, std::min(box_.height, 64));
-    const int bands = (box_.height + rows - 1) / rows;
-    reserve(rows);
-    run(bands, [&](int worker, int b) {
-        if (io::stop_requested().load()) return;
-        band(worker, b * rows, std::min(rows, box_.height - b * rows));
-    });
-    io::throw_if_stopped();
 }
 
 }  // namespace talvik::cli

@@ -78,13 +78,6 @@ shot::Json earlier_runs(const std::string& path, const shot::Json& asked) {
     return runs;
 }
 
-void check_manifest_folder(const std::string& manifest) {
-    std::error_code ec;
-    // Found now rather than after every frame is rendered.
-    if (std::filesystem::is_directory(manifest, ec))
-        throw shot::UsageError("--manifest " + manifest + " is a folder, not a file");
-}
-
 void write_manifest(const std::string& path, const std::string& json) { write_json_file(path, json, "manifest"); }
 
 void write_json_file(const std::string& path, const std::string& json, const std::string& what) {

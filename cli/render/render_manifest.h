@@ -48,10 +48,6 @@ shot::Json run_asked(const std::string& frames, const std::string& output, const
 // another chunk).
 shot::Json earlier_runs(const std::string& path, const shot::Json& asked);
 
-// Throws UsageError when the manifest names a folder. Whether it lands on
-// another output is checked with every output (output_paths.h).
-void check_manifest_folder(const std::string& manifest);
-
 // Written under a temporary name and renamed into place, as every file;
 // missing folders are made.
 void write_manifest(const std::string& path, const std::string& json);

@@ -1,25 +1,36 @@
 #include "cli/render/render_plan.h"
 
 #include <algorithm>
+#include <cmath>
+#include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string>
 
 #include "DDImage/Knob.h"
+#include "cli/output/loaded_files.h"
 #include "cli/output/output_paths.h"
+#include "cli/preview/preview_png_writer.h"
 #include "cli/render/auto_overscan.h"
 #include "cli/render/existing_output.h"
 #include "cli/render/render_manifest.h"
 #include "cli/render/render_safety.h"
+#include "host/python/python_scripting.h"
+#include "io/input_file.h"
 #include "io/stop_signal.h"
 #include "shot/content_hash.h"
 #include "shot/control_values.h"
+#include "shot/duplicate_keys.h"
+#include "shot/frame_checks.h"
 #include "shot/frame_range.h"
+#include "shot/lens_usability.h"
 #include "shot/lens_node.h"
 #include "shot/map_identity.h"
 #include "shot/memory_check.h"
 #include "shot/plate_metadata.h"
 #include "shot/take_reload.h"
+#include "shot/terminal_text.h"
+#include "shot/usage_error.h"
 #include "shot/version_info.h"
 
 namespace talvik::cli {
@@ -46,6 +57,19 @@ Inputs read_inputs(const RenderOptions& o, RenderPlan& plan) {
     return in;
 }
 
+// A sequence found on disk with frames missing between its first and last:
+// a render that failed, or frames deleted by hand.
+void warn_plate_gaps(const RenderOptions& o, const shot::PlateSequence& plates, RenderNotes& notes, std::FILE* err) {
+    std::string missing;
+    for (const auto& [first, last] : plates.gaps())
+        missing += (missing.empty() ? "" : ", ") + std::to_string(first) +
+                   (last > first ? "-" + std::to_string(last) : std::string());
+    if (missing.empty()) return;
+    warn(notes, err, o.strict,
+         "plate sequence \"" + o.plate + "\" has no frame " + missing + " between its frames " +
+             std::to_string(plates.frames().front()) + " and " + std::to_string(plates.frames().back()) + " on disk");
+}
+
 // What the command line chose: --camera, or a --set camera_index (already
 // applied to the node).
 std::optional<int> chosen_camera(const Node& node, const RenderOptions& options) {
@@ -56,13 +80,32 @@ std::optional<int> chosen_camera(const Node& node, const RenderOptions& options)
     return std::nullopt;
 }
 
+// --mode, --fbx and --camera set the controls Mode, fbx_file_path and
+// camera_index: a --set of one of them must give the option's value (the
+// same file, for the take). Compared on the control, so that "undistort",
+// "Undistort" and "1" agree.
+void check_agrees_with_options(const Node& node, const RenderOptions& o, const std::string& name,
+                               const std::string& value) {
+    const DD::Image::Knob* k = node.knob(name);
+    std::string option;
+    if (name == "Mode" && o.mode && std::lround(k->value()) != *o.mode)
+        option = std::string("--mode ") + (*o.mode == 0 ? "distort" : "undistort");
+    if (name == "camera_index" && o.camera && std::lround(k->value()) != *o.camera)
+        option = "--camera " + std::to_string(*o.camera);
+    if (name == "fbx_file_path" && !o.fbx.empty() && !io::same_file(o.fbx, value) && o.fbx != value)
+        option = "--fbx " + o.fbx;
+    if (!option.empty())
+        throw shot::UsageError(option + " and --set " + name + "=" + value + " contradict each other: give one");
+}
+
 // Presses "reload": alerts reach stderr as they come, the script's lines
 // unless --quiet.
 shot::CameraChoice reload(host::Host& host, Node& node, const RenderOptions& o, const shot::PlateSequence* plates,
                           std::FILE* err) {
-    if (o.fbx.size() < 4 || o.fbx.compare(o.fbx.size() - 4, 4, ".fbx") != 0) explain_fbx_extension(o.fbx, err);
     shot::ReloadSinks sinks;
-    sinks.alert = [err](const std::string& text) { std::fprintf(err, "reload: %s\n", text.c_str()); };
+    sinks.alert = [err](const std::string& text) {
+        std::fprintf(err, "reload: %s\n", shot::terminal_text(text).c_str());
+    };
     if (!o.quiet) sinks.output = sinks.alert;
     return shot::reload_take(host, node, o.fbx, chosen_camera(node, o), plates, sinks);
 }
@@ -113,11 +156,15 @@ void set_up_node(const RenderOptions& o, RenderPlan& plan, std::FILE* err) {
     const std::string other_model = shot::lens_model_warning(shot::plugin_build("TalvikDistort"));
     if (!other_model.empty()) warn(plan.notes, err, o.strict, other_model);
     if (o.mode) host.set_value(*plan.node, "Mode", *o.mode);
-    for (const auto& [name, value] : o.sets) shot::set_control(host, *plan.node, name, value);
+    for (const auto& [name, value] : o.sets) {
+        shot::set_control(host, *plan.node, name, value);
+        check_agrees_with_options(*plan.node, o, name, value);
+    }
     if (!o.fbx.empty()) {
         const std::vector<shot::ControlValue> before = shot::control_values(*plan.node, 1.0);
         plan.notes.camera = reload(host, *plan.node, o, plan.plates ? &*plan.plates : nullptr, err).reason;
         plan.take_hash = shot::file_content_hash(o.fbx);
+        for (const std::string& twice : shot::duplicate_key_warnings(*plan.node, o.fbx)) warn(plan.notes, err, o.strict, twice);
         plan.notes.overridden = set_again_after_reload(host, *plan.node, o, before);
         const std::string overridden = overridden_controls_warning(plan.notes.overridden);
         if (!overridden.empty()) warn(plan.notes, err, o.strict, overridden);
@@ -153,6 +200,54 @@ std::vector<int> shot_frames(const RenderOptions& o, const RenderPlan& plan) {
     return frames;
 }
 
+// Names, in a warning, every frame rendered or measured whose lens makes no
+// usable map (see lens_usability.h); `auto` leaves those out of its
+// measurement, so they never widen the margins of the whole shot.
+void warn_unusable_lenses(const RenderOptions& o, RenderPlan& plan, std::FILE* err) {
+    std::vector<int> frames = plan.frames;
+    frames.insert(frames.end(), plan.overscan_frames.begin(), plan.overscan_frames.end());
+    std::sort(frames.begin(), frames.end());
+    frames.erase(std::unique(frames.begin(), frames.end()), frames.end());
+    const bool measured = !plan.overscan_frames.empty();
+    const char* left_out = measured ? "; the overscan measurement leaves it out" : "";
+    auto why_at = [&](int frame) {
+        return shot::unusable_lens(shot::control_values(*plan.node, frame), plan.format.width(), plan.format.height());
+    };
+    // Without animation every frame has one lens: one look, one line.
+    if (shot::keyed_frames(*plan.node).empty()) {
+        const auto why = why_at(frames.front());
+        if (!why) return;
+        warn(plan.notes, err, o.strict,
+             std::string(frames.size() == 1 ? "frame " : "frames ") + shot::format_frames(frames) +
+                 ": the lens makes no usable map: " + *why + left_out);
+        if (measured) throw std::runtime_error("no frame to measure the overscan on: the lens makes no usable map");
+        return;
+    }
+    // A few frames in full, the rest in one line.
+    constexpr size_t kNamedInFull = 5;
+    std::vector<int> unusable;
+    for (int frame : frames) {
+        const auto why = why_at(frame);
+        if (!why) continue;
+        unusable.push_back(frame);
+        if (unusable.size() <= kNamedInFull)
+            warn(plan.notes, err, o.strict,
+                 "frame " + std::to_string(frame) + ": the lens makes no usable map: " + *why + left_out);
+    }
+    if (unusable.size() > kNamedInFull)
+        warn(plan.notes, err, o.strict,
+             std::to_string(unusable.size() - kNamedInFull) + " more frames whose lens makes no usable map: " +
+                 shot::format_frames(std::vector<int>(unusable.begin() + kNamedInFull, unusable.end())));
+    if (!measured || unusable.empty()) return;
+    std::vector<int>& measure = plan.overscan_frames;
+    measure.erase(std::remove_if(measure.begin(), measure.end(),
+                                 [&](int f) { return std::binary_search(unusable.begin(), unusable.end(), f); }),
+                  measure.end());
+    if (measure.empty())
+        throw std::runtime_error("no frame to measure the overscan on: the lens of every frame of the shot makes "
+                                 "no usable map");
+}
+
 // The overscan margins, then every frame's box, each checked for memory
 // before anything of that size is allocated. Returns the box of a plate
 // that is one file, or of no plate.
@@ -165,9 +260,9 @@ DD::Image::Box plan_boxes(const RenderOptions& o, const std::optional<shot::Over
             throw std::runtime_error(request->text + " was measured on another shot: " + differs +
                                      "; measure this one (talvik-stmap overscan)");
     }
-    // --overscan auto renders the format once to measure it.
-    if (plan.rendering() || request) shot::check_frame_memory(width, height);
-    if (request && request->kind == shot::OverscanRequest::Kind::Auto) plan.overscan_frames = shot_frames(o, plan);
+    const int threads = plan.host->threads();
+    // --overscan auto renders the format to measure it, in bands.
+    if (!plan.overscan_frames.empty()) shot::check_frame_memory(width, height, shot::FrameWork{std::nullopt, threads, 0});
     plan.overscan = shot::resolve_overscan(request, plan.format, [&] {
         return measure_auto_overscan(*plan.host, *plan.node, plan.overscan_frames, plan.format);
     });
@@ -178,27 +273,46 @@ DD::Image::Box plan_boxes(const RenderOptions& o, const std::optional<shot::Over
     const shot::PlateHeader* plate = plan.plates ? &plan.plates->first() : nullptr;
     const DD::Image::Box fixed_box = shot::input_box(plan.format, plate, plan.overscan);
     if (!plan.rendering()) return fixed_box;
-    if (!plan.box_per_frame()) shot::check_frame_memory(fixed_box.w(), fixed_box.h());
+    shot::FrameWork work{std::nullopt, threads, plan.preview_pattern ? PreviewOptions().max_width : 0};
+    if (plan.exr_pattern) work.exr = o.compression;
+    if (!plan.box_per_frame()) shot::check_frame_memory(fixed_box.w(), fixed_box.h(), work);
     for (int frame : plan.box_per_frame() ? plan.frames : std::vector<int>{}) {
         const DD::Image::Box box = shot::input_box(plan.format, &plan.plates->at(frame), plan.overscan);
-        shot::check_frame_memory(box.w(), box.h());
+        shot::check_frame_memory(box.w(), box.h(), work);
     }
     return fixed_box;
 }
 
-// Where each frame's files go, refusing any that would replace an input,
-// each other or something that is not a file; the folders that do not
-// depend on the frame are made now.
+// A file written once per render is one line here.
+std::vector<SingleOutput> single_outputs(const RenderOptions& o) {
+    std::vector<SingleOutput> files;
+    if (!o.manifest.empty()) files.push_back({"--manifest", o.manifest});
+    if (!o.overscan_report.empty()) files.push_back({o.overscan_report_option, o.overscan_report});
+    if (!o.document.empty()) files.push_back({"-o", o.document});
+    return files;
+}
+
+// Refuses, before anything is rendered (an `auto` measurement included),
+// outputs that would replace a file the run depends on, each other or
+// something that is not a file.
+void check_outputs(const RenderOptions& o, const RenderPlan& plan) {
+    std::vector<InputFile> inputs;
+    for (const std::string& path : plan.plates ? plan.plates->paths() : std::vector<std::string>{})
+        inputs.push_back({path, plan.plates->is_sequence() ? "plate frame" : "plate"});
+    if (!o.fbx.empty()) inputs.push_back({o.fbx, "take"});
+    if (!o.overscan_from.empty()) inputs.push_back({o.overscan_from, "overscan report"});
+    std::error_code ec;
+    const std::string program = std::filesystem::canonical("/proc/self/exe", ec).string();
+    for (const std::string& path : loaded_files())
+        inputs.push_back({path, path == program ? "program itself" : "library this run loaded"});
+    check_output_paths(plan.exr_pattern, plan.preview_pattern, plan.frames, inputs, single_outputs(o));
+    for (const SingleOutput& file : single_outputs(o)) check_single_output_writable(file);
+}
+
+// Which frames' files are written, whose are kept; the temporaries killed
+// renders left are removed and the folders that do not depend on the frame
+// made.
 void plan_outputs(const RenderOptions& o, RenderPlan& plan) {
-    std::vector<std::string> inputs = plan.plates ? plan.plates->paths() : std::vector<std::string>{};
-    if (!o.fbx.empty()) inputs.push_back(o.fbx);
-    if (!o.overscan_from.empty()) inputs.push_back(o.overscan_from);
-    // A file written once per render is one line here.
-    std::vector<SingleOutput> single_outputs;
-    if (!o.manifest.empty()) single_outputs.push_back({"--manifest", o.manifest});
-    if (!o.overscan_report.empty()) single_outputs.push_back({"--overscan-report", o.overscan_report});
-    if (!o.manifest.empty()) check_manifest_folder(o.manifest);
-    check_output_paths(plan.exr_pattern, plan.preview_pattern, plan.frames, inputs, single_outputs);
     // A file in place is current only when it says it was made from what
     // this frame would be made from now.
     const IsCurrent is_current = [&plan](const std::string& path, int frame) {
@@ -209,7 +323,7 @@ void plan_outputs(const RenderOptions& o, RenderPlan& plan) {
     };
     plan.outputs.emplace(plan.frames, plan.exr_pattern, plan.preview_pattern, o.skip_existing, is_current);
     std::vector<std::string> every_output = plan.outputs->all_paths();
-    for (const SingleOutput& file : single_outputs) every_output.push_back(file.path);
+    for (const SingleOutput& file : single_outputs(o)) every_output.push_back(file.path);
     remove_abandoned_temporaries(every_output);
     if (plan.exr_pattern) make_fixed_folders(*plan.exr_pattern);
     if (plan.preview_pattern) make_fixed_folders(*plan.preview_pattern);
@@ -226,7 +340,7 @@ DD::Image::Box RenderPlan::box_at(int frame) const {
 }
 
 shot::MapIdentity RenderPlan::identity_at(int frame) const {
-    return shot::map_identity(frame, shot::control_values(*node, frame), format, box_at(frame), take_hash);
+    return shot::map_identity(frame, shot::control_values(*node, frame), format, box_at(frame), take_hash, alpha);
 }
 
 shot::MeasuredOn measured_on(const RenderOptions& o, const RenderPlan& plan) {
@@ -248,11 +362,13 @@ shot::MeasuredOn measured_on(const RenderOptions& o, const RenderPlan& plan) {
 
 RenderPlan plan_shot(const RenderOptions& o, std::FILE* err) {
     RenderPlan plan;
+    plan.alpha = o.alpha;
     const Inputs in = read_inputs(o, plan);
     if (!plan.plates && !o.size && (!o.output.empty() || !o.preview.empty() || !o.overscan_report.empty()))
         warn(plan.notes, err, o.strict,
              "size " + std::to_string(kDefaultFormat.width()) + " x " + std::to_string(kDefaultFormat.height()) +
                  ": the node's default (no --plate or --size given)");
+    if (plan.plates) warn_plate_gaps(o, *plan.plates, plan.notes, err);
     plan.overscan_request = in.overscan;
     set_up_node(o, plan, err);
     choose_frames(o, in.frames, plan, err);
@@ -260,11 +376,15 @@ RenderPlan plan_shot(const RenderOptions& o, std::FILE* err) {
 }
 
 void plan_overscan(const RenderOptions& o, RenderPlan& plan, std::FILE* out, std::FILE* err) {
-    plan.fixed_box_ = plan_boxes(o, plan.overscan_request, plan, out, err);
+    const auto& request = plan.overscan_request;
+    if (request && request->kind == shot::OverscanRequest::Kind::Auto) plan.overscan_frames = shot_frames(o, plan);
+    warn_unusable_lenses(o, plan, err);
+    plan.fixed_box_ = plan_boxes(o, request, plan, out, err);
 }
 
 RenderPlan plan_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
     RenderPlan plan = plan_shot(o, err);
+    check_outputs(o, plan);
     plan_overscan(o, plan, out, err);
     plan_outputs(o, plan);
     return plan;

@@ -37,6 +37,7 @@ struct RenderPlan {
     RenderNotes notes;
     std::optional<shot::OverscanRequest> overscan_request;  // as given, before it is resolved
     std::string take_hash;  // content_hash.h of the take reloaded; empty without one
+    bool alpha = false;     // maps carry the validity alpha
 
     // Whether any file is written; without, the frames only print controls.
     bool rendering() const { return exr_pattern || preview_pattern; }

@@ -19,10 +19,6 @@ void check_render_inputs(const RenderOptions& options) {
     if (!options.fbx.empty()) io::check_input_file(options.fbx, "take");
 }
 
-void explain_fbx_extension(const std::string& take, std::FILE* err) {
-    std::fprintf(err, "talvik-stmap: --fbx \"%s\": only a lower-case .fbx extension is read\n", take.c_str());
-}
-
 namespace {
 
 // The CPUs a Slurm job was given. A cluster that binds no tasks to their

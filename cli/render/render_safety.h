@@ -15,10 +15,6 @@ namespace talvik::cli {
 // a regular file.
 void check_render_inputs(const RenderOptions& options);
 
-// The reload only reads names ending in a lower-case ".fbx"; says so on
-// `err` for a take named otherwise, before the reload's own alert.
-void explain_fbx_extension(const std::string& take, std::FILE* err);
-
 // Render threads for the host and compression threads for OpenEXR:
 // `threads`, or with 0 the CPUs this process may use (inside a Slurm job,
 // at most the CPUs the job was given). Throws

@@ -10,6 +10,7 @@
 
 #include "host/axis3/axis3.h"
 #include "host/python/byte_text.h"
+#include "host/python/isolated_interpreter.h"
 #include "host/python/nuke_module.h"
 #include "host/python/script_namespaces.h"
 
@@ -48,10 +49,7 @@ void ensure_interpreter() {
     if (Py_IsInitialized()) return;
     // The interpreter lives as long as the process and is shut down at exit,
     // after every host, so nothing it holds is left behind.
-    // Without Python's own signal handlers: SIGINT stays with the host
-    // (Python's would only be acted on between bytecodes) and SIGPIPE and
-    // SIGXFSZ keep the dispositions the program chose.
-    py::initialize_interpreter(false);
+    start_isolated_interpreter();
     std::atexit([] { py::finalize_interpreter(); });
 }
 
@@ -123,11 +121,24 @@ std::string describe(py::error_already_set& e) {
     }
 }
 
-// Called by Python at every line and call of the script: a stop the host
-// reports ends the script there, however long it would still run.
-int check_stop(PyObject*, PyFrameObject*, int, PyObject*) {
+// The file name the running script was compiled under.
+std::string& script_file() {
+    static std::string name;
+    return name;
+}
+
+// Called by Python at every line and call: a stop the host reports ends
+// the script at its next line of its own, however long it would still run.
+// Only there: raised inside the standard library (an import's module-lock
+// callback, say), Python would report it as an exception it cannot raise,
+// with a traceback, and go on.
+int check_stop(PyObject*, PyFrameObject* frame, int, PyObject*) {
     const Host* host = script_context().host;
     if (!host || !host->stop_requested()) return 0;
+    PyCodeObject* code = PyFrame_GetCode(frame);
+    const bool ours = PyUnicode_CompareWithASCIIString(code->co_filename, script_file().c_str()) == 0;
+    Py_DECREF(code);
+    if (!ours) return 0;
     PyErr_SetString(PyExc_KeyboardInterrupt, "stopped");
     return -1;
 }
@@ -155,6 +166,7 @@ void run_python_script(Host& host, Node& node, const std::string& script) {
     py::object output = modules.nuke.attr("_HostOutput")();
     sys.attr("stdout") = output;
     std::string error;
+    script_file() = "<" + node.name() + " script>";
     // A tracer of the process's own (a debugger, coverage) resumes after.
     PyThreadState* thread = PyThreadState_Get();
     const Py_tracefunc old_trace = thread->c_tracefunc;
@@ -168,14 +180,17 @@ void run_python_script(Host& host, Node& node, const std::string& script) {
         globals["nukescripts"] = modules.nukescripts;
         // Compiled by hand: tracebacks then show the script's own line numbers.
         py::module_ builtins = py::module_::import("builtins");
-        py::object code = builtins.attr("compile")(script, "<" + node.name() + " script>", "exec");
+        py::object code = builtins.attr("compile")(script, script_file(), "exec");
         if (mode == ScriptNamespaces::Separate) {
             builtins.attr("exec")(code, globals, py::dict());
         } else {
             builtins.attr("exec")(code, globals);
         }
     } catch (py::error_already_set& e) {
-        error = describe(e);
+        // Described untraced, so that a stop cannot cut the description
+        // short; a stop needs none.
+        PyEval_SetTrace(nullptr, nullptr);
+        error = host.stop_requested() ? std::string("KeyboardInterrupt: stopped") : describe(e);
     }
     PyEval_SetTrace(old_trace, old_trace_object.ptr());
     output.attr("flush")();

@@ -5,44 +5,49 @@
 #include <gtest/gtest.h>
 #include <png.h>
 #include <unistd.h>
+#include <zlib.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdio>
+#include <functional>
 #include <filesystem>
 #include <limits>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
+#include "cli/preview/preview_bands.h"
+#include "lens/st_map_row.h"
 #include "tests/support/error_message.h"
+#include "tests/support/lens_from_panel.h"
+#include "tests/support/png_read.h"
+#include "tests/support/preview_model.h"
 #include "tests/support/scratch_folder.h"
 
 namespace talvik::cli {
 namespace {
 
+using test::Colour;
 using test::ScratchFolder;
+namespace model = test::preview_model;
 
-struct Decoded {
-    int width = 0, height = 0;
-    std::vector<uint8_t> rgb;
+Colour colour(Rgb8 c) { return {c.r, c.g, c.b}; }
+
+// Read back by libpng; the writer's colours as test colours.
+struct Decoded : test::DecodedPng {
     Rgb8 at(int x, int line) const {
-        const size_t i = (static_cast<size_t>(line) * width + x) * 3;
-        return {rgb[i], rgb[i + 1], rgb[i + 2]};
+        const Colour c = DecodedPng::at(x, line);
+        return {static_cast<uint8_t>(c[0]), static_cast<uint8_t>(c[1]), static_cast<uint8_t>(c[2])};
     }
+    Colour colour_at(int x, int line) const { return DecodedPng::at(x, line); }
 };
 
 Decoded decode_with_libpng(const std::string& path) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str()))
-        throw std::runtime_error("libpng cannot read " + path + ": " + image.message);
-    EXPECT_EQ(image.format & PNG_FORMAT_FLAG_ALPHA, 0u);
-    EXPECT_NE(image.format & PNG_FORMAT_FLAG_COLOR, 0u);
-    image.format = PNG_FORMAT_RGB;
-    Decoded out;
-    out.width = static_cast<int>(image.width);
-    out.height = static_cast<int>(image.height);
-    out.rgb.resize(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, out.rgb.data(), 0, nullptr))
-        throw std::runtime_error("libpng cannot decode " + path + ": " + image.message);
+    Decoded out{test::decode_png(path)};
+    EXPECT_FALSE(out.had_alpha);
+    EXPECT_TRUE(out.had_colour);
     return out;
 }
 
@@ -104,33 +109,99 @@ TEST(PreviewPng, IdentityMapShowsThePatternUpright) {
         EXPECT_GT(mean_channel(png, true, 10, 1), mean_channel(png, true, 170, 1) + 50);
         EXPECT_GT(mean_channel(png, false, 310, 0), mean_channel(png, false, 10, 0) + 50);
         // The centre cross sits in the middle.
-        EXPECT_EQ(png.at(160, 90), pattern_pixel(160, 89, 320, 180));
-        if (sampling != PreviewSampling::Nearest) continue;
-        for (int line : {0, 45, 179})
-            for (int x : {0, 77, 319})
-                EXPECT_EQ(png.at(x, line), pattern_pixel(x, 179 - line, 320, 180)) << x << "," << line;
+        EXPECT_EQ(png.colour_at(160, 90), model::kCross);
+        // Each pixel looks at its own centre: no blend anywhere.
+        for (int line = 0; line < 180; ++line)
+            for (int x = 0; x < 320; ++x)
+                ASSERT_EQ(png.colour_at(x, line), model::pixel(x, 179 - line, 320, 180)) << x << "," << line;
     }
 }
 
 TEST(PreviewPng, PatternDrawsEveryGridLineAndNeverLooksUnsolved) {
     const struct {
         int width, height, line;
-    } frames[] = {{1920, 1080, 2}, {960, 540, 1}, {1001, 563, 1}, {192, 108, 1}};
+    } frames[] = {{1920, 1080, 2}, {960, 540, 1}, {1001, 563, 1}, {192, 108, 1}, {3840, 2160, 4}};
+    PreviewPattern pattern;
     for (const auto& f : frames) {
+        pattern.build(f.width, f.height);
         // Across the bottom row of cells: 17 lines, each `line` pixels wide.
         std::vector<int> runs;
         bool in_line = false;
         for (int x = 0; x < f.width; ++x) {
-            const Rgb8 c = pattern_pixel(x, f.height / 18, f.width, f.height);
-            const bool grid = c == kGridColour;
+            const bool grid = pattern.pixel(x, f.height / 18) == kGridColour;
             if (grid && in_line) ++runs.back();
             if (grid && !in_line) runs.push_back(1);
             in_line = grid;
         }
         EXPECT_EQ(runs, std::vector<int>(17, f.line)) << f.width << "x" << f.height;
+        // Every pixel as described: cells, tints, lines and the cross.
+        for (int y = 0; y < f.height; y += f.width > 1100 ? 37 : 1)
+            for (int x = 0; x < f.width; ++x)
+                ASSERT_EQ(colour(pattern.pixel(x, y)), model::pixel(x, y, f.width, f.height))
+                    << x << "," << y << " of " << f.width << "x" << f.height;
     }
+    pattern.build(192, 108);
     for (int y = 0; y < 108; ++y)
-        for (int x = 0; x < 192; ++x) ASSERT_NE(pattern_pixel(x, y, 192, 108), kNoSourceColour) << x << "," << y;
+        for (int x = 0; x < 192; ++x) ASSERT_NE(pattern.pixel(x, y), kNoSourceColour) << x << "," << y;
+}
+
+// A map of a known barrel lens, row by row from the lens model, `width` x
+// `height`.
+struct LensMap {
+    int width, height;
+    std::vector<float> s, t;
+    LensMap(int w, int h, float k1) : width(w), height(h), s(static_cast<size_t>(w) * h), t(s.size()) {
+        const LensModel lens = test::normalized({10.0f, -5.0f, 1500.0f, 1500.0f, k1, 0.01f, false, 1});
+        for (int row = 0; row < h; ++row)
+            st_map_row_scalar(lens, frame_size_from(w, h), row, 0, w, s.data() + static_cast<size_t>(row) * w,
+                              t.data() + static_cast<size_t>(row) * w);
+    }
+    io::StMapView view() const { return {width, height, s.data(), t.data()}; }
+};
+
+// The pattern through a lens, against the description in double
+// precision: blends rounded once there and twice here differ by one at
+// most, and seldom; picks and unblended pixels are exact.
+TEST(PreviewPng, KnownLensShowsThePatternAsDescribed) {
+    ScratchFolder folder;
+    // Full size, shrunk (every other map pixel), and a width no band or
+    // vector divides.
+    const struct {
+        int width, height, max_width;
+    } cases[] = {{480, 270, 0}, {960, 540, 480}, {701, 393, 0}};
+    for (const auto& c : cases) {
+        const LensMap map(c.width, c.height, -0.08f);
+        for (auto sampling : {PreviewSampling::Nearest, PreviewSampling::Bilinear}) {
+            SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) +
+                         (sampling == PreviewSampling::Nearest ? " nearest" : " bilinear"));
+            write_preview_png(folder.file("lens.png"), map.view(), {c.max_width, sampling});
+            const Decoded png = decode_with_libpng(folder.file("lens.png"));
+            const int w = c.max_width ? c.max_width : c.width;
+            ASSERT_EQ(png.width, w);
+            ASSERT_EQ(png.height, c.height * w / c.width);
+            const model::Pattern pattern(png.width, png.height);  // the format at the preview's size
+            int off_by_one = 0, unsolved = 0;
+            for (int line = 0; line < png.height; ++line) {
+                const int row = model::picked_row(line, png.height, c.height);
+                for (int x = 0; x < png.width; ++x) {
+                    const size_t i = static_cast<size_t>(row) * c.width + model::picked_column(x, png.width, c.width);
+                    const Colour expected = sampling == PreviewSampling::Nearest
+                                                ? model::nearest(map.s[i], map.t[i], pattern)
+                                                : model::bilinear(map.s[i], map.t[i], pattern);
+                    const Colour got = png.colour_at(x, line);
+                    int worst = 0;
+                    for (int k = 0; k < 3; ++k) worst = std::max(worst, std::abs(got[k] - expected[k]));
+                    ASSERT_LE(worst, sampling == PreviewSampling::Nearest ? 0 : 1) << x << "," << line;
+                    off_by_one += worst;
+                    unsolved += expected == model::kNoSource;
+                }
+            }
+            EXPECT_LT(off_by_one, png.width * png.height / 100);
+            // The barrel's corners have no source: both kinds are shown.
+            EXPECT_GT(unsolved, 0);
+            EXPECT_LT(unsolved, png.width * png.height / 4);
+        }
+    }
 }
 
 TEST(PreviewPng, WideMapsAreShrunk) {
@@ -175,7 +246,7 @@ TEST(PreviewPng, BoxBeyondTheFormatShowsTheFormatsEdge) {
     // 20 across; the pattern spans the format, not the box.
     for (int y : {0, 44, 89})
         for (int x : {0, 80, 159})
-            EXPECT_EQ(png.at(20 + x, 20 + (89 - y)), pattern_pixel(x, y, 160, 90)) << x << "," << y;
+            EXPECT_EQ(png.colour_at(20 + x, 20 + (89 - y)), model::pixel(x, y, 160, 90)) << x << "," << y;
     // A one-pixel line just outside each edge, corners included.
     for (int line : {19, 20, 60, 109, 110}) {
         EXPECT_EQ(png.at(19, line), kFormatEdgeColour) << line;
@@ -263,6 +334,162 @@ TEST(PreviewPng, FailuresLeaveNothingBehind) {
     EXPECT_THROW(write_preview_png(folder.file("p.png"), map.view(), {-1, PreviewSampling::Nearest}),
                  std::invalid_argument);
     EXPECT_EQ(folder.entries(), std::vector<std::string>{"taken.png"});
+}
+
+// What Python's zlib and struct alone make of a preview (decode_png.py):
+// chunk order, size, the CRC-32 of its RGB bytes and the identity text.
+std::string decoded_by_python(const std::string& path) {
+    std::string out;
+    std::FILE* pipe = popen(("/usr/bin/python3 " TALVIK_DECODE_PNG " '" + path + "' 2>&1").c_str(), "r");
+    if (!pipe) return "(cannot run python3)";
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    pclose(pipe);
+    return out;
+}
+
+std::string python_line(const std::string& chunks, const Decoded& png, const std::string& identity) {
+    const uLong crc = crc32(0, png.rgb.data(), static_cast<uInt>(png.rgb.size()));
+    return chunks + " " + std::to_string(png.width) + " " + std::to_string(png.height) + " " + std::to_string(crc) +
+           " " + identity + "\n";
+}
+
+// The identity comes before the pixels, and a reader that is not libpng
+// finds every chunk sound and the same pixels, whatever the bands.
+TEST(PreviewPng, AnotherDecoderReadsTheSamePixels) {
+    ScratchFolder folder;
+    const LensMap map(300, 171, 0.05f);
+    write_preview_png(folder.file("p.png"), map.view(), {0, PreviewSampling::Bilinear}, "{\"frame\": 7}");
+    const Decoded png = decode_with_libpng(folder.file("p.png"));
+    // 171 rows in bands of 64: three pixel chunks between the stream's
+    // header and its end.
+    EXPECT_EQ(decoded_by_python(folder.file("p.png")),
+              python_line("IHDR,iTXt,IDAT,IDAT,IDAT,IDAT,IDAT,IEND", png, "{\"frame\": 7}"));
+    write_preview_png(folder.file("one.png"), LensMap(1, 1, 0.0f).view());
+    EXPECT_EQ(decoded_by_python(folder.file("one.png")),
+              python_line("IHDR,IDAT,IDAT,IDAT,IEND", decode_with_libpng(folder.file("one.png")), ""));
+}
+
+// The bands of a whole map made bottom first, on three threads: lines
+// come to the writer out of order.
+class BackwardBands : public io::StMapBands {
+public:
+    explicit BackwardBands(const io::StMapView& map) : whole_(map, 3) {}
+    io::StMapView geometry() const override { return whole_.geometry(); }
+    int threads() const override { return 3; }
+    void reserve(int) override {}
+    void run(int tasks, const std::function<void(int, int)>& work) override {
+        std::atomic<int> next{tasks - 1};
+        auto drain = [&](int worker) {
+            for (int task = next--; task >= 0; task = next--) work(worker, task);
+        };
+        std::thread a(drain, 1), b(drain, 2);
+        drain(0);
+        a.join();
+        b.join();
+    }
+    io::StMapView band(int worker, int first_row, int rows) override { return whole_.band(worker, first_row, rows); }
+
+private:
+    io::WholeStMap whole_;
+};
+
+TEST(PreviewPng, BandsInAnyOrderMakeTheSameFile) {
+    ScratchFolder folder;
+    const LensMap map(500, 700, -0.05f);
+    write_preview_png(folder.file("in_order.png"), map.view());
+    PreviewPngWriter writer;
+    writer.begin(folder.file("backward.png"), map.view(), {}, "");
+    BackwardBands backward(map.view());
+    PreviewBands bands(backward, writer);
+    ASSERT_TRUE(io::make_every_band(bands, nullptr));
+    writer.finish();
+    EXPECT_EQ(test::read_bytes(folder.file("backward.png")), test::read_bytes(folder.file("in_order.png")));
+}
+
+// A finished preview is written again under another identity by copying
+// its pixel chunks; another place or other options cannot reuse them.
+TEST(PreviewPng, WrittenAgainUnderANewIdentity) {
+    ScratchFolder folder;
+    const LensMap map(400, 250, -0.05f);
+    PreviewPngWriter writer;
+    const PreviewOptions options;
+    EXPECT_FALSE(writer.can_write_again(map.view(), options));
+    writer.begin(folder.file("1.png"), map.view(), options, "{\"frame\": 1}");
+    io::WholeStMap whole(map.view(), 2);
+    PreviewBands bands(whole, writer);
+    ASSERT_TRUE(io::make_every_band(bands, nullptr));
+    writer.finish();
+    EXPECT_FALSE(writer.last_write_reused());
+
+    ASSERT_TRUE(writer.can_write_again(map.view(), options));
+    writer.write_again(folder.file("2.png"), "{\"frame\": 2, \"longer\": true}");
+    writer.write_again(folder.file("3.png"), "");
+    EXPECT_TRUE(writer.last_write_reused());
+    const Decoded first = decode_with_libpng(folder.file("1.png"));
+    for (const char* name : {"2.png", "3.png"})
+        EXPECT_EQ(decode_with_libpng(folder.file(name)).rgb, first.rgb) << name;
+    EXPECT_EQ(read_preview_identity(folder.file("2.png")), "{\"frame\": 2, \"longer\": true}");
+    EXPECT_EQ(read_preview_identity(folder.file("3.png")), "");
+    EXPECT_EQ(decoded_by_python(folder.file("2.png")),
+              python_line("IHDR,iTXt,IDAT,IDAT,IDAT,IDAT,IDAT,IDAT,IEND", first, "{\"frame\": 2, \"longer\": true}"));
+
+    io::StMapView moved = map.view();
+    moved.x = 1;
+    EXPECT_FALSE(writer.can_write_again(moved, options));
+    EXPECT_FALSE(writer.can_write_again(map.view(), {options.max_width, PreviewSampling::Nearest}));
+    EXPECT_FALSE(writer.can_write_again(map.view(), {200}));
+    writer.forget();
+    EXPECT_FALSE(writer.can_write_again(map.view(), options));
+    EXPECT_THROW(writer.write_again(folder.file("4.png"), ""), std::logic_error);
+    EXPECT_EQ(folder.entries(), (std::vector<std::string>{"1.png", "2.png", "3.png"}));
+}
+
+// A cancel that comes while the bands pass: the preview is not finished
+// and its temporary is gone; the last finished one cannot be reused.
+TEST(PreviewPng, CancelledWhileBandsPassLeavesNothing) {
+    ScratchFolder folder;
+    const LensMap map(300, 900, -0.05f);
+    std::atomic<bool> cancel{false};
+    PreviewOptions options;
+    options.cancel = &cancel;
+    PreviewPngWriter writer;
+    io::WholeStMap whole(map.view(), 2);
+    {
+        writer.begin(folder.file("before.png"), map.view(), options, "");
+        PreviewBands bands(whole, writer);
+        ASSERT_TRUE(io::make_every_band(bands, &cancel));
+        writer.finish();
+    }
+    writer.begin(folder.file("p.png"), map.view(), options, "");
+    PreviewBands bands(whole, writer);
+    int made = 0;
+    class CancelAfterTwo : public io::StMapBands {
+    public:
+        CancelAfterTwo(io::StMapBands& inner, std::atomic<bool>& cancel, int& made)
+            : inner_(inner), cancel_(cancel), made_(made) {}
+        io::StMapView geometry() const override { return inner_.geometry(); }
+        int threads() const override { return 1; }
+        void reserve(int rows) override { inner_.reserve(rows); }
+        void run(int tasks, const std::function<void(int, int)>& work) override {
+            for (int task = 0; task < tasks; ++task) work(0, task);
+        }
+        io::StMapView band(int worker, int first_row, int rows) override {
+            if (++made_ == 2) cancel_ = true;
+            return inner_.band(worker, first_row, rows);
+        }
+
+    private:
+        io::StMapBands& inner_;
+        std::atomic<bool>& cancel_;
+        int& made_;
+    } cancelling(bands, cancel, made);
+    EXPECT_FALSE(io::make_every_band(cancelling, &cancel));
+    EXPECT_EQ(made, 2);  // no band after the cancel
+    EXPECT_THROW(writer.finish(), io::WriteCancelled);
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"before.png"});
+    // The file before is of another map, as far as the writer knows.
+    EXPECT_FALSE(writer.can_write_again(map.view(), options));
 }
 
 }  // namespace

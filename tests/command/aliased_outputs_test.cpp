@@ -2,6 +2,9 @@
 // folders: refused before anything is written, naming both paths.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -73,6 +76,12 @@ TEST(AliasedOutputs, TwoOutputsOnOneFileAreRefusedNamingBoth) {
              fs::create_hard_link(d.file("m.0001.exr"), d.file("m.0002.exr"));
          },
          {"--frames", "1-2", "-o", "@/m.####.exr"}, "m.0001.exr", "m.0002.exr"},
+        {"manifest through a link to the folder the run makes for the map",
+         [](const auto& d) { fs::create_directory_symlink("newdir", d.file("link")); },
+         {"-o", "@/newdir/a.exr", "--manifest", "@/link/a.exr"}, "newdir/a.exr", "link/a.exr"},
+        {"a link into folders two levels not made yet, and back out with ..",
+         [](const auto& d) { fs::create_directory_symlink("made/later", d.file("deep")); },
+         {"-o", "@/made/later/x/../m.exr", "--preview", "@/deep/m.exr"}, "made/later/x/../m.exr", "deep/m.exr"},
         {"a frame folder linked onto another",
          [](const auto& d) {
              fs::create_directory(d.file("f1"));
@@ -94,6 +103,26 @@ TEST(AliasedOutputs, TwoOutputsOnOneFileAreRefusedNamingBoth) {
         EXPECT_NE(r.err.find("refusing"), std::string::npos) << r.err;
         EXPECT_EQ(snapshot(dir.path()), before) << "nothing written, nothing replaced";
     }
+}
+
+// A bind mount gives one folder two paths with nothing on disk to tell:
+// only the folder's identity does. Mounting needs a mount namespace of our
+// own (root, or a user namespace).
+TEST(AliasedOutputs, ABindMountedFolderIsOneFolder) {
+    test::ScratchFolder dir;
+    fs::create_directories(dir.file("a"));
+    fs::create_directories(dir.file("b"));
+    const std::string mount = "unshare -m sh -c 'mount --bind " + dir.file("a") + " " + dir.file("b");
+    if (std::system((mount + " 2>/dev/null' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "cannot bind-mount in a mount namespace here; the folder-link cases cover the rest";
+    const int status = std::system((mount + " && exec " TALVIK_STMAP " render --size 8x4 -q -o " + dir.file("a/new/m.exr") +
+                                    " --manifest " + dir.file("b/new/m.exr") + "' 2>" + dir.file("err"))
+                                       .c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    const std::string err = test::read_bytes(dir.file("err"));
+    EXPECT_NE(err.find("are one file"), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(dir.file("a/new"))) << "nothing written";
 }
 
 TEST(AliasedOutputs, DistinctFilesThroughLinksStillRender) {

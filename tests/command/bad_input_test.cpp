@@ -41,7 +41,7 @@ TEST(BadInput, EachIsRefusedByName) {
         {{"render", "--plate", plate, "--size", "4x4", "-o", "@/a.exr"}, "--plate"},
         {{"render", "--size", "4x4", "--fbx", truncated, "-o", "@/a.exr"}, "bad_truncated.fbx"},
         {{"render", "--size", "4x4", "--fbx", "@/nothing.fbx", "-o", "@/a.exr"}, "nothing.fbx"},
-        {{"render", "--size", "4x4", "--fbx", "@/take.FBX", "-o", "@/a.exr"}, "Please select an FBX file"},
+        {{"render", "--size", "4x4", "--fbx", "@/take.FBX", "-o", "@/a.exr"}, "lower-case .fbx"},
         {{"render", "--size", "4x4", "--camera", "2", "-o", "@/a.exr"}, "--fbx"},
         {{"render", "--size", "4x4", "-o", "@/file/a.exr"}, "file"},
         {{"warp"}, "warp"},
@@ -81,6 +81,42 @@ TEST(BadInput, UnwritableFolderLeavesNoTemporary) {
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.err.find("locked"), std::string::npos) << r.err;
     EXPECT_TRUE(std::filesystem::is_empty(dir.file("locked")));
+}
+
+}  // namespace
+}  // namespace talvik::test
+
+namespace talvik::test {
+namespace {
+
+// The manifest and the overscan report are written after the frames (the
+// report of `overscan` after measuring): a place they cannot go is found
+// before anything is rendered, not after.
+TEST(BadInput, AManifestOrReportThatCannotBeWrittenIsRefusedBeforeRendering) {
+    test::ScratchFolder dir;
+    test::write_bytes(dir.file("file"), "a file where a folder is expected");
+    // Root writes in any folder of a disk: /proc takes no new file from anyone.
+    std::string locked = "/proc/talvik/m.json";
+    if (geteuid() != 0) {
+        std::filesystem::create_directory(dir.file("locked"));
+        std::filesystem::permissions(dir.file("locked"),
+                                     std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        locked = dir.file("locked/new/m.json");
+    }
+    for (const std::string& place : {dir.file("file/m.json"), dir.file("file/below/m.json"), locked}) {
+        for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+                 {"render", "--size", "64x36", "-o", dir.file("m.exr"), "--manifest", place},
+                 {"render", "--size", "64x36", "-o", dir.file("m.exr"), "--overscan", "auto", "--overscan-report", place},
+                 {"overscan", "--size", "64x36", "--set", "k1=-0.1", "-o", place}}) {
+            SCOPED_TRACE(args[args.size() - 2] + " " + place);
+            const CommandResult r = run_stmap(args);
+            EXPECT_EQ(r.status, 1) << r.err;
+            EXPECT_NE(r.err.find("cannot write " + args[args.size() - 2] + " \"" + place + "\""), std::string::npos)
+                << r.err;
+            EXPECT_EQ(r.err.find("overscan: left"), std::string::npos) << "nothing measured: " << r.err;
+            EXPECT_FALSE(std::filesystem::exists(dir.file("m.exr")));
+        }
+    }
 }
 
 }  // namespace

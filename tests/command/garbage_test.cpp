@@ -105,3 +105,37 @@ TEST(Garbage, FailedWritesToStandardOutputFailTheCommand) {
 
 }  // namespace
 }  // namespace talvik::test
+
+namespace talvik::test {
+namespace {
+
+// A take that keys frame 1003 twice on k1 (an exporter that wrote a key
+// again): the reload keeps the later key, and says so.
+TEST(Garbage, KeysGivenTwiceForOneFrameAreNamed) {
+    test::ScratchFolder dir;
+    std::vector<TakeModel> take = lens_take(1, 1001, 1005, 0.01f, 0.01f);
+    for (TakeModel& m : take) {
+        if (m.name != "BP_TalvikLensK1K2FD1") continue;
+        ChannelKeys& k1 = m.channels.at(0);
+        k1.frames.insert(k1.frames.begin() + 3, 1003);  // after the first key at 1003
+        k1.values.insert(k1.values.begin() + 3, -0.25f);
+    }
+    test::write_bytes(dir.file("take.fbx"), ascii_take(take));
+    const std::vector<std::string> args = {"render", "--size", "8x8", "--fbx", dir.file("take.fbx"), "--camera", "1",
+                                           "--frames", "1003", "--print-controls"};
+    CommandResult r = run_stmap(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("BP_TalvikLensK1K2FD1 gives its X channel (k1) more than one key at frame 1003"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("(k2)"), std::string::npos) << "only the channel with the repeated key: " << r.err;
+    EXPECT_NE(r.out.find("\"k1\": -0.25,"), std::string::npos) << "the later key holds: " << r.out;
+    std::vector<std::string> strict = args;
+    strict.push_back("--strict");
+    r = run_stmap(strict);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("frame 1003"), std::string::npos) << r.err;
+}
+
+}  // namespace
+}  // namespace talvik::test

@@ -10,6 +10,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "tests/support/exr_map.h"
@@ -132,6 +133,112 @@ TEST(OutputSafety, PlateSequenceFramesAndTheManifestAreCheckedToo) {
     EXPECT_EQ(test::read_bytes(dir.file("p.0002.exr")), plate_bytes);
     EXPECT_EQ(test::read_bytes(dir.file("take.fbx")), take_bytes);
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"p.0001.exr", "p.0002.exr", "take.fbx"}));
+}
+
+}  // namespace
+}  // namespace talvik::test
+
+namespace talvik::test {
+namespace {
+
+// /dev/stdout and its kin name an open descriptor: renaming a finished
+// file onto where it leads would replace the file standard output was
+// redirected to (losing what was written there before), and a pipe has no
+// name to rename onto. They are refused before anything is rendered.
+TEST(OutputSafety, OutputsNamingADescriptorAreRefusedBeforeRendering) {
+    const std::vector<std::pair<std::string, std::vector<std::string>>> options = {
+        {"-o", {}}, {"--preview", {}}, {"--manifest", {"--frames", "1-3", "-o", "@/m.####.exr"}},
+        {"--overscan-report", {"--overscan", "auto", "--frames", "1-3", "-o", "@/m.####.exr"}}};
+    for (const auto& [option, with] : options) {
+        for (const std::string target : {"/dev/stdout", "/dev/stderr", "/dev/fd/1", "/proc/self/fd/1", "/proc/self/fd/2"}) {
+            for (const bool pipe : {false, true}) {
+                SCOPED_TRACE(option + " " + target + (pipe ? " into a pipe" : " into a file"));
+                test::ScratchFolder dir;
+                std::vector<std::string> args = {"render", "--size", "320x180", option, target};
+                for (const std::string& a : with) args.push_back(a[0] == '@' ? dir.path() + a.substr(1) : a);
+                ProcessOptions process;
+                process.stdout_pipe = pipe;
+                process.stdout_path = dir.file("stdout.txt");
+                const std::string stdout_path = process.stdout_path;
+                StmapProcess render(args, process);
+                const std::optional<int> status = render.wait(60);
+                ASSERT_TRUE(status);
+                EXPECT_EQ(*status, 2) << render.err();
+                EXPECT_NE(render.err().find("names an open file descriptor"), std::string::npos) << render.err();
+                EXPECT_EQ(render.err().find("frame 1 done"), std::string::npos) << "refused before rendering";
+                std::vector<std::string> left = dir.entries();
+                left.erase(std::remove(left.begin(), left.end(), "stdout.txt"), left.end());
+                EXPECT_EQ(left, std::vector<std::string>{});
+                if (!pipe) {
+                    EXPECT_EQ(test::read_bytes(stdout_path), "") << "standard output's file untouched";
+                }
+            }
+        }
+    }
+}
+
+TEST(OutputSafety, DashIsNoOutput) {
+    test::ScratchFolder dir;
+    const std::vector<std::vector<std::string>> cases = {
+        {"render", "--size", "8x8", "-o", "-"},
+        {"render", "--size", "8x8", "--preview", "-"},
+        {"render", "--size", "8x8", "-o", "@/m.exr", "--manifest", "-"},
+        {"render", "--size", "8x8", "-o", "@/m.exr", "--overscan", "1", "--overscan-report", "-"},
+        {"overscan", "--size", "8x8", "-o", "-"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args;
+        for (const std::string& a : c) args.push_back(a[0] == '@' ? dir.path() + a.substr(1) : a);
+        SCOPED_TRACE(args[args.size() - 2]);
+        ProcessOptions options;
+        options.working_folder = dir.path();
+        const CommandResult r = run_stmap(args, options);
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_NE(r.err.find("\"-\" is not standard output here"), std::string::npos) << r.err;
+        EXPECT_EQ(dir.entries(), std::vector<std::string>{});
+    }
+}
+
+// Hard links to the program, the host library and the plug-in the run
+// loads: the same files under other names (and a failing check replaces
+// only the link, never the build's own file).
+TEST(OutputSafety, TheProgramItsLibrariesAndEveryPlateFrameAreInputs) {
+    test::ScratchFolder dir;
+    fs::create_directory(dir.file("plugins"));
+    fs::copy_file(std::string(TALVIK_PLUGIN_DIR) + "/TalvikDistort.so", dir.file("plugins/TalvikDistort.so"));
+    std::vector<std::pair<std::string, std::string>> links = {{TALVIK_STMAP, "program.exr"},
+                                                              {TALVIK_DDIMAGE, "ddimage.exr"}};
+    for (const auto& [original, link] : links) {
+        std::error_code ec;
+        fs::create_hard_link(original, dir.file(link), ec);
+        if (ec) GTEST_SKIP() << "the build and the scratch folder are on different file systems: " << ec.message();
+    }
+    for (const char* frame : {"p.0001.exr", "p.0002.exr", "p.0003.exr"})
+        fs::copy_file(std::string(TALVIK_SAMPLE_DIR) + "/plate.exr", dir.file(frame));
+    const std::string plugin_path = dir.file("plugins");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"-o", dir.file("plugins/TalvikDistort.so")}, "library this run loaded"},
+        {{"--preview", dir.file("ddimage.exr")}, "library this run loaded"},
+        {{"-o", dir.file("m.exr"), "--manifest", dir.file("program.exr")}, "program itself"},
+        // Frame 3 of the plate is not read for frame 1, but it is the plate's.
+        {{"--plate", dir.file("p.####.exr"), "--frames", "1", "--set", "camera_index=2", "-o", dir.file("p.0003.exr")},
+         "plate frame"},
+    };
+    const std::string program = test::read_bytes(TALVIK_STMAP);
+    for (const auto& [extra, named] : cases) {
+        SCOPED_TRACE(extra.back());
+        std::vector<std::string> args = {"render", "--plugin-path", plugin_path};
+        if (extra[0] != "--plate") args.insert(args.end(), {"--size", "8x8"});
+        args.insert(args.end(), extra.begin(), extra.end());
+        const std::vector<std::string> before = dir.entries();
+        const CommandResult r = run_stmap(args);
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.err.find(named), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("refusing to overwrite"), std::string::npos) << r.err;
+        EXPECT_EQ(dir.entries(), before);
+    }
+    EXPECT_EQ(fs::hard_link_count(dir.file("program.exr")), fs::hard_link_count(TALVIK_STMAP));
+    EXPECT_EQ(test::read_bytes(dir.file("program.exr")), program);
 }
 
 }  // namespace

@@ -75,7 +75,7 @@ TEST(OverscanHandoff, ReportsThatDoNotFitAreRefusedByName) {
               0);
     write_bytes(dir.file("bad.json"), "{\"format\": {\"width\": 40}, \"overscan\": {}}");
     write_bytes(dir.file("text.json"), "left 3, right 1");
-    write_bytes(dir.file("big.json"), std::string(2 << 20, ' '));
+    write_bytes(dir.file("big.json"), std::string(17 << 20, ' '));
     // A key given twice, a CG size that is not the format plus the margins,
     // a report that does not say what it was measured on (an older one).
     const std::string report = read_bytes(dir.file("r.json"));

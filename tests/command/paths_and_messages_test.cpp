@@ -85,7 +85,7 @@ TEST(Messages, NameTheCulpritAndTheReason) {
         {{"inspect", dir.file("ctl.fbx")}, "record 'Ke\\x00y\\x05' at offset 27 has end offset 5 pointing backwards"},
         {{"render", "--size", "8x8", "-o", dir.path() + "/."}, "Is a directory"},
         {{"render", "--size", "8x8", "--fbx", dir.file("TAKE.FBX"), "--print-controls"},
-         "only a lower-case .fbx extension is read"},
+         "must end in a lower-case .fbx"},
     };
     for (const auto& [args, says] : cases) {
         SCOPED_TRACE(args.back());
@@ -110,6 +110,63 @@ TEST(Messages, FullDiskNamesTheFileAndTheReason) {
         EXPECT_NE(render.err().find("File too large"), std::string::npos) << render.err();
     }
     EXPECT_EQ(dir.entries(), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace talvik::test
+
+namespace talvik::test {
+namespace {
+
+// The bytes a terminal would act on rather than show.
+std::string raw_controls(const std::string& text) {
+    std::string found;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if ((c < 0x20 && c != '\n') || c == 0x7F || (c >= 0x80 && c <= 0x9F && (i == 0 || text[i - 1] != '\xc2')) ||
+            (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) <= 0x9F))
+            found += "byte " + std::to_string(c) + " at " + std::to_string(i) + "; ";
+    }
+    return found;
+}
+
+// File names and a plate's camera name carrying escape sequences (a
+// window title, a screen clear, a colour), a carriage return and a C1
+// control reach the terminal escaped, in messages and in the summary.
+TEST(Messages, ControlCharactersFromNamesAndPlatesAreShownEscaped) {
+    test::ScratchFolder dir;
+    Imf::Header header(40, 24);
+    header.channels().insert("R", Imf::Channel(Imf::HALF));
+    header.insert("unreal/cameraName", Imf::StringAttribute("Cine\x1b]0;owned\x07\r\xc2\x9b" "Camera2"));
+    const std::string plate = dir.file("plate\x1b[31m.exr");
+    { Imf::OutputFile(plate.c_str(), header); }
+    const std::string take = dir.file("t\x1b[2J\x9b" "ake.fbx");
+    fs::copy_file(fbx::testing::fixture("blender_take.fbx"), take);
+    const std::string take_cam1 = dir.file("t\x1b[2J_cam1.fbx");
+    fs::copy_file(fbx::testing::fixture("blender_take.fbx"), take_cam1);
+    const struct {
+        std::vector<std::string> args;
+        std::string shown;  // as the terminal shows it
+    } cases[] = {
+        // The summary names the camera the plate gave, and the output folder.
+        {{"render", "--plate", plate, "--fbx", take, "--frames", "1001", "-o", dir.file("out\x1b[1m/m.exr")},
+         "unreal/cameraName Cine\\e]0;owned\\x07\\r\\xc2\\x9bCamera2"},
+        {{"render", "--plate", plate, "--fbx", take, "--frames", "1001", "-o", dir.file("out\x1b[1m/m.exr")},
+         "out\\e[1m/"},
+        // The file name and the plate disagree on the camera: both named.
+        {{"render", "--plate", plate, "--fbx", take_cam1, "-o", dir.file("m.exr")}, "t\\e[2J_cam1.fbx"},
+        {{"render", "--size", "8x8", "--fbx", dir.file("missing\x1b[2J\r.fbx"), "-o", dir.file("m.exr")},
+         "missing\\e[2J\\r.fbx"},
+        {{"inspect", take}, "t\\e[2J\\x9bake.fbx"},
+        {{"render", "--plate", dir.file("missing\x1b[2J.exr"), "-o", dir.file("m.exr")}, "missing\\e[2J.exr"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shown);
+        const CommandResult r = run_stmap(c.args);
+        EXPECT_EQ(raw_controls(r.err), "") << r.err;
+        EXPECT_EQ(raw_controls(r.out), "") << r.out;
+        EXPECT_NE((r.err + r.out).find(c.shown), std::string::npos) << r.err << r.out;
+    }
 }
 
 }  // namespace

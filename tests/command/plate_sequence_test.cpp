@@ -156,3 +156,35 @@ TEST(PlateMetadata, ColourAttributesStayBehindTheRestIsCarried) {
 
 }  // namespace
 }  // namespace talvik::test
+
+namespace talvik::test {
+namespace {
+
+// Frames 1001, 1002, 1004 and 1008 on disk: 1003 and 1005-1007 are gone
+// (a failed render, frames deleted by hand).
+TEST(PlateSequence, FramesMissingBetweenTheFirstAndLastAreNamed) {
+    test::ScratchFolder dir;
+    for (int frame : {1001, 1002, 1004, 1008}) write_plate(dir.file("p." + std::to_string(frame) + ".exr"), CraftedPlate{});
+    const std::string gap = "has no frame 1003, 1005-1007 between its frames 1001 and 1008";
+    CommandResult r = run_stmap({"render", "--plate", dir.file("p.####.exr"), "-q", "-o", dir.file("m.####.exr")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find(gap), std::string::npos) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(dir.file("m.1008.exr")));
+    r = run_stmap({"render", "--plate", dir.file("p.####.exr"), "--strict", "-o", dir.file("s.####.exr")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(gap), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("s.1001.exr")));
+    // Frames asked for are read as asked: frames between them are not missing.
+    r = run_stmap({"render", "--plate", dir.file("p.####.exr"), "--frames", "1002,1004", "--strict", "-q", "-o",
+                   dir.file("f.####.exr")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    // Nor is anything missing from a sequence without gaps.
+    test::ScratchFolder whole;
+    for (int frame : {1001, 1002, 1003}) write_plate(whole.file("p." + std::to_string(frame) + ".exr"), CraftedPlate{});
+    r = run_stmap({"render", "--plate", whole.file("p.####.exr"), "--strict", "-q", "-o", whole.file("m.####.exr")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+}
+
+}  // namespace
+}  // namespace talvik::test

@@ -13,6 +13,7 @@
 
 #include "run_command.h"
 #include "tests/support/crafted_plate.h"
+#include "tests/support/exr_map.h"
 #include "tests/support/scratch_folder.h"
 
 namespace talvik::test {
@@ -88,6 +89,50 @@ TEST(PlateValues, ADataWindowTooLargeIsAFailureInTheWork) {
     EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_NE(r.err.find("--overscan 40000"), std::string::npos) << r.err;
     EXPECT_FALSE(std::filesystem::exists(dir.file("m.exr")));
+}
+
+}  // namespace
+}  // namespace talvik::test
+
+namespace talvik::test {
+namespace {
+
+// A plate carrying talvik/ attributes (a map read back as a plate, or a
+// plate a tool stamped): the map says what it was made from, never what
+// the plate claimed.
+TEST(PlateValues, APlatesTalvikAttributesNeverReachTheMap) {
+    test::ScratchFolder dir;
+    CraftedPlate plate;
+    plate.extra.insert("talvik/overscan/left", Imf::IntAttribute(500));
+    plate.extra.insert("talvik/overscan/top", Imf::IntAttribute(7));
+    plate.extra.insert("talvik/fx", Imf::FloatAttribute(1.0f));
+    plate.extra.insert("talvik/lensModel", Imf::IntAttribute(99));
+    plate.extra.insert("talvik/note", Imf::StringAttribute("from the plate"));
+    plate.extra.insert("comments", Imf::StringAttribute("kept"));
+    write_plate(dir.file("plate.exr"), plate);
+    for (const bool overscan : {false, true}) {
+        SCOPED_TRACE(overscan ? "--overscan 3" : "no overscan");
+        std::vector<std::string> args = {"render", "--plate", dir.file("plate.exr"), "--set", "fx=1500", "-q", "-o",
+                                         dir.file("m.exr")};
+        if (overscan) args.insert(args.end(), {"--overscan", "3"});
+        const CommandResult r = run_stmap(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const ExrMap map = read_exr_map(dir.file("m.exr"));
+        EXPECT_EQ(map.attribute<Imf::FloatAttribute>("talvik/fx")->value(), 1500.0f);
+        EXPECT_NE(map.attribute<Imf::IntAttribute>("talvik/lensModel")->value(), 99);
+        EXPECT_EQ(map.attribute<Imf::StringAttribute>("talvik/note"), nullptr);
+        EXPECT_EQ(map.attribute<Imf::StringAttribute>("comments")->value(), "kept");
+        const auto* left = map.attribute<Imf::IntAttribute>("talvik/overscan/left");
+        const auto* top = map.attribute<Imf::IntAttribute>("talvik/overscan/top");
+        if (overscan) {
+            ASSERT_TRUE(left && top);
+            EXPECT_EQ(left->value(), 3);
+            EXPECT_EQ(top->value(), 3);
+        } else {
+            EXPECT_EQ(left, nullptr);
+            EXPECT_EQ(top, nullptr);
+        }
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Rendering through the command: maps equal the row generation pixel for
-// pixel (bottom line = row 0), frames and values follow the take, metadata
-// flows in from the plate and out into the files.
+// pixel (bottom line = row 0) and the lens model in double precision, frames
+// and values follow the take, metadata flows in from the plate and out into
+// the files.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,9 +12,10 @@
 #include "keyed_lens.h"
 #include "lens/st_map_row.h"
 #include "run_command.h"
-#include "tests/support/scratch_folder.h"
+#include "tests/support/double_lens.h"
 #include "tests/support/fixture_util.h"
 #include "tests/support/lens_from_panel.h"
+#include "tests/support/scratch_folder.h"
 
 namespace talvik::test {
 namespace {
@@ -48,6 +50,36 @@ TEST(RenderCommand, ControlsSetOnTheCommandLine) {
     EXPECT_EQ(map.attribute<Imf::StringAttribute>("talvik/Mode")->value(), "Undistort");
     EXPECT_EQ(map.attribute<Imf::IntAttribute>("talvik/frame")->value(), 1);
     EXPECT_EQ(map.header.compression(), Imf::ZIP_COMPRESSION);
+}
+
+// An anamorphic lens, whose vertical edge fit is its own, in both Modes:
+// the map read back against the model in double precision, pixel by pixel.
+TEST(RenderCommand, AnamorphicMapsMatchTheDoublePrecisionModel) {
+    for (const auto& [mode_name, mode] : {std::pair<const char*, int>{"distort", 0}, {"undistort", 1}}) {
+        SCOPED_TRACE(mode_name);
+        test::ScratchFolder dir;
+        const CommandResult r =
+            run_stmap({"render", "--size", "64x36", "--mode", mode_name, "--set", "anamorphic=true", "--set",
+                       "fy=1400", "--set", "k1=-0.05", "-o", dir.file("map.exr"), "--quiet"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const ExrMap map = read_exr_map(dir.file("map.exr"));
+        ASSERT_EQ(map.width, 64);
+        ASSERT_EQ(map.height, 36);
+        PanelLens panel;
+        panel.anamorphic = true;
+        panel.fy = 1400.0f;
+        panel.k1 = -0.05f;
+        panel.mode = mode;
+        const DoubleLens model(panel);
+        for (int y = 0; y < map.height; ++y) {
+            for (int x = 0; x < map.width; ++x) {
+                double s, t;
+                ASSERT_TRUE(model.st(x, y, map.width, map.height, &s, &t));
+                ASSERT_NEAR(map.s_at(x, y), s, 1e-6) << x << ", " << y;
+                ASSERT_NEAR(map.t_at(x, y), t, 1e-6) << x << ", " << y;
+            }
+        }
+    }
 }
 
 TEST(RenderCommand, FixtureTakeGivesOneMapPerKeyedFrame) {

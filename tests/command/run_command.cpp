@@ -44,4 +44,14 @@ CommandResult run_program(const std::vector<std::string>& argv_text) {
     return r;
 }
 
+CommandResult run_stmap(const std::vector<std::string>& args, ProcessOptions options) {
+    test::ScratchFolder capture;
+    options.stdout_path = capture.file("stdout");
+    StmapProcess process(args, options);
+    // A hang fails the test rather than holding the suite.
+    const std::optional<int> status = process.wait(600);
+    if (!status) throw std::runtime_error("talvik-stmap still running after 600 s");
+    return {*status, test::read_bytes(options.stdout_path), process.err()};
+}
+
 }  // namespace talvik::test

@@ -11,6 +11,24 @@
 extern char** environ;
 
 namespace talvik::test {
+namespace {
+
+// The test's environment with `extra` set on top, each NAME=VALUE replacing
+// the variable of that name.
+std::vector<std::string> environment_with(const std::vector<std::string>& extra) {
+    std::vector<std::string> all;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        const std::string name = entry.substr(0, entry.find('=') + 1);
+        bool replaced = false;
+        for (const std::string& x : extra) replaced = replaced || x.compare(0, name.size(), name) == 0;
+        if (!replaced) all.push_back(entry);
+    }
+    all.insert(all.end(), extra.begin(), extra.end());
+    return all;
+}
+
+}  // namespace
 
 StmapProcess::StmapProcess(const std::vector<std::string>& args, const ProcessOptions& options) {
     std::vector<std::string> argv_text = {TALVIK_STMAP};
@@ -19,6 +37,11 @@ StmapProcess::StmapProcess(const std::vector<std::string>& args, const ProcessOp
     std::vector<char*> argv;
     for (std::string& a : argv_text) argv.push_back(a.data());
     argv.push_back(nullptr);
+    std::vector<std::string> env_text = environment_with(options.environment);
+    std::vector<char*> envp;
+    for (std::string& e : env_text) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    const std::string working_folder = options.working_folder;
     const std::string err_path = capture_.file("stderr");
     int out_pipe[2] = {-1, -1};
     if (options.stdout_pipe && pipe(out_pipe) != 0) throw std::runtime_error("pipe failed");
@@ -43,7 +66,8 @@ StmapProcess::StmapProcess(const std::vector<std::string>& args, const ProcessOp
             CPU_SET(options.only_cpu, &set);
             if (sched_setaffinity(0, sizeof set, &set) != 0) _exit(201);
         }
-        execve(argv[0], argv.data(), environ);
+        if (!working_folder.empty() && chdir(working_folder.c_str()) != 0) _exit(203);
+        execve(argv[0], argv.data(), envp.data());
         _exit(202);
     }
     if (options.stdout_pipe) {

@@ -20,6 +20,8 @@ struct ProcessOptions {
     int only_cpu = -1;         // pin the child to this CPU
     bool stdout_pipe = false;  // otherwise standard output goes to stdout_path
     std::string stdout_path = "/dev/null";
+    std::string working_folder;            // empty: the test's own
+    std::vector<std::string> environment;  // NAME=VALUE set on top of the test's environment
 };
 
 class StmapProcess {

@@ -146,3 +146,35 @@ TEST(StopSignal, ABlockedWriteDoesNotOutliveTheStop) {
 
 }  // namespace
 }  // namespace talvik::test
+
+namespace talvik::test {
+namespace {
+
+// A stop during the reload (Python starting, importing, reading the take)
+// ends it with the one line every stop prints: no traceback of the script,
+// nothing Python reports from its import machinery.
+TEST(StopSignal, DuringTheReloadOneLineSaysSo) {
+    int stopped = 0;
+    for (int ms = 5; ms < 80; ++ms) {
+        SCOPED_TRACE(std::to_string(ms) + " ms after the start");
+        StmapProcess render({"render", "--size", "8x8", "--fbx", fbx::testing::fixture("blender_take.fbx"), "--camera",
+                             "2", "--frames", "1001", "--print-controls"});
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        render.signal(SIGINT);
+        const std::optional<int> status = render.wait(kPatience);
+        ASSERT_TRUE(status);
+        const std::string err = render.err();
+        EXPECT_EQ(err.find("Traceback"), std::string::npos) << err;
+        EXPECT_EQ(err.find("Exception ignored"), std::string::npos) << err;
+        // Done before the signal came, or not yet set to take it.
+        if (*status == 0 || render.killed()) continue;
+        ++stopped;
+        EXPECT_EQ(*status, 130) << err;
+        EXPECT_EQ(occurrences(err, "\n"), occurrences(err, "reload: ") + 1) << err;
+        EXPECT_EQ(occurrences(err, "talvik-stmap: stopped by SIGINT"), 1u) << err;
+    }
+    EXPECT_GT(stopped, 0);
+}
+
+}  // namespace
+}  // namespace talvik::test

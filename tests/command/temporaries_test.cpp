@@ -9,8 +9,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
 
 #include "io/temporary_name.h"
 #include "run_command.h"
@@ -103,6 +106,92 @@ TEST(Temporaries, EveryAbandonedTemporaryInAnOutputFolderIsRemoved) {
         }
         for (const std::string& f : c.abandoned) EXPECT_FALSE(fs::exists(dir.file(f))) << f;
         for (const std::string& f : c.existing) EXPECT_EQ(test::read_bytes(dir.file(f)), "kept") << f;
+    }
+}
+
+}  // namespace
+}  // namespace talvik::test
+
+namespace talvik::test {
+namespace {
+
+// What the preloaded logger saw: fsync of a file or folder by inode, and
+// renames of an inode onto a name.
+struct SyncCall {
+    std::string call, what;  // "fsync" file|folder inode, "rename" inode path
+    unsigned long long inode = 0;
+};
+
+std::vector<SyncCall> read_sync_log(const std::string& path) {
+    std::vector<SyncCall> calls;
+    std::istringstream in(test::read_bytes(path));
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream words(line);
+        SyncCall c;
+        words >> c.call;
+        if (c.call == "fsync") words >> c.what >> c.inode;
+        if (c.call == "rename") {
+            words >> c.inode;
+            std::getline(words >> std::ws, c.what);
+        }
+        calls.push_back(c);
+    }
+    return calls;
+}
+
+unsigned long long inode_of(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? static_cast<unsigned long long>(st.st_ino) : 0;
+}
+
+// A machine that crashes must leave the old file or the whole new one: every
+// file's bytes are flushed before its rename, and its folder after it.
+TEST(Temporaries, EveryFileIsFlushedBeforeItsRenameAndItsFolderAfter) {
+    if (kSanitized) GTEST_SKIP() << "a sanitizer's runtime must be loaded before any preloaded library";
+    const struct {
+        std::vector<std::string> args;
+        std::vector<std::string> written;
+    } runs[] = {
+        // ZIP maps by our chunk writer (frame 2 copies frame 1's chunks),
+        // previews, the manifest and the overscan report.
+        {{"render", "--size", "64x36", "--frames", "1-2", "-q", "--overscan", "4", "-o", "@/m.####.exr", "--preview",
+          "@/p.####.png", "--manifest", "@/manifest.json", "--overscan-report", "@/report.json"},
+         {"m.0001.exr", "m.0002.exr", "manifest.json", "p.0001.png", "p.0002.png", "report.json"}},
+        // PIZ by OpenEXR's writer.
+        {{"render", "--size", "64x36", "-q", "--compression", "piz", "-o", "@/m.exr"}, {"m.exr"}},
+        {{"overscan", "--size", "64x36", "--set", "k1=-0.05", "-o", "@/overscan.json"}, {"overscan.json"}},
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.written.back());
+        test::ScratchFolder dir;
+        const std::string out = dir.file("out");
+        fs::create_directory(out);
+        std::vector<std::string> args;
+        for (const std::string& a : run.args) args.push_back(a[0] == '@' ? out + a.substr(1) : a);
+        ProcessOptions options;
+        options.environment = {"LD_PRELOAD=" TALVIK_SYNC_PRELOAD, "TALVIK_SYNC_LOG=" + dir.file("sync.log")};
+        const CommandResult r = run_stmap(args, options);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::vector<SyncCall> calls = read_sync_log(dir.file("sync.log"));
+        const unsigned long long folder = inode_of(out);
+        std::vector<std::string> written;
+        for (const auto& e : fs::directory_iterator(out)) written.push_back(e.path().filename().string());
+        std::sort(written.begin(), written.end());
+        EXPECT_EQ(written, run.written);
+        for (const std::string& name : written) {
+            SCOPED_TRACE(name);
+            const std::string path = out + "/" + name;
+            const auto renamed = std::find_if(calls.begin(), calls.end(),
+                                              [&](const SyncCall& c) { return c.call == "rename" && c.what == path; });
+            ASSERT_NE(renamed, calls.end()) << "written under another name and renamed";
+            EXPECT_EQ(renamed->inode, inode_of(path));
+            EXPECT_TRUE(std::any_of(calls.begin(), renamed, [&](const SyncCall& c) {
+                return c.call == "fsync" && c.what == "file" && c.inode == renamed->inode;
+            })) << "the file flushed before its rename";
+            EXPECT_TRUE(std::any_of(renamed, calls.end(), [&](const SyncCall& c) {
+                return c.call == "fsync" && c.what == "folder" && c.inode == folder;
+            })) << "the folder flushed after the rename";
+        }
     }
 }
 

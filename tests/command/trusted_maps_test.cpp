@@ -8,7 +8,10 @@
 
 #include <unistd.h>
 
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
+#include <optional>
 
 #include "lens/lens_model_version.h"
 #include "python_json.h"
@@ -66,13 +69,14 @@ TEST(TrustedMaps, SetOnAnimatedControlHoldsOverTheTakesKeys) {
     EXPECT_EQ(set1.err.find("replace"), std::string::npos) << set1.err;
 }
 
-// A map as an older build would have written it: the same pixels and
-// header, without the lens model's version.
-void drop_lens_model(const std::string& path) {
+// A map as another build would have written it: the same pixels and
+// header, with another lens model's version (none: an older build's map).
+void rewrite_lens_model(const std::string& path, std::optional<int> model) {
     const ExrMap map = read_exr_map(path);
     Imf::Header header(map.display_window, map.data_window);
     for (auto it = map.header.begin(); it != map.header.end(); ++it)
         if (std::string(it.name()) != "talvik/lensModel") header.insert(it.name(), it.attribute());
+    if (model) header.insert("talvik/lensModel", Imf::IntAttribute(*model));
     std::vector<float> s = map.file_s, t = map.file_t;
     const Imath::Box2i dw = map.data_window;
     const ptrdiff_t origin = static_cast<ptrdiff_t>(dw.min.x) + static_cast<ptrdiff_t>(dw.min.y) * map.width;
@@ -127,6 +131,111 @@ TEST(TrustedMaps, SkipExistingKeepsOnlyMapsMadeFromTheSameValues) {
     }
 }
 
+// A control's value, as --set takes it.
+struct ControlSetting {
+    std::string name, value;
+};
+
+std::vector<std::string> set_options(const std::vector<ControlSetting>& settings) {
+    std::vector<std::string> options;
+    for (const ControlSetting& c : settings) options.insert(options.end(), {"--set", c.name + "=" + c.value});
+    return options;
+}
+
+// The float after `text`'s, as text that reads back as that float.
+std::string next_float(const std::string& text) {
+    char next[32];
+    std::snprintf(next, sizeof next, "%.9g", std::nextafter(std::stof(text), HUGE_VALF));
+    return next;
+}
+
+// Every control is part of what a map is made from, as are the format, the
+// box and the lens model: a re-run with --skip-existing renders the map
+// again after any one of them changed, a number by a single float ulp, and
+// keeps it when nothing did.
+TEST(TrustedMaps, SkipExistingRendersAgainAfterAnyOneChange) {
+    struct Control {
+        ControlSetting first;
+        std::string changed;  // empty: the next float
+    };
+    // Numbers away from 0, so that an ulp is a small change.
+    const std::vector<Control> controls = {
+        {{"Mode", "Undistort"}, "Distort"},
+        {{"fbx_file_path", ""}, "/nowhere/take.fbx"},
+        {{"camera_index", "0"}, "1"},
+        {{"cx", "3.25"}, ""},
+        {{"cy", "-1.5"}, ""},
+        {{"fx", "1500"}, ""},
+        {{"fy", "1400"}, ""},
+        {{"anamorphic", "1"}, "0"},
+        {{"k1", "-0.05"}, ""},
+        {{"k2", "0.01"}, ""},
+        {{"show advanced", "0"}, "1"},
+        {{"lens1", "BP_TalvikLensCxCyFOV"}, "BP_TalvikLensCxCyFOW"},
+        {{"lens2", "BP_TalvikLensK1K2FD"}, "BP_TalvikLensK1K2FE"},
+        {{"lens3", "BP_TalvikLensFxAndOverscanFactor"}, "BP_TalvikLensFxAndOverscanFactos"},
+        {{"lens4", "BP_TalvikLensEPDFy"}, "BP_TalvikLensEPDFz"},
+    };
+    std::vector<ControlSetting> settings;
+    for (const Control& c : controls) settings.push_back(c.first);
+    const std::vector<std::string> run = with({"render", "--quiet"}, set_options(settings));
+    ScratchFolder first;
+    ASSERT_EQ(run_stmap(with(run, {"--size", "16x9", "-o", first.file("m.exr")})).status, 0);
+
+    // The table holds every control the node has.
+    const CommandResult printed = run_stmap(with(run, {"--size", "16x9", "--print-controls"}));
+    ASSERT_EQ(printed.status, 0) << printed.err;
+    std::vector<std::string> names;
+    for (const auto& item : parse_json(printed.out)) {
+        if (item.cast<std::string>() != "frame") names.push_back(item.cast<std::string>());
+    }
+    ASSERT_EQ(names.size(), controls.size()) << printed.out;
+    for (size_t i = 0; i < names.size(); ++i) EXPECT_EQ(names[i], controls[i].first.name);
+
+    struct Case {
+        std::string what;
+        std::vector<std::string> rerun;  // options of the re-run besides the first run's
+        bool kept;
+        std::optional<int> lens_model;        // the map's, rewritten before the re-run
+        std::optional<ControlSetting> number;  // a number control the re-run sets
+    };
+    std::vector<Case> cases = {
+        {"nothing changed", {"--size", "16x9"}, true, std::nullopt, std::nullopt},
+        {"another format", {"--size", "16x10"}, false, std::nullopt, std::nullopt},
+        {"another box", {"--size", "16x9", "--overscan", "1"}, false, std::nullopt, std::nullopt},
+        {"another lens model", {"--size", "16x9"}, false, kLensModelVersion - 1, std::nullopt},
+    };
+    for (const Control& c : controls) {
+        const bool number = c.changed.empty();
+        const ControlSetting changed{c.first.name, number ? next_float(c.first.value) : c.changed};
+        // A take is known by its content (talvik/takeHash), not the path as
+        // typed: the path alone, with no take reloaded, makes no other map.
+        const bool kept = c.first.name == "fbx_file_path";
+        cases.push_back({c.first.name + " " + c.first.value + " -> " + changed.value,
+                         with({"--size", "16x9"}, set_options({changed})), kept, std::nullopt,
+                         number ? std::optional<ControlSetting>(changed) : std::nullopt});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchFolder dir;
+        std::filesystem::copy_file(first.file("m.exr"), dir.file("m.exr"));
+        if (c.lens_model) rewrite_lens_model(dir.file("m.exr"), c.lens_model);
+        const CommandResult r = run_stmap(
+            with(with(run, c.rerun), {"-o", dir.file("m.exr"), "--skip-existing", "--manifest", dir.file("run.json")}));
+        ASSERT_EQ(r.status, 0) << r.err;
+        const py::object manifest = parse_json(read_bytes(dir.file("run.json")));
+        EXPECT_EQ(manifest["frames_kept"].cast<int>(), c.kept ? 1 : 0);
+        EXPECT_EQ(manifest["frames_stale"].cast<int>(), c.kept ? 0 : 1);
+        if (c.number) {
+            // The change reached the map: one ulp, not lost to rounding.
+            const ExrMap map = read_exr_map(dir.file("m.exr"));
+            const auto* held = map.attribute<Imf::FloatAttribute>("talvik/" + c.number->name);
+            ASSERT_NE(held, nullptr);
+            EXPECT_EQ(held->value(), std::stof(c.number->value));
+        }
+    }
+}
+
 // Files that are no map at all, or a map of an older lens model, are not
 // trusted either; the run names what it rendered again.
 TEST(TrustedMaps, StaleMapsAreCountedAndNamed) {
@@ -135,7 +244,7 @@ TEST(TrustedMaps, StaleMapsAreCountedAndNamed) {
                                           "--frames", "1001-1004", "-o", dir.file("m.####.exr")};
     ASSERT_EQ(run_stmap(with(run, {"--quiet"})).status, 0);
     write_bytes(dir.file("m.1002.exr"), "finished earlier");
-    drop_lens_model(dir.file("m.1003.exr"));
+    rewrite_lens_model(dir.file("m.1003.exr"), std::nullopt);
     ASSERT_FALSE(has_lens_model(dir.file("m.1003.exr")));
     const CommandResult r = run_stmap(with(run, {"--skip-existing"}));
     ASSERT_EQ(r.status, 0) << r.err;

@@ -5,13 +5,22 @@
 
 #include <ImfCheckFile.h>
 #include <ImfStringAttribute.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <mutex>
 #include <stdexcept>
+#include <thread>
 
 #include "exr/chunk_st_map_writer.h"
 #include "exr/st_map_exr_writer.h"
@@ -52,6 +61,7 @@ public:
         if (rows > reserved_) throw std::logic_error("band beyond the reserve");
         if (first_row == fail_at_row) throw std::runtime_error("band at row " + std::to_string(first_row) + " refused");
         if (first_row == cancel_at_row && cancel) *cancel = true;
+        if (on_band) on_band(first_row);
         io::StMapView v = whole_.band(worker, first_row, rows);
         auto& [s, t] = buffers_[static_cast<size_t>(worker)];
         std::copy(v.s, v.s + v.index(0, rows), s.begin());
@@ -63,6 +73,7 @@ public:
 
     int fail_at_row = -1, cancel_at_row = -1;
     std::atomic<bool>* cancel = nullptr;
+    std::function<void(int first_row)> on_band;  // called as each band is made
     int bands_made_ = 0, rows_seen_ = 0;
 
 private:
@@ -228,6 +239,145 @@ TEST(BandedWriter, CancelOrFailureBetweenBandsLeavesNothing) {
             EXPECT_TRUE(folder.entries().empty());
             cancel = false;
             EXPECT_FALSE(writer.write_again(folder.file("st.exr"), bands.geometry(), options));
+        }
+    }
+}
+
+// Band b is packed into the slot of band b - slots only once that band is in
+// the file. Band 0's write is held until band kSlots, whose slot band 0 is
+// still in, either waits for that slot (as it must) or is made anyway.
+// The order is fixed: band 0 alone on worker 0, then, once its write is
+// held, every other band in turn on worker 1.
+class HeldFirstWrite : public io::StMapBands, public BandHandOver {
+public:
+    // Two threads hold two bands each.
+    static constexpr int kSlots = 4;
+
+    explicit HeldFirstWrite(const io::StMapView& map) : whole_(map, 2) {}
+    io::StMapView geometry() const override { return whole_.geometry(); }
+    int threads() const override { return 2; }
+    void reserve(int) override {}
+    void run(int tasks, const std::function<void(int, int)>& work) override {
+        std::thread first([&] { work(0, 0); });
+        if (wait([&] { return held_; })) {
+            for (int task = 1; task < tasks; ++task) work(1, task);
+        } else {
+            ADD_FAILURE() << "band 0 was never written";
+        }
+        first.join();
+    }
+    io::StMapView band(int worker, int first_row, int rows) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (held_ && !released_) ++made_while_held_;
+        changed_.notify_all();
+        return whole_.band(worker, first_row, rows);
+    }
+
+    void waiting_for_slot(int band) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (held_ && !released_ && band == kSlots) waited_ = true;
+        changed_.notify_all();
+    }
+    void writing(int first, int) override {
+        if (first != 0) return;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            held_ = true;
+        }
+        changed_.notify_all();
+        if (!wait([&] { return waited_ || made_while_held_ >= kSlots; })) ADD_FAILURE() << "nothing happened";
+        std::lock_guard<std::mutex> lock(mutex_);
+        released_ = true;
+    }
+
+    bool waited_ = false;      // band kSlots waited for its slot
+    int made_while_held_ = 0;  // bands made while band 0's write was held
+
+private:
+    // Whether `done` came true within a minute (it does at once unless the
+    // writer is broken).
+    template <typename Done>
+    bool wait(Done done) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::minutes(1), done);
+    }
+
+    io::WholeStMap whole_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool held_ = false, released_ = false;
+};
+
+TEST(BandedWriter, NoBandIsPackedIntoASlotStillBeingWritten) {
+    // Six bands of 64 lines.
+    const Planes map = smooth_planes(4096, 6 * 64);
+    ASSERT_EQ(ChunkStMapWriter::band_lines(4096, kZipChunkLines), 64);
+    ASSERT_EQ(ChunkStMapWriter::band_lines(4096, 1), 64);
+    for (Imf::Compression compression : {Imf::ZIP_COMPRESSION, Imf::NO_COMPRESSION}) {
+        SCOPED_TRACE(compression == Imf::ZIP_COMPRESSION ? "ZIP" : "none");
+        ScratchFolder folder;
+        HeldFirstWrite bands(map.view());
+        ChunkStMapWriter writer;
+        writer.watch_hand_over(&bands);
+        write_chunk_file(folder.file("st.exr"), writer, bands, compression);
+        EXPECT_TRUE(bands.waited_);
+        EXPECT_EQ(bands.made_while_held_, HeldFirstWrite::kSlots - 1) << "bands 1 to 3 fill the other slots";
+        EXPECT_EQ(first_difference(read_with_openexr(folder.file("st.exr")), map), "");
+    }
+}
+
+// What stands at the output path is looked at again when the map is renamed
+// into place: a FIFO, socket or device node that appears there while the map
+// is written (made here as the first band is, after the temporary was
+// opened) is refused and left as it is, and the temporary removed.
+TEST(BandedWriter, SpecialFileAppearingWhileWritingIsNotReplaced) {
+    using std::filesystem::file_type;
+    struct Kind {
+        std::string name;
+        file_type type;
+        std::function<bool(const std::string&)> make;
+    };
+    std::vector<Kind> kinds = {
+        {"a FIFO", file_type::fifo, [](const std::string& path) { return mkfifo(path.c_str(), 0644) == 0; }},
+        {"a socket", file_type::socket,
+         [](const std::string& path) {
+             sockaddr_un address{};
+             address.sun_family = AF_UNIX;
+             if (path.size() >= sizeof address.sun_path) return false;
+             path.copy(address.sun_path, path.size());
+             const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+             const bool bound = bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+             close(sock);  // the socket file stays
+             return bound;
+         }},
+    };
+    // A device node needs root to make; CI runs as root.
+    if (geteuid() == 0) {
+        kinds.push_back({"a device node", file_type::character, [](const std::string& path) {
+                             return mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+                         }});
+    }
+    const Planes map = smooth_planes(64, 40);
+    for (const Kind& kind : kinds) {
+        for (StMapCompression compression : {StMapCompression::Zip, StMapCompression::None}) {
+            SCOPED_TRACE(kind.name + " " + st_map_compression_name(compression));
+            ScratchFolder folder;
+            const std::string path = folder.file("st.exr");
+            CopiedBands bands(map.view(), 1);
+            bool made = false;
+            bands.on_band = [&](int) {
+                if (!made) made = kind.make(path);
+            };
+            StMapExrWriter writer;
+            try {
+                writer.write(path, bands, with(compression));
+                ADD_FAILURE() << "written over " << kind.name;
+            } catch (const std::runtime_error& e) {
+                EXPECT_NE(std::string(e.what()).find("not a regular file"), std::string::npos) << e.what();
+            }
+            ASSERT_TRUE(made);
+            EXPECT_EQ(std::filesystem::symlink_status(path).type(), kind.type);
+            EXPECT_EQ(folder.entries(), std::vector<std::string>{"st.exr"}) << "no temporary left";
         }
     }
 }

@@ -1,8 +1,11 @@
 #include "exr_chunks.h"
 
+#include <ImfChannelList.h>
 #include <ImfFrameBuffer.h>
 #include <ImfInputFile.h>
+#include <fcntl.h>
 #include <openexr.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <cstring>
@@ -110,6 +113,24 @@ std::vector<FileChunk> read_chunks(const std::string& path) {
     }
     check(exr_finish(&context), "exr_finish");
     return chunks;
+}
+
+void write_chunk_file(const std::string& path, ChunkStMapWriter& writer, io::StMapBands& bands,
+                      Imf::Compression compression) {
+    const io::StMapView map = bands.geometry();
+    Imf::Header header(map.width, map.height);
+    header.compression() = compression;
+    header.channels().insert("R", Imf::Channel(Imf::FLOAT));
+    header.channels().insert("G", Imf::Channel(Imf::FLOAT));
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) throw std::runtime_error("cannot create " + path);
+    try {
+        writer.write(fd, header, bands, nullptr);
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+    ::close(fd);
 }
 
 std::string header_bytes(const std::string& path) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "exr/chunk_st_map_writer.h"
+#include "io/st_map_bands.h"
 #include "io/st_map_view.h"
 
 namespace talvik::exr::test {
@@ -43,6 +45,11 @@ struct FileChunk {
 };
 // Every chunk, in line order; throws std::runtime_error if Core refuses one.
 std::vector<FileChunk> read_chunks(const std::string& path);
+
+// Writes `bands` to `path` with `writer` itself (no temporary, no rename):
+// channels R and G, the data window the display window, at (0, 0).
+void write_chunk_file(const std::string& path, ChunkStMapWriter& writer, io::StMapBands& bands,
+                      Imf::Compression compression);
 
 // The file's bytes before its offset table: magic number, version field and
 // header.

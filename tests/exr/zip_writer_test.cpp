@@ -9,10 +9,17 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
+#include <optional>
+#include <random>
 #include <thread>
+#include <tuple>
 
 #include "exr/st_map_exr_writer.h"
+#include "exr/chunk_st_map_writer.h"
+#include "exr/zip_chunk.h"
+#include "exr/zlib_deflater.h"
 #include "exr_chunks.h"
 #include "tests/support/scratch_folder.h"
 
@@ -104,6 +111,78 @@ TEST(ZipWriter, IncompressibleLinesAreStoredRaw) {
         EXPECT_EQ(chunk.packed.size(), chunk.unpacked_size) << "chunk at line " << chunk.y;
     EXPECT_FALSE(Imf::checkOpenEXRFile(folder.file("noise.exr").c_str(), true, true));
     EXPECT_EQ(first_difference(read_with_openexr(folder.file("noise.exr")), map), "");
+}
+
+// One chunk of `lines` lines whose first `noisy` bytes, in the order a chunk
+// stores them (each line's G values, then its R values, little-endian), are
+// random and the rest zero: deflate shrinks it the less the more is noise.
+Planes partly_noise(int width, int lines, size_t noisy, uint32_t seed) {
+    Planes map(width, lines);
+    std::mt19937 random(seed);
+    std::vector<uint8_t> bytes(static_cast<size_t>(width) * lines * 8);
+    for (size_t i = 0; i < noisy; ++i) {
+        bytes[i] = static_cast<uint8_t>(random());
+        // No exponent of all ones in a float's top byte: finite values.
+        if (i % 4 == 3 && (bytes[i] & 0x7f) == 0x7f) bytes[i] &= 0xbf;
+    }
+    const size_t plane_line = static_cast<size_t>(width) * 4;
+    for (int line = 0; line < lines; ++line) {
+        const uint8_t* stored = bytes.data() + 2 * plane_line * static_cast<size_t>(line);
+        const size_t row = static_cast<size_t>(lines - 1 - line) * static_cast<size_t>(width);
+        std::memcpy(map.t.data() + row, stored, plane_line);
+        std::memcpy(map.s.data() + row, stored + plane_line, plane_line);
+    }
+    return map;
+}
+
+// The size of the zlib stream `library` makes of a one-chunk map, with
+// codes fitted to the chunk itself (the frame's top chunk, as the writer
+// fits them), from the lines as the ZIP predictor hands them to deflate.
+size_t deflated_size(const Planes& map, DeflateLibrary library) {
+    FileChunk chunk;
+    chunk.unpacked_size = static_cast<uint64_t>(map.width) * map.height * 8;
+    chunk.packed.resize(chunk.unpacked_size);
+    for (int line = 0; line < map.height; ++line) {
+        const size_t row = static_cast<size_t>(map.height - 1 - line) * static_cast<size_t>(map.width);
+        char* stored = chunk.packed.data() + static_cast<size_t>(line) * map.width * 8;
+        std::memcpy(stored, map.t.data() + row, static_cast<size_t>(map.width) * 4);
+        std::memcpy(stored + static_cast<size_t>(map.width) * 4, map.s.data() + row, static_cast<size_t>(map.width) * 4);
+    }
+    const std::string predicted = deflated_bytes(chunk);
+    const auto* in = reinterpret_cast<const uint8_t*>(predicted.data());
+    FittedCodes codes;
+    codes.fit(in, predicted.size());
+    std::vector<uint8_t> out(2 * predicted.size() + 1024);
+    return ZlibDeflater(library).compress(in, predicted.size(), out.data(), out.size(), &codes);
+}
+
+// Readers take a chunk as large as its lines for stored lines, so one that
+// deflates to exactly that size must be stored raw; it reads back with
+// OpenEXR as written. With each deflate library (ISA-L wants a few bytes of
+// room beyond its stream, libdeflate none).
+TEST(ZipWriter, ChunkDeflatingToItsRawSizeIsStoredRaw) {
+    for (DeflateLibrary library : deflate_libraries()) {
+        // One chunk of 8 KiB in either layout.
+        for (const auto& [compression, width, lines] : {std::tuple{Imf::ZIP_COMPRESSION, 64, kZipChunkLines},
+                                                        std::tuple{Imf::ZIPS_COMPRESSION, 1024, kZipsChunkLines}}) {
+            SCOPED_TRACE(std::string(deflate_library_name(library)) + (lines == 1 ? " ZIPS" : " ZIP"));
+            const size_t raw = static_cast<size_t>(width) * lines * 8;
+            std::optional<Planes> boundary;
+            for (size_t noisy = raw / 2; noisy <= raw && !boundary; ++noisy) {
+                Planes map = partly_noise(width, lines, noisy, 5);
+                if (deflated_size(map, library) == raw) boundary = std::move(map);
+            }
+            ASSERT_TRUE(boundary) << "no amount of noise deflates to the chunk's size";
+            ScratchFolder folder;
+            ChunkStMapWriter writer(library);
+            io::WholeStMap bands(boundary->view(), 1);
+            write_chunk_file(folder.file("st.exr"), writer, bands, compression);
+            const std::vector<FileChunk> chunks = read_chunks(folder.file("st.exr"));
+            ASSERT_EQ(chunks.size(), 1u);
+            EXPECT_EQ(chunks[0].packed.size(), raw);
+            EXPECT_EQ(first_difference(read_with_openexr(folder.file("st.exr")), *boundary), "");
+        }
+    }
 }
 
 // Overscan: the planes reach beyond the format on every side, so EXR lines

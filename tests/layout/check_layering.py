@@ -24,8 +24,9 @@ ALLOWED = {
     "cli/preview": {"io"},
     "cli/points": set(),
     "cli/render": {"cli/options", "cli/output", "cli/preview", "shot", "exr", "io", "host", "DDImage", "lens"},
+    "cli/handoff": {"cli/options", "cli/output", "cli/render", "shot", "exr", "io", "host", "DDImage", "lens"},
     "cli/farm": {"cli/options", "cli/output", "cli/preview", "cli/render", "shot", "exr", "io", "host", "DDImage", "lens"},
-    "cli": {"cli/options", "cli/output", "cli/preview", "cli/points", "cli/render", "cli/farm", "shot", "exr", "io",
+    "cli": {"cli/options", "cli/output", "cli/preview", "cli/points", "cli/render", "cli/handoff", "cli/farm", "shot", "exr", "io",
             "host", "DDImage", "lens"},
     # The Python module: beside the command, on what it shares with it.
     "python": {"shot", "exr", "io", "host", "DDImage", "lens"},

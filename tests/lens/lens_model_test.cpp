@@ -81,6 +81,17 @@ TEST(LensEdgeFit, WorkedValues) {
     lens.fy = 1500.0f;
     EXPECT_EQ(lens.get_undistorted_fy(), lens.get_undistorted_fx());
 
+    // Anamorphic, the vertical fit follows fy alone: r = 960 / 1400,
+    // D = r * (1 - 0.05 r^2) = 0.669593, 960 / D = 1433.707 pixels, while
+    // the default fx fits to 960 / (0.5 * 0.9875) = 1944.304.
+    PanelLens anamorphic;
+    anamorphic.anamorphic = true;
+    anamorphic.fy = 1400.0f;
+    anamorphic.k1 = -0.05f;
+    lens = normalized(anamorphic);
+    EXPECT_NEAR(lens.undistorted_fy, 1433.70674 / 1080.0, 1e-6);
+    EXPECT_NEAR(lens.undistorted_fx, 1944.30380 / 1920.0, 1e-6);
+
     // A zero focal length fits to 960 pixels.
     panel.fx = 0.0f;
     lens = normalized(panel);

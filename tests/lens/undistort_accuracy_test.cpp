@@ -8,6 +8,7 @@
 
 #include "lens/lens_model.h"
 #include "lens/st_map_row.h"
+#include "tests/support/double_lens.h"
 #include "tests/support/lens_from_panel.h"
 
 namespace talvik {
@@ -16,55 +17,7 @@ namespace {
 constexpr int kWidth = 4320;
 constexpr int kHeight = 2160;
 
-// The radial model in double precision, independent of the float code.
-struct DoubleRadial {
-    double k1, k2, k3;
-    double f(double r) const {
-        const double r2 = r * r;
-        return 1.0 + k1 * r2 + k2 * r2 * r2 + k3 * r2 * r2 * r2;
-    }
-    double d(double r) const {
-        const double r2 = r * r;
-        return 1.0 + 3.0 * k1 * r2 + 5.0 * k2 * r2 * r2 + 7.0 * k3 * r2 * r2 * r2;
-    }
-    // First zero of D (where r * F(r) stops increasing), or a large radius.
-    double fold_radius() const {
-        double lo = 0.0, hi = 0.0;
-        for (double r = 0.0; r < 50.0; r += 1e-3) {
-            if (d(r) <= 0.0) {
-                hi = r;
-                break;
-            }
-            lo = r;
-        }
-        if (hi == 0.0) return 1e300;
-        for (int i = 0; i < 200; ++i) {
-            const double mid = 0.5 * (lo + hi);
-            (d(mid) > 0.0 ? lo : hi) = mid;
-        }
-        return lo;
-    }
-    // Solve r * F(r) = rd on [0, limit], where it rises; false when rd is
-    // beyond the fold. Newton in double from `guess` (any radius: it only
-    // speeds the search), bisecting whenever a step would leave the bracket,
-    // until the bracket or the step is at double resolution.
-    bool invert(double rd, double limit, double guess, double* r_out) const {
-        double lo = 0.0, hi = std::min(limit, 50.0);
-        if (hi * f(hi) < rd) return false;
-        double r = guess > lo && guess < hi ? guess : 0.5 * hi;
-        for (int i = 0; i < 2000 && hi - lo > 1e-15 * hi; ++i) {
-            const double g = r * f(r) - rd;
-            if (g == 0.0) break;
-            (g < 0.0 ? lo : hi) = r;
-            double next = r - g / d(r);
-            if (!(next > lo && next < hi)) next = 0.5 * (lo + hi);
-            if (std::fabs(next - r) <= 1e-16 * r) break;
-            r = next;
-        }
-        *r_out = r;
-        return true;
-    }
-};
+using test::DoubleRadial;
 
 struct FrameCheck {
     double worst_px = 0.0;     // largest distance to the double-precision inverse

@@ -1,7 +1,8 @@
 // Undistort where r * F(r) folds back: distorted radii at or beyond its peak
 // have no position and give (0, 0); below the peak the Newton solve is the
 // same as on a lens with no fold at all, and where Newton meets the fold
-// below the peak the inverse is found on the rising branch.
+// below the peak, or settles beyond it, the inverse is found on the rising
+// branch.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,6 +13,8 @@
 
 #include "lens/lens_model.h"
 #include "lens/st_map_row.h"
+#include "lens/validity_row.h"
+#include "tests/support/double_lens.h"
 #include "tests/support/lens_from_panel.h"
 
 namespace talvik {
@@ -108,6 +111,40 @@ TEST(UndistortPastFold, PincushionPeakingBeyondItsFoldRadiusHasPositionsUpToTheP
     }
     // A lens without a fold has no rising branch to search.
     EXPECT_TRUE(solve_below_fold(test::normalized(test::worked_lens(-0.05f, 0.01f)), 0.5f).folded);
+}
+
+TEST(UndistortPastFold, NewtonSettlingOnTheOuterBranchIsSolvedAgainOnTheRisingOne) {
+    // Newton from r = rd approaches the inner root from below (r * F(r) is
+    // concave there) so slowly, where D is tiny, that at the largest radius
+    // below the peak a rounding in g sends one step over the dip, and it
+    // settles on the outer branch.
+    const test::PanelLens panel = test::shallow_fold_lens();
+    const LensModel lens = test::normalized(panel);
+    const float rd = lens.fold.max_rd;
+    const test::DoubleRadial model{panel.k1, panel.k2, 0.0};
+    double inner = 0.0;
+    ASSERT_TRUE(model.invert(rd, lens.fold.radius, rd, &inner));
+    // The outer branch rises from r = 0.9343 on: its root by bisection.
+    double lo = 0.94, hi = 1.5;
+    ASSERT_LT(lo * model.f(lo), rd);
+    for (int i = 0; i < 60; ++i) {
+        const double mid = (lo + hi) / 2;
+        (mid * model.f(mid) < rd ? lo : hi) = mid;
+    }
+    const double outer = lo;
+
+    // What Newton alone settles on: the lens with its fold forgotten.
+    LensModel plain = lens;
+    plain.fold = kNoRadialFold;
+    const RadiusSolve newton = solve_undistorted_radius(plain, rd);
+    ASSERT_FALSE(newton.folded);
+    ASSERT_NEAR(rd / newton.factor, outer, 1e-4) << "this lens no longer shows the case";
+
+    // The solve answers with the inner root.
+    const RadiusSolve solve = solve_undistorted_radius(lens, rd);
+    EXPECT_FALSE(solve.folded);
+    EXPECT_LE(rd / solve.factor, lens.fold.radius);
+    EXPECT_NEAR(rd / solve.factor, inner, 2e-3) << "r * F(r) is flat at the peak";
 }
 
 TEST(UndistortPastFold, ObservedLensHasNoPositionAtOrBeyondThePeak) {
@@ -237,6 +274,58 @@ TEST(UndistortPastFold, RowsHoldNoPositionOutsideTheFold) {
         ASSERT_GE(first_zero, 0);
         EXPECT_GT(std::abs(first_zero - centre), 100) << "positions up to the fold";
     }
+}
+
+// The validity of a row: 0 exactly where the map holds (0, 0) because the
+// distorted radius is past the peak of r * F(r) (0.6 for the strong barrel,
+// from r - 0.5 r^3 + 0.1 r^5 at r = 1), 1 everywhere else.
+TEST(UndistortPastFold, ValidityIsZeroExactlyPastThePeak) {
+    const LensModel lens = strong_barrel(400.0f);
+    constexpr int kWidth = 4320;
+    const FrameSize size{};
+    std::vector<float> s(kWidth), t(kWidth);
+    std::vector<uint16_t> a(kWidth);
+    const int row = 1000;
+    st_map_row_scalar(lens, size, row, 0, kWidth, s.data(), t.data());
+    validity_row(lens, size, row, 0, kWidth, s.data(), t.data(), a.data());
+    int zeros = 0;
+    for (int x = 0; x < kWidth; ++x) {
+        // The pixel's distorted radius in double, from the normalized lens.
+        const double dx = ((x + 0.5) / kWidth - lens.cx) / lens.undistorted_fx;
+        const double dy = ((row + 0.5) / 2160.0 - lens.cy) / lens.undistorted_fy;
+        const double rd = std::hypot(dx, dy);
+        if (std::abs(rd - 0.6) < 1e-5) continue;  // float rounding decides
+        EXPECT_EQ(a[x], rd < 0.6 ? kHalfOne : kHalfZero) << "x " << x << ", rd " << rd;
+        zeros += a[x] == kHalfZero;
+    }
+    EXPECT_GT(zeros, 1000);
+    EXPECT_LT(zeros, kWidth - 100);
+}
+
+// Only the lens tells a position at (0, 0) from no position: a zero where
+// the lens has one keeps its 1, and a value the map holds is one.
+TEST(UndistortPastFold, ValidityAsksTheLensOnlyAboutZeros) {
+    constexpr int kWidth = 64;
+    const std::vector<float> zeros(kWidth, 0.0f), ones(kWidth, 0.25f);
+    std::vector<uint16_t> a(kWidth);
+    test::PanelLens ideal;
+    ideal.mode = 1;
+    validity_row(test::normalized(ideal), FrameSize{64.0f, 36.0f}, 5, 0, kWidth, zeros.data(), zeros.data(),
+                 a.data());
+    for (uint16_t v : a) EXPECT_EQ(v, kHalfOne);
+    // Past the fold everywhere (fx 100 puts the whole frame far out), yet
+    // the values are the map's: positions.
+    const LensModel folded = strong_barrel(100.0f);
+    validity_row(folded, FrameSize{64.0f, 36.0f}, 5, 0, kWidth, ones.data(), zeros.data(), a.data());
+    for (uint16_t v : a) EXPECT_EQ(v, kHalfOne);
+    validity_row(folded, FrameSize{64.0f, 36.0f}, 5, 0, kWidth, zeros.data(), zeros.data(), a.data());
+    for (uint16_t v : a) EXPECT_EQ(v, kHalfZero);
+    // Distort mode has a position wherever its focal lengths are not 0.
+    test::PanelLens flat;
+    flat.fx = 0.0f;
+    validity_row(test::normalized(flat), FrameSize{64.0f, 36.0f}, 5, 0, kWidth, zeros.data(), zeros.data(),
+                 a.data());
+    for (uint16_t v : a) EXPECT_EQ(v, kHalfZero);
 }
 
 }  // namespace

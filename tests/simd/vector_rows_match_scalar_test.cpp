@@ -1,6 +1,7 @@
 // Every vector target against st_map_row_scalar, bit for bit (memcmp, so NaN
 // payloads and zero signs count), over whole rows, rows starting and ending
-// mid-vector, and guard cells that must stay untouched.
+// mid-vector, pixels exactly at the thresholds the rows decide by, and guard
+// cells that must stay untouched.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "lens/lens_points.h"
+#include "lens/newton_step_stop.h"
 #include "lens/radial_fold.h"
 #include "lens/st_map_row.h"
 #include "lens/st_map_row_targets.h"
@@ -255,6 +257,73 @@ TEST_P(VectorRows, RowsCrossingTheFoldHaveNoPositionPastItsPeak) {
     }
     EXPECT_GT(beyond, kWidth * kHeight / 4);
     EXPECT_GT(inside, kWidth * kHeight / 100);
+}
+
+// `lens` moved so that pixel x of a row of `width` lies exactly at distorted
+// radius rd on the row through the principal point (frames 1 pixel high):
+// (u - cx) / 1 is rd, and so is sqrt(rd * rd). False where u - rd rounds.
+bool put_pixel_at_radius(LensModel& lens, int x, int width, float rd) {
+    const float u = (static_cast<float>(x) + 0.5f) / static_cast<float>(width);
+    lens.undistorted_fx = 1.0f;
+    lens.cx = u - rd;
+    lens.cy = 0.5f;
+    return u - lens.cx == rd;
+}
+
+// Pixels exactly at the two thresholds the rows decide by, at every lane
+// position of a row 64 pixels long: a distorted radius equal to the fold's
+// max_rd (solved: only larger radii are past the peak), and a Newton step
+// equal to kNewtonStopStepMax (the largest that stops, reached where the
+// step is divided out).
+TEST_P(VectorRows, PixelsExactlyAtTheThresholds) {
+    constexpr int kWidth = 64;
+    const FrameSize size = frame_size_from(kWidth, 1);
+    struct Case {
+        std::string name;
+        LensModel lens;
+        float rd;
+    };
+    std::vector<Case> cases;
+    // On the shallow fold, Newton at the peak settles on the outer branch
+    // and the rising branch's answer replaces it.
+    for (const test::PanelLens& panel : {test::shallow_fold_lens(), strong_barrel(1920.0f)}) {
+        test::PanelLens undistort = panel;
+        undistort.mode = 1;
+        const LensModel lens = normalized(undistort);
+        cases.push_back({"at the peak, k1 " + std::to_string(panel.k1), lens, lens.fold.max_rd});
+    }
+    // F(0.5) = 1 + 1.6e-5 and D(0.5) = 0.8: the first step g / D is exactly
+    // kNewtonStopStepMax, and |g| * kNewtonStopShortcutScale rounds to D, so
+    // the stop is decided on the divided step. One more update would change F.
+    LensModel stop = normalized(test::PanelLens{});
+    stop.mode = 1;
+    stop.k1 = 0x1.9c6bbp-2f;
+    stop.k2 = -0x1.9c5bp+0f;
+    stop.fold = find_radial_fold(stop.k1, stop.k2, stop.k3);
+    {
+        const float r2 = 0.25f, r4 = r2 * r2;
+        const float f = (stop.k1 * r2 + 1.0f) + stop.k2 * r4;
+        const float d = ((3.0f * stop.k1) * r2 + 1.0f) + (5.0f * stop.k2) * r4;
+        const float g = f * 0.5f - 0.5f;
+        ASSERT_EQ(g / d, kNewtonStopStepMax);
+        ASSERT_FALSE(std::fabs(g) * kNewtonStopShortcutScale < d);
+        ASSERT_LT(0.5f, stop.fold.max_rd);
+    }
+    cases.push_back({"Newton step at the stop", stop, 0.5f});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        int placed = 0;
+        for (int x = 0; x < kWidth; ++x) {
+            LensModel lens = c.lens;
+            if (!put_pixel_at_radius(lens, x, kWidth, c.rd)) continue;
+            ++placed;
+            float s[kWidth], t[kWidth];
+            st_map_row_scalar(lens, size, 0, x, x + 1, s, t);
+            ASSERT_FALSE(s[x] == 0.0f && t[x] == 0.0f) << "the pixel at the threshold has a position";
+            expect_row_matches(GetParam(), lens, size, 0, {0, kWidth}, kWidth);
+        }
+        EXPECT_GE(placed, kWidth - 2);
+    }
 }
 
 // Points: each target's map_points against map_points_scalar, the same

@@ -42,4 +42,17 @@ inline PanelLens worked_lens(float k1, float k2) {
     return panel;
 }
 
+// Panel k1 -0.8, k2 0.287407, Undistort: k2 just under 9 k1^2 / 20, where
+// the two zeros of D would meet, so D = 1 - 2.4 u + 1.437 u^2 is below 0
+// only for r from 0.8928 to 0.9343, where r * F(r) falls a little before it
+// rises again on the outer branch. At the largest radius below the peak,
+// Newton alone settles on that branch, at r = 0.9547.
+inline PanelLens shallow_fold_lens() {
+    PanelLens panel;
+    panel.k1 = -0.8f;
+    panel.k2 = 0.287407f;
+    panel.mode = 1;
+    return panel;
+}
+
 }  // namespace talvik::test

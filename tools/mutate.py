@@ -1,0 +1,337 @@
+#!/usr/bin/python3
+"""Puts hand-made faults, one at a time, into a scratch copy of the tree and
+runs the test suite on each: a fault the suite does not fail on (survived)
+is a fault a user could meet with every test green.
+
+Usage: tools/mutate.py [--scratch DIR] [--only NAME ...] [--tests REGEX] [--list]
+
+The scratch copy (default /tmp/talvik-mutate-$USER) is made from the files
+git lists in this tree, committed or not, and kept between runs, so each run
+builds only what changed. The working tree is never written to. Each fault
+is a text replacement in one file that must match exactly once; the fault
+is built, the suite run (`--tests` narrows it to ctest's -R), and the file
+put back. Exits 0 when every fault was killed, 1 when one survived or did
+not build, 2 when the list no longer matches the code or the clean suite
+fails.
+
+Add a fault whenever a review finds one the suite let through, together with
+the test that kills it."""
+import argparse
+import os
+import pathlib
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import time
+from dataclasses import dataclass
+
+
+@dataclass
+class Fault:
+    name: str
+    path: str  # relative to the tree
+    old: str   # text that occurs exactly once in the file
+    new: str   # what the fault puts in its place
+    why: str   # what a user would suffer
+
+
+STORE_THEN_WRITE = """                    written_.store(end);
+                    slot_freed_.notify_all();
+                    write_slots(next, end, count);
+                    write_at_ = at;
+                    next = end;"""
+
+FAULTS = [
+    # Wrong maps with exit 0.
+    Fault("anamorphic-fit-uses-fx", "lens/lens_model.cpp",
+          "undistorted_fy = get_undistorted_fy() / 1080.0f;",
+          "undistorted_fy = get_undistorted_fx() / 1080.0f;",
+          "anamorphic maps fit the vertical edge with fx"),
+    Fault("identity-leaves-out-k2", "shot/map_identity.cpp",
+          'if (a.name != "talvik/version") id.attributes',
+          'if (a.name != "talvik/version" && a.name != "talvik/k2") id.attributes',
+          "--skip-existing keeps maps made with another k2"),
+    Fault("identity-floats-within-1e-3", "shot/map_identity.cpp",
+          "return a && a->value() == *f;",
+          "return a && a->value() - *f < 1e-3f && *f - a->value() < 1e-3f;",
+          "--skip-existing keeps maps after a small change"),
+    Fault("identity-ignores-box", "shot/map_identity.cpp",
+          "header.displayWindow() != display || header.dataWindow() != exr_data_window(id)",
+          "header.displayWindow() != display",
+          "--skip-existing keeps maps of another overscan"),
+    Fault("identity-trusts-unknown-lens-model", "shot/map_identity.cpp",
+          "return !model || *model != 0;",
+          "return true;",
+          "--skip-existing keeps maps of a plug-in that does not say its lens model"),
+    Fault("identity-preview-unchecked", "shot/map_identity.cpp",
+          "return !text.empty() && text == identity_text(id);",
+          "return !text.empty();",
+          "--skip-existing keeps previews of other values"),
+    Fault("chunk-as-large-as-raw-kept-deflated", "exr/chunk_st_map_writer.cpp",
+          "if (size >= raw) size = 0;",
+          "if (size > raw) size = 0;",
+          "a chunk deflating to its raw size is read as raw: a corrupt map"),
+    Fault("chunk-line-number-without-top", "exr/chunk_st_map_writer.cpp",
+          "static_cast<uint32_t>(layout_.top + first_line + line)",
+          "static_cast<uint32_t>(first_line + line)",
+          "maps with overscan name the wrong lines"),
+    Fault("write-again-keeps-old-offsets", "exr/chunk_st_map_writer.cpp",
+          "const uint64_t at = offsets_[i] - kept_chunks_at_ + chunks_at;",
+          "const uint64_t at = offsets_[i];",
+          "an unchanged frame under a longer header points into the header"),
+    Fault("zip-predictor-off-by-one", "exr/zip_chunk.cpp",
+          "e[0] = static_cast<uint8_t>(b0 - pe + 128);",
+          "e[0] = static_cast<uint8_t>(b0 - pe + 127);",
+          "ZIP chunks inflate to other values"),
+
+    # Files.
+    Fault("commit-without-recheck", "io/replace_file.cpp",
+          "        check_replaceable(final_path_);\n",
+          "",
+          "a FIFO or device appearing at the output while writing is replaced"),
+    Fault("temporary-left-on-failure", "io/replace_file.cpp",
+          "if (!committed_) std::remove(temp_path_.c_str());",
+          "if (!committed_) {}",
+          "a failed write leaves its temporary behind"),
+    Fault("symlink-target-from-cwd", "io/output_target.cpp",
+          "at = target[0] == '/' || slash == std::string::npos ? target : at.substr(0, slash + 1) + target;",
+          "at = target;",
+          "a relative symlink's target is looked for from the current folder"),
+    Fault("slot-taken-one-band-early", "exr/chunk_st_map_writer.cpp",
+          "if (band < written_.load() + slot_count_) return true;",
+          "if (band <= written_.load() + slot_count_) return true;",
+          "a band is packed into the slot still being written: a corrupt map"),
+    Fault("slot-wait-never-waits", "exr/chunk_st_map_writer.cpp",
+          "while (band >= written_.load() + slot_count_) {",
+          "while (band > written_.load() + slot_count_) {",
+          "a band is packed into the slot still being written: a corrupt map"),
+    Fault("slot-freed-before-written", "exr/chunk_st_map_writer.cpp",
+          """                    write_slots(next, end, count);
+                    write_at_ = at;
+                    next = end;
+                    written_.store(next);
+                    slot_freed_.notify_all();""",
+          STORE_THEN_WRITE,
+          "slots are handed back before their bands reach the file: a corrupt map"),
+
+    # The lens math, scalar and vector.
+    Fault("fold-threshold-inclusive-vector", "lens/st_map_row_kernel.h",
+          "beyond[k] = radius > c.max_rd;",
+          "beyond[k] = radius >= c.max_rd;",
+          "vector rows zero the pixel at the last radius below the peak"),
+    Fault("fold-threshold-inclusive-scalar", "lens/lens_model.cpp",
+          "if (rd > lens.fold.max_rd) {",
+          "if (rd >= lens.fold.max_rd) {",
+          "the last radius below the peak has no position"),
+    Fault("newton-stop-exclusive-vector", "lens/st_map_row_kernel.h",
+          "const I moving = ~folded[k] & ~(abs(step) <= kNewtonStopStepMax);",
+          "const I moving = ~folded[k] & ~(abs(step) < kNewtonStopStepMax);",
+          "vector rows take one more step than the scalar rows: other bits"),
+    Fault("settled-stop-exclusive-vector", "lens/st_map_row_kernel.h",
+          "(de > 0.0f) & (abs(step) <= kNewtonStopStepMax)",
+          "(de > 0.0f) & (abs(step) < kNewtonStopStepMax)",
+          "vector rows solve a settled pixel again: other bits"),
+    Fault("settled-past-fold-vector", "lens/st_map_row_kernel.h",
+          " & (r >= 0.0f) &\n                          (r <= c.folding_lens->fold.radius);",
+          " & (r >= 0.0f);",
+          "vector rows keep a root on the outer branch past the fold"),
+    Fault("settled-past-fold-scalar", "lens/lens_model.cpp",
+          "&& r >= 0.0f && r <= lens.fold.radius;",
+          "&& r >= 0.0f;",
+          "Undistort keeps a root on the outer branch past the fold"),
+    Fault("span-checks-first-end-only", "lens/st_map_row_kernel.h",
+          "return !(first[0] <= c.max_rd && last[0] <= c.max_rd);",
+          "return !(first[0] <= c.max_rd);",
+          "vector rows solve pixels past the peak"),
+    Fault("bracket-kept-on-wrong-side", "lens/lens_model.cpp",
+          "(g > 0.0f ? hi : lo) = r;",
+          "(g < 0.0f ? hi : lo) = r;",
+          "the solve on the rising branch wanders off"),
+    Fault("undistort-without-fx-scale", "lens/lens_model.cpp",
+          "out = {(fx * fx_scale) * (x / f) + 0.5f,",
+          "out = {fx * (x / f) + 0.5f,",
+          "Undistort maps lose the horizontal factor"),
+    Fault("cy-sign-kept", "lens/lens_model.cpp",
+          "cy = (-cy) / 1080.0f + 0.5f;",
+          "cy = cy / 1080.0f + 0.5f;",
+          "the principal point moves the wrong way vertically"),
+    Fault("fy-follows-fx-when-anamorphic", "lens/lens_model.cpp",
+          "if (!anamorphic) {",
+          "if (anamorphic) {",
+          "anamorphic lenses lose their fy"),
+    Fault("distort-y-scaled-by-fx", "lens/lens_model.cpp",
+          "const float y = (p.y - 0.5f) / fy;",
+          "const float y = (p.y - 0.5f) / fx;",
+          "Distort maps are scaled vertically by fx"),
+    Fault("fold-limit-rounds-up", "lens/radial_fold.cpp",
+          "return static_cast<double>(nearest) < value ? nearest\n"
+          "                                               : std::nextafter(nearest, -HUGE_VALF);",
+          "return nearest;",
+          "a radius at the peak, past it in double, is solved"),
+    Fault("newton-budget-49", "lens/newton_step_stop.h",
+          "inline constexpr int kNewtonBudget = 50;",
+          "inline constexpr int kNewtonBudget = 49;",
+          "the solve stops one pass early"),
+]
+
+
+def log(message):
+    print(message, flush=True)
+
+
+def tree_files(tree):
+    """The files git lists in the tree, committed or not, ignored ones left out."""
+    out = subprocess.run(["git", "-C", str(tree), "ls-files", "-z", "--cached", "--others", "--exclude-standard"],
+                         check=True, stdout=subprocess.PIPE).stdout
+    return [name for name in out.decode().split("\0") if name and (tree / name).is_file()]
+
+
+def sync(tree, copy):
+    """Makes `copy` hold the tree's files; only changed ones are rewritten,
+    so the scratch build stays incremental."""
+    wanted = set(tree_files(tree))
+    for name in sorted(wanted):
+        source, target = tree / name, copy / name
+        data = source.read_bytes()
+        if target.is_file() and target.read_bytes() == data:
+            continue
+        target.parent.mkdir(parents=True, exist_ok=True)
+        target.write_bytes(data)
+        shutil.copymode(source, target)
+    for path in sorted(copy.rglob("*"), reverse=True):
+        relative = path.relative_to(copy).as_posix()
+        if relative == "build" or relative.startswith("build/"):
+            continue
+        if path.is_file() and relative not in wanted:
+            path.unlink()
+
+
+def run(command, log_path, env=None):
+    """Runs `command` in a process group of its own, which goes with it when
+    this script is stopped."""
+    with open(log_path, "a") as out:
+        out.write("$ " + " ".join(command) + "\n")
+        out.flush()
+        process = subprocess.Popen(command, env=env, stdout=out, stderr=subprocess.STDOUT, start_new_session=True)
+        try:
+            return process.wait()
+        except BaseException:
+            os.killpg(process.pid, signal.SIGKILL)
+            process.wait()
+            raise
+
+
+def build(copy, env, log_path):
+    build_dir = copy / "build"
+    if not (build_dir / "CMakeCache.txt").exists():
+        # No debug info: faster, and ccache reuses objects across folders.
+        code = run(["cmake", "-S", str(copy), "-B", str(build_dir), "-DCMAKE_BUILD_TYPE=Release",
+                    "-DCMAKE_CXX_COMPILER_LAUNCHER=ccache", "-DCMAKE_C_COMPILER_LAUNCHER=ccache"], log_path, env=env)
+        if code:
+            return False
+    return run(["cmake", "--build", str(build_dir), "-j2"], log_path, env=env) == 0
+
+
+def failed_tests(log_path):
+    text = pathlib.Path(log_path).read_text(errors="replace")
+    # "  182 - Suite.Name (Failed)" or, for a parameterized test,
+    # "  182 - Targets/Suite.Name/SSE2  # GetParam() = ... (Failed)".
+    names = re.findall(r"^\s*\d+ - (\S+)\s", text.split("The following tests FAILED:")[-1], re.M)
+    return names if "The following tests FAILED:" in text else []
+
+
+def test(copy, regex, env, log_path):
+    command = ["ctest", "--test-dir", str(copy / "build"), "-j2", "--timeout", "300"]
+    if regex:
+        command += ["-R", regex]
+    return run(command, log_path, env=env) == 0
+
+
+def main():
+    tree = pathlib.Path(__file__).resolve().parent.parent
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--scratch", default=f"/tmp/talvik-mutate-{os.environ.get('USER', 'user')}",
+                        help="where the copy and its build live (kept between runs)")
+    parser.add_argument("--only", nargs="+", metavar="NAME", help="these faults only")
+    parser.add_argument("--tests", metavar="REGEX", help="run only the ctest tests matching REGEX")
+    parser.add_argument("--list", action="store_true", help="list the faults and exit")
+    args = parser.parse_args()
+    # A stop puts the faulty file back and ends the build or tests under way.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+
+    if args.list:
+        for fault in FAULTS:
+            log(f"{fault.name:40} {fault.path:32} {fault.why}")
+        return 0
+    faults = FAULTS
+    if args.only:
+        unknown = set(args.only) - {f.name for f in FAULTS}
+        if unknown:
+            log("unknown faults: " + ", ".join(sorted(unknown)))
+            return 2
+        faults = [f for f in FAULTS if f.name in args.only]
+
+    scratch = pathlib.Path(args.scratch).resolve()
+    if scratch == tree or tree in scratch.parents or scratch in tree.parents:
+        log(f"the scratch folder {scratch} must lie outside the tree {tree}")
+        return 2
+    copy, logs = scratch / "tree", scratch / "logs"
+    copy.mkdir(parents=True, exist_ok=True)
+    if logs.exists():
+        shutil.rmtree(logs)
+    logs.mkdir()
+    # The copy's build names paths relative to the scratch folder for ccache.
+    env = dict(os.environ, CCACHE_BASEDIR=str(scratch))
+
+    # Every fault must still match its file before anything is built.
+    stale = []
+    for fault in faults:
+        count = (tree / fault.path).read_text().count(fault.old)
+        if count != 1:
+            stale.append(f"{fault.name}: its text occurs {count} times in {fault.path}")
+    if stale:
+        log("the list no longer matches the code:\n  " + "\n  ".join(stale))
+        return 2
+
+    log(f"copying the tree to {copy}")
+    sync(tree, copy)
+    started = time.monotonic()
+    clean_log = logs / "clean.log"
+    if not build(copy, env, clean_log) or not test(copy, args.tests, env, clean_log):
+        log(f"the clean tree does not build or pass its tests: see {clean_log}")
+        return 2
+    log(f"clean tree built and tested in {time.monotonic() - started:.0f} s")
+
+    killed, survived, unbuilt = [], [], []
+    for fault in faults:
+        path = copy / fault.path
+        original = path.read_text()
+        fault_log = logs / f"{fault.name}.log"
+        started = time.monotonic()
+        try:
+            path.write_text(original.replace(fault.old, fault.new, 1))
+            if not build(copy, env, fault_log):
+                unbuilt.append(fault)
+                verdict = "DID NOT BUILD"
+            elif test(copy, args.tests, env, fault_log):
+                survived.append(fault)
+                verdict = "SURVIVED"
+            else:
+                killed.append(fault)
+                verdict = "killed by " + ", ".join(failed_tests(fault_log)[:4])
+        finally:
+            path.write_text(original)
+        log(f"{fault.name:40} {verdict} ({time.monotonic() - started:.0f} s)")
+
+    log(f"\nkilled {len(killed)}/{len(faults)}")
+    for fault in survived:
+        log(f"  survived: {fault.name} ({fault.path}): {fault.why}")
+    for fault in unbuilt:
+        log(f"  did not build: {fault.name} ({fault.path}); see {logs / (fault.name + '.log')}")
+    return 0 if len(killed) == len(faults) else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
