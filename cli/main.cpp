@@ -13,6 +13,7 @@
 #include "cli/handoff/camera_command.h"
 #include "cli/handoff/nuke_script_command.h"
 #include "cli/inspect_command.h"
+#include "cli/job_commands.h"
 #include "cli/options/command_options.h"
 #include "cli/points_command.h"
 #include "shot/plugin_search.h"
@@ -20,6 +21,7 @@
 #include "shot/terminal_text.h"
 #include "shot/usage_error.h"
 #include "cli/render_command.h"
+#include "cli/verify_command.h"
 #include "cli/version_command.h"
 #include "io/stop_signal.h"
 
@@ -103,6 +105,12 @@ int run(const talvik::cli::CommandLine& cl) {
             return talvik::cli::run_render(cl.render, stdout, stderr);
         case talvik::cli::CommandLine::Command::Overscan:
             return talvik::cli::run_overscan(cl.render, stdout, stderr);
+        case talvik::cli::CommandLine::Command::Plan:
+            return talvik::cli::run_plan(cl.render, cl.farm, stdout, stderr);
+        case talvik::cli::CommandLine::Command::Submit:
+            return talvik::cli::run_submit(cl.render, cl.farm, stdout, stderr);
+        case talvik::cli::CommandLine::Command::Verify:
+            return talvik::cli::run_verify(cl.render, cl.farm, stdout, stderr);
         case talvik::cli::CommandLine::Command::Camera:
             return talvik::cli::run_camera(cl.render, cl.handoff, stdout, stderr);
         case talvik::cli::CommandLine::Command::NukeScript:
@@ -123,7 +131,8 @@ int main(int argc, char** argv) {
         cl.render.command_line.assign(argv, argv + argc);
         using Command = talvik::cli::CommandLine::Command;
         if (cl.command == Command::Render || cl.command == Command::Overscan || cl.command == Command::Camera ||
-            cl.command == Command::NukeScript || cl.command == Command::Points || cl.command == Command::Version)
+            cl.command == Command::NukeScript || cl.command == Command::Points || cl.command == Command::Version ||
+            cl.command == Command::Plan || cl.command == Command::Submit || cl.command == Command::Verify)
             cl.render.plugin_path = plugin_path(cl.render.plugin_path, argv[0]);
         const int status = run(cl);
         finish_stdout();

@@ -7,14 +7,15 @@
 #include "cli/render/render_notes.h"
 #include "cli/render/render_plan.h"
 #include "cli/render/render_provenance.h"
+#include "shot/frame_range.h"
 #include "shot/undistorted_camera.h"
 #include "shot/version_info.h"
 
 namespace talvik::cli {
 
-void write_overscan_report(const std::string& path, const RenderPlan& plan) {
+void write_overscan_report(const std::string& path, const RenderOptions& o, const RenderPlan& plan) {
     const int width = plan.format.width(), height = plan.format.height();
-    shot::Json report = shot::overscan_report(plan.overscan, width, height, plan.overscan_frames);
+    shot::Json report = shot::overscan_report(plan.overscan, width, height, plan.overscan_frames, measured_on(o, plan));
     // The CG camera per frame of the shot `auto` measured (or of the frames
     // asked, for fixed margins).
     const std::vector<int>& frames = plan.overscan_frames.empty() ? plan.frames : plan.overscan_frames;
@@ -26,14 +27,14 @@ void write_overscan_report(const std::string& path, const RenderPlan& plan) {
 
 int run_overscan(const RenderOptions& o, std::FILE* out, std::FILE* err) {
     const RenderPlan plan = plan_render(o, out, err);
-    write_overscan_report(o.overscan_report, plan);
+    write_overscan_report(o.overscan_report, o, plan);
     return 0;
 }
 
 int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
     const std::string started = utc_time_now();
     RenderPlan plan = plan_render(o, out, err);
-    if (!o.overscan_report.empty()) write_overscan_report(o.overscan_report, plan);
+    if (!o.overscan_report.empty()) write_overscan_report(o.overscan_report, o, plan);
     RenderManifest manifest = render_frames(plan, o, out, err);
 
     RenderNotes& notes = plan.notes;
@@ -46,8 +47,11 @@ int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
     if (!o.manifest.empty()) {
         for (const std::string& path : plan.outputs->skipped_paths()) manifest.add_skipped(path);
         for (const std::string& path : plan.outputs->stale_paths()) manifest.add_stale(path);
-        write_manifest(o.manifest,
-                       manifest.json(notes.plugin_path, notes, render_provenance(o, plan, started, utc_time_now())));
+        const shot::Json asked = run_asked(shot::format_frames(plan.frames), o.output, o.preview);
+        // A retried farm task keeps what the tries before it recorded.
+        const shot::Json earlier = o.skip_existing ? earlier_runs(o.manifest, asked) : shot::Json::array();
+        write_manifest(o.manifest, manifest.json(notes.plugin_path, notes,
+                                                 render_provenance(o, plan, started, utc_time_now()), asked, earlier));
     }
     return 0;
 }

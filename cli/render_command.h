@@ -21,6 +21,6 @@ int run_render(const RenderOptions& options, std::FILE* out, std::FILE* err);
 int run_overscan(const RenderOptions& options, std::FILE* out, std::FILE* err);
 
 // The overscan report of a plan, written safely.
-void write_overscan_report(const std::string& path, const RenderPlan& plan);
+void write_overscan_report(const std::string& path, const RenderOptions& options, const RenderPlan& plan);
 
 }  // namespace talvik::cli

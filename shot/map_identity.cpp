@@ -14,17 +14,30 @@
 namespace talvik::shot {
 namespace {
 
-bool attribute_equals(const Imf::Header& header, const exr::ExtraAttribute& expected) {
-    if (const auto* i = std::get_if<int>(&expected.value)) {
-        const auto* a = header.findTypedAttribute<Imf::IntAttribute>(expected.name);
-        return a && a->value() == *i;
+using AttributeValue = std::variant<int, float, std::string>;
+
+constexpr const char* kTakeHash = "talvik/takeHash";
+// The take's path as typed: the same take by another path is the same
+// take, which talvik/takeHash says.
+constexpr const char* kTakePath = "talvik/fbx_file_path";
+
+std::string value_text(const AttributeValue& value) {
+    if (const auto* i = std::get_if<int>(&value)) return std::to_string(*i);
+    if (const auto* f = std::get_if<float>(&value)) return json_text(Json(json_float(*f)));
+    return json_string(std::get<std::string>(value));
+}
+
+// The attribute as the header holds it, in the expected one's type;
+// nothing when absent or of another type.
+std::optional<AttributeValue> header_value(const Imf::Header& header, const exr::ExtraAttribute& expected) {
+    if (std::holds_alternative<int>(expected.value)) {
+        if (const auto* a = header.findTypedAttribute<Imf::IntAttribute>(expected.name)) return a->value();
+    } else if (std::holds_alternative<float>(expected.value)) {
+        if (const auto* a = header.findTypedAttribute<Imf::FloatAttribute>(expected.name)) return a->value();
+    } else if (const auto* a = header.findTypedAttribute<Imf::StringAttribute>(expected.name)) {
+        return a->value();
     }
-    if (const auto* f = std::get_if<float>(&expected.value)) {
-        const auto* a = header.findTypedAttribute<Imf::FloatAttribute>(expected.name);
-        return a && a->value() == *f;
-    }
-    const auto* a = header.findTypedAttribute<Imf::StringAttribute>(expected.name);
-    return a && a->value() == std::get<std::string>(expected.value);
+    return std::nullopt;
 }
 
 // EXR lines run top-down from the top of the display window; host rows
@@ -35,14 +48,39 @@ Imath::Box2i exr_data_window(const MapIdentity& id) {
                         Imath::V2i(b.r() - 1, id.format_height - 1 - b.y()));
 }
 
+std::string window_text(const Imath::Box2i& w) {
+    return "(" + std::to_string(w.min.x) + "," + std::to_string(w.min.y) + ")-(" + std::to_string(w.max.x) + "," +
+           std::to_string(w.max.y) + ")";
+}
+
+// Maps of a plug-in that does not say its lens model (talvik/lensModel 0)
+// may come from any model: none is known to be current.
+bool model_known(const MapIdentity& id) {
+    for (const exr::ExtraAttribute& a : id.attributes)
+        if (a.name == "talvik/lensModel") {
+            const int* model = std::get_if<int>(&a.value);
+            return !model || *model != 0;
+        }
+    return false;
+}
+
+const char* const kUnknownModel = "made by a plug-in that does not name its lens model (talvik/lensModel 0)";
+
 }  // namespace
 
+std::vector<exr::ExtraAttribute> map_attributes(int frame, const std::vector<ControlValue>& values,
+                                                const std::string& take_hash) {
+    std::vector<exr::ExtraAttribute> out = control_attributes(frame, values);
+    if (!take_hash.empty()) out.push_back({kTakeHash, take_hash});
+    return out;
+}
+
 MapIdentity map_identity(int frame, const std::vector<ControlValue>& values, const DD::Image::Format& format,
-                         const DD::Image::Box& box, bool alpha) {
+                         const DD::Image::Box& box, const std::string& take_hash, bool alpha) {
     MapIdentity id;
     id.alpha = alpha;
-    for (exr::ExtraAttribute& a : control_attributes(frame, values))
-        if (a.name != "talvik/version") id.attributes.push_back(std::move(a));
+    for (exr::ExtraAttribute& a : map_attributes(frame, values, take_hash))
+        if (a.name != "talvik/version" && a.name != kTakePath) id.attributes.push_back(std::move(a));
     id.format_width = format.width();
     id.format_height = format.height();
     id.box = box;
@@ -60,42 +98,51 @@ std::string identity_text(const MapIdentity& id) {
     return json_text(text);
 }
 
-namespace {
-
-// Maps of a plug-in that does not say its lens model (talvik/lensModel 0)
-// may come from any model: none is known to be current.
-bool model_known(const MapIdentity& id) {
-    for (const exr::ExtraAttribute& a : id.attributes)
-        if (a.name == "talvik/lensModel") {
-            const int* model = std::get_if<int>(&a.value);
-            return !model || *model != 0;
-        }
-    return false;
-}
-
-}  // namespace
-
-bool exr_made_from(const std::string& path, const MapIdentity& id) {
-    if (!model_known(id)) return false;
+std::optional<std::string> exr_identity_difference(const std::string& path, const MapIdentity& id) {
+    if (!model_known(id)) return kUnknownModel;
     try {
         const Imf::InputFile file(path.c_str());
         const Imf::Header& header = file.header();
         const Imath::Box2i display(Imath::V2i(0, 0), Imath::V2i(id.format_width - 1, id.format_height - 1));
-        if (header.displayWindow() != display || header.dataWindow() != exr_data_window(id)) return false;
-        const Imf::Channel* a = header.channels().findChannel("A");
-        if ((a != nullptr) != id.alpha || (a && a->type != Imf::HALF)) return false;
-        for (const exr::ExtraAttribute& a : id.attributes)
-            if (!attribute_equals(header, a)) return false;
-        return true;
+        if (header.displayWindow() != display)
+            return "its format (display window) is " + window_text(header.displayWindow()) + ", this shot's " +
+                   window_text(display);
+        if (header.dataWindow() != exr_data_window(id))
+            return "its box (data window) is " + window_text(header.dataWindow()) + ", this shot's " +
+                   window_text(exr_data_window(id));
+        const Imf::Channel* alpha = header.channels().findChannel("A");
+        if (id.alpha && !alpha) return "it has no validity alpha (A), which this run writes";
+        if (!id.alpha && alpha) return "it has an A channel, which this run does not write";
+        if (alpha && alpha->type != Imf::HALF) return "its A channel is not half float";
+        for (const exr::ExtraAttribute& a : id.attributes) {
+            const auto value = header_value(header, a);
+            if (!value) {
+                if (a.name == kTakeHash) return "it does not name its take's content (made before maps did)";
+                return "it has no " + a.name;
+            }
+            if (*value != a.value) return a.name + " is " + value_text(*value) + ", this shot's " + value_text(a.value);
+        }
+        return std::nullopt;
     } catch (const std::exception&) {
-        // Not a readable EXR: it is not the map this run would make.
-        return false;
+        return "it is no map OpenEXR can read";
     }
 }
 
-bool preview_identity_matches(const std::string& text, const MapIdentity& id) {
-    if (!model_known(id)) return false;
-    return !text.empty() && text == identity_text(id);
+std::optional<std::string> preview_identity_difference(const std::string& text, const MapIdentity& id) {
+    if (!model_known(id)) return kUnknownModel;
+    if (text.empty()) return "it does not say which map it shows";
+    const std::string expected = identity_text(id);
+    if (text == expected) return std::nullopt;
+    // Name the first member that differs; the texts are ours, one object each.
+    const Json have = Json::parse(text, nullptr, false), want = Json::parse(expected);
+    if (!have.is_object()) return "its identity is not ours";
+    for (const auto& [name, value] : want.items()) {
+        const auto it = have.find(name);
+        if (it == have.end()) return name == kTakeHash ? "it does not name its take's content (made before previews did)"
+                                                       : "it has no " + name;
+        if (*it != value) return name + " is " + json_text(*it) + ", this shot's " + json_text(value);
+    }
+    return "its identity names more than this shot's";
 }
 
 }  // namespace talvik::shot

@@ -1,10 +1,13 @@
-// What a map is made from, so that a re-run (--skip-existing) can tell a
-// file made from this run's values from one made from others: the control
-// values at its frame (Mode among them), the lens model's version, the
-// format (display window), the box the map covers (data window, which
-// the overscan grows) and whether it carries the validity alpha.
+// What a map is made from, so that a re-run (--skip-existing) or a shot
+// check (verify) can tell a file made from this run's values from one made
+// from others: the control values at its frame (Mode among them), the
+// take's content (not its path: the same take reached by another path is
+// the same), the lens model's version, the format (display window), the
+// box the map covers (data window, which the overscan grows) and whether
+// it carries the validity alpha.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,7 +20,8 @@ namespace talvik::shot {
 
 struct MapIdentity {
     // The talvik/... attributes a map carries that say what it was made
-    // from: every control, talvik/frame and talvik/lensModel.
+    // from: every control but the take's path, talvik/frame,
+    // talvik/lensModel and, with a take, talvik/takeHash.
     std::vector<exr::ExtraAttribute> attributes;
     int format_width = 0;
     int format_height = 0;
@@ -27,20 +31,28 @@ struct MapIdentity {
     bool alpha = false;
 };
 
+// `take_hash`: content_hash.h of the take reloaded; empty without one.
 MapIdentity map_identity(int frame, const std::vector<ControlValue>& values, const DD::Image::Format& format,
-                         const DD::Image::Box& box, bool alpha = false);
+                         const DD::Image::Box& box, const std::string& take_hash, bool alpha = false);
+
+// Every talvik/... attribute a map carries: talvik/<control> for every
+// control, talvik/frame, talvik/version, talvik/lensModel and, with a
+// take, talvik/takeHash.
+std::vector<exr::ExtraAttribute> map_attributes(int frame, const std::vector<ControlValue>& values,
+                                                const std::string& take_hash);
 
 // One line of text holding the whole identity, for a preview PNG's chunk.
 std::string identity_text(const MapIdentity& identity);
 
-// Whether the EXR at `path` says it was made from `identity`: every
+// What of `identity` the EXR at `path` does not say, in a few words
+// ("talvik/k1 is 0.2, this shot's 0.3"); nothing when it says every
 // attribute equal in type and value, the same display and data windows,
-// and an A channel (HALF) exactly when the identity has one. False for a
-// file that cannot be read.
-bool exr_made_from(const std::string& path, const MapIdentity& identity);
+// and has an A channel (HALF) exactly when the identity has one. A file
+// that cannot be read differs too.
+std::optional<std::string> exr_identity_difference(const std::string& path, const MapIdentity& identity);
 
 // The same for a preview PNG, given the text of its identity chunk (empty
 // when it has none).
-bool preview_identity_matches(const std::string& text, const MapIdentity& identity);
+std::optional<std::string> preview_identity_difference(const std::string& text, const MapIdentity& identity);
 
 }  // namespace talvik::shot

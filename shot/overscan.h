@@ -18,6 +18,7 @@
 #include "DDImage/Box.h"
 #include "DDImage/Format.h"
 #include "shot/json_output.h"
+#include "shot/overscan_identity.h"
 #include "shot/plate_header.h"
 #include "exr/st_map_exr_writer.h"
 #include "host/runtime/host.h"
@@ -56,6 +57,8 @@ struct OverscanRequest {
     // 10% of 1920 is 96 a side and not 97 through rounding.
     long long percent_numerator = 0;
     long long percent_denominator = 1;
+    // Pixels read from an overscan report: what it was measured on.
+    std::optional<MeasuredOn> measured_on;
 };
 
 // Throws UsageError naming the text and the forms there are.
@@ -119,13 +122,16 @@ std::string overscan_summary(const Margins& m, int width, int height);
 std::string overscan_json(const Margins& m, int width, int height);
 
 // The overscan report (see overscan_report.cpp): the format, the margins,
-// the CG render size, the frames measured and what a CG camera needs to
-// render exactly that box around the format.
-Json overscan_report(const ResolvedOverscan& overscan, int width, int height, const std::vector<int>& frames);
+// the CG render size, the frames measured, what they were measured on and
+// what a CG camera needs to render exactly that box around the format.
+Json overscan_report(const ResolvedOverscan& overscan, int width, int height, const std::vector<int>& frames,
+                     const MeasuredOn& measured_on);
 
 // The margins of a report written by overscan_report, as a Pixels request
-// that holds only on the report's format. Throws naming the
-// file and what is wrong with it (std::runtime_error).
+// that holds only on the report's format, with what it was measured on.
+// Throws naming the file and what is wrong with it (std::runtime_error): a
+// key given twice, a CG size that is not the format plus the margins, a
+// report that does not say what it was measured on (older ones).
 OverscanRequest read_overscan_report(const std::string& path);
 
 // talvik/overscan/left, right, bottom and top, as ints.

@@ -24,6 +24,8 @@
 #include "shot/overscan.h"
 
 #include <fstream>
+#include <memory>
+#include <set>
 #include <stdexcept>
 #include <string>
 
@@ -53,9 +55,46 @@ const Json& member_object(const Json& document, const char* name, const std::str
     return *it;
 }
 
+// The first key given twice in one object, into `twice`; its path as
+// "overscan.left".
+Json::parser_callback_t duplicate_key_finder(std::string& twice) {
+    auto keys = std::make_shared<std::vector<std::pair<std::string, std::set<std::string>>>>();
+    auto pending = std::make_shared<std::string>();
+    return [keys, pending, &twice](int, Json::parse_event_t event, Json& parsed) {
+        switch (event) {
+            case Json::parse_event_t::object_start:
+                keys->emplace_back(*pending, std::set<std::string>());
+                break;
+            case Json::parse_event_t::object_end:
+                if (!keys->empty()) keys->pop_back();
+                break;
+            case Json::parse_event_t::key: {
+                const std::string key = parsed.get<std::string>();
+                if (!keys->empty() && !keys->back().second.insert(key).second && twice.empty())
+                    twice = keys->back().first.empty() ? key : keys->back().first + "." + key;
+                *pending = keys->empty() || keys->back().first.empty() ? key : keys->back().first + "." + key;
+                break;
+            }
+            default:
+                break;
+        }
+        return true;
+    };
+}
+
+void check_render_size(const Json& margins, const char* name, int format, int low, int high, const std::string& where) {
+    const long long expected = static_cast<long long>(format) + low + high;
+    const int given = member_int(margins, name, where, 1, kMaxBoxSide + 2 * kMaxMargin);
+    if (given != expected)
+        throw std::runtime_error(where + ": \"" + std::string(name) + "\" " + std::to_string(given) + " is not the format's " +
+                                 std::to_string(format) + " plus the margins " + std::to_string(low) + " and " +
+                                 std::to_string(high) + " (" + std::to_string(expected) + ")");
+}
+
 }  // namespace
 
-Json overscan_report(const ResolvedOverscan& overscan, int width, int height, const std::vector<int>& frames) {
+Json overscan_report(const ResolvedOverscan& overscan, int width, int height, const std::vector<int>& frames,
+                     const MeasuredOn& measured_on) {
     const Margins m = overscan.margins().value_or(Margins{});
     const double w = width, h = height;
     const double cg_w = w + m.left + m.right, cg_h = h + m.bottom + m.top;
@@ -63,6 +102,7 @@ Json overscan_report(const ResolvedOverscan& overscan, int width, int height, co
     report["format"] = {{"width", width}, {"height", height}};
     report["request"] = overscan.request_text();
     report["frames"] = frames;
+    report["measured_on"] = measured_on_json(measured_on);
     report["overscan"] = {{"left", m.left},   {"right", m.right},
                           {"bottom", m.bottom}, {"top", m.top},
                           {"width", static_cast<long long>(cg_w)}, {"height", static_cast<long long>(cg_h)}};
@@ -90,9 +130,12 @@ OverscanRequest read_overscan_report(const std::string& path) {
     if (text.size() > kMaxReportBytes)
         throw std::runtime_error(where + " is larger than an overscan report (" + std::to_string(kMaxReportBytes) +
                                  " bytes at most)");
-    const Json document = Json::parse(text, nullptr, false);
+    std::string twice;
+    const Json document = Json::parse(text, duplicate_key_finder(twice), false);
     if (document.is_discarded() || !document.is_object())
         throw std::runtime_error(where + " is not an overscan report (JSON from talvik-stmap overscan)");
+    // JSON readers disagree on which of two values counts: none is trusted.
+    if (!twice.empty()) throw std::runtime_error(where + " gives \"" + twice + "\" twice: which one was measured?");
     const Json& format = member_object(document, "format", where);
     const Json& margins = member_object(document, "overscan", where);
     OverscanRequest request;
@@ -100,8 +143,18 @@ OverscanRequest read_overscan_report(const std::string& path) {
     request.kind = OverscanRequest::Kind::Pixels;
     request.format_width = member_int(format, "width", where, 1, kMaxBoxSide);
     request.format_height = member_int(format, "height", where, 1, kMaxBoxSide);
-    request.pixels = {member_int(margins, "left", where, 0, kMaxMargin), member_int(margins, "right", where, 0, kMaxMargin),
-                      member_int(margins, "bottom", where, 0, kMaxMargin), member_int(margins, "top", where, 0, kMaxMargin)};
+    const Margins m = {member_int(margins, "left", where, 0, kMaxMargin), member_int(margins, "right", where, 0, kMaxMargin),
+                       member_int(margins, "bottom", where, 0, kMaxMargin), member_int(margins, "top", where, 0, kMaxMargin)};
+    request.pixels = m;
+    // The CG size is what the CG department renders: it must be the
+    // format plus the margins the maps are made with.
+    check_render_size(margins, "width", request.format_width, m.left, m.right, where);
+    check_render_size(margins, "height", request.format_height, m.bottom, m.top, where);
+    const auto measured = document.find("measured_on");
+    if (measured == document.end())
+        throw std::runtime_error(where + " does not say what it was measured on (a report of an older talvik-stmap): "
+                                 "measure the shot again with talvik-stmap overscan");
+    request.measured_on = measured_on_from_json(*measured, where);
     return request;
 }
 

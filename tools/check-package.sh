@@ -136,7 +136,7 @@ if [[ -n "$commit" ]]; then
   esac
 fi
 depends="$(dpkg-deb -f "${deb[0]}" Depends)"
-for lib in libpython3.11 libopenexr-3-1-30 libisal2 libpng16-16 python3-numpy; do
+for lib in libpython3.11 libopenexr-3-1-30 libisal2 libpng16-16 libxxhash0 python3-numpy; do
   [[ "$depends" == *"$lib"* ]] || { echo "the package does not depend on $lib: $depends" >&2; exit 1; }
 done
 [[ "$depends" != *-dev* ]] || { echo "the package depends on a -dev package: $depends" >&2; exit 1; }

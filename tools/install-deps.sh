@@ -14,7 +14,8 @@ packages=(
   libopenexr-dev libpng-dev
   libisal-dev libdeflate-dev
   libassimp-dev
-  libcli11-dev nlohmann-json3-dev
+  libcli11-dev nlohmann-json3-dev libxxhash-dev
+  slurm-wlm munge
 )
 
 missing=()

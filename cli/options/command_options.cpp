@@ -103,6 +103,7 @@ struct ValueOption {
     CLI::Option* option;
     bool repeatable;
     std::function<void(const std::string&)> take;
+    bool may_look_like_an_option = false;  // --sbatch-arg=--partition=comp
 };
 
 class OptionTable {
@@ -110,9 +111,9 @@ public:
     explicit OptionTable(CLI::App& app) : app_(app) {}
 
     void value(const std::string& names, const std::string& help, bool repeatable,
-               std::function<void(const std::string&)> take) {
+               std::function<void(const std::string&)> take, bool may_look_like_an_option = false) {
         CLI::Option* o = app_.add_option(names, help)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-        options_.push_back({o, repeatable, std::move(take)});
+        options_.push_back({o, repeatable, std::move(take), may_look_like_an_option});
     }
     void flag(const std::string& names, const std::string& help, bool& target) {
         flags_.push_back({app_.add_flag(names, help), &target});
@@ -130,7 +131,7 @@ public:
                                  "\"): give it once");
             for (const std::string& value : given) {
                 if (value.empty()) throw shot::UsageError(name + " needs a value, not an empty one");
-                if (looks_like_option(value))
+                if (looks_like_option(value) && !v.may_look_like_an_option)
                     throw shot::UsageError(name + " needs a value, not the option \"" + value + "\"");
                 v.take(value);
             }
@@ -230,6 +231,37 @@ void add_render_options(OptionTable& t, RenderOptions& o) {
     t.value("--manifest", "manifest", false, output_to(o.manifest, "--manifest"));
 }
 
+// plan and submit: a render's options, and how to cut the shot into tasks.
+void add_farm_options(OptionTable& t, RenderOptions& o, FarmOptions& f) {
+    add_render_options(t, o);
+    t.value("--chunk", "frames per task", false, [&f](const std::string& v) { f.chunk = parse_int("--chunk", v, 1, 1000000); });
+    t.value("--job-dir", "job folder", false, text_to(f.job_dir));
+    t.flag("--json", "JSON", f.json);
+}
+
+// submit slurm: the scheduler, and what goes to sbatch.
+void add_submit_options(OptionTable& t, RenderOptions& o, FarmOptions& f) {
+    add_farm_options(t, o, f);
+    t.flag("--wait", "wait for the verify job", f.wait);
+    t.value("--sbatch-arg", "sbatch option", true, [&f](const std::string& v) { f.sbatch_args.push_back(v); }, true);
+    t.app().add_option("scheduler", f.scheduler);
+}
+
+// verify: what a render of the shot would read and write, and where its
+// job folder is.
+void add_verify_options(OptionTable& t, RenderOptions& o, FarmOptions& f) {
+    add_shot_options(t, o);
+    t.value("--overscan", "margins", false, [&o](const std::string& v) { o.overscan = v; });
+    t.value("--overscan-from", "overscan report", false, text_to(o.overscan_from));
+    t.value("--mode", "distort|undistort", false, [&o](const std::string& v) { o.mode = parse_mode(v); });
+    t.value("-o,--output", "output pattern", false, text_to(o.output));
+    t.flag("--alpha", "validity alpha", o.alpha);
+    t.value("--preview", "preview pattern", false, text_to(o.preview));
+    t.value("--manifest", "shot manifest", false, output_to(o.manifest, "--manifest"));
+    t.value("--job-dir", "job folder", false, text_to(f.job_dir));
+    add_run_options(t, o);
+}
+
 // `overscan` measures the same shot as a render; -o names the report.
 void add_measure_options(OptionTable& t, RenderOptions& o) {
     add_shot_options(t, o);
@@ -302,6 +334,16 @@ void check_render(const RenderOptions& o) {
     }
 }
 
+// plan and submit: what a render takes, and what a job of chunks needs.
+void check_farm(const RenderOptions& o, const FarmOptions& f) {
+    if (o.output.empty()) throw shot::UsageError("a farm job renders maps: give -o PATTERN");
+    check_render(o);
+    if (f.chunk < 1) throw shot::UsageError("give --chunk N, the frames of each render task");
+    if (o.print_controls) throw shot::UsageError("--print-controls prints, a farm job renders: leave it out");
+    if (!o.overscan_report.empty() && o.overscan != std::optional<std::string>("auto"))
+        throw shot::UsageError("--overscan-report names the report the overscan step writes: give --overscan auto");
+}
+
 void check_points(const RenderOptions& o, const PointsOptions& p) {
     check_shot(o);
     if (p.track.empty()) throw shot::UsageError("points takes one track CSV (name,frame,x,y)");
@@ -369,17 +411,21 @@ public:
         : cl_(cl), top_(app_), render_(*app_.add_subcommand("render")), measure_(*app_.add_subcommand("overscan")),
           camera_(*app_.add_subcommand("camera")), nuke_(*app_.add_subcommand("nuke-script")),
           inspect_(*app_.add_subcommand("inspect")), version_(*app_.add_subcommand("version")->group("")),
-          points_(*app_.add_subcommand("points")) {
+          points_(*app_.add_subcommand("points")), plan_(*app_.add_subcommand("plan")),
+          submit_(*app_.add_subcommand("submit")), verify_(*app_.add_subcommand("verify")) {
         app_.set_help_flag("-h,--help");
         app_.require_subcommand(0, 1);
         for (CLI::App* app : {&app_, &render_.app(), &measure_.app(), &camera_.app(), &nuke_.app(), &inspect_.app(),
-                              &version_.app(), &points_.app()})
+                              &version_.app(), &points_.app(), &plan_.app(), &submit_.app(), &verify_.app()})
             app->allow_extras();
         auto plugin_path = [&cl](const std::string& v) { cl.render.plugin_path.push_back(v); };
         top_.flag("--version", "version", version_flag_);
         top_.value("--plugin-path", "plug-in folder", true, plugin_path);
         add_render_options(render_, cl.render);
         add_measure_options(measure_, cl.render);
+        add_farm_options(plan_, cl.render, cl.farm);
+        add_submit_options(submit_, cl.render, cl.farm);
+        add_verify_options(verify_, cl.render, cl.farm);
         add_handoff_options(camera_, cl.render, cl.handoff);
         add_nuke_script_options(nuke_, cl.render, cl.handoff);
         inspect_.flag("--json", "JSON", cl.inspect.json);
@@ -407,7 +453,8 @@ public:
     CommandLine::Command command() {
         const bool version = app_.count("--version") > 0;
         if (version && (render_.app().parsed() || measure_.app().parsed() || camera_.app().parsed() ||
-                        nuke_.app().parsed() || inspect_.app().parsed() || points_.app().parsed()))
+                        nuke_.app().parsed() || inspect_.app().parsed() || points_.app().parsed() ||
+                        plan_.app().parsed() || submit_.app().parsed() || verify_.app().parsed()))
             throw shot::UsageError("--version goes alone or with --plugin-path (see --help)");
         if (render_.app().parsed()) {
             render_.apply();
@@ -450,6 +497,32 @@ public:
             check_points(cl_.render, cl_.points);
             return CommandLine::Command::Points;
         }
+        if (plan_.app().parsed()) {
+            plan_.apply();
+            refuse_leftovers(plan_, " for plan");
+            check_farm(cl_.render, cl_.farm);
+            return CommandLine::Command::Plan;
+        }
+        if (submit_.app().parsed()) {
+            submit_.apply();
+            if (cl_.farm.scheduler != "slurm")
+                throw shot::UsageError(cl_.farm.scheduler.empty()
+                                           ? "submit takes the scheduler first: talvik-stmap submit slurm ..."
+                                           : "submit submits to slurm, not \"" + cl_.farm.scheduler +
+                                                 "\"; other farms take the job talvik-stmap plan --json prints");
+            refuse_leftovers(submit_, " for submit slurm");
+            check_farm(cl_.render, cl_.farm);
+            return CommandLine::Command::Submit;
+        }
+        if (verify_.app().parsed()) {
+            verify_.apply();
+            refuse_leftovers(verify_, " for verify");
+            check_overscan_options(cl_.render);
+            check_shot(cl_.render);
+            if (cl_.render.output.empty() && cl_.render.preview.empty())
+                throw shot::UsageError("nothing to verify: give -o, --preview or both, as the render had them");
+            return CommandLine::Command::Verify;
+        }
         if (inspect_.app().parsed()) {
             inspect_.apply();
             refuse_leftovers(inspect_, " for inspect");
@@ -470,7 +543,7 @@ public:
         const std::vector<std::string> left = app_.remaining();
         if (!left.empty() && !looks_like_option(left.front()))
             throw shot::UsageError("unknown command \"" + left.front() +
-                                   "\" (render, overscan, camera, nuke-script, points, inspect or --help)");
+                                   "\" (render, overscan, camera, nuke-script, points, plan, submit, verify, inspect or --help)");
         refuse_leftovers(top_, "");
         throw shot::UsageError("--plugin-path goes with --version or render (see --help)");
     }
@@ -479,7 +552,7 @@ private:
     CommandLine& cl_;
     CLI::App app_{"talvik-stmap"};
     bool version_flag_ = false;
-    OptionTable top_, render_, measure_, camera_, nuke_, inspect_, version_, points_;
+    OptionTable top_, render_, measure_, camera_, nuke_, inspect_, version_, points_, plan_, submit_, verify_;
 };
 
 }  // namespace
@@ -502,6 +575,10 @@ usage:
   talvik-stmap nuke-script [shot options] --remove-map PATTERN --add-map PATTERN
                [--film-back WxH|--haperture MM] -o SHOT.nk
   talvik-stmap points --fbx TAKE.fbx --plate P|--size WxH --mode M TRACK.csv -o OUT.csv
+  talvik-stmap plan [render options] -o OUT.####.exr --chunk N [--job-dir DIR] [--json]
+  talvik-stmap submit slurm [render options] -o OUT.####.exr --chunk N [--job-dir DIR]
+                     [--sbatch-arg=ARG]... [--wait] [--json]
+  talvik-stmap verify [render options] -o OUT.####.exr [--manifest SHOT.json] [--job-dir DIR]
   talvik-stmap inspect [--json] TAKE.fbx
   talvik-stmap --version [--plugin-path DIR]
 
@@ -590,6 +667,20 @@ points: a 2D track through the lens, each point with its frame's lens
                          Nuke: y up; pixel centres at i + 0.5 either way)
   --plate, --size, --fbx, --camera, -o, --quiet, --strict, --plugin-path
                          as for render
+farm jobs (plan, submit slurm, verify):
+  --chunk N              frames per render task
+  --job-dir DIR          where the job keeps its overscan report, batch
+                         scripts, logs and the chunks' manifests (default:
+                         NAME.job beside the outputs, for -o .../NAME.####.exr)
+  --json                 plan: the job as JSON; submit: the job ids as JSON
+  --sbatch-arg=ARG       passed to every sbatch (repeatable), e.g.
+                         --sbatch-arg=--partition=comp
+  --wait                 submit: wait for the verify job; exit 0 when every
+                         frame is there, whole and current, 1 otherwise
+  --manifest FILE.json   plan, submit, verify: the shot manifest verify
+                         writes (default: DIR/shot.json for a job)
+  verify checks every frame's files: there, whole, made from this shot's
+  values; exit 0 when all are, 1 naming each that is not.
 
 exit status: 0 done, 1 a failure in the work, 2 bad usage,
              130/143/129 stopped by SIGINT/SIGTERM/SIGHUP

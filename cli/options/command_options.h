@@ -50,6 +50,16 @@ struct InspectOptions {
     bool json = false;                         // --json
 };
 
+// plan, submit and verify: the shot as a farm job.
+struct FarmOptions {
+    int chunk = 0;                         // --chunk N: frames per render task
+    std::string job_dir;                   // --job-dir; empty: beside the outputs
+    bool json = false;                     // --json
+    bool wait = false;                     // --wait: until the verify job ends (submit)
+    std::vector<std::string> sbatch_args;  // --sbatch-arg=ARG, in order (submit slurm)
+    std::string scheduler;                 // submit's first word: "slurm"
+};
+
 // points keeps its take, format, mode, output and run options in
 // RenderOptions; these are its own.
 struct PointsOptions {
@@ -58,13 +68,16 @@ struct PointsOptions {
 };
 
 struct CommandLine {
-    enum class Command { Help, Render, Overscan, Camera, NukeScript, Inspect, Version, Points } command = Command::Help;
-    // The shot of overscan, camera, nuke-script and points too; --version
-    // uses its plugin_path.
+    enum class Command {
+        Help, Render, Overscan, Camera, NukeScript, Inspect, Version, Points, Plan, Submit, Verify
+    } command = Command::Help;
+    // The shot of overscan, camera, nuke-script, points, plan, submit and
+    // verify too; --version uses its plugin_path.
     RenderOptions render;
     HandoffOptions handoff;
     InspectOptions inspect;
     PointsOptions points;
+    FarmOptions farm;
 };
 
 // Throws UsageError naming the option or value that is wrong.

@@ -52,7 +52,7 @@ public:
         show_frame_input(frame);
         if (files.exr) set_exr_attributes(frame, values);
         const std::string preview_identity =
-            files.preview ? shot::identity_text(shot::map_identity(frame, values, plan_.format, plan_.box_at(frame))) : "";
+            files.preview ? shot::identity_text(plan_.identity_at(frame)) : "";
         // A held map's files copy the pixels of the last ones.
         const bool held = cache_.holds(values, source_box_) &&
                           (!files.preview || preview_writer_.can_write_again(bands_.geometry(), preview_options_)) &&
@@ -91,7 +91,7 @@ private:
     }
 
     void set_exr_attributes(int frame, const std::vector<shot::ControlValue>& values) {
-        exr_options_.extra = shot::control_attributes(frame, values);
+        exr_options_.extra = shot::map_attributes(frame, values, plan_.take_hash);
         // The map is ours, not the plate's: its software replaces the plate's.
         exr_options_.extra.push_back({"software", std::string("talvik-stmap ") + shot::command_version()});
         if (const auto& margins = plan_.overscan.margins()) {

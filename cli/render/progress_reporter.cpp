@@ -54,13 +54,16 @@ ProgressReporter::ProgressReporter(std::FILE* out, int total_frames, std::string
 
 ProgressReporter::~ProgressReporter() { end_bar_line(); }
 
-std::string ProgressReporter::status(double now) const {
+std::string ProgressReporter::rate_and_time_left(double now) const {
     const double elapsed = now - start_;
-    std::string text = std::to_string(done_) + "/" + std::to_string(total_) + " frames  " +
-                       format_rate(done_, elapsed);
+    std::string text = format_rate(done_, elapsed);
     if (done_ > 0 && done_ < total_ && elapsed > 0.0)
         text += "  " + format_duration(elapsed / done_ * (total_ - done_)) + " left";
     return text;
+}
+
+std::string ProgressReporter::status(double now) const {
+    return std::to_string(done_) + "/" + std::to_string(total_) + " frames  " + rate_and_time_left(now);
 }
 
 void ProgressReporter::end_bar_line() {
@@ -76,7 +79,10 @@ void ProgressReporter::frame_done(int frame) {
     if (quiet_) return;
     const double now = clock_();
     if (!terminal_) {
-        std::fprintf(out_, "frame %d done  %s\n", frame, status(now).c_str());
+        // What a farm's progress pattern reads: talvik-stmap: (\d+)% \((\d+)/(\d+)\) frame (-?\d+)
+        const long long percent = total_ > 0 ? 100LL * done_ / total_ : 100;
+        std::fprintf(out_, "talvik-stmap: %lld%% (%d/%d) frame %d  %s\n", percent, done_, total_, frame,
+                     rate_and_time_left(now).c_str());
         std::fflush(out_);
         return;
     }

@@ -1,5 +1,7 @@
 // Tells the artist how a render goes: on a terminal a bar redrawn in place,
-// elsewhere (logs, farm output) one line per frame; a summary at the end.
+// elsewhere (logs, farm output) one line per frame a farm's progress
+// pattern can read ("talvik-stmap: 45% (11/24) frame 1011"); a summary at
+// the end.
 #pragma once
 
 #include <cstdio>
@@ -37,6 +39,7 @@ public:
 
 private:
     std::string status(double now) const;
+    std::string rate_and_time_left(double now) const;
     void end_bar_line();
 
     std::FILE* out_;

@@ -8,7 +8,10 @@
 //  "frames_kept": 1, "frames_stale": 1, "warnings": ["frames 1-3 are ..."],
 //  "provenance": {"command_line": [...], "plate": {...}, "take": ..., ...}}
 // "skipped" files were left alone as made from this run's values; "stale"
-// files were in place from other values and were written again.
+// files were in place from other values and were written again. "frames",
+// "output" and "preview" say what the run was asked to make; a re-run with
+// --skip-existing asked the same (a farm task retried) keeps the manifests
+// of the runs before it under "earlier_runs", oldest first.
 #pragma once
 
 #include <string>
@@ -25,14 +28,25 @@ public:
     void add(const std::string& path, int frame, const std::vector<shot::ControlValue>& values);
     void add_skipped(const std::string& path);
     void add_stale(const std::string& path);
-    // `provenance`: where the run came from (see render_provenance).
-    std::string json(const std::string& plugin_path, const RenderNotes& notes, const shot::Json& provenance) const;
+    // `provenance`: where the run came from (see render_provenance);
+    // `asked`: run_asked(); `earlier_runs`: earlier_runs().
+    std::string json(const std::string& plugin_path, const RenderNotes& notes, const shot::Json& provenance,
+                     const shot::Json& asked, const shot::Json& earlier_runs) const;
 
 private:
     shot::Json files_ = shot::Json::array();
     shot::Json skipped_ = shot::Json::array();
     shot::Json stale_ = shot::Json::array();
 };
+
+// {"frames": "1001-1005", "output": ..., "preview": ...}: what a run was
+// asked to make.
+shot::Json run_asked(const std::string& frames, const std::string& output, const std::string& preview);
+
+// The runs the manifest at `path` records, itself last, when it is a
+// manifest of a run asked the same; none otherwise (no file, not ours,
+// another chunk).
+shot::Json earlier_runs(const std::string& path, const shot::Json& asked);
 
 // Written under a temporary name and renamed into place, as every file;
 // missing folders are made.

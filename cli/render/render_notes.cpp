@@ -42,7 +42,7 @@ void print_render_notes(std::FILE* out, const RenderNotes& notes) {
     if (notes.stale > 0) {
         std::string first;
         for (const std::string& path : notes.stale_paths) first += (first.empty() ? "" : ", ") + path;
-        std::fprintf(out, "rendered %d frame%s again whose files were made from other values: %s%s\n",
+        std::fprintf(out, "rendered %d frame%s again whose files were incomplete or made from other values: %s%s\n",
                      notes.stale, notes.stale == 1 ? "" : "s", shot::terminal_text(first).c_str(),
                      notes.stale > static_cast<int>(notes.stale_paths.size()) ? ", ..." : "");
     }

@@ -12,11 +12,13 @@
 #include "cli/output/output_paths.h"
 #include "cli/preview/preview_png_writer.h"
 #include "cli/render/auto_overscan.h"
+#include "cli/render/existing_output.h"
 #include "cli/render/render_manifest.h"
 #include "cli/render/render_safety.h"
 #include "host/python/python_scripting.h"
 #include "io/input_file.h"
 #include "io/stop_signal.h"
+#include "shot/content_hash.h"
 #include "shot/control_values.h"
 #include "shot/duplicate_keys.h"
 #include "shot/frame_checks.h"
@@ -161,6 +163,7 @@ void set_up_node(const RenderOptions& o, RenderPlan& plan, std::FILE* err) {
     if (!o.fbx.empty()) {
         const std::vector<shot::ControlValue> before = shot::control_values(*plan.node, 1.0);
         plan.notes.camera = reload(host, *plan.node, o, plan.plates ? &*plan.plates : nullptr, err).reason;
+        plan.take_hash = shot::file_content_hash(o.fbx);
         for (const std::string& twice : shot::duplicate_key_warnings(*plan.node, o.fbx)) warn(plan.notes, err, o.strict, twice);
         plan.notes.overridden = set_again_after_reload(host, *plan.node, o, before);
         const std::string overridden = overridden_controls_warning(plan.notes.overridden);
@@ -251,6 +254,12 @@ void warn_unusable_lenses(const RenderOptions& o, RenderPlan& plan, std::FILE* e
 DD::Image::Box plan_boxes(const RenderOptions& o, const std::optional<shot::OverscanRequest>& request,
                           RenderPlan& plan, std::FILE* out, std::FILE* err) {
     const int width = plan.format.width(), height = plan.format.height();
+    if (request && request->measured_on) {
+        const std::string differs = shot::measured_on_difference(*request->measured_on, measured_on(o, plan));
+        if (!differs.empty())
+            throw std::runtime_error(request->text + " was measured on another shot: " + differs +
+                                     "; measure this one (talvik-stmap overscan)");
+    }
     const int threads = plan.host->threads();
     // --overscan auto renders the format to measure it, in bands.
     if (!plan.overscan_frames.empty()) shot::check_frame_memory(width, height, shot::FrameWork{std::nullopt, threads, 0});
@@ -306,11 +315,11 @@ void check_outputs(const RenderOptions& o, const RenderPlan& plan) {
 void plan_outputs(const RenderOptions& o, RenderPlan& plan) {
     // A file in place is current only when it says it was made from what
     // this frame would be made from now.
-    const IsCurrent is_current = [&plan, alpha = o.alpha](const std::string& path, int frame) {
-        const shot::MapIdentity id = shot::map_identity(frame, shot::control_values(*plan.node, frame), plan.format,
-                                                        plan.box_at(frame), alpha);
+    const IsCurrent is_current = [&plan](const std::string& path, int frame) {
+        const shot::MapIdentity id = plan.identity_at(frame);
         const bool exr = plan.exr_pattern && path == plan.exr_pattern->path_for(frame);
-        return exr ? shot::exr_made_from(path, id) : shot::preview_identity_matches(read_preview_identity(path), id);
+        const OutputCheck check = exr ? check_existing_map(path, id) : check_existing_preview(path, id);
+        return check.state == OutputCheck::State::Current;
     };
     plan.outputs.emplace(plan.frames, plan.exr_pattern, plan.preview_pattern, o.skip_existing, is_current);
     std::vector<std::string> every_output = plan.outputs->all_paths();
@@ -330,20 +339,53 @@ DD::Image::Box RenderPlan::box_at(int frame) const {
     return box_per_frame() ? shot::input_box(format, &plates->at(frame), overscan) : fixed_box_;
 }
 
-RenderPlan plan_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
+shot::MapIdentity RenderPlan::identity_at(int frame) const {
+    return shot::map_identity(frame, shot::control_values(*node, frame), format, box_at(frame), take_hash, alpha);
+}
+
+shot::MeasuredOn measured_on(const RenderOptions& o, const RenderPlan& plan) {
+    shot::MeasuredOn m;
+    m.take_hash = plan.take_hash;
+    m.take_path = o.fbx;
+    if (!o.fbx.empty())
+        if (const DD::Image::Knob* index = plan.node->knob("camera_index")) m.camera = static_cast<int>(index->value());
+    m.width = plan.format.width();
+    m.height = plan.format.height();
+    m.pixel_aspect = plan.plates ? plan.plates->first().attributes.pixelAspectRatio() : 1.0;
+    m.lens_model = shot::lens_model_version();
+    // `auto` measures the Undistort map; a report hands on what it measured.
+    const std::optional<shot::OverscanRequest>& request = plan.overscan_request;
+    if (request && request->kind == shot::OverscanRequest::Kind::Auto) m.mode = "Undistort";
+    if (request && request->measured_on) m.mode = request->measured_on->mode;
+    return m;
+}
+
+RenderPlan plan_shot(const RenderOptions& o, std::FILE* err) {
     RenderPlan plan;
+    plan.alpha = o.alpha;
     const Inputs in = read_inputs(o, plan);
     if (!plan.plates && !o.size && (!o.output.empty() || !o.preview.empty() || !o.overscan_report.empty()))
         warn(plan.notes, err, o.strict,
              "size " + std::to_string(kDefaultFormat.width()) + " x " + std::to_string(kDefaultFormat.height()) +
                  ": the node's default (no --plate or --size given)");
     if (plan.plates) warn_plate_gaps(o, *plan.plates, plan.notes, err);
+    plan.overscan_request = in.overscan;
     set_up_node(o, plan, err);
     choose_frames(o, in.frames, plan, err);
-    check_outputs(o, plan);
-    if (in.overscan && in.overscan->kind == shot::OverscanRequest::Kind::Auto) plan.overscan_frames = shot_frames(o, plan);
+    return plan;
+}
+
+void plan_overscan(const RenderOptions& o, RenderPlan& plan, std::FILE* out, std::FILE* err) {
+    const auto& request = plan.overscan_request;
+    if (request && request->kind == shot::OverscanRequest::Kind::Auto) plan.overscan_frames = shot_frames(o, plan);
     warn_unusable_lenses(o, plan, err);
-    plan.fixed_box_ = plan_boxes(o, in.overscan, plan, out, err);
+    plan.fixed_box_ = plan_boxes(o, request, plan, out, err);
+}
+
+RenderPlan plan_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
+    RenderPlan plan = plan_shot(o, err);
+    check_outputs(o, plan);
+    plan_overscan(o, plan, out, err);
     plan_outputs(o, plan);
     return plan;
 }

@@ -15,6 +15,7 @@
 #include "cli/options/command_options.h"
 #include "cli/output/frame_outputs.h"
 #include "shot/frame_pattern.h"
+#include "shot/map_identity.h"
 #include "shot/overscan.h"
 #include "shot/plate_sequence.h"
 #include "cli/render/render_notes.h"
@@ -34,6 +35,9 @@ struct RenderPlan {
     std::optional<shot::FramePattern> preview_pattern;
     std::optional<FrameOutputs> outputs;  // always set by plan_render
     RenderNotes notes;
+    std::optional<shot::OverscanRequest> overscan_request;  // as given, before it is resolved
+    std::string take_hash;  // content_hash.h of the take reloaded; empty without one
+    bool alpha = false;     // maps carry the validity alpha
 
     // Whether any file is written; without, the frames only print controls.
     bool rendering() const { return exr_pattern || preview_pattern; }
@@ -43,9 +47,11 @@ struct RenderPlan {
     // frames do; a single plate or none gives every frame one box.
     bool box_per_frame() const { return plates && plates->is_sequence(); }
     DD::Image::Box box_at(int frame) const;
+    // What a frame's files are made from, as they record it.
+    shot::MapIdentity identity_at(int frame) const;
 
 private:
-    friend RenderPlan plan_render(const RenderOptions&, std::FILE*, std::FILE*);
+    friend void plan_overscan(const RenderOptions&, RenderPlan&, std::FILE*, std::FILE*);
     DD::Image::Box fixed_box_;
 };
 
@@ -54,5 +60,17 @@ private:
 // --print-controls). Throws UsageError for a command line that cannot be
 // rendered and std::runtime_error for input that cannot, naming the culprit.
 RenderPlan plan_render(const RenderOptions& options, std::FILE* out, std::FILE* err);
+
+// Its first part, what a farm job's plan needs: the inputs read, the node
+// set up with the take reloaded, the frames chosen. No overscan is
+// resolved and nothing is done about the outputs.
+RenderPlan plan_shot(const RenderOptions& options, std::FILE* err);
+
+// Its second part: the overscan resolved (a report checked against what
+// this shot is, `auto` measured) and every frame's box checked.
+void plan_overscan(const RenderOptions& options, RenderPlan& plan, std::FILE* out, std::FILE* err);
+
+// What this shot is, as an overscan report records it.
+shot::MeasuredOn measured_on(const RenderOptions& options, const RenderPlan& plan);
 
 }  // namespace talvik::cli

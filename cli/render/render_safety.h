@@ -16,7 +16,8 @@ namespace talvik::cli {
 void check_render_inputs(const RenderOptions& options);
 
 // Render threads for the host and compression threads for OpenEXR:
-// `threads`, or with 0 the CPUs this process may use. Throws
+// `threads`, or with 0 the CPUs this process may use (inside a Slurm job,
+// at most the CPUs the job was given). Throws
 // std::runtime_error ("cannot start N ... threads: reason").
 void start_threads(host::Host& host, int threads);
 

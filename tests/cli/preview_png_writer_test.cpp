@@ -1,7 +1,10 @@
 #include "cli/preview/preview_png_writer.h"
 
+#include "cli/preview/png_completeness.h"
+
 #include <gtest/gtest.h>
 #include <png.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -286,6 +289,39 @@ TEST(PreviewPng, IdentityChunkReadsBack) {
     std::fclose(f);
     EXPECT_EQ(read_preview_identity(folder.file("text.png")), "");
     EXPECT_EQ(read_preview_identity(folder.file("missing.png")), "");
+}
+
+// A preview is whole only as PNG chunks with right CRCs up to IEND: every
+// cut is caught, the identity chunk read back or not, and so is a flipped
+// byte that libpng's own decoder would trip over.
+TEST(PreviewPng, CompletenessCatchesEveryCutAndDamage) {
+    ScratchFolder folder;
+    const Planes map(24, 12);
+    write_preview_png(folder.file("p.png"), map.view(), {}, "{\"format\": [24, 12]}");
+    EXPECT_EQ(png_incompleteness(folder.file("p.png")), std::nullopt);
+    const std::string whole = test::read_bytes(folder.file("p.png"));
+    test::write_bytes(folder.file("cut.png"), whole);
+    for (size_t size = whole.size(); size-- > 0;) {
+        ASSERT_EQ(truncate(folder.file("cut.png").c_str(), static_cast<off_t>(size)), 0);
+        ASSERT_NE(png_incompleteness(folder.file("cut.png")), std::nullopt) << "cut to " << size;
+    }
+    // Cut inside the pixels, after the identity chunk: the identity still
+    // reads (libpng stops at the first pixel chunk), the file is not whole.
+    const size_t idat = whole.find("IDAT");
+    ASSERT_GT(idat, whole.find("iTXt"));
+    const size_t cut_at = idat + 4 + 10;
+    test::write_bytes(folder.file("cut.png"), whole.substr(0, cut_at));
+    EXPECT_EQ(read_preview_identity(folder.file("cut.png")), "{\"format\": [24, 12]}");
+    EXPECT_EQ(png_incompleteness(folder.file("cut.png")).value_or("").find("cut short: chunk "), 0u);
+
+    std::string flipped = whole;
+    flipped[idat + 6] = static_cast<char>(flipped[idat + 6] ^ 0x10);
+    test::write_bytes(folder.file("flipped.png"), flipped);
+    EXPECT_EQ(png_incompleteness(folder.file("flipped.png")).value_or("").find("damaged: chunk "), 0u);
+    EXPECT_NE(png_incompleteness(folder.file("flipped.png")).value_or("").find("(IDAT) fails its CRC"), std::string::npos);
+    test::write_bytes(folder.file("longer.png"), whole + "\n");
+    EXPECT_EQ(png_incompleteness(folder.file("longer.png")).value_or(""),
+              "damaged: 1 bytes follow its IEND chunk, which ends at byte " + std::to_string(whole.size()));
 }
 
 TEST(PreviewPng, FailuresLeaveNothingBehind) {

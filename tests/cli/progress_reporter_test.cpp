@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <regex>
 #include <thread>
 #include <vector>
 
@@ -54,11 +55,34 @@ TEST(ProgressReporter, LinePerFrameAndSummaryWhenNotATerminal) {
         progress.finish();
     }
     EXPECT_EQ(out.text(),
-              "frame 1001 done  1/4 frames  2.00 fps  1.5 s left\n"
-              "frame 1002 done  2/4 frames  2.00 fps  1.0 s left\n"
-              "frame 1003 done  3/4 frames  2.00 fps  0.5 s left\n"
-              "frame 1004 done  4/4 frames  2.00 fps\n"
+              "talvik-stmap: 25% (1/4) frame 1001  2.00 fps  1.5 s left\n"
+              "talvik-stmap: 50% (2/4) frame 1002  2.00 fps  1.0 s left\n"
+              "talvik-stmap: 75% (3/4) frame 1003  2.00 fps  0.5 s left\n"
+              "talvik-stmap: 100% (4/4) frame 1004  2.00 fps\n"
               "wrote 4 frames in 2.5 s (1.60 fps) to out/\n");
+}
+
+// The pattern the README gives farms reads every frame's line: percentages
+// round down, so a task reads 100 % only when its last frame is written.
+TEST(ProgressReporter, FarmPatternReadsEveryLine) {
+    Captured out;
+    FakeClock clock;
+    {
+        ProgressReporter progress(out.file(), 24, "out/", {false, false, clock.function()});
+        for (int frame = 1001; frame <= 1024; ++frame) progress.frame_done(frame);
+    }
+    const std::string text = out.text();
+    const std::regex pattern(R"(talvik-stmap: (\d+)% \((\d+)/(\d+)\) frame (-?\d+))");
+    int lines = 0;
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), pattern); it != std::sregex_iterator(); ++it) {
+        ++lines;
+        EXPECT_EQ(std::stoi((*it)[2]), lines);
+        EXPECT_EQ(std::stoi((*it)[4]), 1000 + lines);
+    }
+    EXPECT_EQ(lines, 24);
+    EXPECT_NE(text.find("talvik-stmap: 45% (11/24) frame 1011  "), std::string::npos) << text;
+    EXPECT_NE(text.find("talvik-stmap: 95% (23/24) frame 1023  "), std::string::npos) << text;
+    EXPECT_NE(text.find("talvik-stmap: 100% (24/24) frame 1024  "), std::string::npos) << text;
 }
 
 TEST(ProgressReporter, SummarySaysWhenFramesAreMissing) {
@@ -71,7 +95,7 @@ TEST(ProgressReporter, SummarySaysWhenFramesAreMissing) {
     clock.now += 100.0;
     progress.finish();
     const std::string text = out.text();
-    EXPECT_NE(text.find("frame 1 done  1/10 frames  0.01 fps  15m00s left\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("talvik-stmap: 10% (1/10) frame 1  0.01 fps  15m00s left\n"), std::string::npos) << text;
     EXPECT_NE(text.find("frame 2: cannot write \"x.exr\": disk full\n"), std::string::npos) << text;
     EXPECT_NE(text.find("wrote 1 of 10 frames in 3m20s (0.01 fps) to /shots/st\n"), std::string::npos) << text;
 }
@@ -132,7 +156,7 @@ TEST(ProgressReporter, FramesFromManyThreads) {
     }
     const std::string text = out.text();
     EXPECT_EQ(count(text, "\n"), 201u);
-    EXPECT_NE(text.find(" 200/200 frames"), std::string::npos);
+    EXPECT_NE(text.find("talvik-stmap: 100% (200/200) frame "), std::string::npos);
     EXPECT_NE(text.find("wrote 200 frames in "), std::string::npos);
 }
 

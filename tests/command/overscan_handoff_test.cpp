@@ -5,6 +5,11 @@
 
 #include <cmath>
 #include <filesystem>
+#include <utility>
+#include <vector>
+
+#include <ImfChannelList.h>
+#include <ImfOutputFile.h>
 
 #include "python_json.h"
 #include "run_command.h"
@@ -71,6 +76,21 @@ TEST(OverscanHandoff, ReportsThatDoNotFitAreRefusedByName) {
     write_bytes(dir.file("bad.json"), "{\"format\": {\"width\": 40}, \"overscan\": {}}");
     write_bytes(dir.file("text.json"), "left 3, right 1");
     write_bytes(dir.file("big.json"), std::string(17 << 20, ' '));
+    // A key given twice, a CG size that is not the format plus the margins,
+    // a report that does not say what it was measured on (an older one).
+    const std::string report = read_bytes(dir.file("r.json"));
+    auto edited = [&](const std::string& from, const std::string& to) {
+        std::string text = report;
+        const size_t at = text.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        return text.replace(at, from.size(), to);
+    };
+    write_bytes(dir.file("twice.json"), edited("\"left\": 3,", "\"left\": 3, \"left\": 500,"));
+    write_bytes(dir.file("width.json"), edited("\"width\": 44", "\"width\": 2000"));
+    write_bytes(dir.file("height.json"), edited("\"height\": 22", "\"height\": 20"));
+    write_bytes(dir.file("old.json"),
+                "{\"format\": {\"width\": 40, \"height\": 20}, \"request\": \"3,1,2,0\", \"frames\": [], "
+                "\"overscan\": {\"left\": 3, \"right\": 1, \"bottom\": 2, \"top\": 0, \"width\": 44, \"height\": 22}}");
     write_bytes(dir.file("negative.json"),
                 "{\"format\": {\"width\": 40, \"height\": 20}, \"overscan\": {\"left\": -1, \"right\": 0, "
                 "\"bottom\": 0, \"top\": 0}}");
@@ -79,7 +99,7 @@ TEST(OverscanHandoff, ReportsThatDoNotFitAreRefusedByName) {
         int status;
         const char* message;
     } cases[] = {
-        {{"--size", "40x21", "--overscan-from", dir.file("r.json")}, 2, "measured a 40x20 format"},
+        {{"--size", "40x21", "--overscan-from", dir.file("r.json")}, 1, "the format (40x20 in the report, 40x21 here)"},
         {{"--size", "40x20", "--overscan-from", dir.file("bad.json")}, 1, "has no whole number \"height\""},
         {{"--size", "40x20", "--overscan-from", dir.file("negative.json")}, 1, "\"left\" -1 is out of range"},
         {{"--size", "40x20", "--overscan-from", dir.file("missing.json")}, 1, "missing.json: cannot read"},
@@ -89,6 +109,13 @@ TEST(OverscanHandoff, ReportsThatDoNotFitAreRefusedByName) {
         // Read as a file would be: a device never ends, a FIFO would block.
         {{"--size", "40x20", "--overscan-from", "/dev/zero"}, 1, "is a character device, not a regular file"},
         {{"--size", "40x20", "--overscan-from", dir.file("big.json")}, 1, "is larger than an overscan report"},
+        {{"--size", "40x20", "--overscan-from", dir.file("twice.json")}, 1, "gives \"overscan.left\" twice"},
+        {{"--size", "40x20", "--overscan-from", dir.file("width.json")}, 1,
+         "\"width\" 2000 is not the format's 40 plus the margins 3 and 1 (44)"},
+        {{"--size", "40x20", "--overscan-from", dir.file("height.json")}, 1,
+         "\"height\" 20 is not the format's 20 plus the margins 2 and 0 (22)"},
+        {{"--size", "40x20", "--overscan-from", dir.file("old.json")}, 1,
+         "does not say what it was measured on (a report of an older talvik-stmap)"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = {"render", "-o", dir.file("out.exr")};
@@ -99,6 +126,74 @@ TEST(OverscanHandoff, ReportsThatDoNotFitAreRefusedByName) {
     }
     EXPECT_FALSE(std::filesystem::exists(dir.file("out.exr")));
     EXPECT_NE(run_stmap({"overscan", "--size", "40x20"}).err.find("give -o"), std::string::npos);
+}
+
+// A report says what it was measured on: handed to a shot with another
+// take, camera, format, pixel aspect or lens model it is refused, naming
+// what differs; the same take reached by another path is the same take.
+TEST(OverscanHandoff, ReportsAreTiedToTheShotTheyWereMeasuredOn) {
+    ScratchFolder dir;
+    const std::string take = fbx::testing::fixture("blender_take.fbx");
+    std::filesystem::create_directory(dir.file("elsewhere"));
+    std::filesystem::copy_file(take, dir.file("elsewhere/copy.fbx"));
+    CommandResult r = run_stmap({"overscan", "--size", "96x54", "--fbx", take, "--camera", "2", "-o",
+                                 dir.file("r.json"), "--quiet"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto render = [&](const std::string& with_take, const std::string& camera, const std::string& report) {
+        return run_stmap({"render", "--size", "96x54", "--fbx", with_take, "--camera", camera, "--frames", "1001",
+                          "--overscan-from", report, "--print-controls", "--quiet"});
+    };
+    r = render(dir.file("elsewhere/copy.fbx"), "2", dir.file("r.json"));
+    EXPECT_EQ(r.status, 0) << "the same bytes by another path: " << r.err;
+    EXPECT_NE(r.out.find("\"overscan\""), std::string::npos) << r.out;
+
+    const struct {
+        const char* what;
+        std::string take, camera;
+        const char* message;
+    } refused[] = {
+        {"another take", std::string(TALVIK_SAMPLE_DIR) + "/sample_take.fbx", "2", "the take's content ("},
+        {"another camera", take, "1", "the camera (2 in the report, 1 here)"},
+    };
+    for (const auto& c : refused) {
+        r = render(c.take, c.camera, dir.file("r.json"));
+        EXPECT_EQ(r.status, 1) << c.what << ": " << r.err;
+        EXPECT_NE(r.err.find("was measured on another shot: " + std::string(c.message)), std::string::npos) << r.err;
+    }
+    // Another take written over the copy's path is another take.
+    std::filesystem::copy_file(std::string(TALVIK_SAMPLE_DIR) + "/sample_take.fbx", dir.file("elsewhere/copy.fbx"),
+                               std::filesystem::copy_options::overwrite_existing);
+    r = render(dir.file("elsewhere/copy.fbx"), "2", dir.file("r.json"));
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("the take's content ("), std::string::npos) << r.err;
+
+    // The report edited as a later plug-in would have measured it.
+    py::object edited = parse_json(read_bytes(dir.file("r.json")));  // starts Python
+    const py::module_ json = py::module_::import("json");
+    edited["measured_on"]["lens_model"] = 999;
+    write_bytes(dir.file("model.json"), json.attr("dumps")(edited).cast<std::string>());
+    r = render(take, "2", dir.file("model.json"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("the lens model (999 in the report, "), std::string::npos) << r.err;
+
+    // Plates of one size but another pixel shape.
+    for (const auto& [name, aspect] : {std::pair<const char*, float>{"square.exr", 1.0f}, {"wide.exr", 2.0f}}) {
+        Imf::Header header(96, 54, aspect);
+        header.channels().insert("R", Imf::Channel(Imf::HALF));
+        Imf::OutputFile file(dir.file(name).c_str(), header);
+        std::vector<uint16_t> pixels(96 * 54, 0);
+        Imf::FrameBuffer fb;
+        fb.insert("R", Imf::Slice(Imf::HALF, reinterpret_cast<char*>(pixels.data()), 2, 2 * 96));
+        file.setFrameBuffer(fb);
+        file.writePixels(54);
+    }
+    r = run_stmap({"overscan", "--plate", dir.file("square.exr"), "--fbx", take, "--camera", "2", "-o",
+                   dir.file("square.json"), "--quiet"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = run_stmap({"render", "--plate", dir.file("wide.exr"), "--fbx", take, "--camera", "2", "--frames", "1001",
+                   "--overscan-from", dir.file("square.json"), "--print-controls", "--quiet"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("the pixel aspect (1 in the report, 2 here)"), std::string::npos) << r.err;
 }
 
 // A pinhole camera in double precision: the plate camera (focal length f,

@@ -14,6 +14,12 @@ extern char** environ;
 namespace talvik::test {
 
 CommandResult run_stmap(const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {TALVIK_STMAP};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return run_program(argv);
+}
+
+CommandResult run_program(const std::vector<std::string>& argv_text) {
     test::ScratchFolder capture;
     const std::string out_path = capture.file("stdout");
     const std::string err_path = capture.file("stderr");
@@ -22,13 +28,11 @@ CommandResult run_stmap(const std::vector<std::string>& args) {
     posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    std::vector<std::string> argv_text = {TALVIK_STMAP};
-    argv_text.insert(argv_text.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    for (std::string& a : argv_text) argv.push_back(a.data());
+    for (const std::string& a : argv_text) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) throw std::runtime_error("cannot start " + argv_text[0]);
     int status = 0;

@@ -1,4 +1,5 @@
-// Runs the built talvik-stmap with arguments and collects what it printed.
+// Runs the built talvik-stmap (or another program) with arguments and
+// collects what it printed.
 #pragma once
 
 #include <string>
@@ -15,6 +16,9 @@ struct CommandResult {
 };
 
 CommandResult run_stmap(const std::vector<std::string>& args);
+
+// Any program, argv[0] looked up on PATH.
+CommandResult run_program(const std::vector<std::string>& argv);
 
 // How often `what` appears in `text` (a message in what a command printed).
 inline size_t occurrences(const std::string& text, const std::string& what) {

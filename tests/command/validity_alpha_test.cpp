@@ -227,6 +227,15 @@ TEST(ValidityAlpha, SkipExistingKeepsOnlyMapsWithTheAlphaAsked) {
     EXPECT_EQ(run(true), std::make_pair(1, 0));
     EXPECT_EQ(run(false), std::make_pair(0, 1)) << "a map with an alpha not asked for is stale";
     EXPECT_FALSE(read_alpha(dir.file("m.exr")).present);
+
+    // verify judges the shot the same way, naming the alpha.
+    const std::vector<std::string> check = {"verify", "--size", "64x36", "--mode", "undistort", "-o", dir.file("m.exr")};
+    EXPECT_EQ(run_stmap(check).status, 0);
+    std::vector<std::string> with_alpha = check;
+    with_alpha.push_back("--alpha");
+    const CommandResult r = run_stmap(with_alpha);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("validity alpha"), std::string::npos) << r.out << r.err;
 }
 
 }  // namespace

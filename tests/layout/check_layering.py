@@ -25,7 +25,8 @@ ALLOWED = {
     "cli/points": set(),
     "cli/render": {"cli/options", "cli/output", "cli/preview", "shot", "exr", "io", "host", "DDImage", "lens"},
     "cli/handoff": {"cli/options", "cli/output", "cli/render", "shot", "exr", "io", "host", "DDImage", "lens"},
-    "cli": {"cli/options", "cli/output", "cli/preview", "cli/points", "cli/render", "cli/handoff", "shot", "exr", "io",
+    "cli/farm": {"cli/options", "cli/output", "cli/preview", "cli/render", "shot", "exr", "io", "host", "DDImage", "lens"},
+    "cli": {"cli/options", "cli/output", "cli/preview", "cli/points", "cli/render", "cli/handoff", "cli/farm", "shot", "exr", "io",
             "host", "DDImage", "lens"},
     # The Python module: beside the command, on what it shares with it.
     "python": {"shot", "exr", "io", "host", "DDImage", "lens"},

@@ -1,0 +1,66 @@
+// A shot as a farm job, the same for any scheduler: the steps (measure the
+// overscan, render the chunks, verify the shot), what each waits for, and
+// each task's frames and full argument vector. `plan` prints it; `submit
+// slurm` submits it.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/options/command_options.h"
+#include "shot/json_output.h"
+
+namespace talvik::cli {
+
+struct JobTask {
+    std::vector<int> frames;
+    std::vector<std::string> argv;
+};
+
+struct JobStep {
+    std::string name;   // "overscan", "render", "verify"
+    std::string after;  // the step this one waits for; empty: none
+    // Whether it waits for that step to succeed, or only to end (the
+    // verify step runs whatever became of the chunks, to say so).
+    bool after_success = true;
+    std::vector<JobTask> tasks;
+    // With "{first}" and "{last}" for a task's first and last frame, when
+    // every task is a run of consecutive frames as a farm's own chunking
+    // makes them; empty otherwise.
+    std::vector<std::string> argv_template;
+};
+
+struct JobPlan {
+    std::string name;            // the outputs' stem: "undist" for undist.####.exr
+    std::string job_folder;      // absolute: reports, scripts, logs, the chunks' manifests
+    std::string log_folder;      // job_folder/logs
+    std::string shot_manifest;   // what verify writes
+    std::vector<int> frames;
+    int chunk = 0;
+    int threads = 0;             // each task's --threads; 0: the CPUs it is given
+    std::vector<JobStep> steps;
+};
+
+// The plan of a render's options over `frames` (decided as the render
+// would), run by `executable` with the plug-in of `plugin_folder`. Paths
+// are made absolute, so a task means the same from any working folder.
+JobPlan plan_job(const RenderOptions& options, const FarmOptions& farm, const std::vector<int>& frames,
+                 const std::string& executable, const std::string& plugin_folder);
+
+// The same, the frames decided and the plug-in loaded as a render of
+// `options` would: the take is reloaded and checked, and an overscan
+// report given checked against the shot, now, so that a job that cannot
+// render is refused before it is submitted. Warnings go to `err`.
+JobPlan plan_shot_job(const RenderOptions& options, const FarmOptions& farm, std::FILE* err);
+
+shot::Json job_plan_json(const JobPlan& plan);
+
+// For people: each step, what it waits for, and each task's command line
+// quoted for a POSIX shell.
+std::string job_plan_text(const JobPlan& plan);
+
+// A word quoted for a POSIX shell: 'it'\''s'.
+std::string shell_quoted(const std::string& word);
+
+}  // namespace talvik::cli

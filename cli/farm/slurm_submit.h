@@ -1,0 +1,48 @@
+// A farm job submitted to Slurm through its own commands: each step a batch
+// script in the job folder (the render step one array task per chunk),
+// submitted with sbatch, each waiting for the step before; and the wait for
+// a job to end, read from scontrol (sacct where the job has left
+// slurmctld's memory).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/farm/job_plan.h"
+
+namespace talvik::cli {
+
+struct SubmittedStep {
+    std::string step;  // "overscan", "render", "verify"
+    std::string id;    // Slurm's job id (the array's for the render step)
+    size_t tasks = 1;
+    std::string log;   // its log file, %A/%a left for Slurm to fill
+};
+
+// The batch script of a step: one exec of the task's argv, or for several
+// tasks a case on SLURM_ARRAY_TASK_ID. Every word is quoted.
+std::string batch_script(const JobPlan& plan, const JobStep& step);
+
+// Writes the scripts and submits the steps in order, each held until all
+// are in, then releases them. `sbatch_args` go to every sbatch after the
+// command's own options, so they may override them. Throws
+// std::runtime_error saying what sbatch said when it is missing or refuses
+// a step; the held steps submitted before are cancelled with scancel, and
+// the message names them (and says so when they could not be). A stop
+// signal between steps cancels them too: io::Stopped says what became of
+// them.
+std::vector<SubmittedStep> submit_to_slurm(const JobPlan& plan, const std::vector<std::string>& sbatch_args);
+
+struct JobEnd {
+    std::string state;  // COMPLETED, FAILED, CANCELLED, TIMEOUT, ...
+    int exit_code = 0;
+    bool succeeded() const { return state == "COMPLETED" && exit_code == 0; }
+};
+
+// Polls until job `id` ends. Returns nothing when a stop signal arrives
+// first. Throws std::runtime_error when neither scontrol nor sacct knows
+// the job.
+std::optional<JobEnd> wait_for_slurm_job(const std::string& id);
+
+}  // namespace talvik::cli

@@ -1,0 +1,91 @@
+#include "cli/job_commands.h"
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "cli/farm/job_plan.h"
+#include "cli/farm/slurm_submit.h"
+#include "cli/render/render_safety.h"
+#include "io/stop_signal.h"
+#include "shot/json_output.h"
+
+namespace talvik::cli {
+namespace {
+
+std::string submitted_text(const JobPlan& plan, const std::vector<SubmittedStep>& steps) {
+    std::string text = "submitted job " + plan.name + " to Slurm:";
+    for (size_t i = 0; i < steps.size(); ++i) {
+        text += (i ? ", " : " ") + steps[i].step + " " + steps[i].id;
+        if (steps[i].tasks > 1) text += " (" + std::to_string(steps[i].tasks) + " tasks)";
+    }
+    return text + "\nlogs in " + plan.log_folder + "\nshot manifest " + plan.shot_manifest + "\n";
+}
+
+shot::Json submitted_json(const JobPlan& plan, const std::vector<SubmittedStep>& steps) {
+    shot::Json out = shot::Json::object();
+    out["name"] = plan.name;
+    out["job_folder"] = plan.job_folder;
+    out["log_folder"] = plan.log_folder;
+    out["shot_manifest"] = plan.shot_manifest;
+    out["jobs"] = shot::Json::array();
+    for (const SubmittedStep& s : steps)
+        out["jobs"].push_back({{"step", s.step}, {"id", s.id}, {"tasks", s.tasks}, {"log", s.log}});
+    return out;
+}
+
+// The verify job's log: which frames do not hold, or that all do.
+std::string read_log(const std::string& pattern, const std::string& id) {
+    std::string path = pattern;
+    const size_t at = path.rfind("%j");
+    if (at != std::string::npos) path.replace(at, 2, id);
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+}  // namespace
+
+int run_plan(const RenderOptions& o, const FarmOptions& f, std::FILE* out, std::FILE* err) {
+    const JobPlan plan = plan_shot_job(o, f, err);
+    if (f.json)
+        print_line(out, shot::json_text(job_plan_json(plan), 3));
+    else
+        std::fputs(job_plan_text(plan).c_str(), out);
+    return 0;
+}
+
+int run_submit(const RenderOptions& o, const FarmOptions& f, std::FILE* out, std::FILE* err) {
+    const JobPlan plan = plan_shot_job(o, f, err);
+    std::vector<SubmittedStep> steps;
+    try {
+        steps = submit_to_slurm(plan, f.sbatch_args);
+    } catch (const io::Stopped& e) {
+        std::fprintf(err, "talvik-stmap: submit stopped by %s: %s\n", io::stop_signal_name(), e.what());
+        return io::stopped_exit_code();
+    }
+    if (f.json)
+        print_line(out, shot::json_text(submitted_json(plan, steps), 2));
+    else
+        std::fputs(submitted_text(plan, steps).c_str(), out);
+    std::fflush(out);
+    if (!f.wait) return 0;
+
+    const SubmittedStep& verify = steps.back();
+    const std::optional<JobEnd> end = wait_for_slurm_job(verify.id);
+    if (!end) {
+        std::string ids;
+        for (const SubmittedStep& s : steps) ids += (ids.empty() ? "" : ", ") + s.id;
+        std::fprintf(err, "talvik-stmap: stopped waiting by %s; the jobs keep running: %s (scancel them to stop the shot)\n",
+                     io::stop_signal_name(), ids.c_str());
+        return io::stopped_exit_code();
+    }
+    std::fputs(read_log(verify.log, verify.id).c_str(), err);
+    if (end->succeeded()) return 0;
+    std::fprintf(err, "talvik-stmap: the shot does not hold: verify job %s ended %s (exit %d)\n", verify.id.c_str(),
+                 end->state.c_str(), end->exit_code);
+    return 1;
+}
+
+}  // namespace talvik::cli
