@@ -172,13 +172,13 @@ import OpenImageIO as oiio
 out = {}
 for path in sys.argv[1:]:
     image = oiio.ImageInput.open(path)
-    spec = image.spec()
-    pixels = image.read_image(0, 0, 0, spec.nchannels, "float")
-    names = list(spec.channelnames)
+    layout = image.layout()
+    pixels = image.read_image(0, 0, 0, layout.nchannels, "float")
+    names = list(layout.channelnames)
     a, r, g = (names.index(c) for c in "ARG")
     zero = pixels[:, :, a] == 0
     out[path] = {"channels": names,
-                 "formats": [str(spec.channelformat(i)) for i in range(spec.nchannels)],
+                 "formats": [str(layout.channelformat(i)) for i in range(layout.nchannels)],
                  "zeros": int(zero.sum()), "ones": int((pixels[:, :, a] == 1).sum()),
                  "zeros_at_origin": int((zero & (pixels[:, :, r] == 0) & (pixels[:, :, g] == 0)).sum())}
     image.close()

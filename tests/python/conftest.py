@@ -45,12 +45,12 @@ def read_map(path):
     OpenImageIO reads it, and the data window (x, y, width, height) in the
     file's own coordinates (y down)."""
     image = oiio.ImageBuf(str(path))
-    spec = image.spec()
-    names = list(spec.channelnames)
+    layout = image.layout()
+    names = list(layout.channelnames)
     pixels = image.get_pixels(oiio.FLOAT)
     assert pixels is not None, oiio.geterror()
     rg = np.stack([pixels[..., names.index("R")], pixels[..., names.index("G")]], axis=-1)
-    return rg, (spec.x, spec.y, spec.width, spec.height)
+    return rg, (layout.x, layout.y, layout.width, layout.height)
 
 
 def same_bits(a, b):
