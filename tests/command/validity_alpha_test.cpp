@@ -172,7 +172,7 @@ import OpenImageIO as oiio
 out = {}
 for path in sys.argv[1:]:
     image = oiio.ImageInput.open(path)
-    layout = image.layout()
+    layout = image.spec()
     pixels = image.read_image(0, 0, 0, layout.nchannels, "float")
     names = list(layout.channelnames)
     a, r, g = (names.index(c) for c in "ARG")

@@ -45,7 +45,7 @@ def read_map(path):
     OpenImageIO reads it, and the data window (x, y, width, height) in the
     file's own coordinates (y down)."""
     image = oiio.ImageBuf(str(path))
-    layout = image.layout()
+    layout = image.spec()
     names = list(layout.channelnames)
     pixels = image.get_pixels(oiio.FLOAT)
     assert pixels is not None, oiio.geterror()
