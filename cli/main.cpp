@@ -34,29 +34,13 @@ namespace {
 // of, or the plugins folder of its build. A folder asked for that is not
 // there is an error, never a reason to fall back on the bundled plug-in.
 std::vector<std::string> plugin_path(std::vector<std::string> given, const char* argv0) {
-    const size_t from_option = given.size();
-    if (const char* env = std::getenv("TALVIK_PLUGIN_PATH")) {
-        std::string list = env;
-        for (size_t start = 0; start <= list.size();) {
-            const size_t end = std::min(list.find(':', start), list.size());
-            if (end > start) given.push_back(list.substr(start, end - start));
-            start = end + 1;
-        }
-    }
-    for (size_t i = 0; i < given.size(); ++i) {
-        std::error_code ec;
-        if (std::filesystem::is_directory(given[i], ec)) continue;
-        const std::string why = std::filesystem::exists(given[i], ec) ? "is not a folder" : "does not exist";
-        throw std::runtime_error((i < from_option ? "--plugin-path \"" : "TALVIK_PLUGIN_PATH folder \"") + given[i] +
-                                 "\" " + why + "; the plug-in is looked for only in the folders asked for");
-    }
-    if (!given.empty()) return given;
     std::error_code ec;
     const std::filesystem::path self = std::filesystem::canonical("/proc/self/exe", ec);
     const std::filesystem::path exe = ec ? std::filesystem::path(argv0) : self;
     const std::filesystem::path prefix = exe.parent_path().parent_path();
     return talvik::shot::plugin_search_path(
-        std::move(given), {(prefix / "lib" / "talvik" / "plugins").string(), (prefix / "plugins").string()});
+        std::move(given), "--plugin-path",
+        {(prefix / "lib" / "talvik" / "plugins").string(), (prefix / "plugins").string()});
 }
 
 // Output that never reached standard output (a full disk, a closed pipe)

@@ -68,7 +68,7 @@ std::vector<std::string> plugin_path_of(const py::object& given) {
     } else {
         for (const py::handle folder : given) folders.push_back(path_bytes(folder));
     }
-    return shot::plugin_search_path(std::move(folders), plugins_beside_module());
+    return shot::plugin_search_path(std::move(folders), "plugin_path", plugins_beside_module());
 }
 
 class Take {
@@ -177,12 +177,13 @@ talvik-stmap does. Failures raise RuntimeError with the command's message.)")
              R"(Reads the take at `path` (str, bytes or os.PathLike).
 
 plugin_path: a folder or a list of folders to find TalvikDistort.so in,
-    searched first; then TALVIK_PLUGIN_PATH (':'-separated), then the
-    plug-in installed beside this module (lib/talvik/plugins), or the
-    build's plugins folder. A process loads the plug-in once, for its
-    first reload: later takes use the same.
+    searched first; then TALVIK_PLUGIN_PATH (':'-separated). Folders asked
+    for either way are the only ones looked in, and each must exist; asked
+    for none, the plug-in installed beside this module (lib/talvik/plugins),
+    or the build's plugins folder. A process loads the plug-in once, for
+    its first reload: later takes use the same.
 Raises RuntimeError for a take that is missing, not a regular file or
-damaged.)")
+damaged, and for a plug-in folder asked for that is not there.)")
         .def_property_readonly("path", [](const Take& t) { return path_text(t.path()); }, "The take's path.")
         .def_property_readonly("cameras", &Take::cameras,
                                "Camera numbers with a lens node in the take, ascending (as `talvik-stmap inspect` lists them).")

@@ -103,13 +103,29 @@ def test_plugin_path_is_searched_first(folder):
             "    print(e)\n")
     said = in_new_process(load.format(take=str(SAMPLE_TAKE), argument=f", plugin_path={str(bogus)!r}"))
     assert str(bogus / "TalvikDistort.so") in said
-    said = in_new_process(load.format(take=str(SAMPLE_TAKE), argument=""), TALVIK_PLUGIN_PATH=f"/nonexistent:{bogus}")
+    said = in_new_process(load.format(take=str(SAMPLE_TAKE), argument=""), TALVIK_PLUGIN_PATH=f":{bogus}:")
     assert str(bogus / "TalvikDistort.so") in said
-    # Folders without it are passed over for the plug-in beside the module.
+
+
+def test_plugin_folders_asked_for_are_the_only_ones(folder):
+    # As for talvik-stmap: a folder asked for that is missing, or folders
+    # without the plug-in, never fall back on the plug-in beside the module.
     empty = folder / "empty"
     empty.mkdir()
-    said = in_new_process(load.format(take=str(SAMPLE_TAKE), argument=f", plugin_path=[{str(empty)!r}]") +
-                          "print(talvik.Take({!r}).frames(1)[0])".format(str(SAMPLE_TAKE)))
+    load = ("import talvik\n"
+            "try:\n"
+            "    print(talvik.Take({take!r}{argument}).frames(1)[0])\n"
+            "except RuntimeError as e:\n"
+            "    print('RuntimeError:', e)\n")
+    said = in_new_process(load.format(take=str(SAMPLE_TAKE), argument=f", plugin_path=[{str(empty)!r}]"))
+    assert said == f"RuntimeError: unknown node class TalvikDistort (plug-in path: {empty})\n"
+    missing = folder / "missing"
+    said = in_new_process(load.format(take=str(SAMPLE_TAKE), argument=f", plugin_path={str(missing)!r}"))
+    assert said == f'RuntimeError: plugin_path "{missing}" does not exist; the plug-in is looked for only in the folders asked for\n'
+    said = in_new_process(load.format(take=str(SAMPLE_TAKE), argument=""), TALVIK_PLUGIN_PATH=f"{empty}:{missing}")
+    assert said.startswith(f'RuntimeError: TALVIK_PLUGIN_PATH folder "{missing}" does not exist'), said
+    # Asked for none, the plug-in beside the module.
+    said = in_new_process(load.format(take=str(SAMPLE_TAKE), argument=""), TALVIK_PLUGIN_PATH="")
     assert said == "1001\n"
 
 
