@@ -3,13 +3,14 @@
 runs the test suite on each: a fault the suite does not fail on (survived)
 is a fault a user could meet with every test green.
 
-Usage: tools/mutate.py [--scratch DIR] [--only NAME ...] [--tests REGEX] [--list]
+Usage: tools/mutate.py [--scratch DIR] [--only NAME ...] [--tests REGEX] [--skip REGEX] [--list]
 
 The scratch copy (default /tmp/talvik-mutate-$USER) is made from the files
 git lists in this tree, committed or not, and kept between runs, so each run
 builds only what changed. The working tree is never written to. Each fault
 is a text replacement in one file that must match exactly once; the fault
-is built, the suite run (`--tests` narrows it to ctest's -R), and the file
+is built, the suite run (`--tests` narrows it to ctest's -R, `--skip`
+leaves out ctest's -E: the Slurm cluster, say), and the file
 put back. Exits 0 when every fault was killed, 1 when one survived or did
 not build, 2 when the list no longer matches the code or the clean suite
 fails.
@@ -242,10 +243,12 @@ def failed_tests(log_path):
     return names if "The following tests FAILED:" in text else []
 
 
-def test(copy, regex, env, log_path):
+def test(copy, regex, skip, env, log_path):
     command = ["ctest", "--test-dir", str(copy / "build"), "-j2", "--timeout", "300"]
     if regex:
         command += ["-R", regex]
+    if skip:
+        command += ["-E", skip]
     return run(command, log_path, env=env) == 0
 
 
@@ -256,6 +259,7 @@ def main():
                         help="where the copy and its build live (kept between runs)")
     parser.add_argument("--only", nargs="+", metavar="NAME", help="these faults only")
     parser.add_argument("--tests", metavar="REGEX", help="run only the ctest tests matching REGEX")
+    parser.add_argument("--skip", metavar="REGEX", help="leave out the ctest tests matching REGEX")
     parser.add_argument("--list", action="store_true", help="list the faults and exit")
     args = parser.parse_args()
     # A stop puts the faulty file back and ends the build or tests under way.
@@ -299,7 +303,7 @@ def main():
     sync(tree, copy)
     started = time.monotonic()
     clean_log = logs / "clean.log"
-    if not build(copy, env, clean_log) or not test(copy, args.tests, env, clean_log):
+    if not build(copy, env, clean_log) or not test(copy, args.tests, args.skip, env, clean_log):
         log(f"the clean tree does not build or pass its tests: see {clean_log}")
         return 2
     log(f"clean tree built and tested in {time.monotonic() - started:.0f} s")
@@ -315,7 +319,7 @@ def main():
             if not build(copy, env, fault_log):
                 unbuilt.append(fault)
                 verdict = "DID NOT BUILD"
-            elif test(copy, args.tests, env, fault_log):
+            elif test(copy, args.tests, args.skip, env, fault_log):
                 survived.append(fault)
                 verdict = "SURVIVED"
             else:
