@@ -45,7 +45,7 @@ def read_map(path):
     OpenImageIO reads it, and the data window (x, y, width, height) in the
     file's own coordinates (y down)."""
     image = oiio.ImageBuf(str(path))
-    layout = image.spec()
+    layout = image.nativespec()
     names = list(layout.channelnames)
     pixels = image.get_pixels(oiio.FLOAT)
     assert pixels is not None, oiio.geterror()
