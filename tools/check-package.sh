@@ -59,7 +59,9 @@ check_tree() {
     echo "$name: the installed tree refers to the build folder" >&2
     exit 1
   fi
-  readelf -d "$stmap" | grep -q '(RPATH).*\$ORIGIN/../lib/talvik' ||
+  # grep -q reads from a captured string: fed by a pipe, it could stop
+  # reading early and fail the writer with SIGPIPE under pipefail.
+  grep -q '(RPATH).*\$ORIGIN/../lib/talvik' <<<"$(readelf -d "$stmap")" ||
     { echo "$name: talvik-stmap has no \$ORIGIN-relative DT_RPATH" >&2; exit 1; }
   /usr/bin/python3 "$root/tools/check-search-paths.py" "$prefix" ||
     { echo "$name: a library search path leads out of the tree" >&2; exit 1; }
@@ -70,9 +72,9 @@ check_tree() {
   [[ -s "$out/map.1001.exr" ]] || { echo "$name: no map rendered" >&2; exit 1; }
   local version
   version="$(cd "$scratch" && LD_LIBRARY_PATH="$scratch/decoy" "$stmap" --version)"
-  echo "$version" | grep -q "plug-in built .*, $prefix/lib/talvik/plugins/TalvikDistort.so$" ||
+  grep -q "plug-in built .*, $prefix/lib/talvik/plugins/TalvikDistort.so$" <<<"$version" ||
     { echo "$name: --version does not name the tree's own plug-in:" >&2; echo "$version" >&2; exit 1; }
-  if [[ -n "$commit" ]] && ! echo "$version" | head -1 | grep -q -- "-$count-g$commit"; then
+  if [[ -n "$commit" ]] && ! grep -q -- "-$count-g$commit" <<<"${version%%$'\n'*}"; then
     echo "$name: --version does not name commit $count, $commit: $version" >&2
     exit 1
   fi
@@ -164,7 +166,7 @@ for elf in bin/talvik-stmap lib/talvik/libDDImage.so lib/talvik/plugins/TalvikDi
   id="$(readelf -n "$scratch/root/usr/$elf" | sed -n 's/.*Build ID: *//p')"
   debug="$scratch/dbgsym/usr/lib/debug/.build-id/${id:0:2}/${id:2}.debug"
   [[ -n "$id" && -f "$debug" ]] || { echo "the -dbgsym package has no debug file for $elf (build ID '$id')" >&2; exit 1; }
-  readelf -S -W "$debug" 2>/dev/null | grep -q '\.debug_info ' ||
+  grep -q '\.debug_info ' <<<"$(readelf -S -W "$debug" 2>/dev/null)" ||
     { echo "the -dbgsym package's file for $elf holds no debug information" >&2; exit 1; }
 done
 echo "$(basename "${deb[0]}"): copyright file, stripped binaries, debug information in $(basename "${ddeb[0]}")" >&2
