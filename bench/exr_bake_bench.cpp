@@ -30,6 +30,7 @@
 #include "exr/st_map_exr_writer.h"
 #include "exr/zip_chunk.h"
 #include "exr/zlib_deflater.h"
+#include "bench/timed_tool.h"
 #include "lens/st_map_row.h"
 
 namespace talvik::bench {
@@ -39,10 +40,7 @@ constexpr int kWidth = 4320;
 constexpr int kHeight = 2160;
 using Clock = std::chrono::steady_clock;
 
-struct Map {
-    std::vector<float> s, t;
-    io::StMapView view() const { return {kWidth, kHeight, s.data(), t.data()}; }
-};
+using Map = RenderedMap;
 
 // Undistort maps of a barrel lens whose k1 drifts a little per frame, as a
 // zoom or breathing take does: every frame differs.
@@ -57,17 +55,6 @@ LensModel lens_at(int frame) {
     lens.mode = 1;
     lens.normalize();
     return lens;
-}
-
-Map render_map(int frame) {
-    const LensModel lens = lens_at(frame);
-    const FrameSize size = frame_size_from(kWidth, kHeight);
-    Map map{std::vector<float>(static_cast<size_t>(kWidth) * kHeight), {}};
-    map.t.resize(map.s.size());
-    for (int y = 0; y < kHeight; ++y)
-        st_map_row(lens, size, y, 0, kWidth, map.s.data() + static_cast<size_t>(y) * kWidth,
-                   map.t.data() + static_cast<size_t>(y) * kWidth);
-    return map;
 }
 
 // The lens of render_map, made band by band on the writer's threads: what
@@ -210,14 +197,11 @@ int run(int argc, char** argv) {
         }
     }
     if (frames < 1 || threads < 1) throw std::invalid_argument("--frames and --threads must be at least 1");
-    if (folder.empty()) {
-        folder = (std::filesystem::temp_directory_path() / ("exr_bake_bench." + std::to_string(getpid()))).string();
-    }
-    std::filesystem::create_directories(folder);
+    folder = files_folder(folder, "exr_bake_bench");
     exr::set_exr_thread_count(threads);
 
     std::vector<Map> maps;
-    for (int frame = 0; frame < std::min(frames, 4); ++frame) maps.push_back(render_map(frame));
+    for (int frame = 0; frame < std::min(frames, 4); ++frame) maps.push_back(render_map(lens_at(frame), kWidth, kHeight));
     std::printf("%d frames of %dx%d, %d threads, files in %s\n\n", frames, kWidth, kHeight, threads,
                 folder.c_str());
 
@@ -296,11 +280,4 @@ int run(int argc, char** argv) {
 }  // namespace
 }  // namespace talvik::bench
 
-int main(int argc, char** argv) {
-    try {
-        return talvik::bench::run(argc, argv);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "exr_bake_bench: %s\n", e.what());
-        return 1;
-    }
-}
+int main(int argc, char** argv) { return talvik::bench::run_timed_tool("exr_bake_bench", talvik::bench::run, argc, argv); }

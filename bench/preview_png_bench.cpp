@@ -7,8 +7,6 @@
 //   preview_png_bench [--rounds N] [--folder DIR]
 //
 // Each time is the best of N rounds (default 5), on one thread unless said.
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -19,11 +17,11 @@
 #include <string>
 #include <vector>
 
+#include "bench/timed_tool.h"
 #include "cli/preview/png_deflater.h"
 #include "cli/preview/png_line_filter.h"
 #include "cli/preview/preview_picture.h"
 #include "cli/preview/preview_png_writer.h"
-#include "lens/st_map_row.h"
 
 namespace talvik::bench {
 namespace {
@@ -33,14 +31,9 @@ constexpr int kHeight = 1080;
 constexpr int kBandLines = 128;  // the writer's band at this width (2 MB of map)
 using Clock = std::chrono::steady_clock;
 
-struct Map {
-    std::vector<float> s, t;
-    io::StMapView view() const { return {kWidth, kHeight, s.data(), t.data()}; }
-};
-
 // The barrel lens of the other benchmarks, a little stronger, so that the
 // grid bends and blends all over.
-Map render_map() {
+LensModel bent_lens() {
     LensModel lens;
     lens.cx = 10.0f;
     lens.cy = -5.0f;
@@ -50,13 +43,7 @@ Map render_map() {
     lens.k2 = 0.01f;
     lens.mode = 1;
     lens.normalize();
-    const FrameSize size = frame_size_from(kWidth, kHeight);
-    Map map{std::vector<float>(static_cast<size_t>(kWidth) * kHeight), {}};
-    map.t.resize(map.s.size());
-    for (int y = 0; y < kHeight; ++y)
-        st_map_row(lens, size, y, 0, kWidth, map.s.data() + static_cast<size_t>(y) * kWidth,
-                   map.t.data() + static_cast<size_t>(y) * kWidth);
-    return map;
+    return lens;
 }
 
 double best_ms(int rounds, const std::function<void()>& work) {
@@ -127,11 +114,9 @@ int run(int argc, char** argv) {
         }
     }
     if (rounds < 1) throw std::invalid_argument("--rounds must be at least 1");
-    if (folder.empty())
-        folder = (std::filesystem::temp_directory_path() / ("preview_png_bench." + std::to_string(getpid()))).string();
-    std::filesystem::create_directories(folder);
+    folder = files_folder(folder, "preview_png_bench");
 
-    const Map map = render_map();
+    const RenderedMap map = render_map(bent_lens(), kWidth, kHeight);
     std::printf("one %dx%d Undistort map, best of %d rounds, files in %s\n\n", kWidth, kHeight, rounds,
                 folder.c_str());
 
@@ -214,10 +199,5 @@ int run(int argc, char** argv) {
 }  // namespace talvik::bench
 
 int main(int argc, char** argv) {
-    try {
-        return talvik::bench::run(argc, argv);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "preview_png_bench: %s\n", e.what());
-        return 1;
-    }
+    return talvik::bench::run_timed_tool("preview_png_bench", talvik::bench::run, argc, argv);
 }
