@@ -67,17 +67,21 @@ struct RowKernel {
 
     // float(x), float(x + 1), ...; lanes past INT_MAX wrap instead of
     // overflowing (they only occur past x1 and are never stored).
+    // The lane numbers come from one load of a constant: GCC 11 builds a
+    // vector filled lane by lane in memory, inside the row loop.
     __attribute__((always_inline)) static F column_floats(int x) {
+        static constexpr unsigned kLaneNumbers[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
         U lanes;
-        for (int i = 0; i < N; ++i) lanes[i] = static_cast<unsigned>(x) + static_cast<unsigned>(i);
-        return __builtin_convertvector((I)lanes, F);
+        __builtin_memcpy(&lanes, kLaneNumbers, sizeof lanes);
+        return __builtin_convertvector((I)(lanes + static_cast<unsigned>(x)), F);
     }
 
-    // Every lane v (not 0 + v, which would turn -0 into +0).
+    // Every lane v, as one vector operation: GCC leaves a lane-by-lane fill
+    // as N inserts inside the row loop. 1 * v is v for every float, -0 and
+    // NaN included (0 + v would turn -0 into +0).
     __attribute__((always_inline)) static F splat(float v) {
-        F lanes;
-        for (int i = 0; i < N; ++i) lanes[i] = v;
-        return lanes;
+        const F ones = F{} + 1.0f;
+        return ones * v;
     }
 
     __attribute__((always_inline)) static F abs(F a) {
