@@ -12,7 +12,7 @@
 # Times are CPU time per iteration; a ratio above 1 means HEAD is slower.
 # CXX=g++-11 bench/compare.sh ... builds both with the compiler Nuke uses.
 set -euo pipefail
-usage() { sed -n '5,6p' "$0" | sed 's/^#  *//' >&2; exit 2; }
+usage() { sed -n '6p' "$0" | sed 's/^#  *//' >&2; exit 2; }
 
 rounds=5
 filter=""
