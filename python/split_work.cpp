@@ -17,7 +17,7 @@ bool split_work(std::size_t count, std::size_t min_piece,
     const std::size_t cpus = static_cast<std::size_t>(host::usable_cpu_count());
     const std::size_t pieces = std::max<std::size_t>(1, std::min(cpus, count / std::max<std::size_t>(1, min_piece)));
     std::atomic<bool> stop{false};
-    if (pieces == 1) {
+    if (count < 2 * min_piece) {
         work(0, count, stop);
         return true;
     }

@@ -16,8 +16,8 @@ inline constexpr int kInterruptPollMilliseconds = 20;
 // own, while the calling thread calls `interrupted()` every
 // kInterruptPollMilliseconds. Once that returns true, `stop` is set (work
 // returns at its next look at it), every thread is joined and split_work
-// returns false; true when all the work was done. Work of one piece only
-// runs on the calling thread, unpolled: it is short. `work` must not throw.
+// returns false; true when all the work was done. Fewer than 2 * min_piece
+// items run on the calling thread, unpolled: that work is short. `work` must not throw.
 // Throws std::system_error when a thread cannot start, after the others
 // stopped.
 bool split_work(std::size_t count, std::size_t min_piece,

@@ -147,9 +147,15 @@ public:
         py::gil_scoped_release release;
         io::check_input_file(path_, "take");
         // Hashed before it is read: a take replaced from here on is refused
-        // at its next reload.
-        content_ = shot::file_content_hash(path_);
+        // at its next reload. A file that cannot be read is named as the
+        // reader names it.
+        std::string content;
+        try {
+            content = shot::file_content_hash(path_);
+        } catch (const std::runtime_error&) {
+        }
         cameras_ = shot::lens_cameras(fbx::read_scene(path_));
+        content_ = content.empty() ? shot::file_content_hash(path_) : content;
     }
 
     const std::string& path() const { return path_; }
