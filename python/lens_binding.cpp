@@ -3,9 +3,9 @@
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
-#include <cfloat>
 #include <algorithm>
 #include <atomic>
+#include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -142,7 +142,8 @@ public:
             py::gil_scoped_release release;
             done = split_work(lines, kRowsPerThread, [&](std::size_t begin, std::size_t end, const std::atomic<bool>& stop) {
                 std::vector<float> s(columns), tv(columns);
-                for (std::size_t line = begin; line < end && !stop; ++line) {
+                // Lines past one without a finite position are not wanted.
+                for (std::size_t line = begin; line < end && !stop && line < first_bad_line; ++line) {
                     // Line 0 is the top of the box; the rows count up from its bottom.
                     const int row = top - 1 - static_cast<int>(line);
                     st_map_row(lens, size, row, left, right, s.data() - left, tv.data() - left);

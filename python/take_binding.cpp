@@ -39,8 +39,8 @@ std::mutex& host_lock() {
 // Hosts of takes that went while host_lock() was taken: the garbage
 // collector may free a take while a script runs under that lock, on the
 // very thread that holds it, so a take never waits for it. Whoever releases
-// the lock next destroys them. Never destroyed itself: a host must not
-// outlive the interpreter it scripts.
+// the lock next destroys them. The list is never destroyed: a static's
+// destructor would run after the interpreter it scripts is gone.
 std::mutex& orphans_lock() {
     static std::mutex lock;
     return lock;
