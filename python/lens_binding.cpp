@@ -3,18 +3,27 @@
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cfloat>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "host/runtime/usable_cpus.h"
+#include "io/st_map_view.h"
 #include "lens/lens_points.h"
 #include "lens/st_map_row.h"
+#include "python/initialised.h"
 #include "python/split_work.h"
+#include "shot/frame_checks.h"
+#include "shot/lens_usability.h"
+#include "shot/memory_check.h"
 #include "shot/overscan.h"
 
 namespace py = pybind11;
@@ -28,6 +37,23 @@ constexpr long long kMaxCoordinate = 1 << 22;
 // Rows and points per thread below which threads cost more than they save.
 constexpr std::size_t kRowsPerThread = 16;
 constexpr std::size_t kPointsPerThread = 1 << 14;
+// Points mapped between two looks at the stop flag.
+constexpr std::size_t kPointsPerStopCheck = 1 << 12;
+
+// Asked with the GIL released, every few tens of milliseconds of long work:
+// whether a signal handler (Ctrl-C's) raised; the error stays set.
+bool interrupted() {
+    py::gil_scoped_acquire gil;
+    return PyErr_CheckSignals() != 0;
+}
+
+// MemoryError, before anything is allocated, for what the process may not hold.
+void check_memory(const std::string& what, std::uint64_t need) {
+    if (const auto refusal = shot::memory_refusal(what, need, shot::current_memory_limits())) {
+        PyErr_SetString(PyExc_MemoryError, refusal->c_str());
+        throw py::error_already_set();
+    }
+}
 
 float lens_value(const char* name, double value) {
     if (!std::isfinite(value) || std::fabs(value) > FLT_MAX) {
@@ -90,28 +116,62 @@ public:
     const LensModel& panel() const { return panel_; }
 
     py::array_t<float> st_map(int width, int height, const std::string& mode, std::optional<Box> box) const {
-        const LensModel lens = normalized(mode_index(mode));
+        const int mode_number = mode_index(mode);
+        const LensModel lens = normalized(mode_number);
         const FrameSize size = format_size(width, height);
         if (box) check_box(*box);
         const auto [x, y, r, t] = box ? *box : Box{0, 0, width, height};
         const int left = static_cast<int>(x), right = static_cast<int>(r), top = static_cast<int>(t);
         const std::size_t columns = static_cast<std::size_t>(r - x), lines = static_cast<std::size_t>(t - y);
+        // Judged as the command judges a frame's lens: a warning for a lens
+        // that makes no usable map, a refusal for a map holding a position
+        // that is not finite.
+        const std::vector<shot::ControlValue> values = control_values(mode_number);
+        if (const auto why = shot::unusable_lens(values, width, height)) {
+            if (PyErr_WarnEx(PyExc_RuntimeWarning, ("the lens makes no usable map: " + *why).c_str(), 1) != 0)
+                throw py::error_already_set();
+        }
+        const std::size_t rows_held = lines + static_cast<std::size_t>(host::usable_cpu_count());
+        check_memory("a " + std::to_string(columns) + " x " + std::to_string(lines) + " ST map",
+                     static_cast<std::uint64_t>(rows_held) * columns * 2 * sizeof(float));
         py::array_t<float> map({lines, columns, std::size_t{2}});
         float* out = map.mutable_data();
-        py::gil_scoped_release release;
-        split_work(lines, kRowsPerThread, [&](std::size_t begin, std::size_t end) {
-            std::vector<float> s(columns), tv(columns);
-            for (std::size_t line = begin; line < end; ++line) {
-                // Line 0 is the top of the box; the rows count up from its bottom.
-                const int row = top - 1 - static_cast<int>(line);
-                st_map_row(lens, size, row, left, right, s.data() - left, tv.data() - left);
-                float* pixel = out + line * columns * 2;
-                for (std::size_t i = 0; i < columns; ++i) {
-                    pixel[2 * i] = s[i];
-                    pixel[2 * i + 1] = tv[i];
+        std::atomic<std::size_t> first_bad_line{SIZE_MAX};
+        bool done = false;
+        {
+            py::gil_scoped_release release;
+            done = split_work(lines, kRowsPerThread, [&](std::size_t begin, std::size_t end, const std::atomic<bool>& stop) {
+                std::vector<float> s(columns), tv(columns);
+                // Lines past one without a finite position are not wanted.
+                for (std::size_t line = begin; line < end && !stop && line < first_bad_line; ++line) {
+                    // Line 0 is the top of the box; the rows count up from its bottom.
+                    const int row = top - 1 - static_cast<int>(line);
+                    st_map_row(lens, size, row, left, right, s.data() - left, tv.data() - left);
+                    if (shot::first_non_finite_pixel(row_view(s, tv))) {
+                        std::size_t first = first_bad_line.load();
+                        while (line < first && !first_bad_line.compare_exchange_weak(first, line)) {
+                        }
+                        return;
+                    }
+                    float* pixel = out + line * columns * 2;
+                    for (std::size_t i = 0; i < columns; ++i) {
+                        pixel[2 * i] = s[i];
+                        pixel[2 * i + 1] = tv[i];
+                    }
                 }
-            }
-        });
+            }, interrupted);
+        }
+        if (!done) throw py::error_already_set();
+        if (first_bad_line != SIZE_MAX) {
+            // That line again, to name its first such pixel.
+            const int row = top - 1 - static_cast<int>(first_bad_line.load());
+            std::vector<float> s(columns), tv(columns);
+            st_map_row(lens, size, row, left, right, s.data() - left, tv.data() - left);
+            const int column = left + shot::first_non_finite_pixel(row_view(s, tv))->x;
+            throw py::value_error("the lens gives no finite position at pixel (" + std::to_string(column) + ", " +
+                                  std::to_string(row) + ") of the " + std::to_string(width) + " x " +
+                                  std::to_string(height) + " format; lens values:" + shot::lens_values_text(values));
+        }
         return map;
     }
 
@@ -122,13 +182,21 @@ public:
         const LensModel lens = normalized(mode);
         const FrameSize size = format_size(width, height);
         const std::size_t count = static_cast<std::size_t>(points.shape(0));
+        check_memory(std::to_string(count) + " points", static_cast<std::uint64_t>(count) * 2 * sizeof(double));
         py::array_t<double> mapped({count, std::size_t{2}});
         const double* in = points.data();
         double* out = mapped.mutable_data();
-        py::gil_scoped_release release;
-        split_work(count, kPointsPerThread, [&](std::size_t begin, std::size_t end) {
-            talvik::map_points(lens, size, in + 2 * begin, out + 2 * begin, end - begin);
-        });
+        bool done = false;
+        {
+            py::gil_scoped_release release;
+            done = split_work(count, kPointsPerThread, [&](std::size_t begin, std::size_t end, const std::atomic<bool>& stop) {
+                for (std::size_t at = begin; at < end && !stop; at += kPointsPerStopCheck) {
+                    const std::size_t n = std::min(end - at, kPointsPerStopCheck);
+                    talvik::map_points(lens, size, in + 2 * at, out + 2 * at, n);
+                }
+            }, interrupted);
+        }
+        if (!done) throw py::error_already_set();
         return mapped;
     }
 
@@ -150,6 +218,27 @@ private:
         lens.mode = mode;
         lens.normalize();
         return lens;
+    }
+
+    // The controls a refusal names, as the node holds them for this lens.
+    std::vector<shot::ControlValue> control_values(int mode) const {
+        return {{"Mode", std::string(mode == 0 ? "Distort" : "Undistort")},
+                {"cx", panel_.cx},
+                {"cy", panel_.cy},
+                {"fx", panel_.fx},
+                {"fy", panel_.fy},
+                {"anamorphic", panel_.anamorphic ? 1 : 0},
+                {"k1", panel_.k1},
+                {"k2", panel_.k2}};
+    }
+
+    static io::StMapView row_view(const std::vector<float>& s, const std::vector<float>& t) {
+        io::StMapView view;
+        view.width = static_cast<int>(s.size());
+        view.height = 1;
+        view.s = s.data();
+        view.t = t.data();
+        return view;
     }
 
     static std::string shape_text(const py::array& a) {
@@ -181,17 +270,21 @@ cx, cy: the principal point's offset from the frame centre in pixels; a
 fx, fy: focal lengths in pixels; fy counts only when anamorphic is true.
 k1, k2: radial coefficients of r**2 and r**4.
 Raises ValueError for a value that is not a finite 32-bit float.)")
-        .def_property_readonly("cx", [](const Lens& l) { return l.panel().cx; }, "Principal point offset across, pixels.")
-        .def_property_readonly("cy", [](const Lens& l) { return l.panel().cy; },
+        .def_property_readonly("cx", [](const Lens& l) { return initialised(l).panel().cx; }, "Principal point offset across, pixels.")
+        .def_property_readonly("cy", [](const Lens& l) { return initialised(l).panel().cy; },
                                "Principal point offset, pixels, positive towards the bottom line.")
-        .def_property_readonly("fx", [](const Lens& l) { return l.panel().fx; }, "Horizontal focal length, pixels.")
-        .def_property_readonly("fy", [](const Lens& l) { return l.panel().fy; },
+        .def_property_readonly("fx", [](const Lens& l) { return initialised(l).panel().fx; }, "Horizontal focal length, pixels.")
+        .def_property_readonly("fy", [](const Lens& l) { return initialised(l).panel().fy; },
                                "Vertical focal length, pixels (used only when anamorphic).")
-        .def_property_readonly("anamorphic", [](const Lens& l) { return l.panel().anamorphic; },
+        .def_property_readonly("anamorphic", [](const Lens& l) { return initialised(l).panel().anamorphic; },
                                "Whether fy is used; otherwise fy is fx.")
-        .def_property_readonly("k1", [](const Lens& l) { return l.panel().k1; }, "Radial coefficient of r**2.")
-        .def_property_readonly("k2", [](const Lens& l) { return l.panel().k2; }, "Radial coefficient of r**4.")
-        .def("st_map", &Lens::st_map, py::arg("width"), py::arg("height"), py::arg("mode"), py::arg("box") = py::none(),
+        .def_property_readonly("k1", [](const Lens& l) { return initialised(l).panel().k1; }, "Radial coefficient of r**2.")
+        .def_property_readonly("k2", [](const Lens& l) { return initialised(l).panel().k2; }, "Radial coefficient of r**4.")
+        .def("st_map",
+             [](const Lens& l, int width, int height, const std::string& mode, std::optional<Box> box) {
+                 return initialised(l).st_map(width, height, mode, box);
+             },
+             py::arg("width"), py::arg("height"), py::arg("mode"), py::arg("box") = py::none(),
              R"(The ST map the node renders for this lens on a width x height format.
 
 mode: "distort" (the remove-distortion map: each undistorted pixel holds
@@ -204,10 +297,15 @@ Returns a float32 array of shape (t - y, r - x, 2): s and t, normalized
 (0 to 1 over the format, t = 0 at the bottom line); row 0 is the box's top
 line, as an EXR file stores it and OpenImageIO reads it. Bit for bit the R
 and G of the map talvik-stmap writes for the same values. A pixel with no
-position holds (0, 0), as in the node's map.)")
+position holds (0, 0), as in the node's map.
+Judged as the command judges a lens: RuntimeWarning for one that makes no
+usable map on the format; ValueError, naming the pixel and the lens values,
+for a map that would hold a position that is not finite. MemoryError, before
+anything is allocated, for a map larger than the process may hold;
+KeyboardInterrupt at once on Ctrl-C.)")
         .def(
             "distort", [](const Lens& l, const py::array_t<double, py::array::c_style | py::array::forcecast>& p, int w,
-                          int h) { return l.map_points(p, w, h, 0); },
+                          int h) { return initialised(l).map_points(p, w, h, 0); },
             py::arg("points"), py::arg("width"), py::arg("height"),
             R"(Undistorted positions to their positions on the plate, as the Distort map maps them.
 
@@ -216,10 +314,11 @@ points: an array of shape (N, 2) in pixels of a width x height format, in
     of pixel (i, j) at (i + 0.5, j + 0.5).
 Returns a float64 array of shape (N, 2) in the same convention. At a pixel
 centre the result equals the map's value times the format size. A point
-with no position (a focal length of 0) is NaN.)")
+with no position (a focal length of 0) is NaN. MemoryError for more points
+than the process may hold; KeyboardInterrupt at once on Ctrl-C.)")
         .def(
             "undistort", [](const Lens& l, const py::array_t<double, py::array::c_style | py::array::forcecast>& p,
-                            int w, int h) { return l.map_points(p, w, h, 1); },
+                            int w, int h) { return initialised(l).map_points(p, w, h, 1); },
             py::arg("points"), py::arg("width"), py::arg("height"),
             R"(Positions on the plate to their undistorted positions, as the Undistort map maps them.
 
@@ -227,11 +326,11 @@ points: an array of shape (N, 2) in pixels of a width x height format, in
     Nuke's convention (see distort).
 Returns a float64 array of shape (N, 2). A point with no undistorted
 position (at or beyond where the lens folds back) is NaN, not (0, 0).)")
-        .def("__repr__", &Lens::repr)
+        .def("__repr__", [](const Lens& l) { return initialised(l).repr(); })
         .def(
-            "__eq__", [](const Lens& a, const Lens& b) { return a.values() == b.values(); }, py::is_operator())
-        .def("__hash__", [](const Lens& l) { return py::hash(py::cast(l.values())); })
-        .def(py::pickle([](const Lens& l) { return l.values(); },
+            "__eq__", [](const Lens& a, const Lens& b) { return initialised(a).values() == initialised(b).values(); }, py::is_operator())
+        .def("__hash__", [](const Lens& l) { return py::hash(py::cast(initialised(l).values())); })
+        .def(py::pickle([](const Lens& l) { return initialised(l).values(); },
                         [](const std::tuple<float, float, float, float, bool, float, float>& v) {
                             return Lens(std::get<0>(v), std::get<1>(v), std::get<2>(v), std::get<3>(v),
                                         std::get<4>(v), std::get<5>(v), std::get<6>(v));

@@ -1,5 +1,6 @@
 // The Python module `talvik` (its compiled part, talvik._talvik): the
 // node's lens and takes, on the libraries talvik-stmap is built from.
+#include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
 #include <exception>
@@ -31,6 +32,13 @@ PYBIND11_MODULE(_talvik, m) {
     m.doc() = "TalvikDistort's lens model, ST maps and takes (the compiled part of the talvik package).";
     m.attr("__version__") = talvik::shot::command_version();
     m.attr("lens_model_version") = talvik::kLensModelVersion;
+    // pybind11 sets numpy up on first use, under a static's guard, which
+    // imports numpy: a thread holding the GIL waiting on the guard while
+    // another runs that import would hang both. Done here, under the import
+    // lock, before any thread can call in.
+    py::detail::npy_api::get();
+    py::dtype::of<float>();
+    py::dtype::of<double>();
     talvik::python::define_lens(m);
     talvik::python::define_take(m);
     // The command's usage errors are ValueError, its other failures

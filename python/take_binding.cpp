@@ -12,7 +12,9 @@
 
 #include "host/fbx/fbx_scene.h"
 #include "io/input_file.h"
+#include "python/initialised.h"
 #include "python/lens_binding.h"
+#include "shot/content_hash.h"
 #include "shot/control_values.h"
 #include "shot/frame_checks.h"
 #include "shot/lens_node.h"
@@ -34,9 +36,76 @@ std::mutex& host_lock() {
     return lock;
 }
 
+// Hosts of takes that went while host_lock() was taken: the garbage
+// collector may free a take while a script runs under that lock, on the
+// very thread that holds it, so a take never waits for it. Whoever releases
+// the lock next destroys them. The list is never destroyed: a static's
+// destructor would run after the interpreter it scripts is gone.
+std::mutex& orphans_lock() {
+    static std::mutex lock;
+    return lock;
+}
+std::vector<std::unique_ptr<host::Host>>& orphan_hosts() {
+    static auto* hosts = new std::vector<std::unique_ptr<host::Host>>;
+    return *hosts;
+}
+
+bool orphans_waiting() {
+    std::lock_guard<std::mutex> hold(orphans_lock());
+    return !orphan_hosts().empty();
+}
+
+// Whether this thread holds host_lock(): a script's garbage may go on it.
+thread_local bool holding_host_lock = false;
+
+bool try_host_lock() {
+    if (holding_host_lock || !host_lock().try_lock()) return false;
+    holding_host_lock = true;
+    return true;
+}
+
+// Releases host_lock(), destroying the orphans first; an orphan handed over
+// meanwhile is destroyed here too, or by whoever took the lock in between.
+void release_host_lock() {
+    do {
+        std::vector<std::unique_ptr<host::Host>> doomed;
+        {
+            std::lock_guard<std::mutex> hold(orphans_lock());
+            doomed.swap(orphan_hosts());
+        }
+        doomed.clear();
+        holding_host_lock = false;
+        host_lock().unlock();
+    } while (orphans_waiting() && try_host_lock());
+}
+
+struct HostLock {
+    HostLock() {
+        host_lock().lock();
+        holding_host_lock = true;
+    }
+    ~HostLock() { release_host_lock(); }
+    HostLock(const HostLock&) = delete;
+    HostLock& operator=(const HostLock&) = delete;
+};
+
+// Destroys `host` now if no script runs, else hands it to the lock's holder.
+void let_go(std::unique_ptr<host::Host> host) {
+    if (!host) return;
+    {
+        std::lock_guard<std::mutex> hold(orphans_lock());
+        orphan_hosts().push_back(std::move(host));
+    }
+    if (try_host_lock()) release_host_lock();
+}
+
 // A path as the operating system takes it: str, bytes or os.PathLike.
-std::string path_bytes(const py::handle& path) {
-    return py::module_::import("os").attr("fsencode")(path).cast<std::string>();
+// `what` names the argument for a path the system would cut short.
+std::string path_bytes(const py::handle& path, const char* what) {
+    std::string bytes = py::module_::import("os").attr("fsencode")(path).cast<std::string>();
+    // As open() refuses it: the system would read the path up to the NUL.
+    if (bytes.find('\0') != std::string::npos) throw py::value_error(std::string(what) + ": embedded null byte");
+    return bytes;
 }
 
 // And back as Python shows it, undecodable bytes kept (os.fsdecode).
@@ -64,9 +133,9 @@ std::vector<std::string> plugin_path_of(const py::object& given) {
     if (given.is_none()) {
     } else if (py::isinstance<py::str>(given) || py::isinstance<py::bytes>(given) ||
                py::hasattr(given, "__fspath__")) {
-        folders.push_back(path_bytes(given));
+        folders.push_back(path_bytes(given, "plugin_path"));
     } else {
-        for (const py::handle folder : given) folders.push_back(path_bytes(folder));
+        for (const py::handle folder : given) folders.push_back(path_bytes(folder, "plugin_path"));
     }
     return shot::plugin_search_path(std::move(folders), "plugin_path", plugins_beside_module());
 }
@@ -74,10 +143,19 @@ std::vector<std::string> plugin_path_of(const py::object& given) {
 class Take {
 public:
     Take(const py::object& path, const py::object& plugin_path)
-        : path_(path_bytes(path)), plugin_path_(plugin_path_of(plugin_path)) {
+        : path_(path_bytes(path, "path")), plugin_path_(plugin_path_of(plugin_path)) {
         py::gil_scoped_release release;
         io::check_input_file(path_, "take");
+        // Hashed before it is read: a take replaced from here on is refused
+        // at its next reload. A file that cannot be read is named as the
+        // reader names it.
+        std::string content;
+        try {
+            content = shot::file_content_hash(path_);
+        } catch (const std::runtime_error&) {
+        }
         cameras_ = shot::lens_cameras(fbx::read_scene(path_));
+        content_ = content.empty() ? shot::file_content_hash(path_) : content;
     }
 
     const std::string& path() const { return path_; }
@@ -89,10 +167,9 @@ public:
     }
 
     ~Take() {
-        // The host may only go while no other take's script runs.
+        // The host may only go while no script runs.
         py::gil_scoped_release release;
-        std::lock_guard<std::mutex> lock(host_lock());
-        host_.reset();
+        let_go(std::move(host_));
     }
     Take(const Take&) = delete;
     Take& operator=(const Take&) = delete;
@@ -116,6 +193,13 @@ public:
     }
 
 private:
+    // A take reads one file: a camera reloaded from a file written over the
+    // take since would not belong with the cameras already read.
+    void check_unchanged() const {
+        if (shot::file_content_hash(path_) != content_)
+            throw std::runtime_error("take \"" + path_ + "\" changed since it was read; read it again with a new talvik.Take");
+    }
+
     // The controls at a frame, refused as the command refuses them when one
     // is not a finite 32-bit float there.
     static std::vector<shot::ControlValue> values_at(const Node& node, int frame) {
@@ -134,7 +218,7 @@ private:
         std::string warning;
         {
             py::gil_scoped_release release;
-            std::lock_guard<std::mutex> lock(host_lock());
+            HostLock lock;
             auto it = nodes_.find(camera);
             if (it == nodes_.end()) {
                 if (!host_) host_ = shot::create_lens_host(plugin_path_);
@@ -143,8 +227,11 @@ private:
                 Node& node = shot::add_lens_node(*host_, DD::Image::Format(1920, 1080));
                 try {
                     shot::reload_take(*host_, node, path_, camera, nullptr, {});
+                    check_unchanged();
                 } catch (...) {
                     host_->delete_node(node);
+                    // A reload of another file fails as it may: say why.
+                    check_unchanged();
                     throw;
                 }
                 if (nodes_.empty()) warning = shot::lens_model_warning(shot::plugin_build("TalvikDistort"));
@@ -158,6 +245,7 @@ private:
     }
 
     std::string path_;
+    std::string content_;  // file_content_hash when read
     std::vector<std::string> plugin_path_;
     std::map<int, shot::CameraSummary> cameras_;
     std::unique_ptr<host::Host> host_;
@@ -183,24 +271,31 @@ plugin_path: a folder or a list of folders to find TalvikDistort.so in,
     or the build's plugins folder. A process loads the plug-in once, for
     its first reload: later takes use the same.
 Raises RuntimeError for a take that is missing, not a regular file or
-damaged, and for a plug-in folder asked for that is not there.)")
-        .def_property_readonly("path", [](const Take& t) { return path_text(t.path()); }, "The take's path.")
-        .def_property_readonly("cameras", &Take::cameras,
+damaged, and for a plug-in folder asked for that is not there; ValueError
+for a path or folder holding a NUL byte. The take is read once: a camera
+reloaded after its file changed raises RuntimeError naming it.)")
+        .def_property_readonly("path", [](const Take& t) { return path_text(initialised(t).path()); }, "The take's path.")
+        .def_property_readonly("cameras", [](const Take& t) { return initialised(t).cameras(); },
                                "Camera numbers with a lens node in the take, ascending (as `talvik-stmap inspect` lists them).")
-        .def("frames", &Take::frames, py::arg("camera"),
+        .def("frames", [](Take& t, int camera) { return initialised(t).frames(camera); }, py::arg("camera"),
              R"(The frames the reload keys for `camera`: first to last key, every frame.
 
 Raises RuntimeError with the command's message when the reload fails (a
-camera without lens animation, a damaged key).)")
-        .def("controls", &Take::controls, py::arg("camera"), py::arg("frame"),
+camera without lens animation, a damaged key), and naming the take when its
+file changed since the Take read it.)")
+        .def("controls", [](Take& t, int camera, int frame) { return initialised(t).controls(camera, frame); },
+             py::arg("camera"), py::arg("frame"),
              R"(Every control of the node at `frame` after reloading `camera`, as a dict.
 
 The same object `talvik-stmap render --print-controls` prints for that
 frame: {"frame": 1001, "Mode": "Distort", "cx": ..., "k1": ...}. Frames
 outside the keys hold the first or last key.)")
-        .def("lens", &Take::lens, py::arg("camera"), py::arg("frame"),
+        .def("lens", [](Take& t, int camera, int frame) { return initialised(t).lens(camera, frame); },
+             py::arg("camera"), py::arg("frame"),
              R"(The talvik.Lens the node renders at `frame` after reloading `camera`.)")
-        .def("__repr__", [](const Take& t) { return "talvik.Take(" + py::repr(path_text(t.path())).cast<std::string>() + ")"; });
+        .def("__repr__", [](const Take& t) {
+            return "talvik.Take(" + py::repr(path_text(initialised(t).path())).cast<std::string>() + ")";
+        });
 }
 
 }  // namespace talvik::python

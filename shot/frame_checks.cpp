@@ -123,29 +123,40 @@ bool has_non_finite(const float* values, size_t count) {
 
 }  // namespace
 
-void check_map_finite(const io::StMapView& map, int frame, const std::vector<ControlValue>& values,
-                      int first_row) {
+std::optional<MapPixel> first_non_finite_pixel(const io::StMapView& map, int first_row) {
     const size_t count = static_cast<size_t>(map.width) * static_cast<size_t>(std::max(map.height, 0));
-    if (!has_non_finite(map.s, count) && !has_non_finite(map.t, count)) return;
+    if (!has_non_finite(map.s, count) && !has_non_finite(map.t, count)) return std::nullopt;
     for (int y = 0; y < map.height; ++y) {
         for (int x = 0; x < map.width; ++x) {
             const size_t i = map.index(x, y);
-            if (std::isfinite(map.s[i]) && std::isfinite(map.t[i])) continue;
-            std::string lens;
-            for (const ControlValue& v : values) {
-                if (const auto* f = std::get_if<float>(&v.value)) {
-                    lens += " " + v.name + "=" + number(*f);
-                } else if (const auto* n = std::get_if<int>(&v.value)) {
-                    lens += " " + v.name + "=" + std::to_string(*n);
-                } else if (v.name == "Mode") {
-                    lens += " Mode=" + std::get<std::string>(v.value);
-                }
-            }
-            throw std::runtime_error("frame " + std::to_string(frame) + ": the lens gives no finite position at pixel (" +
-                                     std::to_string(x) + ", " + std::to_string(first_row + y) + "), nothing written for this frame;"
-                                     " lens values:" + lens);
+            if (!std::isfinite(map.s[i]) || !std::isfinite(map.t[i])) return MapPixel{x, first_row + y};
         }
     }
+    return std::nullopt;
+}
+
+std::string lens_values_text(const std::vector<ControlValue>& values) {
+    std::string lens;
+    for (const ControlValue& v : values) {
+        if (const auto* f = std::get_if<float>(&v.value)) {
+            lens += " " + v.name + "=" + number(*f);
+        } else if (const auto* n = std::get_if<int>(&v.value)) {
+            lens += " " + v.name + "=" + std::to_string(*n);
+        } else if (v.name == "Mode") {
+            lens += " Mode=" + std::get<std::string>(v.value);
+        }
+    }
+    return lens;
+}
+
+void check_map_finite(const io::StMapView& map, int frame, const std::vector<ControlValue>& values,
+                      int first_row) {
+    const std::optional<MapPixel> pixel = first_non_finite_pixel(map, first_row);
+    if (!pixel) return;
+    throw std::runtime_error("frame " + std::to_string(frame) + ": the lens gives no finite position at pixel (" +
+                             std::to_string(pixel->x) + ", " + std::to_string(pixel->y) +
+                             "), nothing written for this frame;"
+                             " lens values:" + lens_values_text(values));
 }
 
 }  // namespace talvik::shot

@@ -4,6 +4,7 @@
 // renders such input as it is; the command never writes it.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,18 @@ void check_take_keys(const Node& node, const std::string& take);
 // Throws std::runtime_error naming the frame and the control whose value at
 // that frame is not a finite 32-bit float.
 void check_frame_values(const std::vector<ControlValue>& values, int frame);
+
+struct MapPixel {
+    int x = 0, y = 0;
+};
+
+// The first pixel of `map`, row by row from row 0, whose position is not
+// finite; `map` may be a band of the map whose row 0 is the map's row
+// `first_row`, and the pixel is then named in the whole map.
+std::optional<MapPixel> first_non_finite_pixel(const io::StMapView& map, int first_row = 0);
+
+// The lens values as a refusal names them: " cx=10 cy=-5 ... Mode=Distort".
+std::string lens_values_text(const std::vector<ControlValue>& values);
 
 // Throws std::runtime_error naming the frame, the first pixel whose
 // position is not finite and the lens values, when the map holds one.

@@ -100,9 +100,7 @@ uint64_t frame_memory_need(int width, int height, const FrameWork& work) {
     return need;
 }
 
-std::optional<std::string> frame_memory_refusal(int width, int height, const FrameWork& work,
-                                                const MemoryLimits& limits) {
-    const uint64_t need = frame_memory_need(width, height, work);
+std::optional<std::string> memory_refusal(const std::string& what, uint64_t need, const MemoryLimits& limits) {
     uint64_t may_use = limits.physical;
     if (limits.address_space) {
         const uint64_t left = *limits.address_space > limits.address_space_used
@@ -113,9 +111,14 @@ std::optional<std::string> frame_memory_refusal(int width, int height, const Fra
     const std::string address_space =
         limits.address_space ? gib(*limits.address_space) + " (" + gib(limits.address_space_used) + " of it in use)"
                              : "unlimited";
-    return "a " + std::to_string(width) + " x " + std::to_string(height) + " frame needs about " + gib(need) +
-           " of memory, more than this process may use: physical memory " + gib(limits.physical) +
-           ", address-space limit " + address_space;
+    return what + " needs about " + gib(need) + " of memory, more than this process may use: physical memory " +
+           gib(limits.physical) + ", address-space limit " + address_space;
+}
+
+std::optional<std::string> frame_memory_refusal(int width, int height, const FrameWork& work,
+                                                const MemoryLimits& limits) {
+    return memory_refusal("a " + std::to_string(width) + " x " + std::to_string(height) + " frame",
+                          frame_memory_need(width, height, work), limits);
 }
 
 void check_frame_memory(int width, int height, const FrameWork& work) {

@@ -34,6 +34,10 @@ struct MemoryLimits {
 
 MemoryLimits current_memory_limits();
 
+// The refusal of `what` ("a 4096 x 2160 frame"), which needs `need` bytes
+// beyond what the process holds, under `limits`; nothing when it fits.
+std::optional<std::string> memory_refusal(const std::string& what, uint64_t need, const MemoryLimits& limits);
+
 // The refusal for `width` x `height` under `limits`, or nothing when it fits.
 std::optional<std::string> frame_memory_refusal(int width, int height, const FrameWork& work,
                                                 const MemoryLimits& limits);

@@ -60,7 +60,9 @@ class Lens:
     ) -> npt.NDArray[np.float32]:
         """The node's ST map on a width x height format over box (x, y, r, t):
         shape (t - y, r - x, 2), row 0 the top line, bit for bit the R and G
-        talvik-stmap writes."""
+        talvik-stmap writes. RuntimeWarning for a lens that makes no usable
+        map; ValueError for a map holding a position that is not finite;
+        MemoryError for one the process cannot hold."""
     def distort(self, points: npt.ArrayLike, width: int, height: int) -> npt.NDArray[np.float64]:
         """Undistorted positions (N, 2), Nuke's pixel convention, to their
         positions on the plate, as the Distort map maps them."""
@@ -74,7 +76,9 @@ class Take:
     """An FBX take with lens animation, read through the node's reload."""
 
     def __init__(self, path: _Path, plugin_path: Union[None, _Path, Sequence[_Path]] = None) -> None:
-        """Reads the take; RuntimeError for one missing or damaged."""
+        """Reads the take; RuntimeError for one missing or damaged, ValueError
+        for a path holding a NUL. A camera reloaded after the file changed
+        raises RuntimeError."""
     @property
     def path(self) -> str:
         """The take's path."""
