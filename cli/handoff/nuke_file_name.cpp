@@ -42,7 +42,7 @@ std::string nuke_read_file(const std::string& option, const std::string& given, 
         if (c == '$') refuse(option, shown, c, "Nuke reads $name in a file name as a variable");
         if (c == '\\') refuse(option, shown, c, "Nuke reads \\ in a file name as an escape");
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-            refuse(option, shown, c, "a file name in a Nuke script cannot hold one");
+            refuse(option, shown, c, "no file name Nuke evaluates is documented to keep one");
     }
     const size_t frame_sign = literal.find_first_of("#%");
     if (frame_sign != std::string::npos) {
