@@ -19,7 +19,7 @@ constexpr double kNukeDefaultHaperture = 24.576;
 }  // namespace
 
 int run_nuke_script(const RenderOptions& o, const HandoffOptions& handoff, std::FILE* out, std::FILE* err) {
-    // Names Nuke could not read as the files they are are refused before
+    // A name Nuke would not read as the files it names is refused before
     // anything is planned; a map pattern is always a pattern, as render
     // reads it.
     nuke_read_file("--plate", o.plate, shot::PlateSequence::names_one_file(o.plate));

@@ -35,8 +35,9 @@ struct InputFile {
 // bind mounts and hard links are seen through. Throws std::runtime_error
 // naming the path when an output is not a regular file where it exists
 // (see output_target.h) or lands on one of `inputs` (UsageError for one
-// named only); UsageError naming both paths when two outputs land on one file, or naming an output that
-// is an open descriptor (/dev/stdout, /proc/self/fd/1) rather than a file.
+// named only); UsageError naming both paths when two outputs land on one
+// file, or naming an output that is an open descriptor (/dev/stdout,
+// /proc/self/fd/1) rather than a file.
 // Either pattern may be absent.
 void check_output_paths(const std::optional<shot::FramePattern>& exr, const std::optional<shot::FramePattern>& preview,
                         const std::vector<int>& frames, const std::vector<InputFile>& inputs,
