@@ -62,16 +62,21 @@ std::vector<int> frames_on_disk(const FramePattern& pattern) {
 
 }  // namespace
 
+bool PlateSequence::names_one_file(const std::string& path) {
+    std::error_code ec;
+    // Asked before the name is read as a pattern, which it need not be.
+    return std::filesystem::is_regular_file(path, ec) || !FramePattern::parse(path).has_frame_field();
+}
+
 PlateSequence PlateSequence::open(const std::string& path, const std::vector<int>& frames) {
     PlateSequence plates;
     plates.pattern_ = path;
-    const FramePattern pattern = FramePattern::parse(path);
-    std::error_code ec;
-    // A file that exists under the very name given is that file, '#' or not.
-    if (!pattern.has_frame_field() || std::filesystem::is_regular_file(path, ec)) {
+    if (names_one_file(path)) {
         plates.headers_.emplace(0, read_plate_header(path));
         return plates;
     }
+    const FramePattern pattern = FramePattern::parse(path);
+    std::error_code ec;
     plates.sequence_ = true;
     plates.from_disk_ = frames.empty();
     plates.frames_ = frames.empty() ? frames_on_disk(pattern) : frames;

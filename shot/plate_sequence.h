@@ -14,13 +14,19 @@ namespace talvik::shot {
 
 class PlateSequence {
 public:
-    // A path without a frame field, or naming an existing file, is one
-    // file. A sequence reads the header
+    // A path naming an existing file, or without a frame field, is one
+    // file (see names_one_file). A sequence reads the header
     // of every frame in `frames`, or of every frame found on disk when
     // `frames` is empty. Throws std::runtime_error naming the frame and its
     // file when a frame is missing or unreadable, or when its format
     // (display window, pixel aspect) differs from the first frame's.
     static PlateSequence open(const std::string& path, const std::vector<int>& frames);
+
+    // Whether `path` is one file rather than a sequence: a file that
+    // exists under the very name given is that file, whatever '#' or '%'
+    // its name holds. Throws UsageError for any other path that is no
+    // frame pattern (two frame fields, "%5d").
+    static bool names_one_file(const std::string& path);
 
     bool is_sequence() const { return sequence_; }
     // The header the first frame brings; the only one of a single file.

@@ -128,6 +128,28 @@ FAULTS = [
           STORE_THEN_WRITE,
           "slots are handed back before their bands reach the file: a corrupt map"),
 
+    # What nuke-script hands Nuke, and the names of inputs.
+    Fault("nuke-read-runs-brackets", "cli/handoff/nuke_file_name.cpp",
+          "if (c == '[' || c == ']') refuse(",
+          "if (false) refuse(",
+          "a plate folder named [python ...] runs Python when the script's Read is used"),
+    Fault("nuke-read-keeps-frame-signs", "cli/handoff/nuke_file_name.cpp",
+          'literal.find_first_of("#%")',
+          'literal.find_first_of("")',
+          "a Read reads pl%05d.exr or plate#1.exr as a sequence of other files"),
+    Fault("nuke-script-over-its-map", "cli/render/render_plan.cpp",
+          "inputs.push_back({sequence.pattern.path_for(static_cast<int>(frame)), sequence.what, true});",
+          "break;",
+          "nuke-script -o lands on a map frame the script reads"),
+    Fault("existing-plate-read-as-pattern", "shot/plate_sequence.cpp",
+          "return std::filesystem::is_regular_file(path, ec) || !FramePattern",
+          "return !FramePattern",
+          "an existing plate named plate_##_v##.exr is refused as a bad pattern"),
+    Fault("film-back-near-zero", "cli/options/command_options.cpp",
+          "if (!(value >= 0.1) || value > 1000.0)",
+          "if (!(value > 0.0) || value > 1000.0)",
+          "--haperture 1e-300 is 0 in the Camera's knobs"),
+
     # The lens math, scalar and vector.
     Fault("fold-threshold-inclusive-vector", "lens/st_map_row_kernel.h",
           "beyond[k] = radius > c.max_rd;",

@@ -1,12 +1,13 @@
 #include "cli/handoff/nuke_script_command.h"
 
 #include <algorithm>
-#include <filesystem>
 
+#include "cli/handoff/nuke_file_name.h"
 #include "cli/handoff/nuke_script.h"
 #include "cli/render/render_manifest.h"
 #include "cli/render/render_plan.h"
 #include "shot/frame_pattern.h"
+#include "shot/plate_sequence.h"
 
 namespace talvik::cli {
 namespace {
@@ -15,20 +16,20 @@ namespace {
 // projection depends only on focal / haperture.
 constexpr double kNukeDefaultHaperture = 24.576;
 
-// A file or sequence as the script's Read names it: absolute (Nuke reads
-// relative names from its own working folder), the frame as ####.
-std::string nuke_file(const std::string& pattern) {
-    return std::filesystem::absolute(shot::FramePattern::parse(pattern).nuke_text()).lexically_normal().string();
-}
-
 }  // namespace
 
 int run_nuke_script(const RenderOptions& o, const HandoffOptions& handoff, std::FILE* out, std::FILE* err) {
-    const RenderPlan plan = plan_render(o, out, err);
+    // A name Nuke would not read as the files it names is refused before
+    // anything is planned; a map pattern is always a pattern, as render
+    // reads it.
+    nuke_read_file("--plate", o.plate, shot::PlateSequence::names_one_file(o.plate));
     NukeScriptShot shot;
-    shot.plate = nuke_file(o.plate);
-    shot.remove_map = nuke_file(handoff.remove_map);
-    shot.add_map = nuke_file(handoff.add_map);
+    shot.remove_map = nuke_read_file("--remove-map", handoff.remove_map, false);
+    shot.add_map = nuke_read_file("--add-map", handoff.add_map, false);
+    const RenderPlan plan = plan_render(o, out, err,
+                                        {{shot::FramePattern::parse(handoff.remove_map), "remove-distortion map"},
+                                         {shot::FramePattern::parse(handoff.add_map), "add-distortion map"}});
+    shot.plate = nuke_read_file("--plate", o.plate, !plan.plates->is_sequence());
     shot.width = plan.format.width();
     shot.height = plan.format.height();
     shot.pixel_aspect = plan.plates->first().attributes.pixelAspectRatio();

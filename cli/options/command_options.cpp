@@ -33,16 +33,17 @@ int parse_int(const std::string& option, const std::string& text, int low, int h
     return value;
 }
 
-// A film back dimension in millimetres: a finite number above 0, at most
-// 1000 (a film back of a metre is a typo).
+// A film back dimension in millimetres, from 0.1 to 1000: no sensor is
+// smaller or a metre wide, and a value far below would be 0 once Nuke's
+// float knobs hold it, an aperture its projection divides by.
 double parse_mm(const std::string& option, const std::string& text) {
     double value = 0.0;
     const char* end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, value);
     if (text.empty() || ec != std::errc() || ptr != end || !std::isfinite(value))
         throw shot::UsageError(option + " takes millimetres, not \"" + text + "\"");
-    if (!(value > 0.0) || value > 1000.0)
-        throw shot::UsageError(option + " " + text + " is out of range (above 0, at most 1000 mm)");
+    if (!(value >= 0.1) || value > 1000.0)
+        throw shot::UsageError(option + " " + text + " is out of range (0.1 to 1000 mm)");
     return value;
 }
 

@@ -73,9 +73,12 @@ public:
                                          "/proc/self/fd/N), not a file: give a file name");
         const SameFileKeys::Key key = same_file_key_(io::output_target(path));
         const auto input = inputs_.find(key.key);
-        if (input != inputs_.end())
-            throw std::runtime_error("output \"" + path + "\" is the " + input->second.what + " \"" +
-                                     input->second.path + "\": refusing to overwrite it");
+        if (input != inputs_.end()) {
+            const std::string refusal = "output \"" + path + "\" is the " + input->second.what + " \"" +
+                                        input->second.path + "\": refusing to overwrite it";
+            if (input->second.named_only) throw shot::UsageError(refusal);
+            throw std::runtime_error(refusal);
+        }
         const auto claimed = claims_.emplace(key.key, who);
         if (!claimed.second)
             throw shot::UsageError(claimed.first->second + " and " + who + " are one file, \"" + key.shown +

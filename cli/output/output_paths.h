@@ -21,6 +21,10 @@ struct SingleOutput {
 struct InputFile {
     std::string path;
     std::string what;  // "plate frame", "take", "library", ...: named in the refusal
+    // Only named on the command line, for what this run writes to read
+    // later (a script's Read): an output landing on it is a command line
+    // contradicting itself, a usage error, whether the file exists yet or not.
+    bool named_only = false;
 };
 
 // Every file the render would replace, each frame's map and preview and
@@ -30,9 +34,10 @@ struct InputFile {
 // file, or of its deepest existing folder and the names below it, so that
 // bind mounts and hard links are seen through. Throws std::runtime_error
 // naming the path when an output is not a regular file where it exists
-// (see output_target.h) or lands on one of `inputs`; UsageError naming
-// both paths when two outputs land on one file, or naming an output that
-// is an open descriptor (/dev/stdout, /proc/self/fd/1) rather than a file.
+// (see output_target.h) or lands on one of `inputs` (UsageError for one
+// named only); UsageError naming both paths when two outputs land on one
+// file, or naming an output that is an open descriptor (/dev/stdout,
+// /proc/self/fd/1) rather than a file.
 // Either pattern may be absent.
 void check_output_paths(const std::optional<shot::FramePattern>& exr, const std::optional<shot::FramePattern>& preview,
                         const std::vector<int>& frames, const std::vector<InputFile>& inputs,

@@ -293,10 +293,17 @@ std::vector<SingleOutput> single_outputs(const RenderOptions& o) {
 }
 
 // Refuses, before anything is rendered (an `auto` measurement included),
-// outputs that would replace a file the run depends on, each other or
-// something that is not a file.
-void check_outputs(const RenderOptions& o, const RenderPlan& plan) {
+// outputs that would replace a file the run depends on or names, each
+// other or something that is not a file.
+void check_outputs(const RenderOptions& o, const RenderPlan& plan, const std::vector<NamedSequence>& named) {
     std::vector<InputFile> inputs;
+    const auto [first, last] = std::minmax_element(plan.frames.begin(), plan.frames.end());
+    for (const NamedSequence& sequence : named) {
+        if (plan.frames.empty()) break;
+        const int end = sequence.pattern.has_frame_field() ? *last : *first;
+        for (long long frame = *first; frame <= end; ++frame)
+            inputs.push_back({sequence.pattern.path_for(static_cast<int>(frame)), sequence.what, true});
+    }
     for (const std::string& path : plan.plates ? plan.plates->paths() : std::vector<std::string>{})
         inputs.push_back({path, plan.plates->is_sequence() ? "plate frame" : "plate"});
     if (!o.fbx.empty()) inputs.push_back({o.fbx, "take"});
@@ -382,9 +389,10 @@ void plan_overscan(const RenderOptions& o, RenderPlan& plan, std::FILE* out, std
     plan.fixed_box_ = plan_boxes(o, request, plan, out, err);
 }
 
-RenderPlan plan_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
+RenderPlan plan_render(const RenderOptions& o, std::FILE* out, std::FILE* err,
+                       const std::vector<NamedSequence>& named) {
     RenderPlan plan = plan_shot(o, err);
-    check_outputs(o, plan);
+    check_outputs(o, plan, named);
     plan_overscan(o, plan, out, err);
     plan_outputs(o, plan);
     return plan;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "DDImage/Box.h"
@@ -55,11 +56,20 @@ private:
     DD::Image::Box fixed_box_;
 };
 
+// Files a document this run writes names for another program to read,
+// frame by frame over the shot's frames from first to last (a Nuke
+// script's Reads): no output may land on one of them.
+struct NamedSequence {
+    shot::FramePattern pattern;
+    std::string what;  // "remove-distortion map": named in the refusal
+};
+
 // Makes every check and decision of a render. Warnings and the overscan
 // found go to `err` (and the overscan's JSON to `out` with
 // --print-controls). Throws UsageError for a command line that cannot be
 // rendered and std::runtime_error for input that cannot, naming the culprit.
-RenderPlan plan_render(const RenderOptions& options, std::FILE* out, std::FILE* err);
+RenderPlan plan_render(const RenderOptions& options, std::FILE* out, std::FILE* err,
+                       const std::vector<NamedSequence>& named = {});
 
 // Its first part, what a farm job's plan needs: the inputs read, the node
 // set up with the take reloaded, the frames chosen. No overscan is

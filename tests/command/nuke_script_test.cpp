@@ -147,21 +147,23 @@ double at_frame(const Value& v, int frame) {
     throw std::runtime_error("no key at frame " + std::to_string(frame));
 }
 
-std::string absolute(const std::string& path) {
-    return std::filesystem::absolute(path).lexically_normal().string();
-}
-
 TEST(NukeScript, WiresTheRoundTripWithTheReportsNumbers) {
     ScratchFolder dir;
     CraftedPlate plate;
     plate.width = 200;
     plate.height = 120;
-    // A folder name a script must quote: blank, dollar, brackets, quote.
-    const std::string folder = dir.file("sh 010 $[\"x\"]");
+    // A folder name the script must quote (blank, braces, quotes), reached
+    // through a link and "..": the Read names it as given, which the system
+    // resolves as the command did, not as its text tidied would.
+    const std::string folder = dir.file("deep/sh 010 {\"x\"}");
     std::filesystem::create_directories(folder);
+    std::filesystem::create_directories(dir.file("deep/inner"));
+    std::filesystem::create_directories(dir.file("via"));
+    std::filesystem::create_directory_symlink(dir.file("deep/inner"), dir.file("via/link"));
+    const std::string plate_pattern = dir.file("via/link/../sh 010 {\"x\"}/plate.#.exr");
     for (int frame = 1001; frame <= 1010; ++frame)
         write_plate(folder + "/plate." + std::to_string(frame) + ".exr", plate);
-    const std::vector<std::string> shot = {"--plate", folder + "/plate.#.exr", "--fbx",
+    const std::vector<std::string> shot = {"--plate", plate_pattern, "--fbx",
                                            fbx::testing::fixture("blender_take.fbx"), "--camera", "2", "--frames", "1001-1010",
                                            "--quiet"};
     const auto with = [&](std::vector<std::string> args) {
@@ -183,9 +185,9 @@ TEST(NukeScript, WiresTheRoundTripWithTheReportsNumbers) {
 
     // The plate and both maps are read raw, over the shot's frames, with
     // the patterns as Nuke names a sequence.
-    const std::map<std::string, std::string> files = {{"Plate", absolute(folder + "/plate.#.exr")},
-                                                      {"RemoveDistortionMap", absolute(dir.file("maps/rd.####.exr"))},
-                                                      {"AddDistortionMap", absolute(dir.file("maps/ad.####.exr"))}};
+    const std::map<std::string, std::string> files = {{"Plate", plate_pattern},
+                                                      {"RemoveDistortionMap", dir.file("maps/rd.####.exr")},
+                                                      {"AddDistortionMap", dir.file("maps/ad.####.exr")}};
     for (const auto& [name, file] : files) {
         SCOPED_TRACE(name);
         const NkNode& read = nk.at(name);
@@ -284,6 +286,42 @@ TEST(NukeScript, RefusesWithoutWhatTheScriptReads) {
                                        "--add-map", "a.exr", "-o", dir.file("plate.exr"), "--quiet"});
     EXPECT_NE(r.status, 0);
     EXPECT_FALSE(std::filesystem::exists(nk));
+}
+
+// A Read's file is its name's own text to Nuke: a name Nuke would run,
+// expand or read as a frame number is refused, and so is a script that
+// would land on a file it reads.
+TEST(NukeScript, RefusesNamesNukeWouldReadAsOtherThanThemselves) {
+    ScratchFolder dir;
+    const std::string code = dir.file("[python {__import__(\"os\").system(\"touch pwned\")}]");
+    std::filesystem::create_directories(code);
+    const std::string p = dir.file("p.exr"), r = dir.file("r.####.exr"), a = dir.file("a.####.exr");
+    const std::string nk = dir.file("s.nk");
+    for (const std::string& file : {p, code + "/p.exr", dir.file("pl%05d.exr"), dir.file("plate#1.exr"),
+                                    dir.file("shot%5d.exr"), dir.file("a\\b.exr")})
+        write_plate(file, CraftedPlate());
+    const struct {
+        std::vector<std::string> plate_maps_output;
+        std::string named;
+    } cases[] = {
+        {{code + "/p.exr", r, a, nk}, "--plate \"" + code + "/p.exr\" holds '['"},
+        {{p, dir.file("$HOME/r.%04d.exr"), a, nk}, "--remove-map \"" + dir.file("$HOME/r.%04d.exr") + "\" holds '$'"},
+        {{dir.file("a\\b.exr"), r, a, nk}, "holds '\\'"},
+        {{dir.file("pl%05d.exr"), r, a, nk}, "--plate \"" + dir.file("pl%05d.exr") + "\" holds '%'"},
+        {{dir.file("plate#1.exr"), r, a, nk}, "holds '#'"},
+        {{dir.file("shot%5d.exr"), r, a, nk}, "holds '%'"},
+        {{p, r, dir.file("a_%%04d_.%04d.exr"), nk}, "--add-map \"" + dir.file("a_%%04d_.%04d.exr") + "\" holds '%'"},
+        {{p, r, a, dir.file("r.1001.exr")}, "is the remove-distortion map \"" + dir.file("r.1001.exr")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.named);
+        const std::vector<std::string>& f = c.plate_maps_output;
+        const CommandResult run = run_stmap({"nuke-script", "--plate", f[0], "--remove-map", f[1], "--add-map", f[2],
+                                             "--frames", "1001", "-o", f[3], "--quiet"});
+        EXPECT_EQ(run.status, 2) << run.err;
+        EXPECT_NE(run.err.find(c.named), std::string::npos) << run.err;
+        EXPECT_FALSE(std::filesystem::exists(f[3]));
+    }
 }
 
 }  // namespace

@@ -55,15 +55,19 @@ TEST(PlateSequence, EachFrameCarriesItsOwnHeader) {
     }
 }
 
+// Whatever its name holds, no pattern of frames (two fields, "%5d") included.
 TEST(PlateSequence, AFileNamedWithHashesIsOneFile) {
-    test::ScratchFolder dir;
-    CraftedPlate plate;
-    plate.time_code_frame = 9;
-    write_plate(dir.file("shot#1.exr"), plate);
-    const CommandResult r = run_stmap({"render", "--plate", dir.file("shot#1.exr"), "--frames", "1-2", "-o",
-                                       dir.file("m.#.exr"), "--quiet"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(read_exr_map(dir.file("m.2.exr")).attribute<Imf::TimeCodeAttribute>("timeCode")->value().frame(), 9);
+    for (const char* name : {"shot#1.exr", "plate_##_v##.exr", "shot%5d.exr"}) {
+        SCOPED_TRACE(name);
+        test::ScratchFolder dir;
+        CraftedPlate plate;
+        plate.time_code_frame = 9;
+        write_plate(dir.file(name), plate);
+        const CommandResult r = run_stmap({"render", "--plate", dir.file(name), "--frames", "1-2", "-o",
+                                           dir.file("m.#.exr"), "--quiet"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(read_exr_map(dir.file("m.2.exr")).attribute<Imf::TimeCodeAttribute>("timeCode")->value().frame(), 9);
+    }
 }
 
 TEST(PlateSequence, MissingFramesAndOtherFormatsAreNamed) {

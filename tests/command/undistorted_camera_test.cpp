@@ -224,6 +224,9 @@ TEST(UndistortedCamera, RefusesWhatItCannotDescribe) {
         {{"camera", "--size", "64x36"}, "give -o"},
         {{"camera", "--size", "64x36", "--film-back", "36", "-o", dir.file("c.json")}, "WIDTHxHEIGHT"},
         {{"camera", "--size", "64x36", "--film-back", "36x0", "-o", dir.file("c.json")}, "out of range"},
+        // 0 once a float knob holds it.
+        {{"camera", "--size", "64x36", "--haperture", "1e-300", "-o", dir.file("c.json")}, "--haperture 1e-300 is out"},
+        {{"camera", "--size", "64x36", "--film-back", "0.09x24", "-o", dir.file("c.json")}, "width 0.09 is out"},
         {{"camera", "--size", "64x36", "--haperture", "nan", "-o", dir.file("c.json")}, "takes millimetres"},
         {{"camera", "--size", "64x36", "--haperture", "36", "--film-back", "36x24", "-o", dir.file("c.json")},
          "give one"},
