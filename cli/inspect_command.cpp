@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "shot/terminal_text.h"
+#include "cli/output/terminal_print.h"
 #include "host/fbx/fbx_scene.h"
 #include "shot/json_output.h"
 #include "shot/take_cameras.h"
@@ -15,18 +15,16 @@ using shot::CameraSummary;
 
 void print_text(const std::string& path, double fps, const std::map<int, CameraSummary>& cameras,
                 std::FILE* out) {
-    std::fprintf(out, "%s: %g fps, %zu lens camera%s\n", shot::terminal_text(path).c_str(), fps, cameras.size(),
-                 cameras.size() == 1 ? "" : "s");
+    print_message(out, "%s: %g fps, %zu lens camera%s", path.c_str(), fps, cameras.size(),
+                  cameras.size() == 1 ? "" : "s");
     for (const auto& [number, camera] : cameras) {
-        if (camera.keys == 0) {
-            std::fprintf(out, "  camera %d: no keys", number);
-        } else {
-            std::fprintf(out, "  camera %d: frames %d-%d, %zu keys", number, camera.first, camera.last,
-                         camera.keys);
-        }
-        for (size_t i = 0; i < camera.missing.size(); ++i)
-            std::fprintf(out, "%s%s", i == 0 ? ", missing " : ", ", camera.missing[i].c_str());
-        std::fprintf(out, "\n");
+        std::string missing;
+        for (size_t i = 0; i < camera.missing.size(); ++i) missing += (i == 0 ? ", missing " : ", ") + camera.missing[i];
+        if (camera.keys == 0)
+            print_message(out, "  camera %d: no keys%s", number, missing.c_str());
+        else
+            print_message(out, "  camera %d: frames %d-%d, %zu keys%s", number, camera.first, camera.last,
+                          camera.keys, missing.c_str());
     }
 }
 

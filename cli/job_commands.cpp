@@ -6,20 +6,26 @@
 
 #include "cli/farm/job_plan.h"
 #include "cli/farm/slurm_submit.h"
+#include "cli/output/terminal_print.h"
 #include "cli/render/render_safety.h"
 #include "io/stop_signal.h"
 #include "shot/json_output.h"
+#include "shot/terminal_text.h"
 
 namespace talvik::cli {
 namespace {
 
+// Names from outside are escaped here, where a line break inside one can
+// still be told from the lines of the text.
 std::string submitted_text(const JobPlan& plan, const std::vector<SubmittedStep>& steps) {
-    std::string text = "submitted job " + plan.name + " to Slurm:";
+    using shot::terminal_text;
+    std::string text = "submitted job " + terminal_text(plan.name) + " to Slurm:";
     for (size_t i = 0; i < steps.size(); ++i) {
-        text += (i ? ", " : " ") + steps[i].step + " " + steps[i].id;
+        text += (i ? ", " : " ") + steps[i].step + " " + terminal_text(steps[i].id);
         if (steps[i].tasks > 1) text += " (" + std::to_string(steps[i].tasks) + " tasks)";
     }
-    return text + "\nlogs in " + plan.log_folder + "\nshot manifest " + plan.shot_manifest + "\n";
+    return text + "\nlogs in " + terminal_text(plan.log_folder) + "\nshot manifest " +
+           terminal_text(plan.shot_manifest) + "\n";
 }
 
 shot::Json submitted_json(const JobPlan& plan, const std::vector<SubmittedStep>& steps) {
@@ -52,7 +58,7 @@ int run_plan(const RenderOptions& o, const FarmOptions& f, std::FILE* out, std::
     if (f.json)
         print_line(out, shot::json_text(job_plan_json(plan), 3));
     else
-        std::fputs(job_plan_text(plan).c_str(), out);
+        print_lines(out, job_plan_text(plan));
     return 0;
 }
 
@@ -62,13 +68,13 @@ int run_submit(const RenderOptions& o, const FarmOptions& f, std::FILE* out, std
     try {
         steps = submit_to_slurm(plan, f.sbatch_args);
     } catch (const io::Stopped& e) {
-        std::fprintf(err, "talvik-stmap: submit stopped by %s: %s\n", io::stop_signal_name(), e.what());
+        print_message(err, "talvik-stmap: submit stopped by %s: %s", io::stop_signal_name(), e.what());
         return io::stopped_exit_code();
     }
     if (f.json)
         print_line(out, shot::json_text(submitted_json(plan, steps), 2));
     else
-        std::fputs(submitted_text(plan, steps).c_str(), out);
+        print_lines(out, submitted_text(plan, steps));
     std::fflush(out);
     if (!f.wait) return 0;
 
@@ -77,14 +83,14 @@ int run_submit(const RenderOptions& o, const FarmOptions& f, std::FILE* out, std
     if (!end) {
         std::string ids;
         for (const SubmittedStep& s : steps) ids += (ids.empty() ? "" : ", ") + s.id;
-        std::fprintf(err, "talvik-stmap: stopped waiting by %s; the jobs keep running: %s (scancel them to stop the shot)\n",
-                     io::stop_signal_name(), ids.c_str());
+        print_message(err, "talvik-stmap: stopped waiting by %s; the jobs keep running: %s (scancel them to stop the shot)",
+                      io::stop_signal_name(), ids.c_str());
         return io::stopped_exit_code();
     }
-    std::fputs(read_log(verify.log, verify.id).c_str(), err);
+    print_lines(err, read_log(verify.log, verify.id));
     if (end->succeeded()) return 0;
-    std::fprintf(err, "talvik-stmap: the shot does not hold: verify job %s ended %s (exit %d)\n", verify.id.c_str(),
-                 end->state.c_str(), end->exit_code);
+    print_message(err, "talvik-stmap: the shot does not hold: verify job %s ended %s (exit %d)", verify.id.c_str(),
+                  end->state.c_str(), end->exit_code);
     return 1;
 }
 

@@ -15,10 +15,10 @@
 #include "cli/inspect_command.h"
 #include "cli/job_commands.h"
 #include "cli/options/command_options.h"
+#include "cli/output/terminal_print.h"
 #include "cli/points_command.h"
 #include "shot/plugin_search.h"
 #include "shot/take_reload.h"
-#include "shot/terminal_text.h"
 #include "shot/usage_error.h"
 #include "cli/render_command.h"
 #include "cli/verify_command.h"
@@ -56,19 +56,14 @@ void finish_stdout() {
 // their control characters are shown escaped. A script's traceback keeps
 // its lines.
 void print_error(const std::exception& e) {
-    using talvik::shot::terminal_text;
+    using talvik::cli::print_message;
     const auto* script = dynamic_cast<const talvik::shot::ReloadScriptFailed*>(&e);
     if (!script) {
-        std::fprintf(stderr, "talvik-stmap: %s\n", terminal_text(e.what()).c_str());
+        print_message(stderr, "talvik-stmap: %s", e.what());
         return;
     }
-    std::fprintf(stderr, "talvik-stmap: reload of %s failed:\n", terminal_text(script->take()).c_str());
-    const std::string& traceback = script->traceback();
-    for (size_t start = 0; start < traceback.size();) {
-        const size_t end = std::min(traceback.find('\n', start), traceback.size());
-        std::fprintf(stderr, "%s\n", terminal_text(traceback.substr(start, end - start)).c_str());
-        start = end + 1;
-    }
+    print_message(stderr, "talvik-stmap: reload of %s failed:", script->take().c_str());
+    talvik::cli::print_lines(stderr, script->traceback());
 }
 
 int run(const talvik::cli::CommandLine& cl) {
@@ -127,8 +122,8 @@ int main(int argc, char** argv) {
         if (talvik::io::stop_requested().load()) {
             // A closed pipe is how a reader says it has seen enough.
             if (talvik::io::stop_signal() != SIGPIPE)
-                std::fprintf(stderr, "talvik-stmap: stopped by %s; frames already written are kept\n",
-                             talvik::io::stop_signal_name());
+                talvik::cli::print_message(stderr, "talvik-stmap: stopped by %s; frames already written are kept",
+                                           talvik::io::stop_signal_name());
             return talvik::io::stopped_exit_code();
         }
         print_error(e);

@@ -4,26 +4,28 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <optional>
-#include <sstream>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "cli/output/loaded_files.h"
 #include "cli/output/output_paths.h"
+#include "cli/output/terminal_print.h"
 #include "cli/points/track_csv.h"
-#include "cli/render/render_manifest.h"
 #include "cli/render/render_notes.h"
-#include "cli/render/render_safety.h"
 #include "io/input_file.h"
+#include "io/replace_file.h"
 #include "io/stop_signal.h"
 #include "lens/lens_points.h"
 #include "shot/control_values.h"
 #include "shot/frame_checks.h"
+#include "shot/frame_range.h"
 #include "shot/lens_node.h"
 #include "shot/plate_metadata.h"
 #include "shot/plate_sequence.h"
@@ -32,36 +34,102 @@
 namespace talvik::cli {
 namespace {
 
-std::string read_text(const std::string& path) {
-    io::check_input_file(path, "track");
-    std::ifstream file(path, std::ios::binary);
-    if (!file) throw std::runtime_error("cannot read track \"" + path + "\": " + std::strerror(errno ? errno : ENOENT));
-    std::ostringstream text;
-    text << file.rdbuf();
-    if (file.bad()) throw std::runtime_error("cannot read track \"" + path + "\": " + std::strerror(errno ? errno : EIO));
-    return text.str();
+// Points are read, converted and written this many at a time (and no more
+// than this much text), so a track of any length takes the same memory.
+constexpr std::size_t kBatchPoints = 4096;
+constexpr std::size_t kBatchBytes = 1 << 20;
+// The lenses of this many frames are kept; a track jumping between more
+// frames computes them again.
+constexpr std::size_t kKeptLenses = 1024;
+
+// Why a point of this lens has no position. A focal length of 0 leaves
+// every point of its frame without one; otherwise the point lies past the
+// fold, or so far out that its position overflows single precision.
+std::string no_position_reason(const LensModel& lens) {
+    if (lens.mode == 0)
+        return lens.fx == 0.0f || lens.fy == 0.0f
+                   ? "the lens has a focal length of 0"
+                   : "so far from the centre that its distorted position overflows single precision";
+    if (lens.undistorted_fx == 0.0f || lens.undistorted_fy == 0.0f)
+        return "the lens has an edge-fitted focal length of 0";
+    return std::isfinite(lens.fold.max_rd)
+               ? "at or beyond where the lens folds back"
+               : "so far from the centre that its undistorted position overflows single precision";
 }
 
-// "name at frame 1001, ..." for the first few points.
-std::string name_points(const TrackCsv& track, const std::vector<std::size_t>& rows) {
+// The points of one reason: how many, and the first few by name.
+struct NoPosition {
+    std::size_t count = 0;
+    std::string named;
+};
+
+void add_no_position(NoPosition& list, const TrackPoint& point) {
     constexpr std::size_t kNamed = 8;
-    std::string text;
-    for (std::size_t i = 0; i < std::min(rows.size(), kNamed); ++i) {
-        const TrackPoint& p = track.points[rows[i]];
-        text += (i ? ", " : "") + std::string("\"") + p.name + "\" at frame " + std::to_string(p.frame) +
-                " (line " + std::to_string(p.line) + ")";
-    }
-    if (rows.size() > kNamed) text += " and " + std::to_string(rows.size() - kNamed) + " more";
-    return text;
+    if (list.count++ < kNamed)
+        list.named += (list.named.empty() ? "\"" : ", \"") + point.name + "\" at frame " +
+                      std::to_string(point.frame) + " (line " + std::to_string(point.line) + ")";
 }
+
+std::string no_position_warning(const std::string& reason, const NoPosition& list, bool distort) {
+    constexpr std::size_t kNamed = 8;
+    const bool one = list.count == 1;
+    return std::to_string(list.count) + " point" + (one ? " has" : "s have") + " no " +
+           (distort ? "distorted" : "undistorted") + " position (" + reason + ") and " + (one ? "is" : "are") +
+           " written with empty x and y: " + list.named +
+           (list.count > kNamed ? " and " + std::to_string(list.count - kNamed) + " more" : "");
+}
+
+// The converted track, under a temporary name until it is whole.
+class TrackOutput {
+public:
+    explicit TrackOutput(const std::string& path) : path_(path), file_(make_folder(path)) {
+        errno = 0;
+        stream_.open(file_.temp_path(), std::ios::binary | std::ios::trunc);
+        if (!stream_) file_.fail_to_create(errno ? errno : EACCES);
+    }
+    void write(const std::string& text) {
+        errno = 0;
+        stream_.write(text.data(), static_cast<std::streamsize>(text.size()));
+        if (!stream_) fail();
+    }
+    void commit() {
+        errno = 0;
+        stream_.close();
+        if (!stream_) fail();
+        file_.commit();
+    }
+
+private:
+    // Missing folders are made, as for the maps.
+    static const std::string& make_folder(const std::string& path) {
+        const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+        std::error_code ec;
+        if (!folder.empty()) std::filesystem::create_directories(folder, ec);
+        if (ec)
+            throw std::runtime_error("cannot create folder \"" + folder.string() + "\" for the track: " +
+                                     ec.message());
+        return path;
+    }
+    [[noreturn]] void fail() const {
+        throw std::runtime_error("cannot write track \"" + path_ + "\": " + std::strerror(errno ? errno : EIO));
+    }
+
+    std::string path_;
+    io::ReplaceFile file_;
+    std::ofstream stream_;
+};
 
 }  // namespace
 
 int run_points(const CommandLine& cl, std::FILE* err) {
     const RenderOptions& o = cl.render;
     const PointsOptions& p = cl.points;
-    const std::string what = "track \"" + p.track + "\"";
-    const TrackCsv track = parse_track_csv(read_text(p.track), what);
+    io::check_input_file(p.track, "track");
+    std::ifstream track_file(p.track, std::ios::binary);
+    if (!track_file)
+        throw std::runtime_error("cannot read track \"" + p.track + "\": " + std::strerror(errno ? errno : ENOENT));
+    // The header is read now: a track without one fails before the reload.
+    TrackReader track(track_file, "track \"" + p.track + "\"");
 
     io::check_input_file(o.fbx, "take");
     std::optional<shot::PlateSequence> plates;
@@ -84,63 +152,76 @@ int run_points(const CommandLine& cl, std::FILE* err) {
     for (const std::string& path : loaded_files()) inputs.push_back({path, "library this run loaded"});
     check_output_paths(std::nullopt, std::nullopt, {}, inputs, {{"-o", o.output}});
     shot::ReloadSinks sinks;
-    sinks.alert = [err](const std::string& text) { std::fprintf(err, "reload: %s\n", text.c_str()); };
+    sinks.alert = [err](const std::string& text) { print_message(err, "reload: %s", text.c_str()); };
     const shot::CameraChoice camera =
         shot::reload_take(*host, node, o.fbx, o.camera, plates ? &*plates : nullptr, sinks);
 
-    // Each frame's lens, once.
     const FrameSize size = frame_size_from(width, height);
+    const bool distort = *o.mode == 0;
     std::map<int, LensModel> lenses;
-    for (const TrackPoint& point : track.points) {
-        if (lenses.count(point.frame)) continue;
-        const std::vector<shot::ControlValue> values = shot::control_values(node, point.frame);
-        shot::check_frame_values(values, point.frame);
+    const auto lens_at = [&](int frame) -> const LensModel& {
+        const auto kept = lenses.find(frame);
+        if (kept != lenses.end()) return kept->second;
+        if (lenses.size() >= kKeptLenses) lenses.clear();
+        const std::vector<shot::ControlValue> values = shot::control_values(node, frame);
+        shot::check_frame_values(values, frame);
         LensModel lens = shot::panel_lens(values);
         lens.mode = *o.mode;
         lens.normalize();
-        lenses.emplace(point.frame, lens);
-    }
+        return lenses.emplace(frame, lens).first->second;
+    };
 
     RenderNotes notes;
-    const std::vector<int> keyed = shot::keyed_frames(node);
-    std::vector<int> frames;
-    for (const auto& [frame, lens] : lenses) frames.push_back(frame);
-    if (!keyed.empty()) {
-        const std::string held = held_frames_warning(frames, keyed.front(), keyed.back());
-        if (!held.empty()) warn(notes, err, o.strict, held);
+    std::set<int> frames;
+    std::size_t point_count = 0;
+    std::map<std::string, NoPosition> no_position;
+    remove_abandoned_temporaries({o.output});
+    TrackOutput output(o.output);
+    output.write(track_header_text(track.header()));
+    std::vector<TrackPoint> batch;
+    std::string text;
+    while (track.read(batch, kBatchPoints, kBatchBytes)) {
+        io::throw_if_stopped();
+        text.clear();
+        for (const TrackPoint& point : batch) {
+            // A shot holds no more frames than a frame range may name.
+            if (frames.insert(point.frame).second && frames.size() > shot::kMaxFramesInRange)
+                throw std::runtime_error("track \"" + p.track + "\" line " + std::to_string(point.line) +
+                                         ": points on more than " + std::to_string(shot::kMaxFramesInRange) +
+                                         " frames");
+            std::optional<double> x, y;
+            if (point.x) {
+                const LensModel& lens = lens_at(point.frame);
+                // Nuke's convention inside: y up from the bottom line.
+                const double in[2] = {*point.x, p.top_left ? height - *point.y : *point.y};
+                double out[2];
+                map_points(lens, size, in, out, 1);
+                if (std::isfinite(out[0]) && std::isfinite(out[1])) {
+                    x = out[0];
+                    y = p.top_left ? height - out[1] : out[1];
+                } else {
+                    add_no_position(no_position[no_position_reason(lens)], point);
+                }
+            }
+            text += track_line_text(track.header(), point, x, y);
+        }
+        point_count += batch.size();
+        output.write(text);
     }
 
-    std::vector<std::optional<double>> xs(track.points.size()), ys(track.points.size());
-    std::vector<std::size_t> no_position;
-    for (std::size_t row = 0; row < track.points.size(); ++row) {
-        const TrackPoint& point = track.points[row];
-        if (!point.x) continue;
-        // Nuke's convention inside: y up from the bottom line.
-        const double in[2] = {*point.x, p.top_left ? height - *point.y : *point.y};
-        double out[2];
-        map_points(lenses.at(point.frame), size, in, out, 1);
-        if (std::isnan(out[0]) || std::isnan(out[1])) {
-            no_position.push_back(row);
-            continue;
-        }
-        xs[row] = out[0];
-        ys[row] = p.top_left ? height - out[1] : out[1];
+    const std::vector<int> keyed = shot::keyed_frames(node);
+    if (!keyed.empty()) {
+        const std::string held =
+            held_frames_warning(std::vector<int>(frames.begin(), frames.end()), keyed.front(), keyed.back());
+        if (!held.empty()) warn(notes, err, o.strict, held);
     }
-    if (!no_position.empty()) {
-        const bool one = no_position.size() == 1;
-        warn(notes, err, o.strict,
-             std::to_string(no_position.size()) + " point" + (one ? " has" : "s have") + " no " +
-                 (*o.mode == 0 ? "distorted" : "undistorted") + " position (" +
-                 (*o.mode == 0 ? "the lens has a focal length of 0" : "at or beyond where the lens folds back") +
-                 ") and " + (one ? "is" : "are") + " written with empty x and y: " + name_points(track, no_position));
-    }
+    for (const auto& [reason, list] : no_position) warn(notes, err, o.strict, no_position_warning(reason, list, distort));
     io::throw_if_stopped();
-    remove_abandoned_temporaries({o.output});
-    write_json_file(o.output, write_track_csv(track, xs, ys), "track");
+    output.commit();
     if (!o.quiet)
-        std::fprintf(err, "%zu point%s of %zu frame%s through the %s map, %s; wrote %s\n", track.points.size(),
-                     track.points.size() == 1 ? "" : "s", frames.size(), frames.size() == 1 ? "" : "s",
-                     *o.mode == 0 ? "Distort" : "Undistort", camera.reason.c_str(), o.output.c_str());
+        print_message(err, "%zu point%s of %zu frame%s through the %s map, %s; wrote %s", point_count,
+                      point_count == 1 ? "" : "s", frames.size(), frames.size() == 1 ? "" : "s",
+                      distort ? "Distort" : "Undistort", camera.reason.c_str(), o.output.c_str());
     return 0;
 }
 

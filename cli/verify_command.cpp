@@ -8,6 +8,7 @@
 #include "cli/farm/shot_manifest.h"
 #include "cli/output/loaded_files.h"
 #include "cli/output/output_paths.h"
+#include "cli/output/terminal_print.h"
 #include "cli/render/render_manifest.h"
 #include "cli/render/render_plan.h"
 #include "shot/frame_range.h"
@@ -50,15 +51,15 @@ int run_verify(const RenderOptions& o, const FarmOptions& f, std::FILE* out, std
         bad.push_back(frame.frame);
         for (const FileVerdict& file : frame.files)
             if (file.check.state != OutputCheck::State::Current)
-                std::fprintf(out, "%s\n", verdict_line(frame.frame, file).c_str());
+                print_message(out, "%s", verdict_line(frame.frame, file).c_str());
     }
     if (!o.quiet) {
         if (bad.empty())
-            std::fprintf(out, "verify: all %zu frames hold: every file is there, whole and made from this shot's values\n",
-                         frames.size());
+            print_message(out, "verify: all %zu frames hold: every file is there, whole and made from this shot's values",
+                          frames.size());
         else
-            std::fprintf(out, "verify: %zu of %zu frames do not hold: %s\n", bad.size(), frames.size(),
-                         shot::format_frames(bad).c_str());
+            print_message(out, "verify: %zu of %zu frames do not hold: %s", bad.size(), frames.size(),
+                          shot::format_frames(bad).c_str());
     }
     std::fflush(out);
     if (!o.manifest.empty()) {

@@ -245,6 +245,27 @@ FAULTS = [
           "if (const auto why = shot::unusable_lens(values, width, height)) {",
           "if (const auto why = std::optional<std::string>()) {",
           "st_map says nothing of a lens the command warns about"),
+    # What the commands print and what points writes.
+    Fault("printed-lines-unescaped", "cli/output/terminal_print.cpp",
+          "const std::string text = shot::terminal_text(line) + \"\\n\";",
+          "const std::string text = std::string(line) + \"\\n\";",
+          "a name holding an escape sequence clears the screen or fakes a line"),
+    Fault("plan-text-names-unescaped", "cli/farm/job_plan.cpp",
+          "\"; job folder \" + terminal_text(plan.job_folder) + \"\\n\";",
+          "\"; job folder \" + plan.job_folder + \"\\n\";",
+          "a line break in a folder name fakes a line of the plan"),
+    Fault("track-byte-order-mark-dropped", "cli/points/track_csv.cpp",
+          "std::string out = header.byte_order_mark ? \"\\xEF\\xBB\\xBF\" : \"\";",
+          "std::string out;",
+          "a spreadsheet reads the converted track in the wrong encoding"),
+    Fault("far-point-blamed-on-focal-length", "cli/points_command.cpp",
+          "return lens.fx == 0.0f || lens.fy == 0.0f",
+          "return true",
+          "a point too far out is reported as a lens with a focal length of 0"),
+    Fault("track-read-whole", "cli/points_command.cpp",
+          "while (track.read(batch, kBatchPoints, kBatchBytes)) {",
+          "while (track.read(batch, std::size_t(-1), std::size_t(-1))) {",
+          "a long track takes memory in proportion to its length"),
 ]
 
 

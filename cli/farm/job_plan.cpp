@@ -7,6 +7,7 @@
 #include "cli/farm/job_folder.h"
 #include "cli/render/render_plan.h"
 #include "shot/frame_range.h"
+#include "shot/terminal_text.h"
 #include "shot/version_info.h"
 
 namespace talvik::cli {
@@ -182,16 +183,19 @@ shot::Json job_plan_json(const JobPlan& plan) {
 }
 
 std::string job_plan_text(const JobPlan& plan) {
-    std::string text = "job " + plan.name + ": frames " + shot::format_frames(plan.frames) + " (" +
+    // Names from outside are escaped here, where a line break inside one
+    // can still be told from the lines of the text.
+    using shot::terminal_text;
+    std::string text = "job " + terminal_text(plan.name) + ": frames " + shot::format_frames(plan.frames) + " (" +
                        std::to_string(plan.frames.size()) + "), chunks of " + std::to_string(plan.chunk) +
-                       "; job folder " + plan.job_folder + "\n";
+                       "; job folder " + terminal_text(plan.job_folder) + "\n";
     for (const JobStep& step : plan.steps) {
         text += "\nstep " + step.name;
         if (!step.after.empty()) text += ", after " + step.after + (step.after_success ? " succeeded" : " ended");
         text += ": " + std::to_string(step.tasks.size()) + (step.tasks.size() == 1 ? " task\n" : " tasks\n");
         for (const JobTask& task : step.tasks) {
             text += "  frames " + shot::format_frames(task.frames) + ":";
-            for (const std::string& word : task.argv) text += " " + shell_quoted(word);
+            for (const std::string& word : task.argv) text += " " + terminal_text(shell_quoted(word));
             text += "\n";
         }
     }

@@ -13,7 +13,6 @@
 #include "cli/render/host_bands.h"
 #include "shot/map_identity.h"
 #include "shot/plate_metadata.h"
-#include "shot/terminal_text.h"
 #include "cli/render/progress_reporter.h"
 #include "cli/render/render_safety.h"
 #include "shot/version_info.h"
@@ -27,7 +26,7 @@ std::string output_folder(const RenderOptions& o) {
     const std::string& any = o.output.empty() ? o.preview : o.output;
     if (any.empty()) return "";
     const std::string parent = shot::FramePattern::parse(any).fixed_folder();
-    return shot::terminal_text(parent.empty() ? "./" : parent == "/" ? parent : parent + "/");
+    return parent.empty() ? "./" : parent == "/" ? parent : parent + "/";
 }
 
 class FrameLoop {

@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cmath>
 
+#include "cli/output/terminal_print.h"
+
 namespace talvik::cli {
 namespace {
 
@@ -81,8 +83,8 @@ void ProgressReporter::frame_done(int frame) {
     if (!terminal_) {
         // What a farm's progress pattern reads: talvik-stmap: (\d+)% \((\d+)/(\d+)\) frame (-?\d+)
         const long long percent = total_ > 0 ? 100LL * done_ / total_ : 100;
-        std::fprintf(out_, "talvik-stmap: %lld%% (%d/%d) frame %d  %s\n", percent, done_, total_, frame,
-                     rate_and_time_left(now).c_str());
+        print_message(out_, "talvik-stmap: %lld%% (%d/%d) frame %d  %s", percent, done_, total_, frame,
+                      rate_and_time_left(now).c_str());
         std::fflush(out_);
         return;
     }
@@ -99,7 +101,7 @@ void ProgressReporter::frame_done(int frame) {
 void ProgressReporter::error(const std::string& message) {
     std::lock_guard<std::mutex> lock(mutex_);
     end_bar_line();
-    std::fprintf(out_, "%s\n", message.c_str());
+    print_message(out_, "%s", message.c_str());
     std::fflush(out_);
 }
 
@@ -110,8 +112,8 @@ void ProgressReporter::finish() {
     const double elapsed = clock_() - start_;
     const std::string count = done_ == total_ ? std::to_string(done_)
                                               : std::to_string(done_) + " of " + std::to_string(total_);
-    std::fprintf(out_, "wrote %s frame%s in %s (%s) to %s\n", count.c_str(), total_ == 1 ? "" : "s",
-                 format_duration(elapsed).c_str(), format_rate(done_, elapsed).c_str(), folder_.c_str());
+    print_message(out_, "wrote %s frame%s in %s (%s) to %s", count.c_str(), total_ == 1 ? "" : "s",
+                  format_duration(elapsed).c_str(), format_rate(done_, elapsed).c_str(), folder_.c_str());
     std::fflush(out_);
 }
 

@@ -3,7 +3,7 @@
 #include <stdexcept>
 
 #include "shot/frame_range.h"
-#include "shot/terminal_text.h"
+#include "cli/output/terminal_print.h"
 
 namespace talvik::cli {
 
@@ -28,25 +28,25 @@ std::string overridden_controls_warning(const std::vector<std::string>& names) {
 
 void warn(RenderNotes& notes, std::FILE* err, bool strict, const std::string& text) {
     if (strict) throw std::runtime_error(text + " (--strict makes every warning a failure)");
-    std::fprintf(err, "warning: %s\n", shot::terminal_text(text).c_str());
+    print_message(err, "warning: %s", text.c_str());
     std::fflush(err);
     notes.warnings.push_back(text);
 }
 
 void print_render_notes(std::FILE* out, const RenderNotes& notes) {
-    if (!notes.camera.empty()) std::fprintf(out, "%s\n", shot::terminal_text(notes.camera).c_str());
-    if (!notes.overridden.empty()) std::fprintf(out, "%s\n", overridden_controls_warning(notes.overridden).c_str());
+    if (!notes.camera.empty()) print_message(out, "%s", notes.camera.c_str());
+    if (!notes.overridden.empty()) print_message(out, "%s", overridden_controls_warning(notes.overridden).c_str());
     if (notes.kept > 0)
-        std::fprintf(out, "skipped %d frame%s whose files exist from the same values (--skip-existing)\n",
-                     notes.kept, notes.kept == 1 ? "" : "s");
+        print_message(out, "skipped %d frame%s whose files exist from the same values (--skip-existing)", notes.kept,
+                      notes.kept == 1 ? "" : "s");
     if (notes.stale > 0) {
         std::string first;
         for (const std::string& path : notes.stale_paths) first += (first.empty() ? "" : ", ") + path;
-        std::fprintf(out, "rendered %d frame%s again whose files were incomplete or made from other values: %s%s\n",
-                     notes.stale, notes.stale == 1 ? "" : "s", shot::terminal_text(first).c_str(),
-                     notes.stale > static_cast<int>(notes.stale_paths.size()) ? ", ..." : "");
+        print_message(out, "rendered %d frame%s again whose files were incomplete or made from other values: %s%s",
+                      notes.stale, notes.stale == 1 ? "" : "s", first.c_str(),
+                      notes.stale > static_cast<int>(notes.stale_paths.size()) ? ", ..." : "");
     }
-    if (!notes.plugin_path.empty()) std::fprintf(out, "plug-in %s\n", shot::terminal_text(notes.plugin_path).c_str());
+    if (!notes.plugin_path.empty()) print_message(out, "plug-in %s", notes.plugin_path.c_str());
     std::fflush(out);
 }
 

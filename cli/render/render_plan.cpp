@@ -10,6 +10,7 @@
 #include "DDImage/Knob.h"
 #include "cli/output/loaded_files.h"
 #include "cli/output/output_paths.h"
+#include "cli/output/terminal_print.h"
 #include "cli/preview/preview_png_writer.h"
 #include "cli/render/auto_overscan.h"
 #include "cli/render/existing_output.h"
@@ -29,7 +30,6 @@
 #include "shot/memory_check.h"
 #include "shot/plate_metadata.h"
 #include "shot/take_reload.h"
-#include "shot/terminal_text.h"
 #include "shot/usage_error.h"
 #include "shot/version_info.h"
 
@@ -103,9 +103,7 @@ void check_agrees_with_options(const Node& node, const RenderOptions& o, const s
 shot::CameraChoice reload(host::Host& host, Node& node, const RenderOptions& o, const shot::PlateSequence* plates,
                           std::FILE* err) {
     shot::ReloadSinks sinks;
-    sinks.alert = [err](const std::string& text) {
-        std::fprintf(err, "reload: %s\n", shot::terminal_text(text).c_str());
-    };
+    sinks.alert = [err](const std::string& text) { print_message(err, "reload: %s", text.c_str()); };
     if (!o.quiet) sinks.output = sinks.alert;
     return shot::reload_take(host, node, o.fbx, chosen_camera(node, o), plates, sinks);
 }
@@ -267,7 +265,7 @@ DD::Image::Box plan_boxes(const RenderOptions& o, const std::optional<shot::Over
         return measure_auto_overscan(*plan.host, *plan.node, plan.overscan_frames, plan.format);
     });
     if (const auto& margins = plan.overscan.margins()) {
-        if (!o.quiet) std::fprintf(err, "%s\n", shot::overscan_summary(*margins, width, height).c_str());
+        if (!o.quiet) print_message(err, "%s", shot::overscan_summary(*margins, width, height).c_str());
         if (o.print_controls) print_line(out, shot::overscan_json(*margins, width, height));
     }
     const shot::PlateHeader* plate = plan.plates ? &plan.plates->first() : nullptr;

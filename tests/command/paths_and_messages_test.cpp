@@ -144,6 +144,10 @@ TEST(Messages, ControlCharactersFromNamesAndPlatesAreShownEscaped) {
     fs::copy_file(fbx::testing::fixture("blender_take.fbx"), take);
     const std::string take_cam1 = dir.file("t\x1b[2J_cam1.fbx");
     fs::copy_file(fbx::testing::fixture("blender_take.fbx"), take_cam1);
+    // A folder whose name clears the screen and starts a line of its own.
+    const std::string odd = dir.file("d\x1b[2J\nFAKE");
+    fs::create_directory(odd);
+    test::write_bytes(dir.file("track.csv"), "name,frame,x,y\na,1001,1,1\n");
     const struct {
         std::vector<std::string> args;
         std::string shown;  // as the terminal shows it
@@ -159,6 +163,18 @@ TEST(Messages, ControlCharactersFromNamesAndPlatesAreShownEscaped) {
          "missing\\e[2J\\r.fbx"},
         {{"inspect", take}, "t\\e[2J\\x9bake.fbx"},
         {{"render", "--plate", dir.file("missing\x1b[2J.exr"), "-o", dir.file("m.exr")}, "missing\\e[2J.exr"},
+        // Every command's lines, as they name the shot's files.
+        {{"points", "--plate", plate, "--fbx", take, "--mode", "distort", dir.file("track.csv"), "-o", odd + "/t.csv"},
+         "unreal/cameraName Cine\\e]0;owned\\x07\\r\\xc2\\x9bCamera2"},
+        {{"points", "--plate", plate, "--fbx", take, "--mode", "distort", dir.file("track.csv"), "-o", odd + "/t.csv"},
+         "d\\e[2J\\nFAKE/t.csv"},
+        {{"plan", "--size", "8x8", "--frames", "1-2", "--chunk", "1", "-o", odd + "/m.####.exr"}, "d\\e[2J\\nFAKE/"},
+        {{"verify", "--size", "8x8", "--frames", "1", "-o", odd + "/v.####.exr"}, "d\\e[2J\\nFAKE/v.0001.exr"},
+        {{"camera", "--size", "8x8", "-o", odd}, "d\\e[2J\\nFAKE"},
+        {{"nuke-script", "--plate", plate, "--remove-map", odd + "/r.####.exr", "--add-map", odd + "/a.####.exr", "-o",
+          odd},
+         "d\\e[2J\\nFAKE"},
+        {{"--version", "--plugin-path", odd + "/none"}, "d\\e[2J\\nFAKE/none"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.shown);
@@ -166,6 +182,8 @@ TEST(Messages, ControlCharactersFromNamesAndPlatesAreShownEscaped) {
         EXPECT_EQ(raw_controls(r.err), "") << r.err;
         EXPECT_EQ(raw_controls(r.out), "") << r.out;
         EXPECT_NE((r.err + r.out).find(c.shown), std::string::npos) << r.err << r.out;
+        EXPECT_EQ(("\n" + r.err).find("\nFAKE"), std::string::npos) << r.err;
+        EXPECT_EQ(("\n" + r.out).find("\nFAKE"), std::string::npos) << r.out;
     }
 }
 

@@ -2,11 +2,12 @@
 maps the command renders for those frames."""
 import csv
 import io
+import subprocess
 
 import numpy as np
 import pytest
 
-from conftest import SAMPLE_TAKE, read_map, run_stmap, write_take
+from conftest import SAMPLE_TAKE, STMAP, read_map, run_stmap, write_take
 
 WIDTH, HEIGHT = 480, 270
 FRAMES = [1001, 1009, 1024, 1030]  # 1030 is past the keys: the last key holds
@@ -67,7 +68,7 @@ def test_other_columns_and_line_ends_pass_through_unchanged(folder):
               folder / "track.csv", "-o", folder / "out.csv", "--quiet")
     out = (folder / "out.csv").read_bytes().decode()
     lines = out.split("\r\n")
-    assert lines[0] == 'id,"x",note,name,frame,y'
+    assert lines[0] == '\ufeffid,"x",note,name,frame,y'
     assert lines[1].startswith("7,") and lines[1].endswith('"two')
     assert lines[2].startswith('lines, a comma and ""quotes""",a,1001,')
     assert lines[3] == "8,,empty stays empty,b,1002," and lines[4] == ""
@@ -98,6 +99,46 @@ def test_points_past_the_fold_are_empty_and_named(folder):
                        "--strict", folder / "track.csv", "-o", folder / "out.csv", check=False)
     assert result.returncode == 1 and "--strict" in result.stderr
     assert sorted(p.name for p in folder.iterdir()) == ["fold.fbx", "track.csv"]
+
+
+@pytest.mark.parametrize("mode, fx, point, reason", [
+    ("undistort", 1000, "1919.5,0.5", "at or beyond where the lens folds back"),
+    ("distort", 1000, "1e12,540", "so far from the centre that its distorted position overflows"),
+    ("distort", 0, "960,540", "the lens has a focal length of 0"),
+])
+def test_a_point_without_a_position_is_given_its_reason(folder, mode, fx, point, reason):
+    take = write_take(folder / "t.fbx", 1, {1: dict(cx=0, cy=0, fx=fx, fy=1500, k1=-0.2, k2=0.0, anamorphic=0)})
+    (folder / "track.csv").write_text(f"name,frame,x,y\nlost,1,{point}\n")
+    result = run_stmap("points", "--fbx", take, "--camera", 1, "--size", "1920x1080", "--mode", mode,
+                       folder / "track.csv", "-o", folder / "out.csv")
+    assert f'1 point has no {mode}ed position ({reason}' in result.stderr, result.stderr
+    assert '"lost" at frame 1 (line 2)' in result.stderr
+    assert (folder / "out.csv").read_text() == "name,frame,x,y\nlost,1,,\n"
+
+
+def peak_kib(*args):
+    """The command's exit status and the most memory it held at once. A
+    child starts with its parent's peak: a small python3 starts it."""
+    spawn = ("import os, sys; pid = os.spawnv(os.P_NOWAIT, sys.argv[1], sys.argv[1:]); "
+             "_, status, usage = os.wait4(pid, 0); print(os.waitstatus_to_exitcode(status), usage.ru_maxrss)")
+    out = subprocess.run(["/usr/bin/python3", "-S", "-c", spawn, STMAP, *map(str, args)],
+                         capture_output=True, text=True, check=True).stdout
+    return tuple(map(int, out.split()))
+
+
+def test_a_long_track_takes_the_memory_of_a_short_one(folder):
+    block = "".join(f"p{i},{1001 + i % 24},{i % 1920 + 0.25},{i * 7 % 1080 + 0.75}\n" for i in range(1000))
+    (folder / "short.csv").write_text("name,frame,x,y\n" + block)
+    (folder / "long.csv").write_text("name,frame,x,y\n" + block * 1000)
+    peak = {}
+    for name in ("short", "long"):
+        status, peak[name] = peak_kib("points", "--fbx", SAMPLE_TAKE, "--camera", 2, "--size", "1920x1080",
+                                      "--mode", "undistort", folder / f"{name}.csv", "-o", folder / f"{name}.out.csv")
+        assert status == 0, name
+    # The long track converted whole is the short one converted a thousand times over.
+    header, body = (folder / "short.out.csv").read_bytes().split(b"\n", 1)
+    assert (folder / "long.out.csv").read_bytes() == header + b"\n" + body * 1000
+    assert (peak["long"] - peak["short"]) * 1024 < (folder / "long.csv").stat().st_size / 4, peak
 
 
 @pytest.mark.parametrize("text, message", [
