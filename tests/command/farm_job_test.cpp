@@ -346,7 +346,7 @@ TEST(FarmJob, ReadmeRecipesHandEveryWordOverOrRefuseIt) {
         return readme.substr(at, readme.find("```", at) - at);
     };
     ScratchFolder dir;
-    for (const char* folder : {"bin", "py/outline/modules"}) fs::create_directories(dir.file(folder));
+    for (const char* folder : {"bin", "py/outline"}) fs::create_directories(dir.file(folder));
     write_bytes(dir.file("bin/talvik-stmap"), "#!/bin/sh\nexec cat \"$PLAN\"\n");
     write_bytes(dir.file("bin/deadlinecommand"), R"(#!/usr/bin/python3
 import json, os, shlex, sys
@@ -383,12 +383,14 @@ print("JobID=%d" % len(open(os.environ["RECORD"]).readlines()))
 )");
     for (const char* program : {"bin/talvik-stmap", "bin/deadlinecommand"})
         fs::permissions(dir.file(program), fs::perms::owner_all);
-    write_bytes(dir.file("py/outline/__init__.py"), R"(import json, os
+    // outline, outline.cuerun and outline.modules.shell in one.
+    write_bytes(dir.file("py/outline/__init__.py"), R"(import json, os, sys
 class Outline:
     def __init__(self, name, **ignored): self.layers = []
     def add_layer(self, layer): self.layers.append(layer)
-)");
-    write_bytes(dir.file("py/outline/cuerun.py"), R"(import json, os
+class ShellSequence:
+    def __init__(self, name, commands): self.commands = commands
+    def depend_all(self, layer): pass
 def launch(job, use_pycuerun=True):
     with open(os.environ["RECORD"], "a") as record:
         for layer in job.layers:
@@ -396,11 +398,8 @@ def launch(job, use_pycuerun=True):
                 for token, value in (("%{FRAME}", frame), ("%{ZFRAME}", "%04d" % frame), ("%{RANGE}", "1-9")):
                     command = [str(word).replace(token, str(value)) for word in command]
                 record.write(json.dumps(command) + "\n")
-)");
-    write_bytes(dir.file("py/outline/modules/__init__.py"), "");
-    write_bytes(dir.file("py/outline/modules/shell.py"), R"(class ShellSequence:
-    def __init__(self, name, commands): self.commands = commands
-    def depend_all(self, layer): pass
+cuerun = modules = shell = sys.modules[__name__]
+sys.modules.update({"outline." + name: cuerun for name in ("cuerun", "modules", "modules.shell")})
 )");
     const struct {
         const char* folder;
