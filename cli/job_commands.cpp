@@ -55,10 +55,11 @@ std::string read_log(const std::string& pattern, const std::string& id) {
 
 int run_plan(const RenderOptions& o, const FarmOptions& f, std::FILE* out, std::FILE* err) {
     const JobPlan plan = plan_shot_job(o, f, err);
+    check_task_count(plan, kSlurmArrayLimit, "Slurm's largest MaxArraySize");
     if (f.json)
-        print_line(out, shot::json_text(job_plan_json(plan), 3));
+        write_job_plan_json(plan, out);
     else
-        print_lines(out, job_plan_text(plan));
+        write_job_plan_text(plan, out);
     return 0;
 }
 
@@ -70,6 +71,12 @@ int run_submit(const RenderOptions& o, const FarmOptions& f, std::FILE* out, std
     } catch (const io::Stopped& e) {
         print_message(err, "talvik-stmap: submit stopped by %s: %s", io::stop_signal_name(), e.what());
         return io::stopped_exit_code();
+    } catch (const SubmitFailed& e) {
+        // What Slurm's command said keeps its lines, each made safe to show.
+        std::fprintf(err, "talvik-stmap: %s%s\n", shot::terminal_text(e.why()).c_str(), e.said().empty() ? "" : ":");
+        for (const std::string& line : e.said()) std::fprintf(err, "  %s\n", shot::terminal_text(line).c_str());
+        std::fprintf(err, "talvik-stmap: %s\n", shot::terminal_text(e.outcome()).c_str());
+        return 1;
     }
     if (f.json)
         print_line(out, shot::json_text(submitted_json(plan, steps), 2));

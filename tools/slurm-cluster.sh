@@ -2,7 +2,10 @@
 # A one-node Slurm cluster on 127.0.0.1 in a scratch folder, for the farm
 # tests: Debian's slurm-wlm and munge, with its own munge key and socket, a
 # generated slurm.conf, no cgroups (proctrack/linuxproc, task/none), every
-# daemon's state, spool, log and pid file in the folder, free ports.
+# daemon's state, spool, log and pid file in the folder, free ports. The
+# munge socket alone lives in a folder of its own under /run (or /tmp):
+# munged refuses a socket any of whose folders is not searchable by all,
+# and the scratch folder may sit in a private one (mktemp -d makes 700).
 #
 #   tools/slurm-cluster.sh start DIR   starts munged, slurmctld and slurmd; waits
 #                                      until the node takes jobs; prints the
@@ -68,6 +71,13 @@ stop_cluster() {
     fi
     rm -f "$dir/run/$name.pid"
   done
+  # The socket's folder, once munged is gone; only one this script made.
+  local socket_dir
+  socket_dir=$(cat "$dir/run/munge-socket-dir" 2>/dev/null || true)
+  if [[ "$socket_dir" =~ ^/(run|tmp)/talvik-munge\.[A-Za-z0-9]+$ ]] && ! daemon_pid munged >/dev/null; then
+    rm -rf "$socket_dir"
+    rm -f "$dir/run/munge-socket-dir"
+  fi
 }
 
 # A TCP port nothing listens on now.
@@ -99,9 +109,20 @@ start_cluster() {
   stop_cluster
 
   mkdir -p "$dir"/{etc,munge,state,spool,log,run}
-  # munged wants its key private and its socket's folder open to all.
-  chmod 700 "$dir/etc"
-  chmod 711 "$dir/munge"
+  # munged wants its key private, and its socket in folders all may search
+  # up to /: one made here, whatever the scratch folder's parents allow.
+  chmod 700 "$dir/etc" "$dir/munge"
+  local socket_dir
+  socket_dir=$(mktemp -d /run/talvik-munge.XXXXXXXX 2>/dev/null || mktemp -d /tmp/talvik-munge.XXXXXXXX) ||
+    fail_start "cannot make a folder for munged's socket under /run or /tmp"
+  echo "$socket_dir" >"$dir/run/munge-socket-dir"
+  chmod 755 "$socket_dir"
+  local folder=$socket_dir
+  while [ "$folder" != / ]; do
+    folder=$(dirname "$folder")
+    [ "$(( 8#$(stat -c %a "$folder") & 8#001 ))" -ne 0 ] ||
+      fail_start "munged's socket folder $socket_dir: $folder is not searchable by all, which munged requires"
+  done
   # A fresh cluster: no jobs, logs or key of an earlier one.
   rm -rf "$dir"/log/* "$dir"/state/* "$dir"/spool/* "$dir/munge/munge.key"
   mungekey --create --keyfile="$dir/munge/munge.key" >/dev/null
@@ -126,7 +147,7 @@ SlurmUser=root
 SlurmdUser=root
 AuthType=auth/munge
 CredType=cred/munge
-AuthInfo=socket=$dir/munge/munge.socket
+AuthInfo=socket=$socket_dir/munge.socket
 StateSaveLocation=$dir/state
 SlurmdSpoolDir=$dir/spool/slurmd
 SlurmctldPidFile=$dir/run/slurmctld.pid
@@ -150,7 +171,7 @@ NodeName=localhost NodeHostname=$host NodeAddr=127.0.0.1 CPUs=$cpus RealMemory=$
 PartitionName=talvik Nodes=localhost Default=YES MaxTime=INFINITE State=UP OverSubscribe=NO
 EOF
 
-  munged --socket="$dir/munge/munge.socket" --key-file="$dir/munge/munge.key" \
+  munged --socket="$socket_dir/munge.socket" --key-file="$dir/munge/munge.key" \
     --pid-file="$dir/run/munged.pid" --log-file="$dir/log/munged.log" --seed-file="$dir/munge/munged.seed" ||
     fail_start "munged did not start"
   # Daemons fork into the background and write their pid files.

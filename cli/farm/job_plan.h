@@ -4,7 +4,9 @@
 // slurm` submits it.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,10 +26,15 @@ struct JobStep {
     // Whether it waits for that step to succeed, or only to end (the
     // verify step runs whatever became of the chunks, to say so).
     bool after_success = true;
-    std::vector<JobTask> tasks;
+    size_t task_count = 0;
+    // Task i (0 <= i < task_count), made when asked for: a shot of a
+    // million frames in chunks of one is a million tasks of a few hundred
+    // bytes each, more than is worth holding at once.
+    std::function<JobTask(size_t)> task;
     // With "{first}" and "{last}" for a task's first and last frame, when
     // every task is a run of consecutive frames as a farm's own chunking
-    // makes them; empty otherwise.
+    // makes them and no other word holds "{first}" or "{last}"; empty
+    // otherwise.
     std::vector<std::string> argv_template;
 };
 
@@ -36,6 +43,7 @@ struct JobPlan {
     std::string job_folder;      // absolute: reports, scripts, logs, the chunks' manifests
     std::string log_folder;      // job_folder/logs
     std::string shot_manifest;   // what verify writes
+    std::string overscan_report; // what the overscan step writes; empty: no such step
     std::vector<int> frames;
     int chunk = 0;
     int threads = 0;             // each task's --threads; 0: the CPUs it is given
@@ -50,15 +58,27 @@ JobPlan plan_job(const RenderOptions& options, const FarmOptions& farm, const st
 
 // The same, the frames decided and the plug-in loaded as a render of
 // `options` would: the take is reloaded and checked, and an overscan
-// report given checked against the shot, now, so that a job that cannot
-// render is refused before it is submitted. Warnings go to `err`.
+// report given checked against the shot, and the files the job writes
+// checked as a render checks its outputs, now, so that a job that cannot
+// render is refused before it is submitted: an output a render would
+// refuse is a UsageError here, as every try of its task would fail again.
+// Warnings go to `err`.
 JobPlan plan_shot_job(const RenderOptions& options, const FarmOptions& farm, std::FILE* err);
 
-shot::Json job_plan_json(const JobPlan& plan);
+// Slurm's largest MaxArraySize: no cluster takes a job array of more tasks.
+constexpr size_t kSlurmArrayLimit = 4000001;
 
-// For people: each step, what it waits for, and each task's command line
-// quoted for a POSIX shell.
-std::string job_plan_text(const JobPlan& plan);
+// Throws UsageError when a step of `plan` has more tasks than `limit`,
+// naming the step, the limit (`limit_name`) and the --chunk that fits.
+void check_task_count(const JobPlan& plan, size_t limit, const std::string& limit_name);
+
+// The plan as JSON on `out`, written as it is made, task by task; throws
+// std::runtime_error when it cannot be written.
+void write_job_plan_json(const JobPlan& plan, std::FILE* out);
+
+// For people, on `out` likewise: each step, what it waits for, and each
+// task's command line quoted for a POSIX shell.
+void write_job_plan_text(const JobPlan& plan, std::FILE* out);
 
 // A word quoted for a POSIX shell: 'it'\''s'.
 std::string shell_quoted(const std::string& word);

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <filesystem>
 #include <set>
+#include <sstream>
 #include <stdexcept>
 
 #include "cli/farm/program_run.h"
@@ -110,39 +111,80 @@ std::string output_pattern(const std::string& folder, const std::string& name, c
     return escaped + "/" + name + fields;
 }
 
+// The cluster's MaxArraySize ("MaxArraySize            = 1001"); nothing
+// when scontrol cannot say, and sbatch is left to judge.
+std::optional<size_t> max_array_size() {
+    const ProgramResult r = run_program({"scontrol", "show", "config"});
+    if (!r.started || r.status != 0) return std::nullopt;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string name, equals;
+        size_t value = 0;
+        if (words >> name >> equals >> value && name == "MaxArraySize" && equals == "=") return value;
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        if (line.find_first_not_of(" \t\r") != std::string::npos) lines.push_back(line);
+    return lines;
+}
+
+std::string joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += (text.empty() ? "" : "; ") + line;
+    return text;
+}
+
 }  // namespace
+
+SubmitFailed::SubmitFailed(const std::string& why, const std::string& said, const std::string& outcome)
+    : std::runtime_error(why + (said.empty() ? "" : ": " + joined(lines_of(said))) + "; " + outcome),
+      why_(why),
+      said_(lines_of(said)),
+      outcome_(outcome) {}
 
 std::string batch_script(const JobPlan& plan, const JobStep& step) {
     std::string script = "#!/bin/sh\n# talvik-stmap: the " + step.name + " step of job " + slurm_name(plan.name) +
-                         " (" + std::to_string(step.tasks.size()) + (step.tasks.size() == 1 ? " task" : " tasks") +
+                         " (" + std::to_string(step.task_count) + (step.task_count == 1 ? " task" : " tasks") +
                          "), written by submit slurm.\n";
-    if (step.tasks.size() == 1) return script + command_line(step.tasks.front().argv) + "\n";
+    if (step.task_count == 1) return script + command_line(step.task(0).argv) + "\n";
     script += "case \"$SLURM_ARRAY_TASK_ID\" in\n";
-    for (size_t i = 0; i < step.tasks.size(); ++i)
-        script += "  " + std::to_string(i) + ") " + command_line(step.tasks[i].argv) + " ;;\n";
+    for (size_t i = 0; i < step.task_count; ++i)
+        script += "  " + std::to_string(i) + ") " + command_line(step.task(i).argv) + " ;;\n";
     script += "  *) echo \"talvik-stmap: no task $SLURM_ARRAY_TASK_ID in this job\" >&2; exit 2 ;;\n";
     return script + "esac\n";
 }
 
 std::vector<SubmittedStep> submit_to_slurm(const JobPlan& plan, const std::vector<std::string>& sbatch_args) {
+    const bool arrays = std::any_of(plan.steps.begin(), plan.steps.end(), [](const JobStep& s) { return s.task_count > 1; });
+    if (arrays)
+        if (const std::optional<size_t> limit = max_array_size())
+            check_task_count(plan, *limit, "this cluster's MaxArraySize");
     std::error_code ec;
     fs::create_directories(plan.log_folder, ec);
     if (ec) throw std::runtime_error("cannot create the job's log folder \"" + plan.log_folder + "\": " + ec.message());
     std::vector<SubmittedStep> submitted;
-    auto fail = [&submitted](const std::string& why) { throw std::runtime_error(why + "; " + cancel(submitted)); };
+    auto fail = [&submitted](const std::string& why, const std::string& said = "") {
+        throw SubmitFailed(why, said, cancel(submitted));
+    };
     for (const JobStep& step : plan.steps) {
         const std::string script = (fs::path(plan.job_folder) / ("slurm-" + step.name + ".sh")).string();
         write_json_file(script, batch_script(plan, step), "batch script");
-        const bool array = step.tasks.size() > 1;
+        const bool array = step.task_count > 1;
         const std::string name = slurm_name(plan.name) + "-" + step.name;
         const std::string fields = array ? "-%A_%a.log" : "-%j.log";
-        SubmittedStep s{step.name, "", step.tasks.size(), (fs::path(plan.log_folder) / (name + fields)).string()};
+        SubmittedStep s{step.name, "", step.task_count, (fs::path(plan.log_folder) / (name + fields)).string()};
         // Held until every step is in: a step refused leaves nothing running.
         std::vector<std::string> argv = {"sbatch", "--parsable", "--hold", "--job-name=" + name,
                                          "--output=" + output_pattern(plan.log_folder, name, fields),
                                          "--open-mode=append"};
         if (plan.threads > 0) argv.push_back("--cpus-per-task=" + std::to_string(plan.threads));
-        if (array) argv.push_back("--array=0-" + std::to_string(step.tasks.size() - 1));
+        if (array) argv.push_back("--array=0-" + std::to_string(step.task_count - 1));
         if (!step.after.empty()) {
             const auto before = std::find_if(submitted.begin(), submitted.end(),
                                              [&](const SubmittedStep& b) { return b.step == step.after; });
@@ -162,7 +204,7 @@ std::vector<SubmittedStep> submit_to_slurm(const JobPlan& plan, const std::vecto
                  "and a cluster to submit to");
         s.id = job_id(r.out);
         if (r.status != 0 || s.id.empty())
-            fail("sbatch refused the " + step.name + " step (exit " + std::to_string(r.status) + "): " + program_said(r));
+            fail("sbatch refused the " + step.name + " step (exit " + std::to_string(r.status) + ")", program_said(r));
         submitted.push_back(std::move(s));
         // Stopped half-way: nothing of the job is left to run.
         if (io::stop_requested().load()) throw io::Stopped(cancel(submitted));
@@ -171,7 +213,7 @@ std::vector<SubmittedStep> submit_to_slurm(const JobPlan& plan, const std::vecto
     for (const SubmittedStep& s : submitted) release.push_back(s.id);
     const ProgramResult r = run_program(release);
     if (!r.started || r.status != 0)
-        fail("scontrol could not release the held jobs: " + (r.started ? program_said(r) : r.why_not));
+        fail("scontrol could not release the held jobs", r.started ? program_said(r) : r.why_not);
     return submitted;
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -24,14 +25,30 @@ struct SubmittedStep {
 // tasks a case on SLURM_ARRAY_TASK_ID. Every word is quoted.
 std::string batch_script(const JobPlan& plan, const JobStep& step);
 
+// A submission that failed half-way: why, what Slurm's command said (its
+// lines, as it wrote them), and what became of the steps submitted before.
+class SubmitFailed : public std::runtime_error {
+public:
+    SubmitFailed(const std::string& why, const std::string& said, const std::string& outcome);
+    const std::string& why() const { return why_; }
+    const std::vector<std::string>& said() const { return said_; }
+    const std::string& outcome() const { return outcome_; }
+
+private:
+    std::string why_;
+    std::vector<std::string> said_;
+    std::string outcome_;
+};
+
 // Writes the scripts and submits the steps in order, each held until all
 // are in, then releases them. `sbatch_args` go to every sbatch after the
-// command's own options, so they may override them. Throws
-// std::runtime_error saying what sbatch said when it is missing or refuses
-// a step; the held steps submitted before are cancelled with scancel, and
-// the message names them (and says so when they could not be). A stop
-// signal between steps cancels them too: io::Stopped says what became of
-// them.
+// command's own options, so they may override them. First, a job array
+// larger than the cluster's MaxArraySize (as `scontrol show config` says
+// it) is refused with UsageError, nothing submitted. Throws SubmitFailed
+// when sbatch is missing or refuses a step; the held steps submitted
+// before are cancelled with scancel, and the outcome names them (and says
+// so when they could not be). A stop signal between steps cancels them
+// too: io::Stopped says what became of them.
 std::vector<SubmittedStep> submit_to_slurm(const JobPlan& plan, const std::vector<std::string>& sbatch_args);
 
 struct JobEnd {

@@ -387,6 +387,8 @@ void plan_overscan(const RenderOptions& o, RenderPlan& plan, std::FILE* out, std
     plan.fixed_box_ = plan_boxes(o, request, plan, out, err);
 }
 
+void check_render_outputs(const RenderOptions& o, const RenderPlan& plan) { check_outputs(o, plan, {}); }
+
 RenderPlan plan_render(const RenderOptions& o, std::FILE* out, std::FILE* err,
                        const std::vector<NamedSequence>& named) {
     RenderPlan plan = plan_shot(o, err);

@@ -76,6 +76,12 @@ RenderPlan plan_render(const RenderOptions& options, std::FILE* out, std::FILE* 
 // resolved and nothing is done about the outputs.
 RenderPlan plan_shot(const RenderOptions& options, std::FILE* err);
 
+// The checks on the outputs between the two: none may replace an input,
+// the program or a library it loaded, another output, or something that is
+// not a file, and each file written once must be writable. Throws as
+// plan_render does.
+void check_render_outputs(const RenderOptions& options, const RenderPlan& plan);
+
 // Its second part: the overscan resolved (a report checked against what
 // this shot is, `auto` measured) and every frame's box checked.
 void plan_overscan(const RenderOptions& options, RenderPlan& plan, std::FILE* out, std::FILE* err);

@@ -33,15 +33,15 @@ TEST(BatchScript, EveryWordReachesTheProgramAsItWas) {
                                             "100%", "", "-n", "; touch pwned"};
     JobPlan plan;
     plan.name = "m\ntouch pwned $(touch pwned)";
-    JobStep single{"verify", "", true, {}, {}};
-    JobStep array{"render", "", true, {}, {}};
+    std::vector<JobTask> tasks;
     for (const char* which : {"first", "second"}) {
         std::vector<std::string> argv = {"/usr/bin/printf", "[%s]"};
         argv.insert(argv.end(), words.begin(), words.end());
         argv.push_back(which);
-        array.tasks.push_back({{}, argv});
+        tasks.push_back({{}, argv});
     }
-    single.tasks.push_back(array.tasks.front());
+    const JobStep single{"verify", "", true, 1, [tasks](size_t) { return tasks.front(); }, {}};
+    const JobStep array{"render", "", true, tasks.size(), [tasks](size_t i) { return tasks.at(i); }, {}};
     std::string expected;
     for (const std::string& w : words) expected += "[" + w + "]";
     EXPECT_EQ(run_script(batch_script(plan, single), "0"), expected + "[first]");

@@ -253,6 +253,12 @@ TEST(FarmJob, SubmitSaysWhatIsMissingAndRefusesOtherSchedulers) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("sbatch not found on PATH: submit slurm needs Slurm's client commands"), std::string::npos)
         << r.err;
+    const std::string exe = fs::canonical(TALVIK_STMAP).string();
+    auto with = [&](std::vector<std::string> head) {
+        head.insert(head.end(), job.begin(), job.end());
+        head.insert(head.end(), {"--overscan", "auto"});
+        return head;
+    };
     args[1] = "pbs";
     r = run_stmap(args);
     EXPECT_EQ(r.status, 2);
@@ -267,11 +273,165 @@ TEST(FarmJob, SubmitSaysWhatIsMissingAndRefusesOtherSchedulers) {
         {{"plan", "--size", "16x9", "-o", "m.####.exr", "--chunk", "2", "--wait"}, "unknown option \"--wait\" for plan"},
         {{"verify", "--size", "16x9"}, "nothing to verify"},
         {{"verify", "--size", "16x9", "-o", "m.####.exr", "--chunk", "2"}, "unknown option \"--chunk\" for verify"},
+        // The outputs a render would refuse, refused before any task fails on them.
+        {with({"plan", "--overscan-report", dir.file("m.0003.exr")}), "\" (frame 3) and --overscan-report \""},
+        {with({"submit", "slurm", "--overscan-report", exe}), "is the program itself \""},
+        {with({"plan", "--manifest", dir.file("m.0002.exr")}), "\" (frame 2) and --manifest \""},
     };
     for (const auto& c : usage) {
         r = run_stmap(c.args);
         EXPECT_EQ(r.status, 2) << c.message;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    }
+}
+
+// A long shot in chunks of one is written task by task: 100000 tasks (a
+// document of 40 MB, far more as one in memory) within 300 MiB.
+TEST(FarmJob, APlanOfManyTasksIsWrittenWithinLittleMemory) {
+    if (kSanitized) GTEST_SKIP() << "sanitizers need more address space than any limit set here";
+    ScratchFolder dir;
+    ProcessOptions options;
+    options.limits = {{RLIMIT_AS, 300 * (rlim_t{1} << 20)}};
+    options.stdout_path = dir.file("plan.json");
+    StmapProcess plan({"plan", "--size", "16x9", "--frames", "1-100000", "--threads", "1", "-o",
+                       dir.file("m.######.exr"), "--chunk", "1", "--json", "--quiet"},
+                      options);
+    const std::optional<int> status = plan.wait(300);
+    ASSERT_TRUE(status);
+    ASSERT_EQ(*status, 0) << plan.err();
+    const py::list tasks = parse_json(read_bytes(dir.file("plan.json")))["steps"][py::int_(0)]["tasks"];
+    ASSERT_EQ(py::len(tasks), 100000u);
+    EXPECT_EQ(tasks[99999]["frames"].cast<std::string>(), "100000");
+}
+
+// Slurm's commands stood in by scripts: the cluster's MaxArraySize bounds
+// the render array before anything is submitted, and what sbatch says when
+// it refuses keeps its lines.
+TEST(FarmJob, SubmitKeepsToTheClustersArraySizeAndShowsWhatSbatchSaid) {
+    ScratchFolder dir;
+    fs::create_directory(dir.file("bin"));
+    write_bytes(dir.file("bin/scontrol"), "#!/bin/sh\necho 'MaxArrayPartitions      = 9'\necho 'MaxArraySize            = 3'\n");
+    write_bytes(dir.file("bin/sbatch"), "#!/bin/sh\ntouch '" + dir.file("sbatch ran") +
+                                            "'\nprintf 'sbatch: error: refused\\nsbatch: error: \\033[31mwhy\\n' >&2\nexit 1\n");
+    for (const char* program : {"bin/scontrol", "bin/sbatch"}) fs::permissions(dir.file(program), fs::perms::owner_all);
+    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    setenv("PATH", (dir.file("bin") + ":" + path).c_str(), 1);
+    auto submit = [&](const char* chunk) {
+        return run_stmap({"submit", "slurm", "--size", "16x9", "--frames", "1-7", "-o", dir.file("out/m.####.exr"),
+                          "--chunk", chunk});
+    };
+    const CommandResult four = submit("2"), three = submit("3");
+    setenv("PATH", path.c_str(), 1);
+    EXPECT_EQ(four.status, 2);
+    EXPECT_NE(four.err.find("the render step would be 4 tasks (--chunk 2), more than this cluster's MaxArraySize of 3 "
+                            "takes in one job array: give --chunk 3 or more"),
+              std::string::npos)
+        << four.err;
+    EXPECT_EQ(three.status, 1);
+    EXPECT_EQ(three.err, "talvik-stmap: sbatch refused the render step (exit 1):\n  sbatch: error: refused\n"
+                         "  sbatch: error: \\e[31mwhy\ntalvik-stmap: no job was submitted\n");
+    EXPECT_TRUE(fs::exists(dir.file("sbatch ran"))) << "only the array that fits was handed to sbatch";
+}
+
+// The README's farm recipes run as printed, the farms stood in by what
+// hands a task its words as each farm does (OpenCue: every word with its
+// frame tokens filled, no shell; Deadline: its tags filled, then Arguments
+// split as .NET splits a command line, which shlex, as Mono on older
+// Deadline, must agree with): every word arrives as it was, or the recipe
+// refuses the path before submitting anything.
+TEST(FarmJob, ReadmeRecipesHandEveryWordOverOrRefuseIt) {
+    const std::string readme = read_bytes(TALVIK_README);
+    auto recipe = [&](const std::string& farm) {
+        const size_t at = readme.find("```python\n", readme.find("**" + farm + "**")) + 10;
+        return readme.substr(at, readme.find("```", at) - at);
+    };
+    ScratchFolder dir;
+    for (const char* folder : {"bin", "py/outline"}) fs::create_directories(dir.file(folder));
+    write_bytes(dir.file("bin/talvik-stmap"), "#!/bin/sh\nexec cat \"$PLAN\"\n");
+    write_bytes(dir.file("bin/deadlinecommand"), R"(#!/usr/bin/python3
+import json, os, shlex, sys
+info = {}
+for name in sys.argv[1:]:
+    info.update(line.split("=", 1) for line in open(name, encoding="utf-8").read().splitlines())
+def split(line):
+    words, word, quoted, i = [], None, False, 0
+    while i < len(line):
+        slashes = len(line[i:]) - len(line[i:].lstrip("\\"))
+        c = line[i + slashes:i + slashes + 1]
+        if slashes:
+            word, i = (word or "") + "\\" * (slashes // 2 if c == '"' else slashes), i + slashes
+            if c == '"' and slashes % 2:
+                word, i = word + c, i + 1
+        elif c == '"' and quoted and line[i + 1:i + 2] == '"':
+            word, i = word + c, i + 2
+        elif c == '"':
+            word, quoted, i = word or "", not quoted, i + 1
+        elif c in " \t" and not quoted:
+            words, word, i = words + ([] if word is None else [word]), None, i + 1
+        else:
+            word, i = (word or "") + c, i + 1
+    return words + ([] if word is None else [word])
+first, last = map(int, info["Frames"].split("-")) if "-" in info["Frames"] else (0, 0)
+with open(os.environ["RECORD"], "a") as record:
+    for start in range(first, last + 1, int(info["ChunkSize"])):
+        end = min(start + int(info["ChunkSize"]) - 1, last)
+        line = info["Arguments"].replace("<STARTFRAME>", str(start)).replace("<ENDFRAME>", str(end))
+        line = line.replace("<QUOTE>", '"')
+        assert split(line) == shlex.split(line), line
+        record.write(json.dumps([info["Executable"]] + split(line)) + "\n")
+print("JobID=%d" % len(open(os.environ["RECORD"]).readlines()))
+)");
+    for (const char* program : {"bin/talvik-stmap", "bin/deadlinecommand"})
+        fs::permissions(dir.file(program), fs::perms::owner_all);
+    // outline, outline.cuerun and outline.modules.shell in one.
+    write_bytes(dir.file("py/outline/__init__.py"), R"(import json, os, sys
+class Outline:
+    def __init__(self, name, **ignored): self.layers = []
+    def add_layer(self, layer): self.layers.append(layer)
+class ShellSequence:
+    def __init__(self, name, commands): self.commands = commands
+    def depend_all(self, layer): pass
+def launch(job, use_pycuerun=True):
+    with open(os.environ["RECORD"], "a") as record:
+        for layer in job.layers:
+            for frame, command in enumerate(layer.commands, 1):
+                for token, value in (("%{FRAME}", frame), ("%{ZFRAME}", "%04d" % frame), ("%{RANGE}", "1-9")):
+                    command = [str(word).replace(token, str(value)) for word in command]
+                record.write(json.dumps(command) + "\n")
+cuerun = modules = shell = sys.modules[__name__]
+sys.modules.update({"outline." + name: cuerun for name in ("cuerun", "modules", "modules.shell")})
+)");
+    const struct {
+        const char* folder;
+        bool deadline, opencue;  // whether each passes it on
+    } cases[] = {{"sh 010 it's \"q\" $(touch pwned) `touch pwned` $HOME", true, true},
+                 {"line\nbreak", false, true},
+                 {"back\\slash", false, true},
+                 {"<QUOTE>", false, true},
+                 {"{first}", false, true},
+                 {"%{RANGE}", true, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder);
+        const std::string out = dir.file(std::string("shots/") + c.folder);
+        const CommandResult plan = run_stmap({"plan", "--size", "16x9", "--frames", "1-5", "--overscan", "auto", "-o",
+                                              out + "/m.####.exr", "--chunk", "2", "--json"});
+        ASSERT_EQ(plan.status, 0) << plan.err;
+        write_bytes(dir.file("plan.json"), plan.out);
+        std::string expected;
+        const py::list steps = parse_json(plan.out)["steps"];
+        for (const py::handle step : steps)
+            for (const py::handle task : step["tasks"])
+                expected += py::module_::import("json").attr("dumps")(task["argv"]).cast<std::string>() + "\n";
+        for (const std::string farm : {"Deadline", "OpenCue"}) {
+            fs::remove(dir.file("record"));
+            const CommandResult r = run_program({"/usr/bin/env", "PATH=" + dir.file("bin") + ":/usr/bin:/bin",
+                                                 "PYTHONPATH=" + dir.file("py"), "PLAN=" + dir.file("plan.json"),
+                                                 "RECORD=" + dir.file("record"), "/usr/bin/python3", "-c", recipe(farm)});
+            const bool passes = farm == "Deadline" ? c.deadline : c.opencue;
+            EXPECT_EQ(r.status, passes ? 0 : 1) << farm << ": " << r.err;
+            EXPECT_EQ(fs::exists(dir.file("record")) ? read_bytes(dir.file("record")) : "", passes ? expected : "")
+                << farm;
+        }
     }
 }
 

@@ -202,18 +202,39 @@ TEST_F(SlurmCluster, JobsThatCannotRunAreRefusedBeforeAnythingRuns) {
     EXPECT_NE(last_.err.find("was measured on another shot: the take's content ("), std::string::npos) << last_.err;
     EXPECT_FALSE(fs::exists(dir.file("a/m.job/logs")));
 
-    // sbatch refuses the render array (larger than MaxArraySize): the
-    // overscan job it held is cancelled before it ran.
-    submit({"--size", "16x9", "--frames", "1-1002", "--overscan", "auto", "-o", dir.file("b/m.####.exr"), "--chunk",
-            "1", "--quiet"},
+    // A render array larger than the cluster's MaxArraySize (1001 here):
+    // refused before anything is submitted.
+    submit({"--size", "16x9", "--frames", "1-1002", "-o", dir.file("b/m.####.exr"), "--chunk", "1", "--quiet"}, 2);
+    EXPECT_NE(last_.err.find("1002 tasks (--chunk 1), more than this cluster's MaxArraySize of 1001 takes in one job "
+                             "array: give --chunk 2 or more"),
+              std::string::npos)
+        << last_.err;
+    EXPECT_FALSE(fs::exists(dir.file("b")));
+
+    // sbatch (a stand-in before the real one) refuses the render array: the
+    // overscan job it held is cancelled before it ran, and what sbatch said
+    // is shown line by line.
+    const CommandResult real = run_program({"sh", "-c", "command -v sbatch"});
+    fs::create_directory(dir.file("bin"));
+    write_bytes(dir.file("bin/sbatch"), "#!/bin/sh\ncase \"$*\" in *--array=*) printf 'sbatch: error: one\\nsbatch: "
+                                        "error: two\\n' >&2; exit 1 ;; esac\nexec " +
+                                            real.out.substr(0, real.out.find('\n')) + " \"$@\"\n");
+    fs::permissions(dir.file("bin/sbatch"), fs::perms::owner_all);
+    const std::string path = std::getenv("PATH");
+    setenv("PATH", (dir.file("bin") + ":" + path).c_str(), 1);
+    submit({"--size", "16x9", "--frames", "1-4", "--overscan", "auto", "-o", dir.file("b/m.####.exr"), "--chunk", "2",
+            "--quiet"},
            1);
+    setenv("PATH", path.c_str(), 1);
     const std::smatch held = [&] {
         std::smatch m;
-        std::regex_search(last_.err, m, std::regex(R"(cancelled the jobs submitted \(held, none had started\): (\d+) \(overscan\))"));
+        std::regex_search(last_.err, m, std::regex("^talvik-stmap: sbatch refused the render step \\(exit 1\\):\n"
+                                                   "  sbatch: error: one\n  sbatch: error: two\n"
+                                                   "talvik-stmap: cancelled the jobs submitted \\(held, none had "
+                                                   "started\\): (\\d+) \\(overscan\\)\n$"));
         return m;
     }();
     ASSERT_FALSE(held.empty()) << last_.err;
-    EXPECT_NE(last_.err.find("sbatch refused the render step (exit 1): "), std::string::npos) << last_.err;
     EXPECT_EQ(state(held[1].str()), "CANCELLED");
     EXPECT_FALSE(fs::exists(dir.file("b/m.job/overscan.json")));
 }
