@@ -173,7 +173,7 @@ TEST(Messages, ControlCharactersFromNamesAndPlatesAreShownEscaped) {
         {{"camera", "--size", "8x8", "-o", odd}, "d\\e[2J\\nFAKE"},
         {{"nuke-script", "--plate", plate, "--remove-map", odd + "/r.####.exr", "--add-map", odd + "/a.####.exr", "-o",
           odd},
-         "d\\e[2J\\nFAKE"},
+         "plate\\e[31m.exr\" holds a control character"},
         {{"--version", "--plugin-path", odd + "/none"}, "d\\e[2J\\nFAKE/none"},
     };
     for (const auto& c : cases) {
