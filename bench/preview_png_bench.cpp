@@ -18,10 +18,10 @@
 #include <vector>
 
 #include "bench/timed_tool.h"
-#include "cli/preview/png_deflater.h"
-#include "cli/preview/png_line_filter.h"
-#include "cli/preview/preview_picture.h"
-#include "cli/preview/preview_png_writer.h"
+#include "png/png_deflater.h"
+#include "png/png_line_filter.h"
+#include "png/preview_picture.h"
+#include "png/preview_png_writer.h"
 
 namespace talvik::bench {
 namespace {
@@ -87,7 +87,7 @@ void filter_all(const std::vector<uint8_t>& rgb, const Filter& f, std::vector<ui
         const uint8_t* row = rgb.data() + line * kLineBytes;
         uint8_t* to = out.data() + line * (kLineBytes + 1);
         if (line % kBandLines == 0)
-            cli::filter_sub(row, kLineBytes, to);
+            png::filter_sub(row, kLineBytes, to);
         else
             f.apply(row, row - kLineBytes, to);
     }
@@ -95,7 +95,7 @@ void filter_all(const std::vector<uint8_t>& rgb, const Filter& f, std::vector<ui
 
 struct Setting {
     std::string name;
-    cli::PngDeflate deflate;
+    png::PngDeflate deflate;
     bool writers;
 };
 
@@ -121,50 +121,50 @@ int run(int argc, char** argv) {
                 folder.c_str());
 
     std::vector<uint8_t> rgb(kHeight * kLineBytes);
-    for (auto sampling : {cli::PreviewSampling::Nearest, cli::PreviewSampling::Bilinear}) {
-        cli::PreviewPicture picture;
+    for (auto sampling : {png::PreviewSampling::Nearest, png::PreviewSampling::Bilinear}) {
+        png::PreviewPicture picture;
         picture.begin(map.view(), kWidth, sampling);
         const double ms = best_ms(rounds, [&] {
             for (int line = 0; line < kHeight; ++line) picture.draw(line, map.view(), 0, rgb.data() + line * kLineBytes);
         });
         std::printf("pattern, %-8s %7.2f ms  %6.1f Mpx/s\n",
-                    sampling == cli::PreviewSampling::Nearest ? "nearest" : "bilinear", ms,
+                    sampling == png::PreviewSampling::Nearest ? "nearest" : "bilinear", ms,
                     kWidth * kHeight / ms / 1e3);
     }
 
     const std::vector<Filter> filters = {
         {"none", filter_none},
-        {"sub", [](const uint8_t* line, const uint8_t*, uint8_t* out) { cli::filter_sub(line, kLineBytes, out); }},
+        {"sub", [](const uint8_t* line, const uint8_t*, uint8_t* out) { png::filter_sub(line, kLineBytes, out); }},
         {"up", filter_up},
         {"average", filter_average},
         {"paeth*", [](const uint8_t* line, const uint8_t* above, uint8_t* out) {
-             cli::filter_paeth(line, above, kLineBytes, out);
+             png::filter_paeth(line, above, kLineBytes, out);
          }},
     };
     std::vector<Setting> settings;
-    const cli::PngDeflate chosen = cli::preview_png_deflate();
-    auto add = [&](const std::string& name, cli::PngDeflate d) {
+    const png::PngDeflate chosen = png::preview_png_deflate();
+    auto add = [&](const std::string& name, png::PngDeflate d) {
         settings.push_back({name, d, d.library == chosen.library && d.level == chosen.level &&
                                          d.runs_only == chosen.runs_only});
     };
-    if (cli::has_png_deflate_library(cli::PngDeflateLibrary::Isal))
+    if (png::has_png_deflate_library(png::PngDeflateLibrary::Isal))
         for (int level = 0; level <= 3; ++level)
-            add("ISA-L " + std::to_string(level), {cli::PngDeflateLibrary::Isal, level, false});
+            add("ISA-L " + std::to_string(level), {png::PngDeflateLibrary::Isal, level, false});
     for (int level : {1, 2, 3, 6})
-        add("zlib " + std::to_string(level), {cli::PngDeflateLibrary::Zlib, level, false});
-    add("zlib 1 runs", {cli::PngDeflateLibrary::Zlib, 1, true});
+        add("zlib " + std::to_string(level), {png::PngDeflateLibrary::Zlib, level, false});
+    add("zlib 1 runs", {png::PngDeflateLibrary::Zlib, 1, true});
 
     std::printf("\nfilter and deflate, one thread, in %d-line bands (* the writer's choice):\n", kBandLines);
     std::printf("%-9s %9s", "filter", "filter ms");
     for (const Setting& s : settings) std::printf(" %14s%s", s.name.c_str(), s.writers ? "*" : " ");
     std::printf("\n");
-    std::vector<uint8_t> out(cli::png_piece_bound(kBandLines * (kLineBytes + 1)));
+    std::vector<uint8_t> out(png::png_piece_bound(kBandLines * (kLineBytes + 1)));
     for (const Filter& f : filters) {
         std::vector<uint8_t> data(kHeight * (kLineBytes + 1));
         const double filter_ms = best_ms(rounds, [&] { filter_all(rgb, f, data); });
         std::printf("%-9s %9.2f", f.name, filter_ms);
         for (const Setting& s : settings) {
-            cli::PngPieceDeflater deflater(s.deflate);
+            png::PngPieceDeflater deflater(s.deflate);
             size_t bytes = 0;
             const double ms = best_ms(rounds, [&] {
                 bytes = 0;
@@ -173,7 +173,7 @@ int run(int argc, char** argv) {
                     const size_t size = std::min(kBandLines, kHeight - first) * (kLineBytes + 1);
                     const uint8_t* in = data.data() + first * (kLineBytes + 1);
                     bytes += deflater.deflate(in, size, out.data(), out.size());
-                    adler = cli::adler32_joined(adler, deflater.adler32(1, in, size), size);
+                    adler = png::adler32_joined(adler, deflater.adler32(1, in, size), size);
                 }
             });
             std::printf(" %6.2f ms %4.0fK ", ms, bytes / 1e3);
@@ -183,10 +183,10 @@ int run(int argc, char** argv) {
 
     std::printf("\nwhole previews through the writer, all threads:\n");
     for (const Setting& s : settings) {
-        cli::PreviewOptions options;
+        png::PreviewOptions options;
         options.deflate = s.deflate;
         const std::string path = folder + "/preview.png";
-        const double ms = best_ms(rounds, [&] { cli::write_preview_png(path, map.view(), options); });
+        const double ms = best_ms(rounds, [&] { png::write_preview_png(path, map.view(), options); });
         std::printf("  %-14s%s %7.2f ms %8.0f KB\n", s.name.c_str(), s.writers ? "*" : " ", ms,
                     std::filesystem::file_size(path) / 1e3);
         std::filesystem::remove(path);

@@ -4,16 +4,18 @@
 #include <sstream>
 #include <string>
 
-#include "cli/farm/job_plan.h"
+#include "pipeline/farm/job_plan.h"
 #include "cli/farm/slurm_submit.h"
+#include "cli/output/terminal_events.h"
 #include "cli/output/terminal_print.h"
-#include "cli/render/render_safety.h"
 #include "io/stop_signal.h"
 #include "shot/json_output.h"
 #include "shot/terminal_text.h"
 
 namespace talvik::cli {
 namespace {
+
+using pipeline::JobPlan;
 
 // Names from outside are escaped here, where a line break inside one can
 // still be told from the lines of the text.
@@ -51,20 +53,30 @@ std::string read_log(const std::string& pattern, const std::string& id) {
     return text.str();
 }
 
+// The shot's job for the farm: its tasks warn and report as this run was
+// asked to.
+JobPlan plan_farm_job(const RenderOptions& o, const FarmOptions& f, std::FILE* err) {
+    pipeline::FarmJob farm = f;
+    farm.strict_tasks = o.strict;
+    farm.quiet_tasks = o.quiet;
+    TerminalEvents events(err, err, {o.quiet, o.strict, o.print_controls});
+    return plan_shot_job(o, farm, events);
+}
+
 }  // namespace
 
 int run_plan(const RenderOptions& o, const FarmOptions& f, std::FILE* out, std::FILE* err) {
-    const JobPlan plan = plan_shot_job(o, f, err);
-    check_task_count(plan, kSlurmArrayLimit, "Slurm's largest MaxArraySize");
+    const JobPlan plan = plan_farm_job(o, f, err);
+    pipeline::check_task_count(plan, pipeline::kSlurmArrayLimit, "Slurm's largest MaxArraySize");
     if (f.json)
-        write_job_plan_json(plan, out);
+        pipeline::write_job_plan_json(plan, out);
     else
-        write_job_plan_text(plan, out);
+        pipeline::write_job_plan_text(plan, out);
     return 0;
 }
 
 int run_submit(const RenderOptions& o, const FarmOptions& f, std::FILE* out, std::FILE* err) {
-    const JobPlan plan = plan_shot_job(o, f, err);
+    const JobPlan plan = plan_farm_job(o, f, err);
     std::vector<SubmittedStep> steps;
     try {
         steps = submit_to_slurm(plan, f.sbatch_args);
@@ -73,9 +85,9 @@ int run_submit(const RenderOptions& o, const FarmOptions& f, std::FILE* out, std
         return io::stopped_exit_code();
     } catch (const SubmitFailed& e) {
         // What Slurm's command said keeps its lines, each made safe to show.
-        std::fprintf(err, "talvik-stmap: %s%s\n", shot::terminal_text(e.why()).c_str(), e.said().empty() ? "" : ":");
-        for (const std::string& line : e.said()) std::fprintf(err, "  %s\n", shot::terminal_text(line).c_str());
-        std::fprintf(err, "talvik-stmap: %s\n", shot::terminal_text(e.outcome()).c_str());
+        print_message(err, "talvik-stmap: %s%s", e.why().c_str(), e.said().empty() ? "" : ":");
+        for (const std::string& line : e.said()) print_message(err, "  %s", line.c_str());
+        print_message(err, "talvik-stmap: %s", e.outcome().c_str());
         return 1;
     }
     if (f.json)

@@ -10,8 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/handoff/camera_command.h"
-#include "cli/handoff/nuke_script_command.h"
+#include "cli/handoff_commands.h"
 #include "cli/inspect_command.h"
 #include "cli/job_commands.h"
 #include "cli/options/command_options.h"

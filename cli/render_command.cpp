@@ -1,58 +1,19 @@
 #include "cli/render_command.h"
 
-#include <algorithm>
-
-#include "cli/render/frame_loop.h"
-#include "cli/render/render_manifest.h"
-#include "cli/render/render_notes.h"
-#include "cli/render/render_plan.h"
-#include "cli/render/render_provenance.h"
-#include "shot/frame_range.h"
-#include "shot/undistorted_camera.h"
-#include "shot/version_info.h"
+#include "cli/output/terminal_events.h"
+#include "pipeline/render/shot_render.h"
 
 namespace talvik::cli {
 
-void write_overscan_report(const std::string& path, const RenderOptions& o, const RenderPlan& plan) {
-    const int width = plan.format.width(), height = plan.format.height();
-    shot::Json report = shot::overscan_report(plan.overscan, width, height, plan.overscan_frames, measured_on(o, plan));
-    // The CG camera per frame of the shot `auto` measured (or of the frames
-    // asked, for fixed margins).
-    const std::vector<int>& frames = plan.overscan_frames.empty() ? plan.frames : plan.overscan_frames;
-    report["undistorted_camera"] =
-        shot::undistorted_camera_json(shot::frame_cameras(*plan.node, frames, width, height), width, height,
-                                      plan.overscan.margins().value_or(shot::Margins{}), std::nullopt);
-    write_json_file(path, shot::json_text(report, 2) + "\n", "overscan report");
-}
-
 int run_overscan(const RenderOptions& o, std::FILE* out, std::FILE* err) {
-    const RenderPlan plan = plan_render(o, out, err);
-    write_overscan_report(o.overscan_report, o, plan);
+    TerminalEvents events(out, err, {o.quiet, o.strict, o.print_controls});
+    pipeline::measure_overscan(o, events);
     return 0;
 }
 
 int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
-    const std::string started = utc_time_now();
-    RenderPlan plan = plan_render(o, out, err);
-    if (!o.overscan_report.empty()) write_overscan_report(o.overscan_report, o, plan);
-    RenderManifest manifest = render_frames(plan, o, out, err);
-
-    RenderNotes& notes = plan.notes;
-    notes.kept = plan.outputs->frames_skipped();
-    notes.stale = plan.outputs->frames_stale();
-    const std::vector<std::string>& stale = plan.outputs->stale_paths();
-    notes.stale_paths.assign(stale.begin(), stale.begin() + std::min<size_t>(stale.size(), 3));
-    notes.plugin_path = shot::plugin_build("TalvikDistort").path;
-    if (plan.rendering() && !o.quiet) print_render_notes(err, notes);
-    if (!o.manifest.empty()) {
-        for (const std::string& path : plan.outputs->skipped_paths()) manifest.add_skipped(path);
-        for (const std::string& path : plan.outputs->stale_paths()) manifest.add_stale(path);
-        const shot::Json asked = run_asked(shot::format_frames(plan.frames), o.output, o.preview);
-        // A retried farm task keeps what the tries before it recorded.
-        const shot::Json earlier = o.skip_existing ? earlier_runs(o.manifest, asked) : shot::Json::array();
-        write_manifest(o.manifest, manifest.json(notes.plugin_path, notes,
-                                                 render_provenance(o, plan, started, utc_time_now()), asked, earlier));
-    }
+    TerminalEvents events(out, err, {o.quiet, o.strict, o.print_controls});
+    pipeline::render_shot(o, events);
     return 0;
 }
 

@@ -4,10 +4,7 @@
 
 #include <cstdio>
 
-#include <string>
-
 #include "cli/options/command_options.h"
-#include "cli/render/render_plan.h"
 
 namespace talvik::cli {
 
@@ -19,8 +16,5 @@ int run_render(const RenderOptions& options, std::FILE* out, std::FILE* err);
 // talvik-stmap overscan: measures `auto` over the shot as a render would
 // and writes the overscan report to options.overscan_report.
 int run_overscan(const RenderOptions& options, std::FILE* out, std::FILE* err);
-
-// The overscan report of a plan, written safely.
-void write_overscan_report(const std::string& path, const RenderOptions& options, const RenderPlan& plan);
 
 }  // namespace talvik::cli

@@ -10,7 +10,7 @@
 #include <stdexcept>
 
 #include "cli/farm/program_run.h"
-#include "cli/render/render_manifest.h"
+#include "pipeline/render/render_manifest.h"
 #include "io/stop_signal.h"
 
 namespace talvik::cli {
@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 
 std::string command_line(const std::vector<std::string>& argv) {
     std::string line = "exec";
-    for (const std::string& word : argv) line += " " + shell_quoted(word);
+    for (const std::string& word : argv) line += " " + pipeline::shell_quoted(word);
     return line;
 }
 
@@ -164,7 +164,7 @@ std::vector<SubmittedStep> submit_to_slurm(const JobPlan& plan, const std::vecto
     const bool arrays = std::any_of(plan.steps.begin(), plan.steps.end(), [](const JobStep& s) { return s.task_count > 1; });
     if (arrays)
         if (const std::optional<size_t> limit = max_array_size())
-            check_task_count(plan, *limit, "this cluster's MaxArraySize");
+            pipeline::check_task_count(plan, *limit, "this cluster's MaxArraySize");
     std::error_code ec;
     fs::create_directories(plan.log_folder, ec);
     if (ec) throw std::runtime_error("cannot create the job's log folder \"" + plan.log_folder + "\": " + ec.message());
@@ -174,7 +174,7 @@ std::vector<SubmittedStep> submit_to_slurm(const JobPlan& plan, const std::vecto
     };
     for (const JobStep& step : plan.steps) {
         const std::string script = (fs::path(plan.job_folder) / ("slurm-" + step.name + ".sh")).string();
-        write_json_file(script, batch_script(plan, step), "batch script");
+        pipeline::write_json_file(script, batch_script(plan, step), "batch script");
         const bool array = step.task_count > 1;
         const std::string name = slurm_name(plan.name) + "-" + step.name;
         const std::string fields = array ? "-%A_%a.log" : "-%j.log";

@@ -10,9 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "cli/farm/job_plan.h"
+#include "pipeline/farm/job_plan.h"
 
 namespace talvik::cli {
+
+using pipeline::JobPlan;
+using pipeline::JobStep;
 
 struct SubmittedStep {
     std::string step;  // "overscan", "render", "verify"

@@ -470,7 +470,7 @@ public:
             if (cl_.render.overscan_report.empty())
                 throw shot::UsageError("overscan writes its report to -o FILE.json: give -o");
             cl_.render.overscan = "auto";
-            cl_.render.overscan_report_option = "-o";
+            cl_.render.overscan_report_name = "-o";
             return CommandLine::Command::Overscan;
         }
         if (camera_.app().parsed()) {

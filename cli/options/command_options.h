@@ -7,43 +7,23 @@
 #include <vector>
 
 #include "exr/st_map_exr_writer.h"
+#include "pipeline/job/farm_job.h"
+#include "pipeline/job/handoff_job.h"
+#include "pipeline/job/points_job.h"
+#include "pipeline/job/shot_job.h"
 #include "shot/undistorted_camera.h"
 
 namespace talvik::cli {
 
-struct RenderOptions {
-    std::string plate;                         // --plate
-    std::optional<std::pair<int, int>> size;   // --size WxH
-    std::optional<std::string> overscan;       // --overscan MARGINS, unparsed
-    std::string overscan_from;                 // --overscan-from FILE.json, a report's margins
-    std::string overscan_report;               // --overscan-report FILE.json; -o of overscan
-    std::string overscan_report_option = "--overscan-report";  // as messages name it
-    std::optional<int> mode;                   // --mode: 0 distort, 1 undistort
-    std::vector<std::pair<std::string, std::string>> sets;  // --set NAME=VALUE, in order
-    std::string fbx;                           // --fbx
-    std::optional<int> camera;                 // --camera
-    std::string frames;                        // --frames, unparsed
-    std::string output;                        // -o
-    std::string preview;                       // --preview
-    bool print_controls = false;               // --print-controls
-    int threads = 0;                           // --threads; 0: the CPUs this process may use
-    bool quiet = false;                        // --quiet: no progress or summary; warnings still
-    bool strict = false;                       // --strict: every warning fails the run
-    exr::StMapCompression compression = exr::StMapCompression::Zip;
-    bool alpha = false;                        // --alpha: the validity as a half A channel
-    std::vector<std::string> plugin_path;      // --plugin-path, then TALVIK_PLUGIN_PATH
-    bool skip_existing = false;                // --skip-existing
-    std::string manifest;                      // --manifest
-    std::string document;                      // -o of camera and nuke-script
-    std::vector<std::string> command_line;     // as typed, for the manifest
+// The shot job, and how the command tells about it.
+struct RenderOptions : pipeline::ShotJob {
+    bool print_controls = false;  // --print-controls
+    bool quiet = false;           // --quiet: no progress or summary; warnings still
+    bool strict = false;          // --strict: every warning fails the run
 };
 
 // camera and nuke-script: what they hand to CG and comp beyond the shot.
-struct HandoffOptions {
-    std::optional<shot::FilmBack> film_back;  // --film-back WxH or --haperture MM
-    std::string remove_map;                   // nuke-script --remove-map PATTERN
-    std::string add_map;                      // nuke-script --add-map PATTERN
-};
+struct HandoffOptions : pipeline::HandoffJob {};
 
 struct InspectOptions {
     std::string fbx;
@@ -51,9 +31,7 @@ struct InspectOptions {
 };
 
 // plan, submit and verify: the shot as a farm job.
-struct FarmOptions {
-    int chunk = 0;                         // --chunk N: frames per render task
-    std::string job_dir;                   // --job-dir; empty: beside the outputs
+struct FarmOptions : pipeline::FarmJob {
     bool json = false;                     // --json
     bool wait = false;                     // --wait: until the verify job ends (submit)
     std::vector<std::string> sbatch_args;  // --sbatch-arg=ARG, in order (submit slurm)
@@ -62,10 +40,7 @@ struct FarmOptions {
 
 // points keeps its take, format, mode, output and run options in
 // RenderOptions; these are its own.
-struct PointsOptions {
-    std::string track;      // the CSV read
-    bool top_left = false;  // --origin top-left: y down from the top line
-};
+struct PointsOptions : pipeline::PointsJob {};
 
 struct CommandLine {
     enum class Command {

@@ -1,7 +1,10 @@
 #include "cli/output/terminal_print.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdarg>
+#include <cstring>
+#include <stdexcept>
 #include <string_view>
 #include <vector>
 
@@ -36,6 +39,12 @@ void print_lines(std::FILE* to, const std::string& text) {
         print_escaped(to, std::string_view(text).substr(start, end - start));
         start = end + 1;
     }
+}
+
+void print_line(std::FILE* out, const std::string& line) {
+    errno = 0;
+    if (std::fputs(line.c_str(), out) < 0 || std::fputc('\n', out) == EOF || std::fflush(out) != 0)
+        throw std::runtime_error(std::string("cannot write to standard output: ") + std::strerror(errno ? errno : EIO));
 }
 
 }  // namespace talvik::cli

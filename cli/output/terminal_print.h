@@ -18,4 +18,8 @@ void print_message(std::FILE* to, const char* format, ...) __attribute__((format
 // breaks kept.
 void print_lines(std::FILE* to, const std::string& text);
 
+// One line on `out`, flushed; throws std::runtime_error with the reason
+// when it cannot be written.
+void print_line(std::FILE* out, const std::string& line);
+
 }  // namespace talvik::cli

@@ -13,6 +13,8 @@
 namespace talvik::cli {
 namespace {
 
+using pipeline::JobTask;
+
 // What `sh script` prints with SLURM_ARRAY_TASK_ID set to `task`.
 std::string run_script(const std::string& script, const std::string& task) {
     test::ScratchFolder dir;

@@ -1,4 +1,4 @@
-#include "cli/render/progress_reporter.h"
+#include "cli/output/progress_reporter.h"
 
 #include <gtest/gtest.h>
 

@@ -17,19 +17,31 @@ ALLOWED = {
     "node": {"lens", "DDImage"},
     "host": {"DDImage"},
     "io": set(),
+    # File formats, side by side.
     "exr": {"io"},
+    "png": {"io"},
+    # A take and a plate come in here.
     "shot": {"exr", "io", "host", "DDImage", "lens"},
-    "cli/options": {"shot", "exr", "io"},
-    "cli/output": {"cli/options", "shot", "io"},
-    "cli/preview": {"io"},
-    "cli/points": set(),
-    "cli/render": {"cli/options", "cli/output", "cli/preview", "shot", "exr", "io", "host", "DDImage", "lens"},
-    "cli/handoff": {"cli/options", "cli/output", "cli/render", "shot", "exr", "io", "host", "DDImage", "lens"},
-    "cli/farm": {"cli/options", "cli/output", "cli/preview", "cli/render", "shot", "exr", "io", "host", "DDImage", "lens"},
-    "cli": {"cli/options", "cli/output", "cli/preview", "cli/points", "cli/render", "cli/handoff", "cli/farm", "shot", "exr", "io",
-            "host", "DDImage", "lens"},
-    # The Python module: beside the command, on what it shares with it.
-    "python": {"shot", "exr", "io", "host", "DDImage", "lens"},
+    # The shot pipeline: from a job value to a shot's files. It never sees
+    # a command line or a terminal.
+    "pipeline/job": {"shot", "exr"},
+    "pipeline/output": {"shot", "io"},
+    "pipeline/render": {"pipeline/job", "pipeline/output", "png", "shot", "exr", "io", "host", "DDImage", "lens"},
+    "pipeline/points": {"pipeline/job", "pipeline/output", "pipeline/render", "shot", "io", "host", "DDImage", "lens"},
+    "pipeline/handoff": {"pipeline/job", "pipeline/output", "pipeline/render", "shot", "exr", "io", "host", "DDImage",
+                         "lens"},
+    "pipeline/farm": {"pipeline/job", "pipeline/output", "pipeline/render", "shot", "exr", "io", "host", "DDImage",
+                      "lens"},
+    # The two front ends: the command and the Python module.
+    "cli/options": {"pipeline/job", "shot", "exr", "io"},
+    "cli/output": {"pipeline/job", "shot", "io"},
+    "cli/farm": {"cli/output", "pipeline/farm", "pipeline/job", "pipeline/output", "pipeline/render", "shot", "exr",
+                 "io", "host", "DDImage", "lens"},
+    "cli": {"cli/options", "cli/output", "cli/farm", "pipeline/job", "pipeline/output", "pipeline/render",
+            "pipeline/points", "pipeline/handoff", "pipeline/farm", "png", "shot", "exr", "io", "host", "DDImage",
+            "lens"},
+    "python": {"pipeline/job", "pipeline/output", "pipeline/render", "pipeline/points", "pipeline/handoff",
+               "pipeline/farm", "shot", "exr", "io", "host", "DDImage", "lens"},
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 

@@ -1,0 +1,41 @@
+// The command's side of a shot's events: warnings on stderr (a failure with
+// --strict), notes and progress on stderr unless --quiet, values on stdout
+// with --print-controls.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "cli/output/progress_reporter.h"
+#include "pipeline/job/shot_events.h"
+
+namespace talvik::cli {
+
+struct TerminalManners {
+    bool quiet = false;           // no notes, script lines or progress
+    bool strict = false;          // a warning fails the run
+    bool print_values = false;    // the values of each frame on `out`
+};
+
+class TerminalEvents : public pipeline::ShotEvents {
+public:
+    TerminalEvents(std::FILE* out, std::FILE* err, TerminalManners manners) : out_(out), err_(err), manners_(manners) {}
+
+    void warning(const std::string& text) override;
+    void note(const std::string& text) override;
+    void alert(const std::string& text) override;
+    void script_output(const std::string& text) override;
+    void values(const std::string& json_line) override;
+    void frames_started(int total, const std::string& folder) override;
+    void frame_done(int frame) override;
+    void frames_finished() override;
+
+private:
+    std::FILE* out_;
+    std::FILE* err_;
+    TerminalManners manners_;
+    std::unique_ptr<ProgressReporter> progress_;
+};
+
+}  // namespace talvik::cli

@@ -1,0 +1,75 @@
+#include "pipeline/farm/chunk_records.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+namespace talvik::pipeline {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A chunk's manifest lists a few hundred files at most.
+constexpr uintmax_t kMaxBytes = 256u << 20;
+
+std::string text_member(const shot::Json& object, const char* name) {
+    const auto it = object.find(name);
+    return it != object.end() && it->is_string() ? it->get<std::string>() : "";
+}
+
+}  // namespace
+
+ChunkRecords ChunkRecords::read(const std::string& folder) {
+    ChunkRecords records;
+    std::error_code ec;
+    std::vector<fs::path> files;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        if (it->path().extension() == ".json" && it->is_regular_file()) files.push_back(it->path());
+    std::sort(files.begin(), files.end());
+    for (const fs::path& file : files) {
+        shot::Json manifest;
+        if (fs::file_size(file, ec) <= kMaxBytes && !ec) {
+            std::ifstream in(file, std::ios::binary);
+            manifest = shot::Json::parse(in, nullptr, false);
+        }
+        if (!manifest.is_object() || text_member(manifest, "command").rfind("talvik-stmap ", 0) != 0) {
+            records.skipped_.push_back(file.string());
+            continue;
+        }
+        records.manifests_.push_back(file.string());
+        shot::Json runs = manifest.contains("earlier_runs") && manifest["earlier_runs"].is_array()
+                              ? manifest["earlier_runs"]
+                              : shot::Json::array();
+        manifest.erase("earlier_runs");
+        runs.push_back(std::move(manifest));
+        for (const shot::Json& run : runs) {
+            if (!run.is_object()) continue;
+            const shot::Json provenance = run.contains("provenance") ? run["provenance"] : shot::Json::object();
+            auto note = [&](const std::string& path, const char* as) {
+                shot::Json record = shot::Json::object();
+                record["manifest"] = file.string();
+                record["host"] = provenance.is_object() ? text_member(provenance, "host") : "";
+                record["started"] = provenance.is_object() ? text_member(provenance, "started") : "";
+                record["ended"] = provenance.is_object() ? text_member(provenance, "ended") : "";
+                record["as"] = as;
+                auto& list = records.by_path_[path];
+                if (list.is_null()) list = shot::Json::array();
+                list.push_back(std::move(record));
+            };
+            if (run.contains("files") && run["files"].is_array())
+                for (const shot::Json& f : run["files"])
+                    if (f.is_object()) note(text_member(f, "path"), "written");
+            if (run.contains("skipped") && run["skipped"].is_array())
+                for (const shot::Json& p : run["skipped"])
+                    if (p.is_string()) note(p.get<std::string>(), "kept");
+        }
+    }
+    return records;
+}
+
+shot::Json ChunkRecords::about(const std::string& absolute_path) const {
+    const auto it = by_path_.find(absolute_path);
+    return it == by_path_.end() ? shot::Json::array() : it->second;
+}
+
+}  // namespace talvik::pipeline

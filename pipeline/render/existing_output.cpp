@@ -1,0 +1,54 @@
+#include "pipeline/render/existing_output.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <optional>
+
+#include "png/png_completeness.h"
+#include "png/preview_png_writer.h"
+#include "exr/exr_completeness.h"
+#include "io/input_file.h"
+
+namespace talvik::pipeline {
+namespace {
+
+using State = OutputCheck::State;
+
+// Missing unless a regular file stands there (followed through symlinks).
+std::optional<OutputCheck> missing(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) return OutputCheck{State::Missing, std::strerror(errno)};
+    if (!S_ISREG(st.st_mode)) return OutputCheck{State::Missing, std::string("is ") + io::file_kind(st.st_mode)};
+    return std::nullopt;
+}
+
+}  // namespace
+
+OutputCheck check_existing_map(const std::string& path, const shot::MapIdentity& identity) {
+    if (auto absent = missing(path)) return *absent;
+    if (auto why = exr::exr_incompleteness(path)) return {State::Incomplete, *why};
+    if (auto why = shot::exr_identity_difference(path, identity)) return {State::Stale, *why};
+    return {State::Current, ""};
+}
+
+OutputCheck check_existing_preview(const std::string& path, const shot::MapIdentity& identity) {
+    if (auto absent = missing(path)) return *absent;
+    if (auto why = png::png_incompleteness(path)) return {State::Incomplete, *why};
+    if (auto why = shot::preview_identity_difference(png::read_preview_identity(path), identity))
+        return {State::Stale, *why};
+    return {State::Current, ""};
+}
+
+const char* state_name(OutputCheck::State state) {
+    switch (state) {
+        case State::Missing: return "missing";
+        case State::Incomplete: return "incomplete";
+        case State::Stale: return "stale";
+        case State::Current: return "current";
+    }
+    return "";
+}
+
+}  // namespace talvik::pipeline
