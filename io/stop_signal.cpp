@@ -51,6 +51,17 @@ void install_stop_handlers() {
 
 const std::atomic<bool>& stop_requested() { return stop_flag; }
 
+void request_stop() {
+    int none = 0;
+    first_signal.compare_exchange_strong(none, SIGINT);
+    stop_flag.store(true);
+}
+
+void clear_stop() {
+    stop_flag.store(false);
+    first_signal.store(0);
+}
+
 int stop_signal() { return first_signal.load(); }
 
 const char* stop_signal_name() {

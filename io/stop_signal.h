@@ -14,8 +14,14 @@ namespace talvik::io {
 // instead of killing the process.
 void install_stop_handlers();
 
-// Set once a stop signal arrived; never cleared.
+// Set once a stop signal arrived; in the command, never cleared.
 const std::atomic<bool>& stop_requested();
+
+// For a front end that handles interrupts itself (Python's Ctrl-C): sets
+// the flag as SIGINT would, without a signal; and clears it once the work
+// it stopped has returned, so that the next call may run.
+void request_stop();
+void clear_stop();
 
 // The first stop signal that arrived, 0 if none.
 int stop_signal();

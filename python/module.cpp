@@ -9,6 +9,7 @@
 
 #include "lens/lens_model_version.h"
 #include "python/lens_binding.h"
+#include "python/shot_binding.h"
 #include "python/take_binding.h"
 #include "shot/usage_error.h"
 #include "shot/version_info.h"
@@ -41,6 +42,7 @@ PYBIND11_MODULE(_talvik, m) {
     py::dtype::of<double>();
     talvik::python::define_lens(m);
     talvik::python::define_take(m);
+    talvik::python::define_shot(m);
     // The command's usage errors are ValueError, its other failures
     // RuntimeError; pybind11's own exceptions pass on unchanged.
     py::register_exception_translator([](std::exception_ptr failure) {

@@ -1,24 +1,23 @@
 #include "python/take_binding.h"
 
-#include <dlfcn.h>
 #include <pybind11/stl.h>
 
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "host/fbx/fbx_scene.h"
 #include "io/input_file.h"
+#include "python/host_lock.h"
 #include "python/initialised.h"
 #include "python/lens_binding.h"
+#include "python/py_paths.h"
 #include "shot/content_hash.h"
 #include "shot/control_values.h"
 #include "shot/frame_checks.h"
 #include "shot/lens_node.h"
-#include "shot/plugin_search.h"
 #include "shot/take_cameras.h"
 #include "shot/take_reload.h"
 #include "shot/version_info.h"
@@ -28,117 +27,7 @@ namespace py = pybind11;
 namespace talvik::python {
 namespace {
 
-// One host at a time: the reload's script runs in the process's one
-// interpreter with a current node of its own, and plug-in registration is
-// process-wide. Taken with the GIL released, so a script can take the GIL.
-std::mutex& host_lock() {
-    static std::mutex lock;
-    return lock;
-}
-
-// Hosts of takes that went while host_lock() was taken: the garbage
-// collector may free a take while a script runs under that lock, on the
-// very thread that holds it, so a take never waits for it. Whoever releases
-// the lock next destroys them. The list is never destroyed: a static's
-// destructor would run after the interpreter it scripts is gone.
-std::mutex& orphans_lock() {
-    static std::mutex lock;
-    return lock;
-}
-std::vector<std::unique_ptr<host::Host>>& orphan_hosts() {
-    static auto* hosts = new std::vector<std::unique_ptr<host::Host>>;
-    return *hosts;
-}
-
-bool orphans_waiting() {
-    std::lock_guard<std::mutex> hold(orphans_lock());
-    return !orphan_hosts().empty();
-}
-
-// Whether this thread holds host_lock(): a script's garbage may go on it.
-thread_local bool holding_host_lock = false;
-
-bool try_host_lock() {
-    if (holding_host_lock || !host_lock().try_lock()) return false;
-    holding_host_lock = true;
-    return true;
-}
-
-// Releases host_lock(), destroying the orphans first; an orphan handed over
-// meanwhile is destroyed here too, or by whoever took the lock in between.
-void release_host_lock() {
-    do {
-        std::vector<std::unique_ptr<host::Host>> doomed;
-        {
-            std::lock_guard<std::mutex> hold(orphans_lock());
-            doomed.swap(orphan_hosts());
-        }
-        doomed.clear();
-        holding_host_lock = false;
-        host_lock().unlock();
-    } while (orphans_waiting() && try_host_lock());
-}
-
-struct HostLock {
-    HostLock() {
-        host_lock().lock();
-        holding_host_lock = true;
-    }
-    ~HostLock() { release_host_lock(); }
-    HostLock(const HostLock&) = delete;
-    HostLock& operator=(const HostLock&) = delete;
-};
-
-// Destroys `host` now if no script runs, else hands it to the lock's holder.
-void let_go(std::unique_ptr<host::Host> host) {
-    if (!host) return;
-    {
-        std::lock_guard<std::mutex> hold(orphans_lock());
-        orphan_hosts().push_back(std::move(host));
-    }
-    if (try_host_lock()) release_host_lock();
-}
-
-// A path as the operating system takes it: str, bytes or os.PathLike.
-// `what` names the argument for a path the system would cut short.
-std::string path_bytes(const py::handle& path, const char* what) {
-    std::string bytes = py::module_::import("os").attr("fsencode")(path).cast<std::string>();
-    // As open() refuses it: the system would read the path up to the NUL.
-    if (bytes.find('\0') != std::string::npos) throw py::value_error(std::string(what) + ": embedded null byte");
-    return bytes;
-}
-
-// And back as Python shows it, undecodable bytes kept (os.fsdecode).
-py::object path_text(const std::string& path) {
-    return py::module_::import("os").attr("fsdecode")(py::bytes(path));
-}
-
 constexpr int kMaxCamera = 999999;  // as for --camera
-
-// Where the plug-in sits beside this module, which is in
-// <prefix>/lib/python3/dist-packages/talvik: lib/talvik/plugins of the
-// installed tree, or the plugins folder of a build (laid out the same).
-std::vector<std::string> plugins_beside_module() {
-    Dl_info info{};
-    if (!dladdr(reinterpret_cast<void*>(&plugins_beside_module), &info) || !info.dli_fname) return {};
-    std::error_code ec;
-    std::filesystem::path module = std::filesystem::canonical(info.dli_fname, ec);
-    if (ec) module = info.dli_fname;
-    const std::filesystem::path lib = module.parent_path().parent_path().parent_path().parent_path();
-    return {(lib / "talvik" / "plugins").string(), (lib.parent_path() / "plugins").string()};
-}
-
-std::vector<std::string> plugin_path_of(const py::object& given) {
-    std::vector<std::string> folders;
-    if (given.is_none()) {
-    } else if (py::isinstance<py::str>(given) || py::isinstance<py::bytes>(given) ||
-               py::hasattr(given, "__fspath__")) {
-        folders.push_back(path_bytes(given, "plugin_path"));
-    } else {
-        for (const py::handle folder : given) folders.push_back(path_bytes(folder, "plugin_path"));
-    }
-    return shot::plugin_search_path(std::move(folders), "plugin_path", plugins_beside_module());
-}
 
 class Take {
 public:

@@ -12,6 +12,8 @@ reload.
     take = talvik.Take("take_cam2.fbx")
     take.lens(2, 1001)
 """
-from ._talvik import Lens, Take, __version__, lens_model_version
+from ._talvik import (Lens, Take, Verdict, __version__, camera, lens_model_version, nuke_script, overscan, plan,
+                      points, render, verify)
 
-__all__ = ["Lens", "Take", "__version__", "lens_model_version"]
+__all__ = ["Lens", "Take", "Verdict", "__version__", "camera", "lens_model_version", "nuke_script", "overscan",
+           "plan", "points", "render", "verify"]

@@ -1,6 +1,6 @@
 """Type stubs of the talvik package."""
 import os
-from typing import Dict, List, Literal, Optional, Sequence, Tuple, Union
+from typing import Any, Callable, Dict, List, Literal, Mapping, Optional, Sequence, Tuple, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -91,3 +91,38 @@ class Take:
         """Every control at the frame, as --print-controls prints it."""
     def lens(self, camera: int, frame: int) -> Lens:
         """The lens the node renders at the frame."""
+
+_Frames = Union[str, int, Sequence[int]]
+_Progress = Optional[Callable[[int, int], object]]
+
+class Verdict:
+    """What verify found: true when every frame of the shot holds."""
+    def __bool__(self) -> bool: ...
+    @property
+    def failing(self) -> List[int]:
+        """The frames that do not hold, in order."""
+    @property
+    def frame_count(self) -> int:
+        """How many frames were checked."""
+
+def render(output: _Path, *, plate: Optional[_Path] = ..., size: Optional[Tuple[int, int]] = ...,
+           fbx: Optional[_Path] = ..., camera: Optional[int] = ..., frames: Optional[_Frames] = ...,
+           mode: Optional[Literal["distort", "undistort"]] = ..., set: Optional[Mapping[str, object]] = ...,
+           overscan: Optional[Union[str, float]] = ..., overscan_from: Optional[_Path] = ...,
+           overscan_report: Optional[_Path] = ..., preview: Optional[_Path] = ..., manifest: Optional[_Path] = ...,
+           compression: Optional[str] = ..., alpha: bool = ..., skip_existing: bool = ..., threads: Optional[int] = ...,
+           plugin_path: Optional[Union[_Path, Sequence[_Path]]] = ..., progress: _Progress = ...) -> None:
+    """Renders the shot's ST maps as talvik-stmap render -o does."""
+def overscan(output: _Path, **shot: Any) -> Dict[str, Any]:
+    """Measures the overscan and writes its report, as talvik-stmap overscan -o does."""
+def camera(output: _Path, *, film_back: Optional[Tuple[float, float]] = ..., haperture: Optional[float] = ...,
+           **shot: Any) -> Dict[str, Any]:
+    """Writes the undistorted camera per frame, as talvik-stmap camera -o does."""
+def nuke_script(output: _Path, *, remove_map: _Path, add_map: _Path, **shot: Any) -> None:
+    """Writes the Nuke script, as talvik-stmap nuke-script -o does."""
+def points(output: _Path, *, track: _Path, origin: Literal["bottom-left", "top-left"] = ..., **shot: Any) -> None:
+    """Converts a 2D track through the lens, as talvik-stmap points -o does."""
+def plan(output: _Path, *, chunk: int, job_dir: Optional[_Path] = ..., **shot: Any) -> Dict[str, Any]:
+    """The shot as a farm job, as talvik-stmap plan --json prints it."""
+def verify(output: _Path, **shot: Any) -> Verdict:
+    """Checks the shot's files as talvik-stmap verify does."""

@@ -16,6 +16,8 @@ def stub_names():
             names[node.name] = {n.name for n in node.body if isinstance(n, ast.FunctionDef)}
         elif isinstance(node, ast.AnnAssign):
             names[""].add(node.target.id)
+        elif isinstance(node, ast.FunctionDef):
+            names[""].add(node.name)
     return names
 
 
@@ -26,10 +28,12 @@ def public(obj):
 def test_every_public_name_has_a_stub_and_a_docstring():
     stubs = stub_names()
     assert set(talvik.__all__) == stubs[""]
-    for cls in (talvik.Lens, talvik.Take):
+    for name in talvik.__all__:
+        assert inspect.getdoc(getattr(talvik, name)), f"{name} has no docstring"
+    for cls in (talvik.Lens, talvik.Take, talvik.Verdict):
         members = public(cls)
-        assert members == stubs[cls.__name__] - {"__init__", "__eq__", "__hash__"}, cls
-        assert inspect.getdoc(cls) and inspect.getdoc(cls.__init__)
+        assert members == stubs[cls.__name__] - {"__init__", "__eq__", "__hash__", "__bool__"}, cls
+        assert inspect.getdoc(cls)
         for name in members:
             assert inspect.getdoc(getattr(cls, name)), f"{cls.__name__}.{name} has no docstring"
     assert talvik.__doc__ and "Lens" in talvik.__doc__
