@@ -57,7 +57,7 @@ def folder_of(relative):
 
 
 def target_of(include):
-    """The folder an include names: "cli/render/x.h" -> cli/render."""
+    """The folder an include names: "pipeline/render/x.h" -> pipeline/render."""
     if include.startswith("DDImage/"):
         return "DDImage"
     return folder_of(include)
