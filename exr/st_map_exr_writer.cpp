@@ -154,6 +154,8 @@ void throw_if_cancelled(const StMapExrOptions& options, const std::string& path)
 
 }  // namespace
 
+int exr_compression_id(StMapCompression compression) { return static_cast<int>(exr_compression(compression)); }
+
 StMapCompression parse_st_map_compression(std::string_view name) {
     std::string lower(name);
     std::transform(lower.begin(), lower.end(), lower.begin(),

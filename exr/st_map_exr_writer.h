@@ -29,6 +29,8 @@ enum class StMapCompression { None, Rle, Zips, Zip, Piz };
 // dwaa, dwab) are refused as lossy, anything else as unknown.
 StMapCompression parse_st_map_compression(std::string_view name);
 const char* st_map_compression_name(StMapCompression compression);
+// OpenEXR's Imf::Compression value for it, as a header holds it.
+int exr_compression_id(StMapCompression compression);
 
 // Attributes the command adds, e.g. "talvik/k1" or "talvik/frame".
 struct ExtraAttribute {

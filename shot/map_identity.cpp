@@ -16,9 +16,8 @@ namespace {
 
 using AttributeValue = std::variant<int, float, std::string>;
 
+// Provenance, not identity: where the take was and what its bytes were.
 constexpr const char* kTakeHash = "talvik/takeHash";
-// The take's path as typed: the same take by another path is the same
-// take, which talvik/takeHash says.
 constexpr const char* kTakePath = "talvik/fbx_file_path";
 
 std::string value_text(const AttributeValue& value) {
@@ -64,6 +63,32 @@ bool model_known(const MapIdentity& id) {
     return false;
 }
 
+// "left 24, right 24, bottom 13, top 13", or "none".
+std::string margins_text(const std::vector<std::optional<AttributeValue>>& values) {
+    static const char* const kSides[] = {"left", "right", "bottom", "top"};
+    std::string text;
+    for (size_t i = 0; i < values.size() && i < 4; ++i)
+        if (values[i]) text += (text.empty() ? "" : ", ") + std::string(kSides[i]) + " " + value_text(*values[i]);
+    return text.empty() ? "none" : text;
+}
+
+// The overscan margins the map was made with against this shot's: what a
+// changed measurement of the whole shot does to every frame.
+std::optional<std::string> margins_difference(const Imf::Header& header, const MapIdentity& id) {
+    static const char* const kNames[] = {"talvik/overscan/left", "talvik/overscan/right", "talvik/overscan/bottom",
+                                         "talvik/overscan/top"};
+    std::vector<std::optional<AttributeValue>> have, want;
+    for (const char* name : kNames) {
+        have.push_back(header_value(header, exr::ExtraAttribute{name, 0}));
+        std::optional<AttributeValue> wanted;
+        for (const exr::ExtraAttribute& a : id.margins)
+            if (a.name == name) wanted = a.value;
+        want.push_back(wanted);
+    }
+    if (have == want) return std::nullopt;
+    return "the overscan margins changed from " + margins_text(have) + " to " + margins_text(want);
+}
+
 const char* const kUnknownModel = "made by a plug-in that does not name its lens model (talvik/lensModel 0)";
 
 }  // namespace
@@ -76,10 +101,13 @@ std::vector<exr::ExtraAttribute> map_attributes(int frame, const std::vector<Con
 }
 
 MapIdentity map_identity(int frame, const std::vector<ControlValue>& values, const DD::Image::Format& format,
-                         const DD::Image::Box& box, const std::string& take_hash, bool alpha) {
+                         const DD::Image::Box& box, std::vector<exr::ExtraAttribute> margins, bool alpha,
+                         exr::StMapCompression compression) {
     MapIdentity id;
     id.alpha = alpha;
-    for (exr::ExtraAttribute& a : map_attributes(frame, values, take_hash))
+    id.compression = compression;
+    id.margins = std::move(margins);
+    for (exr::ExtraAttribute& a : control_attributes(frame, values))
         if (a.name != "talvik/version" && a.name != kTakePath) id.attributes.push_back(std::move(a));
     id.format_width = format.width();
     id.format_height = format.height();
@@ -107,6 +135,7 @@ std::optional<std::string> exr_identity_difference(const std::string& path, cons
         if (header.displayWindow() != display)
             return "its format (display window) is " + window_text(header.displayWindow()) + ", this shot's " +
                    window_text(display);
+        if (const auto changed = margins_difference(header, id)) return changed;
         if (header.dataWindow() != exr_data_window(id))
             return "its box (data window) is " + window_text(header.dataWindow()) + ", this shot's " +
                    window_text(exr_data_window(id));
@@ -114,12 +143,12 @@ std::optional<std::string> exr_identity_difference(const std::string& path, cons
         if (id.alpha && !alpha) return "it has no validity alpha (A), which this run writes";
         if (!id.alpha && alpha) return "it has an A channel, which this run does not write";
         if (alpha && alpha->type != Imf::HALF) return "its A channel is not half float";
+        if (header.compression() != exr::exr_compression_id(id.compression))
+            return std::string("it is not compressed as this run writes (") +
+                   exr::st_map_compression_name(id.compression) + ")";
         for (const exr::ExtraAttribute& a : id.attributes) {
             const auto value = header_value(header, a);
-            if (!value) {
-                if (a.name == kTakeHash) return "it does not name its take's content (made before maps did)";
-                return "it has no " + a.name;
-            }
+            if (!value) return "it has no " + a.name;
             if (*value != a.value) return a.name + " is " + value_text(*value) + ", this shot's " + value_text(a.value);
         }
         return std::nullopt;
@@ -134,12 +163,15 @@ std::optional<std::string> preview_identity_difference(const std::string& text, 
     const std::string expected = identity_text(id);
     if (text == expected) return std::nullopt;
     // Name the first member that differs; the texts are ours, one object each.
-    const Json have = Json::parse(text, nullptr, false), want = Json::parse(expected);
+    Json have = Json::parse(text, nullptr, false);
+    const Json want = Json::parse(expected);
     if (!have.is_object()) return "its identity is not ours";
+    // Previews made when the take's content was part of the identity.
+    have.erase(kTakeHash);
+    if (have == want) return std::nullopt;
     for (const auto& [name, value] : want.items()) {
         const auto it = have.find(name);
-        if (it == have.end()) return name == kTakeHash ? "it does not name its take's content (made before previews did)"
-                                                       : "it has no " + name;
+        if (it == have.end()) return "it has no " + name;
         if (*it != value) return name + " is " + json_text(*it) + ", this shot's " + json_text(value);
     }
     return "its identity names more than this shot's";

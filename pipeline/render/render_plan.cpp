@@ -344,7 +344,10 @@ DD::Image::Box RenderPlan::box_at(int frame) const {
 }
 
 shot::MapIdentity RenderPlan::identity_at(int frame) const {
-    return shot::map_identity(frame, shot::control_values(*node, frame), format, box_at(frame), take_hash, alpha);
+    const std::optional<shot::Margins>& margins = overscan.margins();
+    return shot::map_identity(frame, shot::control_values(*node, frame), format, box_at(frame),
+                              margins ? shot::overscan_attributes(*margins) : std::vector<exr::ExtraAttribute>{}, alpha,
+                              compression);
 }
 
 shot::MeasuredOn measured_on(const ShotJob& o, const RenderPlan& plan) {
@@ -367,6 +370,7 @@ shot::MeasuredOn measured_on(const ShotJob& o, const RenderPlan& plan) {
 RenderPlan plan_shot(const ShotJob& o, ShotEvents& events) {
     RenderPlan plan;
     plan.alpha = o.alpha;
+    plan.compression = o.compression;
     const Inputs in = read_inputs(o, plan);
     if (!plan.plates && !o.size && (!o.output.empty() || !o.preview.empty() || !o.overscan_report.empty()))
         warn(plan.notes, events,

@@ -40,6 +40,7 @@ struct RenderPlan {
     std::optional<shot::OverscanRequest> overscan_request;  // as given, before it is resolved
     std::string take_hash;  // content_hash.h of the take reloaded; empty without one
     bool alpha = false;     // maps carry the validity alpha
+    exr::StMapCompression compression = exr::StMapCompression::Zip;
 
     // Whether any file is written; without, the frames only print controls.
     bool rendering() const { return exr_pattern || preview_pattern; }

@@ -203,13 +203,14 @@ TEST(TrustedMaps, SkipExistingRendersAgainAfterAnyOneChange) {
         {"nothing changed", {"--size", "16x9"}, true, std::nullopt, std::nullopt},
         {"another format", {"--size", "16x10"}, false, std::nullopt, std::nullopt},
         {"another box", {"--size", "16x9", "--overscan", "1"}, false, std::nullopt, std::nullopt},
+        {"another compression", {"--size", "16x9", "--compression", "piz"}, false, std::nullopt, std::nullopt},
         {"another lens model", {"--size", "16x9"}, false, kLensModelVersion - 1, std::nullopt},
     };
     for (const Control& c : controls) {
         const bool number = c.changed.empty();
         const ControlSetting changed{c.first.name, number ? next_float(c.first.value) : c.changed};
-        // A take is known by its content (talvik/takeHash), not the path as
-        // typed: the path alone, with no take reloaded, makes no other map.
+        // The take's path is provenance: alone, with no take reloaded, it
+        // makes no other map.
         const bool kept = c.first.name == "fbx_file_path";
         cases.push_back({c.first.name + " " + c.first.value + " -> " + changed.value,
                          with({"--size", "16x9"}, set_options({changed})), kept, std::nullopt,
@@ -255,6 +256,20 @@ TEST(TrustedMaps, StaleMapsAreCountedAndNamed) {
         << r.err;
     EXPECT_EQ(read_exr_map(dir.file("m.1002.exr")).width, 16);
     EXPECT_TRUE(has_lens_model(dir.file("m.1003.exr")));
+}
+
+// Maps of a shot whose overscan moved are stale, and verify names the
+// margins that moved rather than a data window.
+TEST(TrustedMaps, VerifyNamesMarginsThatMoved) {
+    ScratchFolder dir;
+    const std::vector<std::string> shot = {"--size", "16x9", "--fbx", kTake, "--camera", "2", "--frames", "1001",
+                                           "-o", dir.file("m.####.exr")};
+    ASSERT_EQ(run_stmap(with(with({"render"}, shot), {"--quiet"})).status, 0);
+    const CommandResult wider = run_stmap(with(with({"verify"}, shot), {"--overscan", "1"}));
+    EXPECT_EQ(wider.status, 1);
+    EXPECT_NE(wider.out.find("the overscan margins changed from none to left 1, right 1, bottom 1, top 1"),
+              std::string::npos)
+        << wider.out;
 }
 
 // Maps say which lens model rendered them: the loaded plug-in's own. A
