@@ -258,24 +258,33 @@ void define_lens(py::module_& m) {
 
 Panel units are pixels of the 1920 x 1080 reference frame, whatever the
 format the lens is used on: the lens is stretched onto a format per axis.
-Every value left out takes the node's default. A Lens never changes.)")
+Every value left out takes the node's default. A Lens never changes; it
+compares by value, hashes and pickles.
+
+st_map gives the node's ST map on a format; distort and undistort map
+points as its two maps do. Points are pixels of the format in Nuke's
+convention: origin at the bottom-left corner, y up, the centre of pixel
+(i, j) at (i + 0.5, j + 0.5).)")
         .def(py::init<double, double, double, double, bool, double, double>(), py::kw_only(),
              py::arg("cx") = defaults.cx, py::arg("cy") = defaults.cy, py::arg("fx") = defaults.fx,
              py::arg("fy") = defaults.fy, py::arg("anamorphic") = defaults.anamorphic, py::arg("k1") = defaults.k1,
              py::arg("k2") = defaults.k2,
              R"(A lens of these control values (keywords only).
 
-cx, cy: the principal point's offset from the frame centre in pixels; a
-    positive cy moves it towards the bottom line.
-fx, fy: focal lengths in pixels; fy counts only when anamorphic is true.
-k1, k2: radial coefficients of r**2 and r**4.
+cx, cy: the principal point's offset from the frame centre, in pixels of
+    the 1920 x 1080 reference frame; a positive cx moves it right, a
+    positive cy towards the bottom line.
+fx, fy: focal lengths in reference pixels; fy counts only when anamorphic
+    is true (otherwise fy is fx).
+k1, k2: radial coefficients of r**2 and r**4, r being a distance from the
+    frame centre divided by the focal length.
 Raises ValueError for a value that is not a finite 32-bit float.)")
-        .def_property_readonly("cx", [](const Lens& l) { return initialised(l).panel().cx; }, "Principal point offset across, pixels.")
+        .def_property_readonly("cx", [](const Lens& l) { return initialised(l).panel().cx; }, "Principal point offset from the frame centre, reference pixels, positive to the right.")
         .def_property_readonly("cy", [](const Lens& l) { return initialised(l).panel().cy; },
-                               "Principal point offset, pixels, positive towards the bottom line.")
-        .def_property_readonly("fx", [](const Lens& l) { return initialised(l).panel().fx; }, "Horizontal focal length, pixels.")
+                               "Principal point offset from the frame centre, reference pixels, positive towards the bottom line.")
+        .def_property_readonly("fx", [](const Lens& l) { return initialised(l).panel().fx; }, "Horizontal focal length, pixels of the 1920 x 1080 reference frame.")
         .def_property_readonly("fy", [](const Lens& l) { return initialised(l).panel().fy; },
-                               "Vertical focal length, pixels (used only when anamorphic).")
+                               "Vertical focal length, reference pixels (used only when anamorphic).")
         .def_property_readonly("anamorphic", [](const Lens& l) { return initialised(l).panel().anamorphic; },
                                "Whether fy is used; otherwise fy is fx.")
         .def_property_readonly("k1", [](const Lens& l) { return initialised(l).panel().k1; }, "Radial coefficient of r**2.")
@@ -287,6 +296,7 @@ Raises ValueError for a value that is not a finite 32-bit float.)")
              py::arg("width"), py::arg("height"), py::arg("mode"), py::arg("box") = py::none(),
              R"(The ST map the node renders for this lens on a width x height format.
 
+width, height: the format, in pixels.
 mode: "distort" (the remove-distortion map: each undistorted pixel holds
     its position on the plate) or "undistort" (the add-distortion map: each
     plate pixel holds its undistorted position).
@@ -325,7 +335,9 @@ than the process may hold; KeyboardInterrupt at once on Ctrl-C.)")
 points: an array of shape (N, 2) in pixels of a width x height format, in
     Nuke's convention (see distort).
 Returns a float64 array of shape (N, 2). A point with no undistorted
-position (at or beyond where the lens folds back) is NaN, not (0, 0).)")
+position (at or beyond where the lens folds back) is NaN, not (0, 0).
+MemoryError for more points than the process may hold; KeyboardInterrupt
+at once on Ctrl-C.)")
         .def("__repr__", [](const Lens& l) { return initialised(l).repr(); })
         .def(
             "__eq__", [](const Lens& a, const Lens& b) { return initialised(a).values() == initialised(b).values(); }, py::is_operator())

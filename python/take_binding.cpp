@@ -169,6 +169,9 @@ reloaded after its file changed raises RuntimeError naming it.)")
         .def("frames", [](Take& t, int camera) { return initialised(t).frames(camera); }, py::arg("camera"),
              R"(The frames the reload keys for `camera`: first to last key, every frame.
 
+camera: the number n of the take's lens nodes (BP_TalvikLensCxCyFOVn and
+    the others), as in `cameras`.
+
 Raises RuntimeError with the command's message when the reload fails (a
 camera without lens animation, a damaged key), and naming the take when its
 file changed since the Take read it.)")
@@ -177,11 +180,15 @@ file changed since the Take read it.)")
              R"(Every control of the node at `frame` after reloading `camera`, as a dict.
 
 The same object `talvik-stmap render --print-controls` prints for that
-frame: {"frame": 1001, "Mode": "Distort", "cx": ..., "k1": ...}. Frames
-outside the keys hold the first or last key.)")
+frame: {"frame": 1001, "Mode": "Distort", "cx": ..., "k1": ...}, lens
+values in pixels of the 1920 x 1080 reference frame. Frames outside the
+keys hold the first or last key.)")
         .def("lens", [](Take& t, int camera, int frame) { return initialised(t).lens(camera, frame); },
              py::arg("camera"), py::arg("frame"),
-             R"(The talvik.Lens the node renders at `frame` after reloading `camera`.)")
+             R"(The talvik.Lens the node renders at `frame` after reloading `camera`.
+
+Raises as frames does, and RuntimeError for a control that is not a finite
+32-bit float at that frame.)")
         .def("__repr__", [](const Take& t) {
             return "talvik.Take(" + py::repr(path_text(initialised(t).path())).cast<std::string>() + ")";
         });

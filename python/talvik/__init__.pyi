@@ -15,7 +15,10 @@ _Path = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 
 class Lens:
     """A TalvikDistort lens: the node's lens controls in panel units (pixels
-    of the 1920 x 1080 reference frame). Immutable."""
+    of the 1920 x 1080 reference frame, stretched onto any format per
+    axis). Immutable. Points are pixels of the format in Nuke's convention:
+    origin at the bottom-left corner, y up, pixel (i, j)'s centre at
+    (i + 0.5, j + 0.5)."""
 
     def __init__(
         self,
@@ -28,20 +31,23 @@ class Lens:
         k1: float = 0.0,
         k2: float = 0.0,
     ) -> None:
-        """A lens of these control values; ValueError for a value that is not
-        a finite 32-bit float."""
+        """A lens of these control values: cx, cy the principal point's
+        offset from the frame centre (cy positive towards the bottom line),
+        fx, fy the focal lengths (fy only when anamorphic), k1, k2 the
+        coefficients of r**2 and r**4; ValueError for a value that is not a
+        finite 32-bit float."""
     @property
     def cx(self) -> float:
-        """Principal point offset across, pixels."""
+        """Principal point offset from the frame centre, reference pixels, positive to the right."""
     @property
     def cy(self) -> float:
-        """Principal point offset, pixels, positive towards the bottom line."""
+        """Principal point offset from the frame centre, reference pixels, positive towards the bottom line."""
     @property
     def fx(self) -> float:
-        """Horizontal focal length, pixels."""
+        """Horizontal focal length, pixels of the 1920 x 1080 reference frame."""
     @property
     def fy(self) -> float:
-        """Vertical focal length, pixels (used only when anamorphic)."""
+        """Vertical focal length, reference pixels (used only when anamorphic)."""
     @property
     def anamorphic(self) -> bool:
         """Whether fy is used; otherwise fy is fx."""
@@ -58,9 +64,13 @@ class Lens:
         mode: Literal["distort", "undistort"],
         box: Optional[Tuple[int, int, int, int]] = None,
     ) -> npt.NDArray[np.float32]:
-        """The node's ST map on a width x height format over box (x, y, r, t):
-        shape (t - y, r - x, 2), row 0 the top line, bit for bit the R and G
-        talvik-stmap writes. RuntimeWarning for a lens that makes no usable
+        """The node's ST map on a width x height format over box (x, y, r, t)
+        in Nuke's pixel numbering: shape (t - y, r - x, 2), row 0 the top
+        line, each pixel (s, t) normalised to the format (t up from the
+        bottom line); bit for bit the R and G talvik-stmap writes. "distort"
+        is the remove-distortion map (undistorted pixel -> plate position),
+        "undistort" the add-distortion map (plate pixel -> undistorted
+        position); (0, 0) where there is none. RuntimeWarning for a lens that makes no usable
         map; ValueError for a map holding a position that is not finite;
         MemoryError for one the process cannot hold."""
     def distort(self, points: npt.ArrayLike, width: int, height: int) -> npt.NDArray[np.float64]:
@@ -68,7 +78,8 @@ class Lens:
         positions on the plate, as the Distort map maps them."""
     def undistort(self, points: npt.ArrayLike, width: int, height: int) -> npt.NDArray[np.float64]:
         """Plate positions (N, 2), Nuke's pixel convention, to their
-        undistorted positions; NaN where there is none."""
+        undistorted positions, as the Undistort map maps them; NaN where
+        there is none."""
     def __eq__(self, other: object) -> bool: ...
     def __hash__(self) -> int: ...
 
@@ -86,9 +97,11 @@ class Take:
     def cameras(self) -> List[int]:
         """Camera numbers with a lens node in the take, ascending."""
     def frames(self, camera: int) -> List[int]:
-        """First to last keyed frame the reload gives the camera."""
+        """First to last keyed frame the reload gives the camera (the number
+        n of the take's lens nodes)."""
     def controls(self, camera: int, frame: int) -> Dict[str, Union[int, float, str]]:
-        """Every control at the frame, as --print-controls prints it."""
+        """Every control at the frame, as --print-controls prints it; lens
+        values in reference pixels."""
     def lens(self, camera: int, frame: int) -> Lens:
         """The lens the node renders at the frame."""
 

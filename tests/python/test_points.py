@@ -1,7 +1,6 @@
 """talvik.Lens.distort and undistort: what the maps hold at every pixel
-centre, round trips, positions with none, and OpenCV's own solution of the
-same radial model."""
-import cv2
+centre, round trips and positions with none (OpenCV's solution of the same
+model: test_python_doc.py)."""
 import numpy as np
 import pytest
 
@@ -79,41 +78,3 @@ def test_any_real_array_of_shape_n_by_2_is_taken():
     with pytest.raises(ValueError, match="width 0"):
         lens.distort([[1, 1]], 0, 2160)
 
-
-def opencv_cameras(lens, width, height):
-    """The talvik lens as OpenCV's radial model, worked out from the
-    formulas: the plate side is normalized by the edge-fitted focal
-    lengths about the principal point, the undistorted side by the focal
-    lengths (the horizontal one times 0.999999 when undistorting) about
-    the frame centre. Returns the plate camera, the undistorted cameras for
-    undistort and distort, and the coefficients (k1, k2, p1, p2)."""
-    fy = lens.fy if lens.anamorphic else lens.fx
-    def edge_fit(focal):
-        r = 960.0 / focal
-        return 960.0 / (r * (1 + lens.k1 * r * r + lens.k2 * r ** 4))
-    plate = np.array([[edge_fit(lens.fx) / 1920 * width, 0, (lens.cx / 1920 + 0.5) * width],
-                      [0, edge_fit(fy) / 1080 * height, (-lens.cy / 1080 + 0.5) * height],
-                      [0, 0, 1]])
-    def ideal(fx_scale):
-        return np.array([[lens.fx * fx_scale / 1920 * width, 0, width / 2],
-                         [0, fy / 1080 * height, height / 2], [0, 0, 1]])
-    return plate, ideal(0.999999), ideal(1.0), np.array([lens.k1, lens.k2, 0.0, 0.0])
-
-
-@pytest.mark.parametrize("name", ["barrel", "pincushion anamorphic"])
-def test_opencv_undistorts_and_distorts_the_same(name):
-    lens = LENSES[name]
-    width, height = 4096, 2160
-    plate_camera, undistort_camera, distort_camera, coefficients = opencv_cameras(lens, width, height)
-    rng = np.random.default_rng(7)
-    plate = rng.uniform([0, 0], [width, height], size=(5000, 2))
-    # Iterated until it settles: the default five steps stop short.
-    criteria = (cv2.TERM_CRITERIA_COUNT | cv2.TERM_CRITERIA_EPS, 200, 1e-14)
-    want = cv2.undistortPointsIter(plate.reshape(-1, 1, 2), plate_camera, coefficients, None, undistort_camera,
-                                   criteria).reshape(-1, 2)
-    assert np.abs(lens.undistort(plate, width, height) - want).max() < 2e-3
-    # Distort: the undistorted pixel normalized about the centre, projected.
-    ideal = rng.uniform([0, 0], [width, height], size=(5000, 2))
-    rays = np.column_stack([(ideal - distort_camera[:2, 2]) / np.diag(distort_camera)[:2], np.ones(len(ideal))])
-    want, _ = cv2.projectPoints(rays, np.zeros(3), np.zeros(3), plate_camera, coefficients)
-    assert np.abs(lens.distort(ideal, width, height) - want.reshape(-1, 2)).max() < 2e-3
