@@ -31,8 +31,14 @@ LARGEST_PNG = 200 * 1024  # bytes: the pictures live in the repository
 
 
 def render_map(stmap, mode, path, extra):
-    subprocess.run([stmap, "render", "--quiet", "--plate", PLATE, "--fbx", TAKE, "--mode", mode,
-                    "--frames", FRAME, "-o", path] + extra, check=True)
+    command = [stmap, "render", "--quiet", "--plate", PLATE, "--fbx", TAKE, "--mode", mode,
+               "--frames", FRAME, "-o", path] + extra
+    try:
+        status = subprocess.run(command).returncode
+    except OSError as e:
+        sys.exit("cannot run %s: %s (build it first, or give --stmap)" % (stmap, e.strerror))
+    if status != 0:
+        sys.exit("talvik-stmap render --mode %s failed (exit %d)" % (mode, status))
     return oiio.ImageBuf(path)
 
 
