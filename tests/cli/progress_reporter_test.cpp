@@ -62,7 +62,7 @@ TEST(ProgressReporter, LinePerFrameAndSummaryWhenNotATerminal) {
               "wrote 4 frames in 2.5 s (1.60 fps) to out/\n");
 }
 
-// The pattern the README gives farms reads every frame's line: percentages
+// The pattern docs/farm.md gives farms reads every frame's line: percentages
 // round down, so a task reads 100 % only when its last frame is written.
 TEST(ProgressReporter, FarmPatternReadsEveryLine) {
     Captured out;

@@ -222,14 +222,14 @@ TEST(FarmJob, RetriedChunksKeepWhatEarlierTriesRecorded) {
     EXPECT_FALSE(run("1001-1004", false).contains("earlier_runs")) << "a render from scratch";
 }
 
-// The pattern the README gives farms reads every frame a render writes.
-TEST(FarmJob, ProgressFollowsTheReadmesPattern) {
-    const std::string readme = read_bytes(TALVIK_README);
+// The pattern the farm guide gives farms reads every frame a render writes.
+TEST(FarmJob, ProgressFollowsTheFarmGuidesPattern) {
+    const std::string guide = read_bytes(TALVIK_SOURCE_DIR "/docs/farm.md");
     const std::string before = "The pattern `";
-    const size_t at = readme.find(before);
-    ASSERT_NE(at, std::string::npos) << "the README no longer gives the progress pattern";
+    const size_t at = guide.find(before);
+    ASSERT_NE(at, std::string::npos) << "the farm guide no longer gives the progress pattern";
     const size_t start = at + before.size();
-    const std::regex pattern(readme.substr(start, readme.find('`', start) - start));
+    const std::regex pattern(guide.substr(start, guide.find('`', start) - start));
     ScratchFolder dir;
     const CommandResult r = run_stmap({"render", "--size", "16x9", "--fbx", kTake, "--camera", "2", "--frames",
                                        "1001-1003,1010", "-o", dir.file("m.####.exr")});
@@ -333,17 +333,17 @@ TEST(FarmJob, SubmitKeepsToTheClustersArraySizeAndShowsWhatSbatchSaid) {
     EXPECT_TRUE(fs::exists(dir.file("sbatch ran"))) << "only the array that fits was handed to sbatch";
 }
 
-// The README's farm recipes run as printed, the farms stood in by what
+// The farm guide's recipes run as printed, the farms stood in by what
 // hands a task its words as each farm does (OpenCue: every word with its
 // frame tokens filled, no shell; Deadline: its tags filled, then Arguments
 // split as .NET splits a command line, which shlex, as Mono on older
 // Deadline, must agree with): every word arrives as it was, or the recipe
 // refuses the path before submitting anything.
-TEST(FarmJob, ReadmeRecipesHandEveryWordOverOrRefuseIt) {
-    const std::string readme = read_bytes(TALVIK_README);
+TEST(FarmJob, FarmGuideRecipesHandEveryWordOverOrRefuseIt) {
+    const std::string guide = read_bytes(TALVIK_SOURCE_DIR "/docs/farm.md");
     auto recipe = [&](const std::string& farm) {
-        const size_t at = readme.find("```python\n", readme.find("**" + farm + "**")) + 10;
-        return readme.substr(at, readme.find("```", at) - at);
+        const size_t at = guide.find("```python\n", guide.find("**" + farm + "**")) + 10;
+        return guide.substr(at, guide.find("```", at) - at);
     };
     ScratchFolder dir;
     for (const char* folder : {"bin", "py/outline"}) fs::create_directories(dir.file(folder));

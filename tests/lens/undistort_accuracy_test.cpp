@@ -93,7 +93,7 @@ TEST(UndistortAccuracy, InvertsDistortOverWholeFrames) {
 
 // Next to the peak of r * F(r) the curve is flat, so the rounding of the
 // float distorted radius moves the answer far: the error there grows as
-// pixels come closer to the peak. Every pixel is measured, as the README's
+// pixels come closer to the peak. Every pixel is measured, as docs/compositing.md's
 // figures are.
 TEST(UndistortAccuracy, PointsPastTheFoldHaveNoPosition) {
     // Panel fx 1000 with k1 -0.2 folds inside the frame's corners.
