@@ -15,7 +15,7 @@
 #include <tuple>
 #include <vector>
 
-#include "host/runtime/usable_cpus.h"
+#include "io/usable_cpus.h"
 #include "io/st_map_view.h"
 #include "lens/lens_points.h"
 #include "lens/st_map_row.h"
@@ -131,7 +131,7 @@ public:
             if (PyErr_WarnEx(PyExc_RuntimeWarning, ("the lens makes no usable map: " + *why).c_str(), 1) != 0)
                 throw py::error_already_set();
         }
-        const std::size_t rows_held = lines + static_cast<std::size_t>(host::usable_cpu_count());
+        const std::size_t rows_held = lines + static_cast<std::size_t>(io::usable_cpu_count());
         check_memory("a " + std::to_string(columns) + " x " + std::to_string(lines) + " ST map",
                      static_cast<std::uint64_t>(rows_held) * columns * 2 * sizeof(float));
         py::array_t<float> map({lines, columns, std::size_t{2}});

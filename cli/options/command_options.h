@@ -18,7 +18,7 @@ struct RenderOptions {
     std::string overscan_from;                 // --overscan-from FILE.json, a report's margins
     std::string overscan_report;               // --overscan-report FILE.json; -o of overscan
     std::string overscan_report_option = "--overscan-report";  // as messages name it
-    std::optional<int> mode;                   // --mode: 0 distort, 1 undistort
+    std::optional<int> mode;                   // --mode or --direction: 0 distort, 1 undistort
     std::vector<std::pair<std::string, std::string>> sets;  // --set NAME=VALUE, in order
     std::string fbx;                           // --fbx
     std::optional<int> camera;                 // --camera
@@ -71,6 +71,8 @@ struct CommandLine {
     enum class Command {
         Help, Render, Overscan, Camera, NukeScript, Inspect, Version, Points, Plan, Submit, Verify
     } command = Command::Help;
+    // Help: the command whose help was asked for; Help for the overview.
+    Command help_for = Command::Help;
     // The shot of overscan, camera, nuke-script, points, plan, submit and
     // verify too; --version uses its plugin_path.
     RenderOptions render;
@@ -85,7 +87,5 @@ CommandLine parse_command_line(const std::vector<std::string>& args);
 
 // "1920x1080" -> {1920, 1080}; both at least 1 and at most 65536.
 std::pair<int, int> parse_size(const std::string& text);
-
-const char* usage_text();
 
 }  // namespace talvik::cli

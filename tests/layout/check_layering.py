@@ -15,7 +15,7 @@ import sys
 ALLOWED = {
     "lens": set(),
     "node": {"lens", "DDImage"},
-    "host": {"DDImage"},
+    "host": {"DDImage", "io"},
     "io": set(),
     "exr": {"io"},
     "shot": {"exr", "io", "host", "DDImage", "lens"},
