@@ -55,10 +55,12 @@ class Lens:
         self,
         width: int,
         height: int,
-        mode: Literal["distort", "undistort"],
+        mode: Optional[Literal["distort", "undistort"]] = None,
         box: Optional[Tuple[int, int, int, int]] = None,
+        direction: Optional[Literal["remove", "add"]] = None,
     ) -> npt.NDArray[np.float32]:
-        """The node's ST map on a width x height format over box (x, y, r, t):
+        """The node's ST map on a width x height format over box (x, y, r, t),
+        of mode or direction (remove: the distort map; add: the undistort one):
         shape (t - y, r - x, 2), row 0 the top line, bit for bit the R and G
         talvik-stmap writes. RuntimeWarning for a lens that makes no usable
         map; ValueError for a map holding a position that is not finite;
