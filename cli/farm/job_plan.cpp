@@ -46,12 +46,13 @@ public:
         if (o.camera) add("--camera", std::to_string(*o.camera));
         return *this;
     }
-    // --threads, --strict, --quiet, --plugin-path: how each task runs.
+    // --threads, --strict, --quiet, --verbose, --plugin-path: how each task runs.
     // What verify finds is its result, never quietened.
     Argv& run(const RenderOptions& o, const std::string& plugin_folder, bool quiet_allowed = true) {
         add_if(o.threads > 0, "--threads", std::to_string(o.threads));
         flag(o.strict, "--strict");
         flag(o.quiet && quiet_allowed, "--quiet");
+        flag(o.verbose, "--verbose");
         return add("--plugin-path", plugin_folder);
     }
 

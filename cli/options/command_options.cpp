@@ -107,6 +107,7 @@ void check_take_name(const std::string& what, const std::string& take) {
 }
 
 void check_shot(const RenderOptions& o) {
+    if (o.quiet && o.verbose) throw shot::UsageError("--quiet and --verbose contradict each other: give one");
     if (!o.fbx.empty()) check_take_name("--fbx", o.fbx);
     if (!o.plate.empty() && o.size) {
         throw shot::UsageError("--plate and --size both set the frame size: give one");

@@ -28,6 +28,7 @@ struct RenderOptions {
     bool print_controls = false;               // --print-controls
     int threads = 0;                           // --threads; 0: the CPUs this process may use
     bool quiet = false;                        // --quiet: no progress or summary; warnings still
+    bool verbose = false;                      // --verbose: the reload script's own lines too
     bool strict = false;                       // --strict: every warning fails the run
     exr::StMapCompression compression = exr::StMapCompression::Zip;
     bool alpha = false;                        // --alpha: the validity as a half A channel

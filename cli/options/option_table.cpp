@@ -196,6 +196,8 @@ const std::vector<OptionSpec> kOptions = {
      }},
     {"-q,--quiet", "", "No progress and no summary; errors and warnings still reach standard error.", kFormatAndTake,
      T::Flag, [](CommandLine& cl, Command, const std::string&) { cl.render.quiet = true; }},
+    {"--verbose", "", "Also the lines the take's reload script prints (\"File reloaded\").", kFormatAndTake, T::Flag,
+     [](CommandLine& cl, Command, const std::string&) { cl.render.verbose = true; }},
     {"--strict", "", "Every warning (held frames, unusable lenses, gaps in a plate sequence, ...) fails the run.",
      kFormatAndTake, T::Flag, [](CommandLine& cl, Command, const std::string&) { cl.render.strict = true; }},
     {"--plugin-path", "DIR",

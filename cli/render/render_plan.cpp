@@ -99,12 +99,12 @@ void check_agrees_with_options(const Node& node, const RenderOptions& o, const s
 }
 
 // Presses "reload": alerts reach stderr as they come, the script's lines
-// unless --quiet.
+// with --verbose.
 shot::CameraChoice reload(host::Host& host, Node& node, const RenderOptions& o, const shot::PlateSequence* plates,
                           std::FILE* err) {
     shot::ReloadSinks sinks;
     sinks.alert = [err](const std::string& text) { print_message(err, "reload: %s", text.c_str()); };
-    if (!o.quiet) sinks.output = sinks.alert;
+    if (o.verbose) sinks.output = sinks.alert;
     return shot::reload_take(host, node, o.fbx, chosen_camera(node, o), plates, sinks);
 }
 
