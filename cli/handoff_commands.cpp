@@ -6,13 +6,13 @@
 namespace talvik::cli {
 
 int run_camera(const RenderOptions& o, const HandoffOptions& handoff, std::FILE* out, std::FILE* err) {
-    TerminalEvents events(out, err, {o.quiet, o.strict, o.print_controls});
+    TerminalEvents events(out, err, {o.quiet, o.verbose, o.strict, o.print_controls});
     pipeline::write_camera(o, handoff, events);
     return 0;
 }
 
 int run_nuke_script(const RenderOptions& o, const HandoffOptions& handoff, std::FILE* out, std::FILE* err) {
-    TerminalEvents events(out, err, {o.quiet, o.strict, o.print_controls});
+    TerminalEvents events(out, err, {o.quiet, o.verbose, o.strict, o.print_controls});
     pipeline::write_nuke_script(o, handoff, events);
     return 0;
 }

@@ -59,7 +59,8 @@ JobPlan plan_farm_job(const RenderOptions& o, const FarmOptions& f, std::FILE* e
     pipeline::FarmJob farm = f;
     farm.strict_tasks = o.strict;
     farm.quiet_tasks = o.quiet;
-    TerminalEvents events(err, err, {o.quiet, o.strict, o.print_controls});
+    farm.verbose_tasks = o.verbose;
+    TerminalEvents events(err, err, {o.quiet, o.verbose, o.strict, o.print_controls});
     return plan_shot_job(o, farm, events);
 }
 

@@ -14,6 +14,7 @@
 #include "cli/inspect_command.h"
 #include "cli/job_commands.h"
 #include "cli/options/command_options.h"
+#include "cli/options/help_text.h"
 #include "cli/output/terminal_print.h"
 #include "cli/points_command.h"
 #include "shot/plugin_search.h"
@@ -68,13 +69,19 @@ void print_error(const std::exception& e) {
 int run(const talvik::cli::CommandLine& cl) {
     switch (cl.command) {
         case talvik::cli::CommandLine::Command::Help:
+        {
             // Longer than stdio's buffer: a write that fails on the way is
             // reported with its own reason.
+            using talvik::cli::CommandLine;
+            const std::string help = cl.help_for == CommandLine::Command::Help
+                                         ? talvik::cli::overview_help()
+                                         : talvik::cli::command_help(cl.help_for);
             errno = 0;
-            if (std::fputs(talvik::cli::usage_text(), stdout) == EOF)
+            if (std::fputs(help.c_str(), stdout) == EOF)
                 throw std::runtime_error(std::string("cannot write to standard output: ") +
                                          std::strerror(errno ? errno : EIO));
             return 0;
+        }
         case talvik::cli::CommandLine::Command::Inspect:
             return talvik::cli::run_inspect(cl.inspect.fbx, stdout, cl.inspect.json);
         case talvik::cli::CommandLine::Command::Version:
@@ -104,6 +111,11 @@ int run(const talvik::cli::CommandLine& cl) {
 int main(int argc, char** argv) {
     talvik::io::install_stop_handlers();
     const std::vector<std::string> args(argv + 1, argv + argc);
+    // Nothing asked: how to ask, where a mistaken call is seen.
+    if (args.empty()) {
+        std::fputs(talvik::cli::short_usage().c_str(), stderr);
+        return 2;
+    }
     try {
         talvik::cli::CommandLine cl = talvik::cli::parse_command_line(args);
         cl.render.command_line.assign(argv, argv + argc);

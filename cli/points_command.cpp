@@ -7,7 +7,7 @@ namespace talvik::cli {
 
 int run_points(const CommandLine& cl, std::FILE* err) {
     const RenderOptions& o = cl.render;
-    TerminalEvents events(err, err, {o.quiet, o.strict, false});
+    TerminalEvents events(err, err, {o.quiet, o.verbose, o.strict, false});
     pipeline::convert_track(o, cl.points, events);
     return 0;
 }

@@ -6,13 +6,13 @@
 namespace talvik::cli {
 
 int run_overscan(const RenderOptions& o, std::FILE* out, std::FILE* err) {
-    TerminalEvents events(out, err, {o.quiet, o.strict, o.print_controls});
+    TerminalEvents events(out, err, {o.quiet, o.verbose, o.strict, o.print_controls});
     pipeline::measure_overscan(o, events);
     return 0;
 }
 
 int run_render(const RenderOptions& o, std::FILE* out, std::FILE* err) {
-    TerminalEvents events(out, err, {o.quiet, o.strict, o.print_controls});
+    TerminalEvents events(out, err, {o.quiet, o.verbose, o.strict, o.print_controls});
     pipeline::render_shot(o, events);
     return 0;
 }

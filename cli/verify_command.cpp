@@ -7,7 +7,7 @@
 namespace talvik::cli {
 
 int run_verify(const RenderOptions& o, const FarmOptions& f, std::FILE* out, std::FILE* err) {
-    TerminalEvents events(out, err, {o.quiet, o.strict, o.print_controls});
+    TerminalEvents events(out, err, {o.quiet, o.verbose, o.strict, o.print_controls});
     const pipeline::ShotVerdict verdict = pipeline::verify_shot(o, f, events);
     for (const std::string& line : verdict.file_lines()) print_message(out, "%s", line.c_str());
     if (!o.quiet) print_message(out, "%s", verdict.summary().c_str());

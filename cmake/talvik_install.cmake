@@ -5,6 +5,8 @@
 #   <prefix>/lib/talvik/libDDImage.so              the host library
 #   <prefix>/lib/talvik/plugins/TalvikDistort.so   the plug-in the command loads
 #   <prefix>/share/talvik/sample/                  the sample plate and take
+#   <prefix>/share/man/man1/talvik-stmap.1.gz       the man page
+#   <prefix>/share/bash-completion/completions/talvik-stmap
 #
 # The host's Python modules (nuke, nukescripts) are compiled into the
 # command; the interpreter and its standard library are Debian's.
@@ -37,6 +39,9 @@ install(TARGETS DDImage LIBRARY DESTINATION ${TALVIK_LIB_DIR} COMPONENT stmap)
 install(TARGETS TalvikDistort LIBRARY DESTINATION ${TALVIK_LIB_DIR}/plugins COMPONENT stmap)
 install(FILES sample/plate.exr sample/sample_take.fbx DESTINATION share/talvik/sample COMPONENT stmap)
 install(FILES README.md DESTINATION share/doc/talvik-stmap COMPONENT stmap)
+# Made by the build from the option table (cli/tools).
+install(FILES ${CMAKE_BINARY_DIR}/generated/talvik-stmap.1.gz DESTINATION share/man/man1 COMPONENT stmap)
+install(FILES ${CMAKE_BINARY_DIR}/generated/bash-completion/talvik-stmap DESTINATION share/bash-completion/completions COMPONENT stmap)
 install(FILES cmake/debian_copyright DESTINATION share/doc/talvik-stmap RENAME copyright COMPONENT stmap)
 
 # The Python module, where Debian's python3 finds it under /usr (for another

@@ -18,6 +18,7 @@
 #include "io/file_ranges.h"
 #include "png/preview_bands.h"
 #include "io/st_map_bands.h"
+#include "io/usable_cpus.h"
 
 namespace talvik::png {
 namespace {
@@ -383,7 +384,7 @@ void write_preview_png(const std::string& path, const io::StMapView& map, const 
     io::check_st_map_view(map, path);
     PreviewPngWriter writer;
     writer.begin(path, map, options, identity);
-    const int threads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 16u));
+    const int threads = std::min(io::usable_cpu_count(), 16);
     io::WholeStMap whole(map, threads);
     PreviewBands bands(whole, writer);
     io::make_every_band(bands, options.cancel);

@@ -15,7 +15,8 @@
 #include <tuple>
 #include <vector>
 
-#include "host/runtime/usable_cpus.h"
+#include "io/usable_cpus.h"
+#include "shot/direction.h"
 #include "io/st_map_view.h"
 #include "lens/lens_points.h"
 #include "lens/st_map_row.h"
@@ -72,10 +73,23 @@ std::string float_text(float value) {
     return ec == std::errc() ? std::string(text, end) : std::to_string(value);
 }
 
-int mode_index(const std::string& mode) {
-    if (mode == "distort") return 0;
-    if (mode == "undistort") return 1;
-    throw py::value_error("mode takes \"distort\" or \"undistort\", not \"" + mode + "\"");
+// The map's Mode from mode= (the node's names) or direction= (remove,
+// add), the words talvik-stmap's --mode and --direction take; given both,
+// they must agree.
+int mode_index(const std::optional<std::string>& mode, const std::optional<std::string>& direction) {
+    auto parse = [](const char* keyword, const std::string& word, shot::DirectionWords words) {
+        try {
+            return shot::map_mode(shot::parse_direction(word, words));
+        } catch (const std::invalid_argument& e) {
+            throw py::value_error(std::string(keyword) + " " + e.what());
+        }
+    };
+    if (!mode && !direction) throw py::type_error("st_map() needs mode (\"distort\", \"undistort\") or direction (\"remove\", \"add\")");
+    const int from_mode = mode ? parse("mode", *mode, shot::DirectionWords::MapModes) : -1;
+    const int from_direction = direction ? parse("direction", *direction, shot::DirectionWords::Directions) : -1;
+    if (mode && direction && from_mode != from_direction)
+        throw py::value_error("mode \"" + *mode + "\" and direction \"" + *direction + "\" disagree: give one");
+    return mode ? from_mode : from_direction;
 }
 
 FrameSize format_size(int width, int height) {
@@ -115,8 +129,7 @@ public:
 
     const LensModel& panel() const { return panel_; }
 
-    py::array_t<float> st_map(int width, int height, const std::string& mode, std::optional<Box> box) const {
-        const int mode_number = mode_index(mode);
+    py::array_t<float> st_map(int width, int height, int mode_number, std::optional<Box> box) const {
         const LensModel lens = normalized(mode_number);
         const FrameSize size = format_size(width, height);
         if (box) check_box(*box);
@@ -131,7 +144,7 @@ public:
             if (PyErr_WarnEx(PyExc_RuntimeWarning, ("the lens makes no usable map: " + *why).c_str(), 1) != 0)
                 throw py::error_already_set();
         }
-        const std::size_t rows_held = lines + static_cast<std::size_t>(host::usable_cpu_count());
+        const std::size_t rows_held = lines + static_cast<std::size_t>(io::usable_cpu_count());
         check_memory("a " + std::to_string(columns) + " x " + std::to_string(lines) + " ST map",
                      static_cast<std::uint64_t>(rows_held) * columns * 2 * sizeof(float));
         py::array_t<float> map({lines, columns, std::size_t{2}});
@@ -290,16 +303,20 @@ Raises ValueError for a value that is not a finite 32-bit float.)")
         .def_property_readonly("k1", [](const Lens& l) { return initialised(l).panel().k1; }, "Radial coefficient of r**2.")
         .def_property_readonly("k2", [](const Lens& l) { return initialised(l).panel().k2; }, "Radial coefficient of r**4.")
         .def("st_map",
-             [](const Lens& l, int width, int height, const std::string& mode, std::optional<Box> box) {
-                 return initialised(l).st_map(width, height, mode, box);
+             [](const Lens& l, int width, int height, std::optional<std::string> mode, std::optional<Box> box,
+                std::optional<std::string> direction) {
+                 return initialised(l).st_map(width, height, mode_index(mode, direction), box);
              },
-             py::arg("width"), py::arg("height"), py::arg("mode"), py::arg("box") = py::none(),
+             py::arg("width"), py::arg("height"), py::arg("mode") = py::none(), py::arg("box") = py::none(),
+             py::arg("direction") = py::none(),
              R"(The ST map the node renders for this lens on a width x height format.
 
 width, height: the format, in pixels.
 mode: "distort" (the remove-distortion map: each undistorted pixel holds
     its position on the plate) or "undistort" (the add-distortion map: each
     plate pixel holds its undistorted position).
+direction: the same as talvik-stmap's --direction: "remove" (mode
+    "distort") or "add" (mode "undistort"); give mode or direction.
 box: (x, y, r, t), the pixels rendered, in Nuke's pixel numbering (y up
     from the bottom line, r and t exclusive); default (0, 0, width,
     height). Pixels beyond the format hold the model's values there.

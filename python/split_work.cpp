@@ -7,14 +7,14 @@
 #include <thread>
 #include <vector>
 
-#include "host/runtime/usable_cpus.h"
+#include "io/usable_cpus.h"
 
 namespace talvik::python {
 
 bool split_work(std::size_t count, std::size_t min_piece,
                 const std::function<void(std::size_t, std::size_t, const std::atomic<bool>&)>& work,
                 const std::function<bool()>& interrupted) {
-    const std::size_t cpus = static_cast<std::size_t>(host::usable_cpu_count());
+    const std::size_t cpus = static_cast<std::size_t>(io::usable_cpu_count());
     const std::size_t pieces = std::max<std::size_t>(1, std::min(cpus, count / std::max<std::size_t>(1, min_piece)));
     std::atomic<bool> stop{false};
     if (count < 2 * min_piece) {

@@ -311,6 +311,10 @@ FAULTS = [
           'if "%{" in w]',
           'if "%{" in w and False]',
           "OpenCue fills a frame into a path holding %{RANGE}"),
+    Fault("points-direction-as-maps", "shot/direction.cpp",
+          "int point_mode(Direction direction) { return direction == Direction::Remove ? 1 : 0; }",
+          "int point_mode(Direction direction) { return direction == Direction::Remove ? 0 : 1; }",
+          "points --direction remove pushes the track the add way"),
 ]
 
 

@@ -19,6 +19,7 @@ namespace talvik::cli {
 struct RenderOptions : pipeline::ShotJob {
     bool print_controls = false;  // --print-controls
     bool quiet = false;           // --quiet: no progress or summary; warnings still
+    bool verbose = false;         // --verbose: the reload script's own lines too
     bool strict = false;          // --strict: every warning fails the run
 };
 
@@ -46,6 +47,8 @@ struct CommandLine {
     enum class Command {
         Help, Render, Overscan, Camera, NukeScript, Inspect, Version, Points, Plan, Submit, Verify
     } command = Command::Help;
+    // Help: the command whose help was asked for; Help for the overview.
+    Command help_for = Command::Help;
     // The shot of overscan, camera, nuke-script, points, plan, submit and
     // verify too; --version uses its plugin_path.
     RenderOptions render;
@@ -60,7 +63,5 @@ CommandLine parse_command_line(const std::vector<std::string>& args);
 
 // "1920x1080" -> {1920, 1080}; both at least 1 and at most 65536.
 std::pair<int, int> parse_size(const std::string& text);
-
-const char* usage_text();
 
 }  // namespace talvik::cli

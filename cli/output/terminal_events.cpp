@@ -19,7 +19,7 @@ void TerminalEvents::note(const std::string& text) {
 void TerminalEvents::alert(const std::string& text) { print_message(err_, "reload: %s", text.c_str()); }
 
 void TerminalEvents::script_output(const std::string& text) {
-    if (!manners_.quiet) print_message(err_, "reload: %s", text.c_str());
+    if (manners_.verbose) print_message(err_, "reload: %s", text.c_str());
 }
 
 void TerminalEvents::values(const std::string& json_line) {

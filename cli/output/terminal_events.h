@@ -1,6 +1,6 @@
 // The command's side of a shot's events: warnings on stderr (a failure with
-// --strict), notes and progress on stderr unless --quiet, values on stdout
-// with --print-controls.
+// --strict), notes and progress on stderr unless --quiet, the reload
+// script's lines with --verbose, values on stdout with --print-controls.
 #pragma once
 
 #include <cstdio>
@@ -13,7 +13,8 @@
 namespace talvik::cli {
 
 struct TerminalManners {
-    bool quiet = false;           // no notes, script lines or progress
+    bool quiet = false;           // no notes or progress
+    bool verbose = false;         // the reload script's own lines too
     bool strict = false;          // a warning fails the run
     bool print_values = false;    // the values of each frame on `out`
 };

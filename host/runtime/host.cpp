@@ -11,7 +11,7 @@
 #include "host/runtime/plugin_loader.h"
 #include "host/runtime/source_iop.h"
 #include "host/runtime/thread_pool.h"
-#include "host/runtime/usable_cpus.h"
+#include "io/usable_cpus.h"
 
 namespace DD {
 namespace Image {
@@ -36,7 +36,7 @@ using DD::Image::Knob;
 
 namespace {
 
-int default_threads() { return usable_cpu_count(); }
+int default_threads() { return io::usable_cpu_count(); }
 
 }  // namespace
 

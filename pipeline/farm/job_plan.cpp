@@ -26,6 +26,7 @@ struct TaskRun {
     int threads = 0;
     bool strict = false;
     bool quiet = false;
+    bool verbose = false;
 };
 
 class Argv {
@@ -54,12 +55,13 @@ public:
         if (o.camera) add("--camera", std::to_string(*o.camera));
         return *this;
     }
-    // --threads, --strict, --quiet, --plugin-path: how each task runs.
+    // --threads, --strict, --quiet, --verbose, --plugin-path: how each task runs.
     // What verify finds is its result, never quietened.
     Argv& run(const TaskRun& r, const std::string& plugin_folder, bool quiet_allowed = true) {
         add_if(r.threads > 0, "--threads", std::to_string(r.threads));
         flag(r.strict, "--strict");
         flag(r.quiet && quiet_allowed, "--quiet");
+        flag(r.verbose, "--verbose");
         return add("--plugin-path", plugin_folder);
     }
 
@@ -94,7 +96,7 @@ JobPlan plan_job(const ShotJob& options, const FarmJob& f, const std::vector<int
     // they are made from is held by them.
     const auto shared = std::make_shared<const ShotJob>(options);
     const ShotJob& o = *shared;
-    const TaskRun task_run{o.threads, f.strict_tasks, f.quiet_tasks};
+    const TaskRun task_run{o.threads, f.strict_tasks, f.quiet_tasks, f.verbose_tasks};
     JobPlan plan;
     plan.name = output_stem(o.output);
     plan.job_folder = job_folder(o.output, f.job_dir);

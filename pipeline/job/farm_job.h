@@ -11,6 +11,7 @@ struct FarmJob {
     std::string job_dir;    // empty: beside the outputs
     bool strict_tasks = false;  // each task fails on a warning
     bool quiet_tasks = false;   // each render task prints no progress
+    bool verbose_tasks = false; // each task prints the reload script's own lines
 };
 
 }  // namespace talvik::pipeline

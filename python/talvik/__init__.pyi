@@ -61,15 +61,16 @@ class Lens:
         self,
         width: int,
         height: int,
-        mode: Literal["distort", "undistort"],
+        mode: Optional[Literal["distort", "undistort"]] = None,
         box: Optional[Tuple[int, int, int, int]] = None,
+        direction: Optional[Literal["remove", "add"]] = None,
     ) -> npt.NDArray[np.float32]:
         """The node's ST map on a width x height format over box (x, y, r, t)
         in Nuke's pixel numbering: shape (t - y, r - x, 2), row 0 the top
         line, each pixel (s, t) normalised to the format (t up from the
-        bottom line); bit for bit the R and G talvik-stmap writes. "distort"
+        bottom line); bit for bit the R and G talvik-stmap writes. mode or direction: "distort" (remove)
         is the remove-distortion map (undistorted pixel -> plate position),
-        "undistort" the add-distortion map (plate pixel -> undistorted
+        "undistort" (add) the add-distortion map (plate pixel -> undistorted
         position); (0, 0) where there is none. RuntimeWarning for a lens that makes no usable
         map; ValueError for a map holding a position that is not finite;
         MemoryError for one the process cannot hold."""

@@ -200,15 +200,28 @@ TEST(OptionValues, AMisspeltOptionIsAnsweredWithTheNearestOne) {
     EXPECT_EQ(far.err.find("did you mean"), std::string::npos) << "nothing near: " << far.err;
 }
 
+// Help asked for goes to standard output; no arguments at all is a
+// mistaken call, answered on standard error.
 TEST(OptionValues, HelpPrintsTheUsageAndExitsZero) {
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {}, {"-h"}, {"--help"}, {"help"}, {"render", "--help"}, {"render", "--size", "4x4", "-h"},
-             {"inspect", "-h"}}) {
-        SCOPED_TRACE(shown(args));
-        const CommandResult r = run_stmap(args);
-        EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_NE(r.out.find("usage:"), std::string::npos);
-        EXPECT_NE(r.out.find("--manifest FILE.json"), std::string::npos);
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string out, err;  // must appear there
+    };
+    for (const Case& c : std::vector<Case>{
+             {{}, 2, "", "usage: talvik-stmap COMMAND"},
+             {{"-h"}, 0, "nuke-script", ""},
+             {{"--help"}, 0, "usage: talvik-stmap COMMAND", ""},
+             {{"help"}, 0, "usage: talvik-stmap COMMAND", ""},
+             {{"render", "--help"}, 0, "--manifest FILE.json", ""},
+             {{"render", "--size", "4x4", "-h"}, 0, "usage: talvik-stmap render", ""},
+             {{"inspect", "-h"}, 0, "usage: talvik-stmap inspect", ""}}) {
+        SCOPED_TRACE(shown(c.args));
+        const CommandResult r = run_stmap(c.args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        EXPECT_EQ(c.out.empty(), r.out.empty()) << r.out;
     }
 }
 

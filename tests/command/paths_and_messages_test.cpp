@@ -64,7 +64,7 @@ TEST(Messages, BytesThatAreNotUtf8ReachTheReloadUnharmed) {
     const std::string take = dir.file("take\xff\xfe.fbx");
     fs::copy_file(fbx::testing::fixture("blender_take.fbx"), take);
     CommandResult r = run_stmap({"render", "--plate", latin1_plate(dir), "--fbx", take, "--frames", "1", "-o",
-                                 dir.file("m.exr")});
+                                 dir.file("m.exr"), "--verbose"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("File reloaded"), std::string::npos) << r.err;
     // An alert about the file names it with its own bytes.

@@ -158,7 +158,7 @@ TEST(StopSignal, DuringTheReloadOneLineSaysSo) {
     for (int ms = 5; ms < 80; ++ms) {
         SCOPED_TRACE(std::to_string(ms) + " ms after the start");
         StmapProcess render({"render", "--size", "8x8", "--fbx", fbx::testing::fixture("blender_take.fbx"), "--camera",
-                             "2", "--frames", "1001", "--print-controls"});
+                             "2", "--frames", "1001", "--print-controls", "--verbose"});
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
         render.signal(SIGINT);
         const std::optional<int> status = render.wait(kPatience);

@@ -1,11 +1,11 @@
-#include "host/runtime/usable_cpus.h"
+#include "io/usable_cpus.h"
 
 #include <gtest/gtest.h>
 #include <sched.h>
 
 #include <thread>
 
-namespace talvik::host {
+namespace talvik::io {
 namespace {
 
 TEST(UsableCpus, QuotaRoundsUpAndMaxMeansNone) {
@@ -37,4 +37,4 @@ TEST(UsableCpus, FollowTheAffinityMask) {
 }
 
 }  // namespace
-}  // namespace talvik::host
+}  // namespace talvik::io

@@ -15,7 +15,7 @@ import sys
 ALLOWED = {
     "lens": set(),
     "node": {"lens", "DDImage"},
-    "host": {"DDImage"},
+    "host": {"DDImage", "io"},
     "io": set(),
     # File formats, side by side.
     "exr": {"io"},

@@ -26,6 +26,11 @@ def test_the_format_is_the_commands_map(folder, mode):
     got = talvik.Lens(**LENS).st_map(WIDTH, HEIGHT, mode)
     assert got.dtype == np.float32 and got.shape == (HEIGHT, WIDTH, 2)
     assert same_bits(got, want)
+    # The Distort map removes the distortion, the Undistort map adds it.
+    direction = {"distort": "remove", "undistort": "add"}[mode]
+    assert same_bits(talvik.Lens(**LENS).st_map(WIDTH, HEIGHT, direction=direction), want)
+    with pytest.raises(ValueError, match="disagree"):
+        talvik.Lens(**LENS).st_map(WIDTH, HEIGHT, mode, direction={"remove": "add", "add": "remove"}[direction])
     if mode == "undistort":
         assert ((got[..., 0] == 0) & (got[..., 1] == 0)).any(), "the lens should fold inside the frame"
 
