@@ -153,7 +153,7 @@ FAULTS = [
           "return std::filesystem::is_regular_file(path, ec) || !FramePattern",
           "return !FramePattern",
           "an existing plate named plate_##_v##.exr is refused as a bad pattern"),
-    Fault("film-back-near-zero", "cli/options/command_options.cpp",
+    Fault("film-back-near-zero", "cli/options/option_table.cpp",
           "if (!(value >= 0.1) || value > 1000.0)",
           "if (!(value > 0.0) || value > 1000.0)",
           "--haperture 1e-300 is 0 in the Camera's knobs"),
