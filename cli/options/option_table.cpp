@@ -175,7 +175,7 @@ const std::vector<OptionSpec> kOptions = {
          else output_to(o.output, "-o", v);
      },
      false, true},
-    {"--compression", "NAME", "EXR compression: none, rle, zips, zip (default) or piz, all lossless.", kRenders,
+    {"--compression", "NAME", "EXR compression: none, rle, zips, zip (default) or piz, all lossless.", kMaps,
      T::Value, [](CommandLine& cl, Command, const std::string& v) { cl.render.compression = compression(v); }, false,
      false, "none rle zips zip piz"},
     {"--alpha", "", "An A channel (half) in each map: 1 where it holds a position, 0 where the lens has none.", kMaps,

@@ -168,7 +168,10 @@ JobPlan plan_job(const ShotJob& options, const FarmJob& f, const std::vector<int
     }
     plan.steps.push_back(std::move(render));
 
+    // A map is judged by its compression too: verify asks for the one rendered.
     const std::vector<std::string> verify = shot_files("verify", all_frames)
+                                                .add_if(o.compression != exr::StMapCompression::Zip, "--compression",
+                                                        exr::st_map_compression_name(o.compression))
                                                 .add("--manifest", plan.shot_manifest)
                                                 .add("--job-dir", plan.job_folder)
                                                 .run(task_run, plugin_folder, false)
