@@ -35,8 +35,8 @@ std::string spelled(const CLI::Option& option) {
 // so that every message names the option it is about.
 class OptionTable {
 public:
-    OptionTable(CLI::App& app, CommandLine& cl, const CommandSpec& spec) : app_(app), cl_(cl), spec_(spec) {
-        for (const OptionSpec* o : options_of(spec.command)) {
+    OptionTable(CLI::App& app, CommandLine& cl, const CommandEntry& entry) : app_(app), cl_(cl), entry_(entry) {
+        for (const OptionEntry* o : options_of(entry.command)) {
             if (o->takes == Takes::Help) continue;
             if (o->takes == Takes::Flag)
                 flags_.push_back({app_.add_flag(o->names, o->help), o});
@@ -45,33 +45,33 @@ public:
                                        CLI::MultiOptionPolicy::TakeAll),
                                    o});
         }
-        if (*spec.operand) operand_ = app_.add_option("operand");
+        if (*entry.operand) operand_ = app_.add_option("operand");
     }
 
     // After CLI11 has parsed: the flags, then the values, checked and
     // converted in the order of the table; then the operand.
     void apply() const {
-        for (const auto& [option, spec] : flags_)
-            if (option->count() > 0) spec->take(cl_, spec_.command, "");
-        for (const auto& [option, spec] : values_) {
+        for (const auto& [option, entry] : flags_)
+            if (option->count() > 0) entry->take(cl_, entry_.command, "");
+        for (const auto& [option, entry] : values_) {
             const std::string name = spelled(*option);
             const std::vector<std::string>& given = option->results();
-            if (spec->takes != Takes::Values && given.size() > 1)
+            if (entry->takes != Takes::Values && given.size() > 1)
                 throw shot::UsageError(name + " given twice (\"" + given[0] + "\" and \"" + given[1] +
                                        "\"): give it once");
             for (const std::string& value : given) {
                 if (value.empty()) throw shot::UsageError(name + " needs a value, not an empty one");
-                if (looks_like_option(value) && !spec->may_look_like_an_option)
+                if (looks_like_option(value) && !entry->may_look_like_an_option)
                     throw shot::UsageError(name + " needs a value, not the option \"" + value + "\"");
-                spec->take(cl_, spec_.command, value);
+                entry->take(cl_, entry_.command, value);
             }
         }
         if (operand_)
-            for (const std::string& value : operand_->results()) spec_.take_operand(cl_, value);
+            for (const std::string& value : operand_->results()) entry_.take_operand(cl_, value);
     }
 
     CLI::App& app() const { return app_; }
-    const CommandSpec& spec() const { return spec_; }
+    const CommandEntry& entry() const { return entry_; }
 
     // "--plate", "-o", "--output", ... for "did you mean".
     std::vector<std::string> names() const {
@@ -86,8 +86,8 @@ public:
 private:
     CLI::App& app_;
     CommandLine& cl_;
-    const CommandSpec& spec_;
-    std::vector<std::pair<CLI::Option*, const OptionSpec*>> flags_, values_;
+    const CommandEntry& entry_;
+    std::vector<std::pair<CLI::Option*, const OptionEntry*>> flags_, values_;
     CLI::Option* operand_ = nullptr;
 };
 
@@ -245,7 +245,7 @@ void check_command(CommandLine& cl) {
 // message offers.
 std::string command_names() {
     std::string names;
-    for (const CommandSpec& c : command_table())
+    for (const CommandEntry& c : command_table())
         if (c.command != Command::Version) names += std::string(c.name) + ", ";
     return names.substr(0, names.size() - 2) + " or --help";
 }
@@ -255,15 +255,15 @@ std::string command_names() {
 // The word "version" is --version's hidden twin.
 class CommandParser {
 public:
-    explicit CommandParser(CommandLine& cl) : cl_(cl), top_(app_, cl, command_spec(Command::Version)) {
+    explicit CommandParser(CommandLine& cl) : cl_(cl), top_(app_, cl, command_entry(Command::Version)) {
         app_.set_help_flag("-h,--help");
         app_.require_subcommand(0, 1);
         app_.allow_extras();
-        for (const CommandSpec& spec : command_table()) {
-            CLI::App* sub = app_.add_subcommand(spec.command == Command::Version ? "version" : spec.name);
-            if (spec.command == Command::Version) sub->group("");
+        for (const CommandEntry& entry : command_table()) {
+            CLI::App* sub = app_.add_subcommand(entry.command == Command::Version ? "version" : entry.name);
+            if (entry.command == Command::Version) sub->group("");
             sub->allow_extras();
-            commands_.push_back(std::make_unique<OptionTable>(*sub, cl, spec));
+            commands_.push_back(std::make_unique<OptionTable>(*sub, cl, entry));
         }
     }
 
@@ -279,7 +279,7 @@ public:
             parse_or_refuse([&] { app_.parse(reversed); });
         } catch (const CLI::CallForHelp&) {
             const OptionTable* chosen = parsed();
-            if (chosen) cl_.help_for = chosen->spec().command;
+            if (chosen) cl_.help_for = chosen->entry().command;
             return false;
         }
         return true;
@@ -288,25 +288,25 @@ public:
     Command command() {
         const bool version = app_.count("--version") > 0;
         const OptionTable* chosen = parsed();
-        if (version && chosen && chosen->spec().command != Command::Version)
+        if (version && chosen && chosen->entry().command != Command::Version)
             throw shot::UsageError("--version goes alone or with --plugin-path (see --help)");
         if (chosen || version) {
-            const CommandSpec& spec = command_spec(chosen ? chosen->spec().command : Command::Version);
-            cl_.command = spec.command;
-            const std::string where = std::string(" for ") + spec.name;
+            const CommandEntry& entry = command_entry(chosen ? chosen->entry().command : Command::Version);
+            cl_.command = entry.command;
+            const std::string where = std::string(" for ") + entry.name;
             if (chosen) chosen->apply();
-            if (spec.command == Command::Submit && cl_.farm.scheduler != "slurm")
+            if (entry.command == Command::Submit && cl_.farm.scheduler != "slurm")
                 throw shot::UsageError(cl_.farm.scheduler.empty()
                                            ? "submit takes the scheduler first: talvik-stmap submit slurm ..."
                                            : "submit submits to slurm, not \"" + cl_.farm.scheduler +
                                                  "\"; other farms take the job talvik-stmap plan --json prints");
-            if (chosen) refuse_leftovers(*chosen, spec.command == Command::Submit ? where + " slurm" : where);
-            if (spec.command == Command::Version) {
+            if (chosen) refuse_leftovers(*chosen, entry.command == Command::Submit ? where + " slurm" : where);
+            if (entry.command == Command::Version) {
                 refuse_leftovers(top_, where);
                 top_.apply();
             }
             check_command(cl_);
-            return spec.command;
+            return entry.command;
         }
         const std::vector<std::string> left = app_.remaining();
         if (!left.empty() && !looks_like_option(left.front()))

@@ -44,17 +44,17 @@ std::string listed(const std::string& name, const std::string& text) {
 
 std::string command_list() {
     std::string out;
-    for (const CommandSpec& c : command_table()) out += listed(c.name, c.summary);
+    for (const CommandEntry& c : command_table()) out += listed(c.name, c.summary);
     return out;
 }
 
 }  // namespace
 
-std::string synopsis(const CommandSpec& command) {
+std::string synopsis(const CommandEntry& command) {
     return std::string("talvik-stmap ") + command.name + " " + command.synopsis;
 }
 
-std::string option_with_value(const OptionSpec& option) {
+std::string option_with_value(const OptionEntry& option) {
     std::string text = spelled_names(option);
     if (*option.value_name) text += std::string(" ") + option.value_name;
     return text;
@@ -73,16 +73,16 @@ std::string overview_help() {
 }
 
 std::string command_help(Command command) {
-    const CommandSpec& spec = command_spec(command);
-    std::string out = "usage: " + synopsis(spec) + "\n\n" + wrapped(spec.summary, 0, 0) + "\n\noptions:\n";
-    if (*spec.operand) out += listed(spec.operand, spec.operand_help);
-    for (const OptionSpec* o : options_of(command)) out += listed(option_with_value(*o), o->help);
+    const CommandEntry& entry = command_entry(command);
+    std::string out = "usage: " + synopsis(entry) + "\n\n" + wrapped(entry.summary, 0, 0) + "\n\noptions:\n";
+    if (*entry.operand) out += listed(entry.operand, entry.operand_help);
+    for (const OptionEntry* o : options_of(command)) out += listed(option_with_value(*o), o->help);
     return out;
 }
 
 std::string short_usage() {
     std::string names;
-    for (const CommandSpec& c : command_table()) names += std::string(names.empty() ? "" : ", ") + c.name;
+    for (const CommandEntry& c : command_table()) names += std::string(names.empty() ? "" : ", ") + c.name;
     return "usage: talvik-stmap COMMAND [OPTIONS]\n"
            "commands: " + wrapped(names, 10, 10) + "\n"
            "talvik-stmap --help for what each does, talvik-stmap COMMAND --help for its options.\n";

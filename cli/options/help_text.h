@@ -17,9 +17,9 @@ std::string command_help(Command command);
 std::string short_usage();
 
 // "talvik-stmap render [OPTIONS] -o PATTERN".
-std::string synopsis(const CommandSpec& command);
+std::string synopsis(const CommandEntry& command);
 
 // "--plate FILE.exr", "-o, --output OUT", "--alpha".
-std::string option_with_value(const OptionSpec& option);
+std::string option_with_value(const OptionEntry& option);
 
 }  // namespace talvik::cli

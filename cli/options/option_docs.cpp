@@ -45,7 +45,7 @@ std::string joined(const std::vector<std::string>& words) {
 }
 
 // "-o --output" from "-o,--output".
-std::vector<std::string> each_name(const OptionSpec& option) {
+std::vector<std::string> each_name(const OptionEntry& option) {
     std::vector<std::string> names;
     std::string all = option.names;
     for (size_t at = 0; at <= all.size();) {
@@ -63,14 +63,14 @@ std::string reference_markdown() {
                       "<!-- Made by talvik-option-docs from cli/options/option_table.cpp: do not edit by hand. -->\n\n" +
                       std::string(kWhat) + ".\n\n" + kDescription + "\n\n```\ntalvik-stmap COMMAND [OPTIONS]\n```\n\n"
                       "| command | what it does |\n| --- | --- |\n";
-    for (const CommandSpec& c : command_table())
+    for (const CommandEntry& c : command_table())
         out += "| [`" + std::string(c.name) + "`](#" + (c.command == Command::Version ? "version" : c.name) + ") | " +
                cell(c.summary) + " |\n";
-    for (const CommandSpec& c : command_table()) {
+    for (const CommandEntry& c : command_table()) {
         out += "\n## " + std::string(c.command == Command::Version ? "version" : c.name) + "\n\n```\n" + synopsis(c) +
                "\n```\n\n" + c.summary + "\n\n| option | value | meaning |\n| --- | --- | --- |\n";
         if (*c.operand) out += "| `" + cell(c.operand) + "` | | " + cell(c.operand_help) + " |\n";
-        for (const OptionSpec* o : options_of(c.command)) {
+        for (const OptionEntry* o : options_of(c.command)) {
             out += "| `" + spelled_names(*o) + "` | " + (*o->value_name ? "`" + cell(o->value_name) + "`" : "") +
                    " | " + cell(o->help) + " |\n";
         }
@@ -87,16 +87,16 @@ std::string man_page() {
     std::string out = ".\\\" Made by talvik-option-docs from the command's option table.\n"
                       ".TH TALVIK\\-STMAP 1 \"\" \"talvik-stmap\" \"User Commands\"\n"
                       ".SH NAME\ntalvik\\-stmap \\- " + roff(kWhat) + "\n.SH SYNOPSIS\n";
-    for (const CommandSpec& c : command_table()) out += ".B talvik\\-stmap " + roff(c.name) + "\n" + roff(c.synopsis) + "\n.br\n";
+    for (const CommandEntry& c : command_table()) out += ".B talvik\\-stmap " + roff(c.name) + "\n" + roff(c.synopsis) + "\n.br\n";
     out += ".SH DESCRIPTION\n" + roff(kDescription) + "\n.PP\n"
            "\\fBtalvik\\-stmap\\fR \\fICOMMAND\\fR \\fB\\-\\-help\\fR prints the command's options.\n"
            ".SH COMMANDS\n";
-    for (const CommandSpec& c : command_table()) out += ".TP\n.B " + roff(c.name) + "\n" + roff(c.summary) + "\n";
+    for (const CommandEntry& c : command_table()) out += ".TP\n.B " + roff(c.name) + "\n" + roff(c.summary) + "\n";
     out += ".SH OPTIONS\n";
-    for (const CommandSpec& c : command_table()) {
+    for (const CommandEntry& c : command_table()) {
         out += ".SS " + roff(c.name) + "\n.B " + roff(synopsis(c)) + "\n";
         if (*c.operand) out += ".TP\n.I " + roff(c.operand) + "\n" + roff(c.operand_help) + "\n";
-        for (const OptionSpec* o : options_of(c.command)) {
+        for (const OptionEntry* o : options_of(c.command)) {
             out += ".TP\n\\fB" + roff(spelled_names(*o)) + "\\fR";
             if (*o->value_name) out += " \\fI" + roff(o->value_name) + "\\fR";
             out += "\n" + roff(o->help) + "\n";
@@ -115,10 +115,10 @@ std::string man_page() {
 
 std::string bash_completion() {
     std::vector<std::string> command_words;
-    for (const CommandSpec& c : command_table()) command_words.push_back(c.name);
+    for (const CommandEntry& c : command_table()) command_words.push_back(c.name);
     command_words.push_back("--help");
     std::string files, folders, none, words;
-    for (const OptionSpec& o : option_table()) {
+    for (const OptionEntry& o : option_table()) {
         if (o.takes == Takes::Flag || o.takes == Takes::Help) continue;
         for (const std::string& name : each_name(o)) {
             std::string& list = *o.words ? words : !o.is_path ? none : std::string(o.value_name) == "DIR" ? folders : files;
@@ -127,7 +127,7 @@ std::string bash_completion() {
         }
     }
     std::string pattern;
-    for (const CommandSpec& c : command_table()) pattern += (pattern.empty() ? "" : "|") + std::string(c.name) + (c.command == Command::Version ? "|version" : "");
+    for (const CommandEntry& c : command_table()) pattern += (pattern.empty() ? "" : "|") + std::string(c.name) + (c.command == Command::Version ? "|version" : "");
     std::string out = "# bash completion for talvik-stmap, made by talvik-option-docs from its option table.\n"
           "_talvik_stmap() {\n"
           "    local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]} command= i\n"
@@ -148,9 +148,9 @@ std::string bash_completion() {
           "    esac\n"
           "    local options\n"
           "    case $command in\n";
-    for (const CommandSpec& c : command_table()) {
+    for (const CommandEntry& c : command_table()) {
         std::vector<std::string> names;
-        for (const OptionSpec* o : options_of(c.command))
+        for (const OptionEntry* o : options_of(c.command))
             for (const std::string& n : each_name(*o)) names.push_back(n);
         out += "        " + std::string(c.name) + (c.command == Command::Version ? "|version" : "") + ") options=\"" +
                joined(names) + "\" ;;\n";

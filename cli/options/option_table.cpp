@@ -116,7 +116,7 @@ constexpr CommandSet kAll = kFormatAndTake | bit(Command::Inspect) | bit(Command
 
 using T = Takes;
 
-const std::vector<OptionSpec> kOptions = {
+const std::vector<OptionEntry> kOptions = {
     {"--plate", "FILE.exr",
      "The plate: its display window is the format, its header attributes the metadata (pixels are never read). "
      "plate.####.exr: a sequence, each frame's own header at that frame.",
@@ -260,7 +260,7 @@ const std::vector<OptionSpec> kOptions = {
     {"-h,--help", "", "Print this help.", kAll, T::Help, nullptr},
 };
 
-const std::vector<CommandSpec> kCommands = {
+const std::vector<CommandEntry> kCommands = {
     {Command::Render, "render", "Render the shot's ST maps, an EXR per frame.", "[OPTIONS] -o PATTERN", "", "", nullptr},
     {Command::Overscan, "overscan", "Measure the overscan the shot's maps need and write the report.",
      "[OPTIONS] -o REPORT.json", "", "", nullptr},
@@ -312,32 +312,32 @@ std::pair<int, int> parse_size(const std::string& text) {
             parse_int("--size height", text.substr(x + 1), 1, kMaxSide)};
 }
 
-const std::vector<OptionSpec>& option_table() { return kOptions; }
-const std::vector<CommandSpec>& command_table() { return kCommands; }
+const std::vector<OptionEntry>& option_table() { return kOptions; }
+const std::vector<CommandEntry>& command_table() { return kCommands; }
 const std::vector<NamedMeaning>& exit_statuses() { return kExitStatuses; }
 const std::vector<NamedMeaning>& environment_variables() { return kEnvironment; }
 
-const CommandSpec* find_command(const std::string& name) {
-    if (name == "version") return &command_spec(Command::Version);
-    for (const CommandSpec& c : kCommands)
+const CommandEntry* find_command(const std::string& name) {
+    if (name == "version") return &command_entry(Command::Version);
+    for (const CommandEntry& c : kCommands)
         if (c.command != Command::Version && name == c.name) return &c;
     return nullptr;
 }
 
-const CommandSpec& command_spec(Command command) {
-    for (const CommandSpec& c : kCommands)
+const CommandEntry& command_entry(Command command) {
+    for (const CommandEntry& c : kCommands)
         if (c.command == command) return c;
     throw std::logic_error("no such command");
 }
 
-std::vector<const OptionSpec*> options_of(Command command) {
-    std::vector<const OptionSpec*> found;
-    for (const OptionSpec& o : kOptions)
+std::vector<const OptionEntry*> options_of(Command command) {
+    std::vector<const OptionEntry*> found;
+    for (const OptionEntry& o : kOptions)
         if (o.commands & bit(command)) found.push_back(&o);
     return found;
 }
 
-std::string spelled_names(const OptionSpec& option) {
+std::string spelled_names(const OptionEntry& option) {
     std::string names = option.names;
     for (size_t comma = names.find(','); comma != std::string::npos; comma = names.find(',', comma + 2))
         names.replace(comma, 1, ", ");

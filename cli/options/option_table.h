@@ -23,7 +23,7 @@ enum class Takes {
     Help,    // -h/--help: CLI11's own, listed with the rest
 };
 
-struct OptionSpec {
+struct OptionEntry {
     const char* names;       // "-o,--output", as CLI11 reads them
     const char* value_name;  // "PATTERN"; "" for a flag
     const char* help;        // one or two short sentences
@@ -37,7 +37,7 @@ struct OptionSpec {
     const char* words = "";                // the completion offers these
 };
 
-struct CommandSpec {
+struct CommandEntry {
     Command command;
     const char* name;       // "nuke-script"; "--version" for the version
     const char* summary;    // one line
@@ -53,17 +53,17 @@ struct NamedMeaning {
 };
 
 // In the order help lists them.
-const std::vector<OptionSpec>& option_table();
-const std::vector<CommandSpec>& command_table();
+const std::vector<OptionEntry>& option_table();
+const std::vector<CommandEntry>& command_table();
 const std::vector<NamedMeaning>& exit_statuses();
 const std::vector<NamedMeaning>& environment_variables();
 
 // The command named `name` ("render", "version"), or nullptr.
-const CommandSpec* find_command(const std::string& name);
-const CommandSpec& command_spec(Command command);
-std::vector<const OptionSpec*> options_of(Command command);
+const CommandEntry* find_command(const std::string& name);
+const CommandEntry& command_entry(Command command);
+std::vector<const OptionEntry*> options_of(Command command);
 
 // "-o, --output" from "-o,--output".
-std::string spelled_names(const OptionSpec& option);
+std::string spelled_names(const OptionEntry& option);
 
 }  // namespace talvik::cli

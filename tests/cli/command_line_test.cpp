@@ -90,14 +90,14 @@ TEST(CommandLine, HelpListsTheCommandsOwnOptions) {
 
 // Help, the reference and the man page say what every option is.
 TEST(CommandLine, EveryOptionHasHelpAndItsValueAName) {
-    for (const OptionSpec& o : option_table()) {
+    for (const OptionEntry& o : option_table()) {
         SCOPED_TRACE(o.names);
         EXPECT_GT(std::string(o.help).size(), 10u);
         const bool takes_value = o.takes == Takes::Value || o.takes == Takes::Values;
         EXPECT_EQ(takes_value, *o.value_name != '\0');
         EXPECT_NE(o.commands, 0u);
     }
-    for (const CommandSpec& c : command_table()) EXPECT_EQ(*c.operand == '\0', *c.operand_help == '\0') << c.name;
+    for (const CommandEntry& c : command_table()) EXPECT_EQ(*c.operand == '\0', *c.operand_help == '\0') << c.name;
 }
 
 TEST(CommandLine, TheReferenceIsWhatTheTableMakes) {
