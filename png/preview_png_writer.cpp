@@ -229,7 +229,11 @@ void PreviewPngWriter::take(int worker, const io::StMapView& band, int first_row
         sums_[static_cast<size_t>(lines.first)] = {lines.end, w.deflater.adler32(1, w.filtered.data(), raw), raw};
         sink_.put(*piece, lines.end, size + kChunkFrame);
     } catch (const std::runtime_error& e) {
+        sink_.fail(std::current_exception());  // the other bands stop too
         fail(e.what());
+    } catch (...) {
+        sink_.fail(std::current_exception());
+        throw;
     }
 }
 
