@@ -29,7 +29,7 @@
 
 #include "exr/st_map_exr_writer.h"
 #include "exr/zip_chunk.h"
-#include "exr/zlib_deflater.h"
+#include "deflate/stream_deflater.h"
 #include "bench/timed_tool.h"
 #include "lens/st_map_row.h"
 
@@ -150,24 +150,24 @@ void deflate_only(const Map& map) {
     std::printf("\ndeflate alone, one thread, one frame of 16-line ZIP chunks (* the writer's choice):\n");
     // What the writer does: codes fitted to the frame's top chunk (ISA-L
     // level 0 with them; libdeflate ignores them and keeps its level).
-    exr::FittedCodes codes;
+    deflate::FittedCodes codes;
     {
         std::vector<uint8_t> top(exr::chunk_bytes(view, exr::kZipChunkLines));
         exr::predicted_zip_chunk(view, 0, exr::kZipChunkLines, top.data());
         codes.fit(top.data(), top.size());
     }
-    for (exr::DeflateLibrary library : exr::deflate_libraries()) {
-        const bool fits = library == exr::DeflateLibrary::Isal;
+    for (deflate::Library library : deflate::stream_libraries()) {
+        const bool fits = library == deflate::Library::Isal;
         if (fits) {
-            exr::ZlibDeflater deflater(library);
+            deflate::StreamDeflater deflater(library);
             time_deflate(view, "ISA-L fitted", 0, true, [&](const uint8_t* in, size_t size) {
                 return deflater.compress(in, size, stream.data(), size - 1, &codes);
             });
         }
-        for (int level = 1; level <= std::min(exr::max_deflate_level(library), 6); ++level) {
-            exr::ZlibDeflater deflater(library, level);
-            time_deflate(view, exr::deflate_library_name(library), level,
-                         !fits && level == exr::default_deflate_level(library), [&](const uint8_t* in, size_t size) {
+        for (int level = 1; level <= std::min(deflate::max_level(library), 6); ++level) {
+            deflate::StreamDeflater deflater(library, level);
+            time_deflate(view, deflate::library_name(library), level,
+                         !fits && level == deflate::default_stream_level(library), [&](const uint8_t* in, size_t size) {
                              return deflater.compress(in, size, stream.data(), size - 1);
                          });
         }

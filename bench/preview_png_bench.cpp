@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "bench/timed_tool.h"
-#include "png/png_deflater.h"
+#include "deflate/piece_deflater.h"
 #include "png/png_line_filter.h"
 #include "png/preview_picture.h"
 #include "png/preview_png_writer.h"
@@ -95,7 +95,7 @@ void filter_all(const std::vector<uint8_t>& rgb, const Filter& f, std::vector<ui
 
 struct Setting {
     std::string name;
-    png::PngDeflate deflate;
+    deflate::PieceSetting deflate;
     bool writers;
 };
 
@@ -142,29 +142,29 @@ int run(int argc, char** argv) {
          }},
     };
     std::vector<Setting> settings;
-    const png::PngDeflate chosen = png::preview_png_deflate();
-    auto add = [&](const std::string& name, png::PngDeflate d) {
+    const deflate::PieceSetting chosen = deflate::preferred_piece_setting();
+    auto add = [&](const std::string& name, deflate::PieceSetting d) {
         settings.push_back({name, d, d.library == chosen.library && d.level == chosen.level &&
                                          d.runs_only == chosen.runs_only});
     };
-    if (png::has_png_deflate_library(png::PngDeflateLibrary::Isal))
+    if (deflate::has_library(deflate::Library::Isal))
         for (int level = 0; level <= 3; ++level)
-            add("ISA-L " + std::to_string(level), {png::PngDeflateLibrary::Isal, level, false});
+            add("ISA-L " + std::to_string(level), {deflate::Library::Isal, level, false});
     for (int level : {1, 2, 3, 6})
-        add("zlib " + std::to_string(level), {png::PngDeflateLibrary::Zlib, level, false});
-    add("zlib 1 runs", {png::PngDeflateLibrary::Zlib, 1, true});
+        add("zlib " + std::to_string(level), {deflate::Library::Zlib, level, false});
+    add("zlib 1 runs", {deflate::Library::Zlib, 1, true});
 
     std::printf("\nfilter and deflate, one thread, in %d-line bands (* the writer's choice):\n", kBandLines);
     std::printf("%-9s %9s", "filter", "filter ms");
     for (const Setting& s : settings) std::printf(" %14s%s", s.name.c_str(), s.writers ? "*" : " ");
     std::printf("\n");
-    std::vector<uint8_t> out(png::png_piece_bound(kBandLines * (kLineBytes + 1)));
+    std::vector<uint8_t> out(deflate::piece_bound(kBandLines * (kLineBytes + 1)));
     for (const Filter& f : filters) {
         std::vector<uint8_t> data(kHeight * (kLineBytes + 1));
         const double filter_ms = best_ms(rounds, [&] { filter_all(rgb, f, data); });
         std::printf("%-9s %9.2f", f.name, filter_ms);
         for (const Setting& s : settings) {
-            png::PngPieceDeflater deflater(s.deflate);
+            deflate::PieceDeflater deflater(s.deflate);
             size_t bytes = 0;
             const double ms = best_ms(rounds, [&] {
                 bytes = 0;
@@ -173,7 +173,7 @@ int run(int argc, char** argv) {
                     const size_t size = std::min(kBandLines, kHeight - first) * (kLineBytes + 1);
                     const uint8_t* in = data.data() + first * (kLineBytes + 1);
                     bytes += deflater.deflate(in, size, out.data(), out.size());
-                    adler = png::adler32_joined(adler, deflater.adler32(1, in, size), size);
+                    adler = deflate::adler32_joined(adler, deflater.adler32(1, in, size), size);
                 }
             });
             std::printf(" %6.2f ms %4.0fK ", ms, bytes / 1e3);

@@ -39,52 +39,35 @@ void put_le32(uint8_t* at, uint32_t value) {
 
 }  // namespace
 
-// One band's packed chunks, back to back, and each chunk's size.
-struct ChunkStMapWriter::Slot {
-    std::unique_ptr<uint8_t[]> bytes;
-    size_t capacity = 0;
-    size_t size = 0;
-    std::vector<uint64_t> chunk_sizes;
-};
-
 struct ChunkStMapWriter::Worker {
-    explicit Worker(DeflateLibrary library) : deflater(library) {}
-    ZlibDeflater deflater;
+    explicit Worker(deflate::Library library) : deflater(library) {}
+    deflate::StreamDeflater deflater;
     std::unique_ptr<uint8_t[]> scratch;
     size_t capacity = 0;
 };
 
-// One file being written: the bands made, packed and written, the first
-// error, and whether to stop. Band b is packed into slot b % slots once
-// band b - slots is in the file, so a worker may wait for the writer.
+// One file being written: the bands made and packed on the workers, each
+// into a slot of the sink, which writes them in order and holds the first
+// error. The chunks' offsets are each band's place in the file plus the
+// chunk's place in its band.
 class ChunkStMapWriter::Pipeline {
 public:
     Pipeline(ChunkStMapWriter& writer, int fd, const Layout& layout, io::StMapBands& map, uint64_t chunks_at,
              const std::atomic<bool>* cancel)
-        : w_(writer), fd_(fd), layout_(layout), map_(map), cancel_(cancel), write_at_(chunks_at) {
+        : w_(writer), layout_(layout), map_(map), cancel_(cancel), sink_(writer.sink_) {
         band_lines_ = band_lines(layout.width, layout.lines_per_chunk);
         bands_ = (layout.height + band_lines_ - 1) / band_lines_;
         chunks_per_band_ = band_lines_ / layout.lines_per_chunk;
-        done_.reset(new std::atomic<bool>[static_cast<size_t>(bands_)]);
-        for (int b = 0; b < bands_; ++b) done_[b].store(false, std::memory_order_relaxed);
+        sink_.start(fd, chunks_at, bands_, cancel);
     }
 
     void run() {
         const int threads = std::max(1, map_.threads());
-        const size_t slots = static_cast<size_t>(std::min(bands_, 2 * threads));
         // The band's chunks stored raw at most, and room for the last one's
         // deflate to run past its raw size.
         const size_t slot_bytes =
             chunk_bytes_of(band_lines_) + kChunkPrefix * static_cast<size_t>(chunks_per_band_) + kDeflateRoom;
-        while (w_.slots_.size() < slots) w_.slots_.push_back(std::make_unique<Slot>());
-        for (size_t i = 0; i < slots; ++i) {
-            Slot& slot = *w_.slots_[i];
-            if (slot.capacity < slot_bytes) {
-                slot.bytes.reset(new uint8_t[slot_bytes]);
-                slot.capacity = slot_bytes;
-            }
-            slot.chunk_sizes.resize(static_cast<size_t>(chunks_per_band_));
-        }
+        sink_.reserve(static_cast<size_t>(std::min(bands_, 2 * threads)), slot_bytes, threads);
         while (static_cast<int>(w_.workers_.size()) < threads)
             w_.workers_.push_back(std::make_unique<Worker>(w_.library_));
         if (layout_.compressed) {
@@ -97,29 +80,33 @@ public:
                 }
             }
         }
-        slot_count_ = static_cast<int>(slots);
-        pieces_.resize(slots);
         w_.offsets_.assign(static_cast<size_t>((layout_.height + layout_.lines_per_chunk - 1) / layout_.lines_per_chunk), 0);
         map_.reserve(band_lines_);
         map_.run(bands_, [this](int worker, int band) { band_task(worker, band); });
-        if (error_ && error_from_map_) throw io::MapBandFailed{error_};
-        if (error_) std::rethrow_exception(error_);
+        if (const std::exception_ptr error = sink_.error()) {
+            if (error_from_map_) throw io::MapBandFailed{error};
+            std::rethrow_exception(error);
+        }
         if (cancelled()) throw io::WriteCancelled("stopped");
-        if (written_ != bands_) throw std::logic_error("bands left unwritten");
+        if (!sink_.complete()) throw std::logic_error("bands left unwritten");
+        // Each chunk's place in its band, moved to the band's place.
+        for (size_t chunk = 0; chunk < w_.offsets_.size(); ++chunk)
+            w_.offsets_[chunk] += sink_.offset(static_cast<int>(chunk / static_cast<size_t>(chunks_per_band_)));
     }
 
-    uint64_t end() const { return write_at_; }
+    uint64_t end() const { return sink_.end(); }
 
 private:
     size_t chunk_bytes_of(int lines) const {
         return static_cast<size_t>(layout_.width) * static_cast<size_t>(lines) * pixel_bytes(layout_.alpha);
     }
     bool cancelled() const { return cancel_ && cancel_->load(std::memory_order_relaxed); }
-    bool stopping() const { return stop_.load(std::memory_order_relaxed) || cancelled(); }
 
     void band_task(int worker, int band) {
         try {
-            if (!wait_for_slot(band)) return;
+            if (sink_.stopped()) return;
+            io::OrderedChunkSink::Slot* slot = sink_.acquire(band);
+            if (!slot) return;
             const int first_line = band * band_lines_;
             const int lines = std::min(band_lines_, layout_.height - first_line);
             // EXR lines run top-down, the map's rows bottom-up.
@@ -130,7 +117,7 @@ private:
                 fail(std::current_exception(), true);
                 return;
             }
-            if (stopping()) return;
+            if (sink_.stopped()) return;
             // The header's channels are what the band must bring.
             if ((view.a != nullptr) != layout_.alpha)
                 throw std::logic_error(layout_.alpha ? "a band without the A channel" : "a band with an A channel");
@@ -142,26 +129,11 @@ private:
                     return;
                 }
             }
-            pack(view, first_line, lines, packer, *w_.slots_[static_cast<size_t>(band % slot_count_)]);
-            done_[band].store(true, std::memory_order_seq_cst);
-            write_ready();
+            const size_t size = pack(view, band, lines, packer, slot->bytes.get());
+            sink_.put(*slot, band + 1, size);
         } catch (...) {
             fail(std::current_exception(), false);
         }
-    }
-
-    // False when work stops first. Wakes now and then to see a cancel,
-    // which comes from a signal handler and notifies nobody.
-    bool wait_for_slot(int band) {
-        if (stopping()) return false;
-        if (band < written_.load() + slot_count_) return true;
-        std::unique_lock<std::mutex> lock(slot_mutex_);
-        while (band >= written_.load() + slot_count_) {
-            if (stopping()) return false;
-            if (w_.hand_over_) w_.hand_over_->waiting_for_slot(band);
-            slot_freed_.wait_for(lock, std::chrono::milliseconds(20));
-        }
-        return !stopping();
     }
 
     // Fits the frame's codes to its top chunk, predicted as ZIP packs it
@@ -175,27 +147,29 @@ private:
         predicted_zip_chunk(view, 0, sample_lines, worker.scratch.get());
         w_.codes_.fit(worker.scratch.get(), chunk_bytes(view, sample_lines));
         {
-            std::lock_guard<std::mutex> lock(slot_mutex_);
+            std::lock_guard<std::mutex> lock(codes_mutex_);
             codes_ready_ = true;
         }
-        slot_freed_.notify_all();
+        codes_fitted_.notify_all();
     }
 
-    // False when work stops first.
+    // False when work stops first. Wakes now and then to see a stop.
     bool wait_for_codes() {
-        std::unique_lock<std::mutex> lock(slot_mutex_);
+        std::unique_lock<std::mutex> lock(codes_mutex_);
         while (!codes_ready_) {
-            if (stopping()) return false;
-            slot_freed_.wait_for(lock, std::chrono::milliseconds(20));
+            if (sink_.stopped()) return false;
+            codes_fitted_.wait_for(lock, std::chrono::milliseconds(20));
         }
-        return !stopping();
+        return !sink_.stopped();
     }
 
-    // The band's chunks, packed back to back into the slot. `view` row 0
-    // is the band's bottom line.
-    void pack(const io::StMapView& view, int first_line, int lines, Worker& worker, Slot& slot) {
-        uint8_t* out = slot.bytes.get();
-        int chunk = 0;
+    // The band's chunks, packed back to back into `out`; returns their
+    // size. `view` row 0 is the band's bottom line. Each chunk's place in
+    // the band goes to the offset table.
+    size_t pack(const io::StMapView& view, int band, int lines, Worker& worker, uint8_t* out) {
+        const int first_line = band * band_lines_;
+        uint8_t* const start = out;
+        size_t chunk = static_cast<size_t>(band) * static_cast<size_t>(chunks_per_band_);
         for (int line = 0; line < lines; line += layout_.lines_per_chunk, ++chunk) {
             const int n = std::min(layout_.lines_per_chunk, lines - line);
             const size_t raw = chunk_bytes(view, n);
@@ -216,87 +190,31 @@ private:
             }
             put_le32(out, static_cast<uint32_t>(layout_.top + first_line + line));
             put_le32(out + 4, static_cast<uint32_t>(size));
-            slot.chunk_sizes[static_cast<size_t>(chunk)] = kChunkPrefix + size;
+            w_.offsets_[chunk] = static_cast<uint64_t>(out - start);
             out += kChunkPrefix + size;
         }
-        slot.size = static_cast<size_t>(out - slot.bytes.get());
-    }
-
-    // Writes the packed bands that follow those in the file, unless another
-    // thread is writing; looks again after letting go, as a band finished
-    // meanwhile by a thread that found the writer busy would wait forever.
-    void write_ready() {
-        for (;;) {
-            {
-                std::unique_lock<std::mutex> lock(writing_, std::try_to_lock);
-                if (!lock.owns_lock()) return;
-                int next = written_.load();
-                while (next < bands_ && done_[next].load() && !stop_.load()) {
-                    size_t count = 0;
-                    uint64_t at = write_at_;
-                    int end = next;
-                    size_t chunk = static_cast<size_t>(next) * static_cast<size_t>(chunks_per_band_);
-                    for (; end < bands_ && done_[end].load() && count < pieces_.size(); ++end, ++count) {
-                        const Slot& slot = *w_.slots_[static_cast<size_t>(end % slot_count_)];
-                        pieces_[count] = {slot.bytes.get(), slot.size};
-                        for (size_t c = 0; c < slot.chunk_sizes.size() && chunk < w_.offsets_.size(); ++c) {
-                            w_.offsets_[chunk++] = at;
-                            at += slot.chunk_sizes[c];
-                        }
-                    }
-                    write_slots(next, end, count);
-                    write_at_ = at;
-                    next = end;
-                    written_.store(next);
-                    slot_freed_.notify_all();
-                }
-            }
-            const int next = written_.load();
-            if (next >= bands_ || !done_[next].load() || stop_.load()) return;
-        }
-    }
-
-    // The packed bands [first, end), gathered in pieces_, to the file. Their
-    // slots are not free until written_ says so.
-    void write_slots(int first, int end, size_t count) {
-        if (w_.hand_over_) w_.hand_over_->writing(first, end);
-        write_at(fd_, write_at_, pieces_.data(), count);
+        return static_cast<size_t>(out - start);
     }
 
     void fail(std::exception_ptr error, bool from_map) {
-        {
-            std::lock_guard<std::mutex> lock(error_mutex_);
-            if (!error_) {
-                error_ = error;
-                error_from_map_ = from_map;
-            }
-        }
-        stop_ = true;
-        slot_freed_.notify_all();
+        if (sink_.fail(error) && from_map) error_from_map_ = true;
+        codes_fitted_.notify_all();
     }
 
     ChunkStMapWriter& w_;
-    const int fd_;
     const Layout layout_;
     io::StMapBands& map_;
     const std::atomic<bool>* cancel_;
-    int band_lines_ = 0, bands_ = 0, chunks_per_band_ = 0, slot_count_ = 1;
-    std::unique_ptr<std::atomic<bool>[]> done_;
-    std::atomic<int> written_{0};  // bands in the file
-    std::atomic<bool> stop_{false};
-    std::mutex slot_mutex_;      // also guards codes_ready_
-    bool codes_ready_ = false;   // w_.codes_ fitted to this frame
-    std::condition_variable slot_freed_;
-    std::mutex writing_;
-    uint64_t write_at_;          // guarded by writing_
-    std::vector<iovec> pieces_;  // guarded by writing_
-    std::mutex error_mutex_;
-    std::exception_ptr error_;
-    bool error_from_map_ = false;
+    io::OrderedChunkSink& sink_;
+    int band_lines_ = 0, bands_ = 0, chunks_per_band_ = 0;
+    std::mutex codes_mutex_;
+    std::condition_variable codes_fitted_;
+    bool codes_ready_ = false;  // w_.codes_ fitted to this frame; guarded by codes_mutex_
+    bool error_from_map_ = false;  // set by the thread whose error was first; read after the run
 };
 
-ChunkStMapWriter::ChunkStMapWriter() : ChunkStMapWriter(deflate_libraries().front()) {}
-ChunkStMapWriter::ChunkStMapWriter(DeflateLibrary library) : library_(library) {}
+ChunkStMapWriter::ChunkStMapWriter() : ChunkStMapWriter(deflate::stream_libraries().front()) {}
+ChunkStMapWriter::ChunkStMapWriter(deflate::Library library) : library_(library) {}
 ChunkStMapWriter::~ChunkStMapWriter() { forget(); }
 
 bool ChunkStMapWriter::writes(const Imf::Header& header) {

@@ -16,29 +16,22 @@
 #include <memory>
 #include <vector>
 
-#include "exr/zlib_deflater.h"
+#include "deflate/stream_deflater.h"
+#include "io/ordered_chunk_sink.h"
 #include "io/st_map_bands.h"
 
 namespace talvik::exr {
 
 // Watches the hand-over of slots between bands being packed and bands being
-// written, so that tests can hold a write and see what the other bands do
-// meanwhile. Called on the worker threads; unset outside tests.
-class BandHandOver {
-public:
-    virtual ~BandHandOver() = default;
-    // Band `band` finds its slot still holding a band not yet in the file,
-    // and is about to wait for it (again, every time it looks).
-    virtual void waiting_for_slot(int band) = 0;
-    // Bands [first, end) are about to be written from their slots.
-    virtual void writing(int first, int end) = 0;
-};
+// written (pieces indexed by band), so that tests can hold a write and see
+// what the other bands do meanwhile; unset outside tests.
+using BandHandOver = io::ChunkSinkWatcher;
 
 class ChunkStMapWriter {
 public:
     // Deflates with this build's preferred library, or the one given.
     ChunkStMapWriter();
-    explicit ChunkStMapWriter(DeflateLibrary library);
+    explicit ChunkStMapWriter(deflate::Library library);
     ~ChunkStMapWriter();
     ChunkStMapWriter(const ChunkStMapWriter&) = delete;
     ChunkStMapWriter& operator=(const ChunkStMapWriter&) = delete;
@@ -66,7 +59,7 @@ public:
     void forget();
 
     // For tests: who watches the hand-over of slots (null: nobody).
-    void watch_hand_over(BandHandOver* watcher) { hand_over_ = watcher; }
+    void watch_hand_over(BandHandOver* watcher) { sink_.watch(watcher); }
 
     // Whether the last write copied the chunks of the one before.
     bool last_write_reused() const { return last_reused_; }
@@ -86,26 +79,25 @@ private:
                    lines_per_chunk == o.lines_per_chunk && compressed == o.compressed && alpha == o.alpha;
         }
     };
-    struct Slot;
     struct Worker;
     class Pipeline;
 
     static Layout layout_of(const Imf::Header& header);
     void keep(int fd, const Layout& layout, uint64_t chunks_at, uint64_t end);
 
-    DeflateLibrary library_;
-    std::vector<std::unique_ptr<Slot>> slots_;
+    deflate::Library library_;
+    // Bands packed on the workers, written in line order.
+    io::OrderedChunkSink sink_;
     std::vector<std::unique_ptr<Worker>> workers_;
     std::vector<uint64_t> offsets_;  // of the last write's chunks
     // Fitted to each compressed frame's top chunk before any chunk of it is
     // deflated, so a frame's bytes depend on its map alone.
-    FittedCodes codes_;
+    deflate::FittedCodes codes_;
     // The last completed file, kept open to copy its chunks from.
     int kept_fd_ = -1;
     Layout kept_layout_;
     uint64_t kept_chunks_at_ = 0, kept_end_ = 0;
     bool last_reused_ = false;
-    BandHandOver* hand_over_ = nullptr;
 };
 
 }  // namespace talvik::exr

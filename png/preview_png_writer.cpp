@@ -117,25 +117,15 @@ bool same_place(const io::StMapView& a, const io::StMapView& b) {
            a.display_width() == b.display_width() && a.display_height() == b.display_height();
 }
 
-bool same_deflate(const PngDeflate& a, const PngDeflate& b) {
+bool same_deflate(const deflate::PieceSetting& a, const deflate::PieceSetting& b) {
     return a.library == b.library && a.level == b.level && a.runs_only == b.runs_only;
 }
 
 }  // namespace
 
-// A band's lines as one IDAT chunk of deflated, filtered lines.
-struct PreviewPngWriter::Piece {
-    std::unique_ptr<uint8_t[]> bytes;
-    size_t capacity = 0;
-    size_t size = 0;
-    PreviewLines lines;
-    uint32_t adler = 1;    // of the filtered lines
-    size_t raw_size = 0;   // their size
-};
-
 struct PreviewPngWriter::Worker {
-    explicit Worker(const PngDeflate& setting) : deflater(setting) {}
-    PngPieceDeflater deflater;
+    explicit Worker(const deflate::PieceSetting& setting) : deflater(setting) {}
+    deflate::PieceDeflater deflater;
     std::vector<uint8_t> line, above;  // RGB
     std::vector<uint8_t> filtered;     // a band's filtered lines
 };
@@ -176,7 +166,7 @@ void PreviewPngWriter::begin(const std::string& path, const io::StMapView& geome
     made_.deflate = options.deflate;
 
     std::vector<uint8_t> head = head_bytes(picture_.size(), identity, path);
-    const std::vector<uint8_t> stream_head = chunk("IDAT", zlib_stream_head(options.deflate));
+    const std::vector<uint8_t> stream_head = chunk("IDAT", deflate::zlib_stream_head(options.deflate));
     head.insert(head.end(), stream_head.begin(), stream_head.end());
     output_.emplace(path);
     fd_ = open_temporary(*output_);
@@ -187,11 +177,9 @@ void PreviewPngWriter::begin(const std::string& path, const io::StMapView& geome
         fail(e.what());
     }
     pixels_at_ = head.size() - stream_head.size();
-    write_at_ = head.size();
-    next_line_ = 0;
-    adler_ = 1;
-    failed_ = false;
-    waiting_.clear();
+    const int lines = picture_.size().height;
+    sink_.start(fd_, head.size(), lines, options.cancel);
+    sums_.assign(static_cast<size_t>(lines), PieceSum{});
 }
 
 void PreviewPngWriter::reserve(int workers, int band_rows) {
@@ -210,32 +198,7 @@ void PreviewPngWriter::reserve(int workers, int band_rows) {
         if (w->filtered.size() < raw) w->filtered.resize(raw);
     }
     // Two chunks per thread: one made, one waiting for the file.
-    std::lock_guard<std::mutex> lock(mutex_);
-    const size_t capacity = png_piece_bound(raw) + kChunkFrame;
-    while (free_.size() < 2 * workers_.size()) free_.push_back(std::make_unique<Piece>());
-    for (std::unique_ptr<Piece>& p : free_) {
-        if (p->capacity >= capacity) continue;
-        p->bytes.reset(new uint8_t[capacity]);
-        p->capacity = capacity;
-    }
-}
-
-std::unique_ptr<PreviewPngWriter::Piece> PreviewPngWriter::free_piece(size_t capacity) {
-    std::unique_ptr<Piece> piece;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!free_.empty()) {
-            piece = std::move(free_.back());
-            free_.pop_back();
-        }
-    }
-    // More chunks waiting than reserved for: bands came out of order.
-    if (!piece) piece = std::make_unique<Piece>();
-    if (piece->capacity < capacity) {
-        piece->bytes.reset(new uint8_t[capacity]);
-        piece->capacity = capacity;
-    }
-    return piece;
+    sink_.reserve(2 * workers_.size(), deflate::piece_bound(raw) + kChunkFrame, static_cast<int>(workers_.size()));
 }
 
 void PreviewPngWriter::take(int worker, const io::StMapView& band, int first_row) {
@@ -258,37 +221,20 @@ void PreviewPngWriter::take(int worker, const io::StMapView& band, int first_row
         w.line.swap(w.above);
     }
 
-    std::unique_ptr<Piece> piece = free_piece(png_piece_bound(raw) + kChunkFrame);
-    const size_t size = w.deflater.deflate(w.filtered.data(), raw, piece->bytes.get() + 8, piece->capacity - kChunkFrame);
-    if (size == 0) throw std::logic_error("a preview chunk larger than its bound");
-    frame_chunk(piece->bytes.get(), "IDAT", size);
-    piece->size = size + kChunkFrame;
-    piece->lines = lines;
-    piece->adler = w.deflater.adler32(1, w.filtered.data(), raw);
-    piece->raw_size = raw;
-    deliver(std::move(piece));
-}
-
-// Writes the chunks that follow those in the file, this one among them
-// or not; the file's writes go in line order whatever thread makes them.
-void PreviewPngWriter::deliver(std::unique_ptr<Piece> piece) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const auto at = std::lower_bound(waiting_.begin(), waiting_.end(), piece->lines.first,
-                                     [](const std::unique_ptr<Piece>& p, int line) { return p->lines.first < line; });
-    waiting_.insert(at, std::move(piece));
-    while (!failed_ && !waiting_.empty() && waiting_.front()->lines.first == next_line_) {
-        Piece& next = *waiting_.front();
-        try {
-            io::write_at(fd_, write_at_, next.bytes.get(), next.size);
-        } catch (const std::exception& e) {
-            failed_ = true;
-            fail(e.what());
-        }
-        write_at_ += next.size;
-        next_line_ = next.lines.end;
-        adler_ = adler32_joined(adler_, next.adler, next.raw_size);
-        free_.push_back(std::move(waiting_.front()));
-        waiting_.erase(waiting_.begin());
+    try {
+        io::OrderedChunkSink::Slot* piece = sink_.acquire(lines.first);
+        if (!piece) return;  // cancelled
+        const size_t size = w.deflater.deflate(w.filtered.data(), raw, piece->bytes.get() + 8, piece->capacity - kChunkFrame);
+        if (size == 0) throw std::logic_error("a preview chunk larger than its bound");
+        frame_chunk(piece->bytes.get(), "IDAT", size);
+        sums_[static_cast<size_t>(lines.first)] = {lines.end, w.deflater.adler32(1, w.filtered.data(), raw), raw};
+        sink_.put(*piece, lines.end, size + kChunkFrame);
+    } catch (const std::runtime_error& e) {
+        sink_.fail(std::current_exception());  // the other bands stop too
+        fail(e.what());
+    } catch (...) {
+        sink_.fail(std::current_exception());
+        throw;
     }
 }
 
@@ -299,7 +245,14 @@ void PreviewPngWriter::finish() {
         throw io::WriteCancelled("writing \"" + path_ + "\" was stopped");
     }
     try {
-        if (failed_ || next_line_ != picture_.size().height) throw std::logic_error("preview lines left unwritten");
+        if (const std::exception_ptr error = sink_.error()) {
+            try {
+                std::rethrow_exception(error);
+            } catch (const std::runtime_error& e) {
+                fail(e.what());
+            }
+        }
+        if (!sink_.complete()) throw std::logic_error("preview lines left unwritten");
         end_file();
     } catch (...) {
         abandon();
@@ -308,15 +261,23 @@ void PreviewPngWriter::finish() {
 }
 
 void PreviewPngWriter::end_file() {
-    std::vector<uint8_t> end = chunk("IDAT", zlib_stream_end(adler_));
+    // The pieces' checksums joined in line order.
+    uint32_t adler = 1;
+    for (int line = 0; line < static_cast<int>(sums_.size());) {
+        const PieceSum& piece = sums_[static_cast<size_t>(line)];
+        adler = deflate::adler32_joined(adler, piece.adler, piece.raw_size);
+        line = piece.end;
+    }
+    std::vector<uint8_t> end = chunk("IDAT", deflate::zlib_stream_end(adler));
     const std::vector<uint8_t> iend = chunk("IEND", {});
     end.insert(end.end(), iend.begin(), iend.end());
+    const uint64_t at = sink_.end();
     try {
-        io::write_at(fd_, write_at_, end.data(), end.size());
+        io::write_at(fd_, at, end.data(), end.size());
     } catch (const std::exception& e) {
         fail(e.what());
     }
-    commit(pixels_at_, write_at_ + end.size());
+    commit(pixels_at_, at + end.size());
 }
 
 void PreviewPngWriter::commit(uint64_t pixels_at, uint64_t end) {
@@ -342,9 +303,6 @@ void PreviewPngWriter::abandon() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     output_.reset();  // removes the temporary
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (std::unique_ptr<Piece>& p : waiting_) free_.push_back(std::move(p));
-    waiting_.clear();
 }
 
 bool PreviewPngWriter::can_write_again(const io::StMapView& geometry, const PreviewOptions& options) const {

@@ -5,12 +5,12 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "png/png_deflater.h"
+#include "deflate/piece_deflater.h"
+#include "io/ordered_chunk_sink.h"
 #include "png/preview_pattern.h"
 #include "png/preview_picture.h"
 #include "io/replace_file.h"
@@ -28,7 +28,7 @@ struct PreviewOptions {
     // Set from elsewhere (a signal) to stop a write in flight: the writer
     // then throws WriteCancelled and leaves nothing behind. Null: never.
     const std::atomic<bool>* cancel = nullptr;
-    PngDeflate deflate = preview_png_deflate();
+    deflate::PieceSetting deflate = deflate::preferred_piece_setting();
 };
 
 constexpr const char* kPreviewIdentityKey = "talvik/identity";
@@ -81,18 +81,21 @@ public:
     bool last_write_reused() const { return last_reused_; }
 
 private:
-    struct Piece;
     struct Worker;
     // What the preview begun, or the last one, shows.
     struct Made {
         io::StMapView geometry;
         int max_width = 0;
         PreviewSampling sampling = PreviewSampling::Bilinear;
-        PngDeflate deflate;
+        deflate::PieceSetting deflate;
+    };
+    // What the stream's end needs of a piece of it, by its first line.
+    struct PieceSum {
+        int end = 0;          // the line after it
+        uint32_t adler = 1;   // of its filtered lines
+        size_t raw_size = 0;  // their size
     };
 
-    std::unique_ptr<Piece> free_piece(size_t capacity);
-    void deliver(std::unique_ptr<Piece> piece);
     bool cancelled() const { return options_.cancel && options_.cancel->load(std::memory_order_relaxed); }
     [[noreturn]] void fail(const std::string& reason) const;
     void end_file();
@@ -109,13 +112,11 @@ private:
     uint64_t pixels_at_ = 0;  // where the file begun has its first IDAT chunk
     std::vector<std::unique_ptr<Worker>> workers_;
 
-    std::mutex mutex_;  // guards what follows, up to the kept file
-    std::vector<std::unique_ptr<Piece>> free_;
-    std::vector<std::unique_ptr<Piece>> waiting_;  // finished, not yet in the file; by line
-    int next_line_ = 0;      // the first line not in the file
-    uint64_t write_at_ = 0;  // where the next chunk goes
-    uint32_t adler_ = 1;     // of the filtered lines in the file
-    bool failed_ = false;
+    // Each band's lines as one IDAT chunk, pieces indexed by line, written
+    // in line order.
+    io::OrderedChunkSink sink_;
+    // Written by the thread that makes the piece, read once all are in.
+    std::vector<PieceSum> sums_;
 
     // The last finished file, open to copy its pixel chunks from.
     int kept_fd_ = -1;

@@ -38,12 +38,6 @@ class Fault:
     why: str   # what a user would suffer
 
 
-STORE_THEN_WRITE = """                    written_.store(end);
-                    slot_freed_.notify_all();
-                    write_slots(next, end, count);
-                    write_at_ = at;
-                    next = end;"""
-
 FAULTS = [
     # Wrong maps with exit 0.
     Fault("anamorphic-fit-uses-fx", "lens/lens_model.cpp",
@@ -119,22 +113,26 @@ FAULTS = [
           "at = target[0] == '/' || slash == std::string::npos ? target : at.substr(0, slash + 1) + target;",
           "at = target;",
           "a relative symlink's target is looked for from the current folder"),
-    Fault("slot-taken-one-band-early", "exr/chunk_st_map_writer.cpp",
-          "if (band < written_.load() + slot_count_) return true;",
-          "if (band <= written_.load() + slot_count_) return true;",
-          "a band is packed into the slot still being written: a corrupt map"),
-    Fault("slot-wait-never-waits", "exr/chunk_st_map_writer.cpp",
-          "while (band >= written_.load() + slot_count_) {",
-          "while (band > written_.load() + slot_count_) {",
-          "a band is packed into the slot still being written: a corrupt map"),
-    Fault("slot-freed-before-written", "exr/chunk_st_map_writer.cpp",
-          """                    write_slots(next, end, count);
-                    write_at_ = at;
-                    next = end;
-                    written_.store(next);
-                    slot_freed_.notify_all();""",
-          STORE_THEN_WRITE,
+    Fault("slot-kept-for-next-given-away", "io/ordered_chunk_sink.cpp",
+          "if (free > 1 || (free == 1 && next_has_slot)) return chosen;",
+          "if (free > 0) return chosen;",
+          "the band the file waits for finds every slot taken by later ones: the bake hangs"),
+    Fault("slot-wait-never-waits", "io/ordered_chunk_sink.cpp",
+          "if (waiting_ + 1 < producers_) return nullptr;",
+          "if (false) return nullptr;",
+          "bands made faster than written pile up without bound: memory runs out"),
+    Fault("slot-never-added-when-all-wait", "io/ordered_chunk_sink.cpp",
+          "if (waiting_ + 1 < producers_) return nullptr;",
+          "return nullptr;",
+          "bands handed out of order wait for each other: the preview hangs"),
+    Fault("slot-freed-before-written", "io/ordered_chunk_sink.cpp",
+          "slot->state = Slot::State::Writing;",
+          "slot->state = Slot::State::Free;",
           "slots are handed back before their bands reach the file: a corrupt map"),
+    Fault("first-error-not-handed-on", "io/ordered_chunk_sink.cpp",
+          "if (error_) std::rethrow_exception(error_);",
+          "",
+          "after a failed write the other bands go on being made for nothing"),
 
     # What nuke-script hands Nuke, and the names of inputs.
     Fault("nuke-read-runs-brackets", "pipeline/handoff/nuke_file_name.cpp",

@@ -243,9 +243,9 @@ TEST(BandedWriter, CancelOrFailureBetweenBandsLeavesNothing) {
     }
 }
 
-// Band b is packed into the slot of band b - slots only once that band is in
-// the file. Band 0's write is held until band kSlots, whose slot band 0 is
-// still in, either waits for that slot (as it must) or is made anyway.
+// A slot is free again only once its band is in the file. Band 0's write
+// is held until band kSlots, which finds every slot taken (band 0's still
+// being written), either waits for one (as it must) or is made anyway.
 // The order is fixed: band 0 alone on worker 0, then, once its write is
 // held, every other band in turn on worker 1.
 class HeldFirstWrite : public io::StMapBands, public BandHandOver {

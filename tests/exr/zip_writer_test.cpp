@@ -19,7 +19,7 @@
 #include "exr/st_map_exr_writer.h"
 #include "exr/chunk_st_map_writer.h"
 #include "exr/zip_chunk.h"
-#include "exr/zlib_deflater.h"
+#include "deflate/stream_deflater.h"
 #include "exr_chunks.h"
 #include "tests/support/scratch_folder.h"
 
@@ -138,7 +138,7 @@ Planes partly_noise(int width, int lines, size_t noisy, uint32_t seed) {
 // The size of the zlib stream `library` makes of a one-chunk map, with
 // codes fitted to the chunk itself (the frame's top chunk, as the writer
 // fits them), from the lines as the ZIP predictor hands them to deflate.
-size_t deflated_size(const Planes& map, DeflateLibrary library) {
+size_t deflated_size(const Planes& map, deflate::Library library) {
     FileChunk chunk;
     chunk.unpacked_size = static_cast<uint64_t>(map.width) * map.height * 8;
     chunk.packed.resize(chunk.unpacked_size);
@@ -150,10 +150,10 @@ size_t deflated_size(const Planes& map, DeflateLibrary library) {
     }
     const std::string predicted = deflated_bytes(chunk);
     const auto* in = reinterpret_cast<const uint8_t*>(predicted.data());
-    FittedCodes codes;
+    deflate::FittedCodes codes;
     codes.fit(in, predicted.size());
     std::vector<uint8_t> out(2 * predicted.size() + 1024);
-    return ZlibDeflater(library).compress(in, predicted.size(), out.data(), out.size(), &codes);
+    return deflate::StreamDeflater(library).compress(in, predicted.size(), out.data(), out.size(), &codes);
 }
 
 // Readers take a chunk as large as its lines for stored lines, so one that
@@ -161,11 +161,11 @@ size_t deflated_size(const Planes& map, DeflateLibrary library) {
 // OpenEXR as written. With each deflate library (ISA-L wants a few bytes of
 // room beyond its stream, libdeflate none).
 TEST(ZipWriter, ChunkDeflatingToItsRawSizeIsStoredRaw) {
-    for (DeflateLibrary library : deflate_libraries()) {
+    for (deflate::Library library : deflate::stream_libraries()) {
         // One chunk of 8 KiB in either layout.
         for (const auto& [compression, width, lines] : {std::tuple{Imf::ZIP_COMPRESSION, 64, kZipChunkLines},
                                                         std::tuple{Imf::ZIPS_COMPRESSION, 1024, kZipsChunkLines}}) {
-            SCOPED_TRACE(std::string(deflate_library_name(library)) + (lines == 1 ? " ZIPS" : " ZIP"));
+            SCOPED_TRACE(std::string(deflate::library_name(library)) + (lines == 1 ? " ZIPS" : " ZIP"));
             const size_t raw = static_cast<size_t>(width) * lines * 8;
             std::optional<Planes> boundary;
             for (size_t noisy = raw / 2; noisy <= raw && !boundary; ++noisy) {

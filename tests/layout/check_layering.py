@@ -17,9 +17,11 @@ ALLOWED = {
     "node": {"lens", "DDImage"},
     "host": {"DDImage", "io"},
     "io": set(),
+    # Deflate for both file formats: whole streams and joined pieces.
+    "deflate": set(),
     # File formats, side by side.
-    "exr": {"io"},
-    "png": {"io"},
+    "exr": {"io", "deflate"},
+    "png": {"io", "deflate"},
     # A take and a plate come in here.
     "shot": {"exr", "io", "host", "DDImage", "lens"},
     # The shot pipeline: from a job value to a shot's files. It never sees

@@ -1,17 +1,17 @@
-#include "png/png_deflater.h"
+#include "deflate/piece_deflater.h"
 
 #include <zlib.h>
 
 #include <stdexcept>
 #include <string>
 
-#if TALVIK_PREVIEW_ISAL
-#include <isa-l/igzip_lib.h>
+#ifdef TALVIK_HAVE_ISAL
+#include "deflate/isal_level.h"
 #endif
 
-namespace talvik::png {
+namespace talvik::deflate {
 
-class PngPieceDeflater::Engine {
+class PieceDeflater::Engine {
 public:
     virtual ~Engine() = default;
     virtual size_t deflate(const uint8_t* in, size_t size, uint8_t* out, size_t capacity) = 0;
@@ -22,11 +22,9 @@ public:
 
 namespace {
 
-class ZlibEngine : public PngPieceDeflater::Engine {
+class ZlibEngine : public PieceDeflater::Engine {
 public:
-    explicit ZlibEngine(const PngDeflate& setting) {
-        if (setting.level < 1 || setting.level > 9)
-            throw std::invalid_argument("zlib has no level " + std::to_string(setting.level));
+    explicit ZlibEngine(const PieceSetting& setting) {
         // Raw deflate (negative window bits): the header and checksum are
         // the whole stream's, not the piece's.
         if (deflateInit2(&stream_, setting.level, Z_DEFLATED, -15, 8,
@@ -53,25 +51,17 @@ private:
     z_stream stream_{};
 };
 
-#if TALVIK_PREVIEW_ISAL
-class IsalEngine : public PngPieceDeflater::Engine {
+#ifdef TALVIK_HAVE_ISAL
+class IsalEngine : public PieceDeflater::Engine {
 public:
-    explicit IsalEngine(int level) : level_(level) {
-        static const size_t kLevelBuffer[] = {ISAL_DEF_LVL0_DEFAULT, ISAL_DEF_LVL1_DEFAULT, ISAL_DEF_LVL2_DEFAULT,
-                                              ISAL_DEF_LVL3_DEFAULT};
-        if (level < 0 || level > ISAL_DEF_MAX_LEVEL)
-            throw std::invalid_argument("ISA-L has no level " + std::to_string(level));
-        buffer_size_ = kLevelBuffer[level];
-        buffer_.reset(new uint8_t[buffer_size_]);
+    explicit IsalEngine(int level) : level_(level), buffer_(isal_level_buffer_bytes(level, false)) {
         isal_deflate_init(&stream_);
     }
 
     size_t deflate(const uint8_t* in, size_t size, uint8_t* out, size_t capacity) override {
         if (size > UINT32_MAX || capacity > UINT32_MAX) return 0;
         isal_deflate_reset(&stream_);
-        stream_.level = static_cast<uint32_t>(level_);
-        stream_.level_buf = buffer_.get();
-        stream_.level_buf_size = static_cast<uint32_t>(buffer_size_);
+        isal_use_level(stream_, level_, buffer_);
         stream_.gzip_flag = IGZIP_DEFLATE;
         stream_.flush = SYNC_FLUSH;
         stream_.end_of_stream = 0;
@@ -90,51 +80,42 @@ public:
 
 private:
     int level_;
-    size_t buffer_size_ = 0;
-    std::unique_ptr<uint8_t[]> buffer_;
+    std::vector<uint8_t> buffer_;
     isal_zstream stream_{};
 };
 #endif
 
 }  // namespace
 
-bool has_png_deflate_library(PngDeflateLibrary library) {
-#if TALVIK_PREVIEW_ISAL
-    constexpr bool kHasIsal = true;
-#else
-    constexpr bool kHasIsal = false;
+PieceDeflater::PieceDeflater(const PieceSetting& setting) {
+    switch (setting.library) {
+        case Library::Zlib:
+            check_level(setting.library, setting.level, 1);
+            engine_ = std::make_unique<ZlibEngine>(setting);
+            return;
+#ifdef TALVIK_HAVE_ISAL
+        case Library::Isal:
+            check_level(setting.library, setting.level, 0);
+            engine_ = std::make_unique<IsalEngine>(setting.level);
+            return;
 #endif
-    return library == PngDeflateLibrary::Zlib || kHasIsal;
-}
-
-PngDeflate preview_png_deflate() {
-    if (has_png_deflate_library(PngDeflateLibrary::Isal)) return {PngDeflateLibrary::Isal, 1, false};
-    return {PngDeflateLibrary::Zlib, 1, true};
-}
-
-PngPieceDeflater::PngPieceDeflater(const PngDeflate& setting) {
-    if (!has_png_deflate_library(setting.library))
-        throw std::invalid_argument("this build has no ISA-L to deflate previews with");
-#if TALVIK_PREVIEW_ISAL
-    if (setting.library == PngDeflateLibrary::Isal) {
-        engine_ = std::make_unique<IsalEngine>(setting.level);
-        return;
+        default: break;
     }
-#endif
-    engine_ = std::make_unique<ZlibEngine>(setting);
+    throw std::invalid_argument(std::string("this build has no ") + library_name(setting.library) +
+                                " that deflates pieces");
 }
 
-PngPieceDeflater::~PngPieceDeflater() = default;
+PieceDeflater::~PieceDeflater() = default;
 
-size_t PngPieceDeflater::deflate(const uint8_t* in, size_t size, uint8_t* out, size_t capacity) {
+size_t PieceDeflater::deflate(const uint8_t* in, size_t size, uint8_t* out, size_t capacity) {
     return engine_->deflate(in, size, out, capacity);
 }
 
-uint32_t PngPieceDeflater::adler32(uint32_t adler, const uint8_t* in, size_t size) const {
+uint32_t PieceDeflater::adler32(uint32_t adler, const uint8_t* in, size_t size) const {
     return engine_->adler32(adler, in, size);
 }
 
-size_t png_piece_bound(size_t size) {
+size_t piece_bound(size_t size) {
     // Stored blocks at worst: five bytes per block of up to 64 KiB, and
     // room for the flush and a block header.
     return size + size / 8 + 1024;
@@ -154,8 +135,8 @@ std::vector<uint8_t> empty_zlib_stream(int level) {
 
 }  // namespace
 
-std::vector<uint8_t> zlib_stream_head(const PngDeflate& setting) {
-    const int level = setting.library == PngDeflateLibrary::Zlib ? setting.level : 1;
+std::vector<uint8_t> zlib_stream_head(const PieceSetting& setting) {
+    const int level = setting.library == Library::Zlib ? setting.level : 1;
     std::vector<uint8_t> stream = empty_zlib_stream(level);
     stream.resize(2);
     return stream;
@@ -172,4 +153,4 @@ uint32_t adler32_joined(uint32_t first, uint32_t second, size_t second_size) {
     return static_cast<uint32_t>(adler32_combine(first, second, static_cast<z_off_t>(second_size)));
 }
 
-}  // namespace talvik::png
+}  // namespace talvik::deflate

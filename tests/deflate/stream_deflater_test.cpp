@@ -1,7 +1,7 @@
 // Each deflate library this build has makes zlib streams that plain zlib
 // inflates, with its own codes or with codes fitted to a sample, and says so
 // when a stream would not fit.
-#include "exr/zlib_deflater.h"
+#include "deflate/stream_deflater.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace talvik::exr {
+namespace talvik::deflate {
 namespace {
 
 std::vector<uint8_t> inflate_all(const std::vector<uint8_t>& stream, size_t size) {
@@ -22,14 +22,14 @@ std::vector<uint8_t> inflate_all(const std::vector<uint8_t>& stream, size_t size
     return out;
 }
 
-TEST(ZlibDeflater, EveryLibraryWritesZlibStreams) {
-    ASSERT_FALSE(deflate_libraries().empty());
+TEST(StreamDeflater, EveryLibraryWritesZlibStreams) {
+    ASSERT_FALSE(stream_libraries().empty());
     std::vector<uint8_t> text(100000);
     for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<uint8_t>((i * i / 7) % 13 + (i % 251 == 0));
-    for (DeflateLibrary library : deflate_libraries()) {
-        for (int level = 1; level <= max_deflate_level(library); ++level) {
-            SCOPED_TRACE(std::string(deflate_library_name(library)) + " level " + std::to_string(level));
-            ZlibDeflater deflater(library, level);
+    for (Library library : stream_libraries()) {
+        for (int level = 1; level <= max_level(library); ++level) {
+            SCOPED_TRACE(std::string(library_name(library)) + " level " + std::to_string(level));
+            StreamDeflater deflater(library, level);
             std::vector<uint8_t> stream(text.size());
             for (int round = 0; round < 2; ++round) {  // the deflater is reusable
                 const size_t size = deflater.compress(text.data(), text.size(), stream.data(), stream.size() - 1);
@@ -42,18 +42,18 @@ TEST(ZlibDeflater, EveryLibraryWritesZlibStreams) {
                 EXPECT_TRUE(inflate_all(zlib_stream, text.size()) == text);
             }
         }
-        EXPECT_THROW(ZlibDeflater(library, max_deflate_level(library) + 1), std::invalid_argument);
-        EXPECT_THROW(ZlibDeflater(library, -1), std::invalid_argument);
+        EXPECT_THROW(StreamDeflater(library, max_level(library) + 1), std::invalid_argument);
+        EXPECT_THROW(StreamDeflater(library, -1), std::invalid_argument);
     }
 }
 
-TEST(ZlibDeflater, ReportsStreamsThatDoNotFit) {
+TEST(StreamDeflater, ReportsStreamsThatDoNotFit) {
     std::mt19937 random(5);
     std::vector<uint8_t> noise(70000);
     for (uint8_t& b : noise) b = static_cast<uint8_t>(random());
-    for (DeflateLibrary library : deflate_libraries()) {
-        SCOPED_TRACE(deflate_library_name(library));
-        ZlibDeflater deflater(library);
+    for (Library library : stream_libraries()) {
+        SCOPED_TRACE(library_name(library));
+        StreamDeflater deflater(library);
         std::vector<uint8_t> stream(noise.size() + 1000);
         EXPECT_EQ(deflater.compress(noise.data(), noise.size(), stream.data(), noise.size() - 1), 0u);
         // With room enough the same bytes still round-trip (stored blocks).
@@ -84,10 +84,10 @@ TEST(FittedCodes, DataUnlikeTheSampleStillRoundTrips) {
     codes.fit(sample.data(), sample.size());
     same.fit(sample.data(), sample.size());
     ASSERT_TRUE(codes.fitted());
-    for (DeflateLibrary library : deflate_libraries()) {
-        ZlibDeflater deflater(library);
+    for (Library library : stream_libraries()) {
+        StreamDeflater deflater(library);
         for (const std::vector<uint8_t>* input : inputs) {
-            SCOPED_TRACE(std::string(deflate_library_name(library)) + ", " + std::to_string(input->size()) + " bytes");
+            SCOPED_TRACE(std::string(library_name(library)) + ", " + std::to_string(input->size()) + " bytes");
             std::vector<uint8_t> stream(input->size() + 1000), again(stream.size()), own(stream.size());
             const size_t size = deflater.compress(input->data(), input->size(), stream.data(), stream.size(), &codes);
             ASSERT_GT(size, 2u);
@@ -98,7 +98,7 @@ TEST(FittedCodes, DataUnlikeTheSampleStillRoundTrips) {
             EXPECT_TRUE(again == stream);
             // ISA-L codes with them, not with its own level's codes.
             own.resize(deflater.compress(input->data(), input->size(), own.data(), own.size()));
-            if (library == DeflateLibrary::Isal && input != &noise) {
+            if (library == Library::Isal && input != &noise) {
                 EXPECT_FALSE(own == stream);
             }
         }
@@ -106,4 +106,4 @@ TEST(FittedCodes, DataUnlikeTheSampleStillRoundTrips) {
 }
 
 }  // namespace
-}  // namespace talvik::exr
+}  // namespace talvik::deflate

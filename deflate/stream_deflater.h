@@ -1,5 +1,6 @@
-// One zlib stream (header, deflate data, Adler-32) per call, as OpenEXR's
-// ZIP chunks hold and every zlib inflate reads. One deflater per thread.
+// One whole zlib stream (header, deflate data, Adler-32) per call, as
+// OpenEXR's ZIP chunks hold and every zlib inflate reads. One deflater per
+// thread.
 #pragma once
 
 #include <cstddef>
@@ -7,19 +8,9 @@
 #include <memory>
 #include <vector>
 
-namespace talvik::exr {
+#include "deflate/deflate_library.h"
 
-enum class DeflateLibrary {
-    Isal,        // Intel ISA-L igzip: the fastest on x86
-    Libdeflate,  // portable and denser, several times slower
-};
-
-// The libraries this build has, the preferred one first.
-const std::vector<DeflateLibrary>& deflate_libraries();
-const char* deflate_library_name(DeflateLibrary library);
-// The level the writer uses, and the levels a library offers.
-int default_deflate_level(DeflateLibrary library);
-int max_deflate_level(DeflateLibrary library);
+namespace talvik::deflate {
 
 // Huffman codes fitted once to a sample of the data to come, for every
 // stream of it: ISA-L's fastest level then codes each stream with them
@@ -45,16 +36,17 @@ private:
     bool fitted_ = false;
 };
 
-class ZlibDeflater {
+class StreamDeflater {
 public:
     // The preferred library of this build.
-    ZlibDeflater();
-    // Throws std::invalid_argument if this build lacks the library or the
-    // level is outside 1 to max_deflate_level (0: the default level).
-    explicit ZlibDeflater(DeflateLibrary library, int level = 0);
-    ~ZlibDeflater();
-    ZlibDeflater(const ZlibDeflater&) = delete;
-    ZlibDeflater& operator=(const ZlibDeflater&) = delete;
+    StreamDeflater();
+    // One of stream_libraries(). Throws std::invalid_argument if this build
+    // lacks the library or the level is outside 1 to max_level (0: the
+    // default level).
+    explicit StreamDeflater(Library library, int level = 0);
+    ~StreamDeflater();
+    StreamDeflater(const StreamDeflater&) = delete;
+    StreamDeflater& operator=(const StreamDeflater&) = delete;
 
     // Compresses `in` into `out`; returns the stream's size, or 0 when the
     // stream would not fit in `capacity` bytes. Throws std::runtime_error if
@@ -64,13 +56,13 @@ public:
     size_t compress(const uint8_t* in, size_t size, uint8_t* out, size_t capacity,
                     const FittedCodes* codes = nullptr);
 
-    DeflateLibrary library() const { return library_; }
+    Library library() const { return library_; }
 
     class Engine;
 
 private:
-    DeflateLibrary library_;
+    Library library_;
     std::unique_ptr<Engine> engine_;
 };
 
-}  // namespace talvik::exr
+}  // namespace talvik::deflate
