@@ -11,6 +11,7 @@
 
 #include "DDImage/Knobs.h"
 #include "shot/usage_error.h"
+#include "shot/json_formats.h"
 #include "shot/json_output.h"
 #include "shot/version_info.h"
 
@@ -136,7 +137,7 @@ void set_control(host::Host& host, Node& node, const std::string& name, const st
 }
 
 std::string controls_json(int frame, const std::vector<ControlValue>& values) {
-    Json line = Json::object();
+    Json line = versioned_object(kControlsFormat);
     line["frame"] = frame;
     line.update(controls_object(values));
     return json_text(line);

@@ -14,13 +14,14 @@ namespace talvik::pipeline {
 
 void write_overscan_report(const std::string& path, const ShotJob& o, const RenderPlan& plan) {
     const int width = plan.format.width(), height = plan.format.height();
-    shot::Json report = shot::overscan_report(plan.overscan, width, height, plan.overscan_frames, measured_on(o, plan));
     // The CG camera per frame of the shot `auto` measured (or of the frames
     // asked, for fixed margins).
     const std::vector<int>& frames = plan.overscan_frames.empty() ? plan.frames : plan.overscan_frames;
-    report["undistorted_camera"] =
-        shot::undistorted_camera_json(shot::frame_cameras(*plan.node, frames, width, height), width, height,
-                                      plan.overscan.margins().value_or(shot::Margins{}), std::nullopt);
+    const std::vector<shot::FrameCamera> cameras = shot::frame_cameras(*plan.node, frames, width, height);
+    shot::Json report =
+        shot::overscan_report(plan.overscan, width, height, plan.overscan_frames, measured_on(o, plan), cameras);
+    report["undistorted_camera"] = shot::undistorted_camera_json(
+        cameras, width, height, plan.overscan.margins().value_or(shot::Margins{}), std::nullopt);
     write_json_file(path, shot::json_text(report, 2) + "\n", "overscan report");
 }
 
