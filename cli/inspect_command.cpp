@@ -4,6 +4,7 @@
 
 #include "cli/output/terminal_print.h"
 #include "host/fbx/fbx_scene.h"
+#include "shot/json_formats.h"
 #include "shot/json_output.h"
 #include "shot/take_cameras.h"
 
@@ -43,7 +44,7 @@ void print_json(const std::string& path, double fps, const std::map<int, CameraS
         entry["missing"] = camera.missing;
         list.push_back(std::move(entry));
     }
-    shot::Json facts = shot::Json::object();
+    shot::Json facts = shot::versioned_object(shot::kInspectFormat);
     facts["file"] = path;
     facts["fps"] = fps;
     facts["cameras"] = std::move(list);

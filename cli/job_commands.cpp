@@ -9,6 +9,7 @@
 #include "cli/output/terminal_events.h"
 #include "cli/output/terminal_print.h"
 #include "io/stop_signal.h"
+#include "shot/json_formats.h"
 #include "shot/json_output.h"
 #include "shot/terminal_text.h"
 
@@ -31,7 +32,7 @@ std::string submitted_text(const JobPlan& plan, const std::vector<SubmittedStep>
 }
 
 shot::Json submitted_json(const JobPlan& plan, const std::vector<SubmittedStep>& steps) {
-    shot::Json out = shot::Json::object();
+    shot::Json out = shot::versioned_object(shot::kSubmittedJobFormat);
     out["name"] = plan.name;
     out["job_folder"] = plan.job_folder;
     out["log_folder"] = plan.log_folder;

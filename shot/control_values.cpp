@@ -11,6 +11,7 @@
 
 #include "DDImage/Knobs.h"
 #include "shot/usage_error.h"
+#include "shot/json_formats.h"
 #include "shot/json_output.h"
 #include "shot/version_info.h"
 
@@ -135,11 +136,22 @@ void set_control(host::Host& host, Node& node, const std::string& name, const st
     host.set_value(node, name, value);
 }
 
-std::string controls_json(int frame, const std::vector<ControlValue>& values) {
-    Json line = Json::object();
+namespace {
+
+std::string frame_line(Json line, int frame, const std::vector<ControlValue>& values) {
     line["frame"] = frame;
     line.update(controls_object(values));
     return json_text(line);
+}
+
+}  // namespace
+
+std::string controls_json(int frame, const std::vector<ControlValue>& values) {
+    return frame_line(Json::object(), frame, values);
+}
+
+std::string controls_line(int frame, const std::vector<ControlValue>& values) {
+    return frame_line(versioned_object(kControlsFormat), frame, values);
 }
 
 Json controls_object(const std::vector<ControlValue>& values) {

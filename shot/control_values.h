@@ -30,6 +30,8 @@ void set_control(host::Host& host, Node& node, const std::string& name, const st
 
 // {"frame": 1001, "Mode": "Undistort", "cx": 5.137, ...} on one line.
 std::string controls_json(int frame, const std::vector<ControlValue>& values);
+// The same as a line of --print-controls, with its format version first.
+std::string controls_line(int frame, const std::vector<ControlValue>& values);
 
 // The same without the frame: {"Mode": "Undistort", "cx": 5.137, ...}.
 Json controls_object(const std::vector<ControlValue>& values);

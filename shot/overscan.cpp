@@ -7,6 +7,7 @@
 #include <string>
 
 #include "shot/usage_error.h"
+#include "shot/json_formats.h"
 #include "shot/json_output.h"
 
 namespace talvik::shot {
@@ -175,7 +176,9 @@ std::string overscan_json(const Margins& m, int width, int height) {
     margins["top"] = m.top;
     margins["width"] = cg_width(m, width);
     margins["height"] = cg_height(m, height);
-    return json_text(Json{{"overscan", margins}});
+    Json line = versioned_object(kControlsFormat);
+    line["overscan"] = margins;
+    return json_text(line);
 }
 
 std::vector<exr::ExtraAttribute> overscan_attributes(const Margins& m) {

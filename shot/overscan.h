@@ -121,11 +121,15 @@ std::string overscan_summary(const Margins& m, int width, int height);
 // {"overscan": {"left": 12, "right": 12, "bottom": 7, "top": 7, "width": 1944, "height": 1094}}
 std::string overscan_json(const Margins& m, int width, int height);
 
+struct FrameCamera;
+
 // The overscan report (see overscan_report.cpp): the format, the margins,
 // the CG render size, the frames measured, what they were measured on and
 // what a CG camera needs to render exactly that box around the format.
+// `cameras`: the undistorted camera at the shot's frames; the whole-shot
+// Nuke camera takes its pixel shape from the earliest of them.
 Json overscan_report(const ResolvedOverscan& overscan, int width, int height, const std::vector<int>& frames,
-                     const MeasuredOn& measured_on);
+                     const MeasuredOn& measured_on, const std::vector<FrameCamera>& cameras);
 
 // The margins of a report written by overscan_report, as a Pixels request
 // that holds only on the report's format, with what it was measured on.

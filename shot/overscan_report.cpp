@@ -19,10 +19,16 @@
 // win_scale dividing it. With the wider aperture a point lands at
 // u' = p·W/W' in those units, where p is where the plate camera puts it
 // (-1 to 1 across the format); the render's centre must sit (R - L)/2
-// pixels right of the format's, (R - L)/W' half-widths of the render, so
-// win_translate = ((R - L)/W', (T - B)/W') and win_scale = (1, 1).
+// pixels right of the format's, (R - L)/W' half-widths of the render.
+// Pixels that are not square (fx != fy: an anamorphic lens, or a lens
+// given for 16:9 on a format that is not) need the vertical scale fy, not
+// fx: the window is the per-frame camera's (undistorted_camera.cpp),
+// win_scale (1, fx/fy) and win_translate ((R - L)/W', (fx/fy)(T - B)/W'),
+// with fx/fy of the shot's earliest frame, named as "frame". A shot whose
+// fx/fy changes over its frames needs the per-frame cameras.
 #include "shot/overscan.h"
 
+#include <algorithm>
 #include <fstream>
 #include <memory>
 #include <set>
@@ -30,6 +36,8 @@
 #include <string>
 
 #include "io/input_file.h"
+#include "shot/json_formats.h"
+#include "shot/undistorted_camera.h"
 
 namespace talvik::shot {
 namespace {
@@ -94,11 +102,11 @@ void check_render_size(const Json& margins, const char* name, int format, int lo
 }  // namespace
 
 Json overscan_report(const ResolvedOverscan& overscan, int width, int height, const std::vector<int>& frames,
-                     const MeasuredOn& measured_on) {
+                     const MeasuredOn& measured_on, const std::vector<FrameCamera>& cameras) {
     const Margins m = overscan.margins().value_or(Margins{});
     const double w = width, h = height;
     const double cg_w = w + m.left + m.right, cg_h = h + m.bottom + m.top;
-    Json report = Json::object();
+    Json report = versioned_object(kOverscanReportFormat);
     report["format"] = {{"width", width}, {"height", height}};
     report["request"] = overscan.request_text();
     report["frames"] = frames;
@@ -106,10 +114,14 @@ Json overscan_report(const ResolvedOverscan& overscan, int width, int height, co
     report["overscan"] = {{"left", m.left},   {"right", m.right},
                           {"bottom", m.bottom}, {"top", m.top},
                           {"width", static_cast<long long>(cg_w)}, {"height", static_cast<long long>(cg_h)}};
-    report["nuke_camera"] = {{"haperture_scale", cg_w / w},
+    const auto earliest = std::min_element(cameras.begin(), cameras.end(),
+                                           [](const FrameCamera& a, const FrameCamera& b) { return a.frame < b.frame; });
+    const NukeWindow window = nuke_window(earliest == cameras.end() ? UndistortedCamera{} : earliest->camera, width, m);
+    report["nuke_camera"] = {{"frame", earliest == cameras.end() ? Json(nullptr) : Json(earliest->frame)},
+                             {"haperture_scale", cg_w / w},
                              {"vaperture_scale", cg_h / h},
-                             {"win_translate", {(m.right - m.left) / cg_w, (m.top - m.bottom) / cg_w}},
-                             {"win_scale", {1.0, 1.0}}};
+                             {"win_translate", {window.translate_x, window.translate_y}},
+                             {"win_scale", {window.scale_x, window.scale_y}}};
     report["film_back"] = {{"width_scale", cg_w / w},
                            {"height_scale", cg_h / h},
                            {"offset_x", (m.right - m.left) / (2.0 * w)},
@@ -136,6 +148,7 @@ OverscanRequest read_overscan_report(const std::string& path) {
         throw std::runtime_error(where + " is not an overscan report (JSON from talvik-stmap overscan)");
     // JSON readers disagree on which of two values counts: none is trusted.
     if (!twice.empty()) throw std::runtime_error(where + " gives \"" + twice + "\" twice: which one was measured?");
+    check_format_version(document, kOverscanReportFormat, path);
     const Json& format = member_object(document, "format", where);
     const Json& margins = member_object(document, "overscan", where);
     OverscanRequest request;

@@ -17,13 +17,14 @@
 //   render's width, and then takes the window as (p - win_translate) /
 //   win_scale: "win_scale" (1, fx / fy) makes the vertical scale fy, and
 //   "win_translate" ((R - L) / W', (fx / fy) (T - B) / W') puts the
-//   principal point at (L + W/2, B + H/2). With fx = fy these are the
-//   overscan report's whole-shot values.
+//   principal point at (L + W/2, B + H/2). The overscan report's
+//   whole-shot camera is this window at the shot's earliest frame.
 #include "shot/undistorted_camera.h"
 
 #include "shot/control_values.h"
 #include "shot/frame_checks.h"
 #include "shot/frame_lens.h"
+#include "shot/json_formats.h"
 
 namespace talvik::shot {
 
@@ -109,7 +110,7 @@ Json undistorted_camera_json(const std::vector<FrameCamera>& frames, int width, 
 
 Json camera_document(const std::vector<FrameCamera>& frames, int width, int height, const Margins& m,
                      const std::optional<FilmBack>& film_back) {
-    Json doc = Json::object();
+    Json doc = versioned_object(kCameraFormat);
     doc["format"] = {{"width", width}, {"height", height}};
     doc["overscan"] = {{"left", m.left},
                        {"right", m.right},

@@ -10,7 +10,7 @@ packages=(
   clang libclang-rt-14-dev
   libhwy-dev
   python3 libpython3-dev pybind11-dev
-  python3-numpy python3-pytest python3-opencv python3-openimageio
+  python3-numpy python3-pytest python3-opencv python3-openimageio python3-jsonschema
   libopenexr-dev libpng-dev
   libisal-dev libdeflate-dev
   libassimp-dev

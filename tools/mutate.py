@@ -313,6 +313,18 @@ FAULTS = [
           "int point_mode(Direction direction) { return direction == Direction::Remove ? 1 : 0; }",
           "int point_mode(Direction direction) { return direction == Direction::Remove ? 0 : 1; }",
           "points --direction remove pushes the track the add way"),
+    Fault("later-format-version-read", "shot/json_formats.cpp",
+          "if (version > format.version)",
+          "if (version > format.version + 1)",
+          "a document of a later format version is read as if this build knew it"),
+    Fault("whole-shot-window-square", "shot/overscan_report.cpp",
+          "{\"win_scale\", {window.scale_x, window.scale_y}}",
+          "{\"win_scale\", {1.0, 1.0}}",
+          "the whole-shot Nuke camera puts markers off on non-square pixels"),
+    Fault("nuke-script-keys-stepped-frames-only", "pipeline/handoff/shot_handoff.cpp",
+          "for (int frame = shot.first_frame; frame <= shot.last_frame; ++frame) frames.push_back(frame);",
+          "frames = plan.frames;",
+          "the Camera is keyed only at the frames the maps were made at"),
 ]
 
 

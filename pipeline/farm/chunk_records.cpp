@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "shot/json_formats.h"
+
 namespace talvik::pipeline {
 namespace {
 
@@ -36,6 +38,7 @@ ChunkRecords ChunkRecords::read(const std::string& folder) {
             records.skipped_.push_back(file.string());
             continue;
         }
+        shot::check_format_version(manifest, shot::kRenderManifestFormat, file.string());
         records.manifests_.push_back(file.string());
         shot::Json runs = manifest.contains("earlier_runs") && manifest["earlier_runs"].is_array()
                               ? manifest["earlier_runs"]

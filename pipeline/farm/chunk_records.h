@@ -15,7 +15,8 @@ namespace talvik::pipeline {
 class ChunkRecords {
 public:
     // Every *.json in `folder` that is a manifest of ours; a missing folder
-    // holds none. Files that are not manifests are named in skipped().
+    // holds none. Files that are not manifests are named in skipped(); a
+    // manifest of a later format version than this build reads is refused.
     static ChunkRecords read(const std::string& folder);
 
     const std::vector<std::string>& manifests() const { return manifests_; }

@@ -10,6 +10,7 @@
 #include "pipeline/farm/job_folder.h"
 #include "pipeline/render/render_plan.h"
 #include "shot/frame_range.h"
+#include "shot/json_formats.h"
 #include "shot/terminal_text.h"
 #include "shot/usage_error.h"
 #include "shot/version_info.h"
@@ -250,7 +251,7 @@ std::string member(const char* key, const shot::Json& value, int depth, bool fir
 
 void write_job_plan_json(const JobPlan& plan, std::FILE* file) {
     Output out(file);
-    out << "{" << member("name", plan.name, 1, true) << member("frames", shot::format_frames(plan.frames), 1, false)
+    out << "{" << member("format_version", shot::kJobPlanFormat.version, 1, true) << member("name", plan.name, 1, false) << member("frames", shot::format_frames(plan.frames), 1, false)
         << member("frame_count", plan.frames.size(), 1, false) << member("chunk", plan.chunk, 1, false)
         << member("job_folder", plan.job_folder, 1, false) << member("log_folder", plan.log_folder, 1, false)
         << member("shot_manifest", plan.shot_manifest, 1, false) << ",\n  \"steps\": [";

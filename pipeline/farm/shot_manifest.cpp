@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "shot/content_hash.h"
+#include "shot/json_formats.h"
 #include "shot/frame_range.h"
 #include "shot/version_info.h"
 
@@ -75,7 +76,7 @@ shot::Json shot_manifest(const std::vector<FrameVerdict>& frames, const RenderPl
                          const ChunkRecords& records) {
     size_t holding = 0;
     for (const FrameVerdict& f : frames) holding += f.holds() ? 1 : 0;
-    shot::Json manifest = shot::Json::object();
+    shot::Json manifest = shot::versioned_object(shot::kShotManifestFormat);
     manifest["command"] = std::string("talvik-stmap ") + shot::command_version();
     manifest["lens_model"] = shot::lens_model_version();
     manifest["frames"] = shot::format_frames(plan.frames);

@@ -45,8 +45,10 @@ void write_nuke_script(const ShotJob& o, const HandoffJob& handoff, ShotEvents& 
     shot.first_frame = *std::min_element(plan.frames.begin(), plan.frames.end());
     shot.last_frame = *std::max_element(plan.frames.begin(), plan.frames.end());
     shot.margins = plan.overscan.margins().value_or(shot::Margins{});
-    std::vector<int> frames = plan.frames;
-    std::sort(frames.begin(), frames.end());
+    // The Reads play every frame from first to last, whatever step the maps
+    // were made at: the Camera is keyed at each of them.
+    std::vector<int> frames;
+    for (int frame = shot.first_frame; frame <= shot.last_frame; ++frame) frames.push_back(frame);
     shot.cameras = shot::frame_cameras(*plan.node, frames, shot.width, shot.height);
     shot.haperture = handoff.film_back ? handoff.film_back->width : kNukeDefaultHaperture;
     write_json_file(o.document, nuke_script(shot), "Nuke script");

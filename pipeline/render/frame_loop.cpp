@@ -151,7 +151,7 @@ RenderManifest render_frames(RenderPlan& plan, const ShotJob& o, ShotEvents& eve
             io::throw_if_stopped();
             const std::vector<shot::ControlValue> values = shot::control_values(*plan.node, frame);
             shot::check_frame_values(values, frame);
-            events.values(shot::controls_json(frame, values));
+            events.values(shot::controls_line(frame, values));
         }
         return {};
     }
@@ -160,7 +160,7 @@ RenderManifest render_frames(RenderPlan& plan, const ShotJob& o, ShotEvents& eve
         io::throw_if_stopped();
         const std::vector<shot::ControlValue> values = shot::control_values(*plan.node, frame);
         shot::check_frame_values(values, frame);
-        events.values(shot::controls_json(frame, values));
+        events.values(shot::controls_line(frame, values));
         loop.frame(frame, values);
     }
     loop.finish();

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "shot/usage_error.h"
+#include "shot/json_formats.h"
 #include "shot/json_output.h"
 #include "shot/version_info.h"
 #include "io/replace_file.h"
@@ -37,7 +38,7 @@ void RenderManifest::add_stale(const std::string& path) { stale_.push_back(absol
 std::string RenderManifest::json(const std::string& plugin_path, const RenderNotes& notes,
                                  const shot::Json& provenance, const shot::Json& asked,
                                  const shot::Json& earlier_runs) const {
-    shot::Json manifest = shot::Json::object();
+    shot::Json manifest = shot::versioned_object(shot::kRenderManifestFormat);
     manifest["command"] = std::string("talvik-stmap ") + shot::command_version();
     manifest.update(asked);
     manifest["plugin"] = plugin_path;
@@ -69,6 +70,7 @@ shot::Json earlier_runs(const std::string& path, const shot::Json& asked) {
     const bool ours = earlier.is_object() && earlier.contains("command") && earlier["command"].is_string() &&
                       earlier["command"].get<std::string>().rfind("talvik-stmap ", 0) == 0;
     if (!ours) return shot::Json::array();
+    shot::check_format_version(earlier, shot::kRenderManifestFormat, path);
     for (const auto& [key, value] : asked.items())
         if (!earlier.contains(key) || earlier[key] != value) return shot::Json::array();
     shot::Json runs = earlier.contains("earlier_runs") && earlier["earlier_runs"].is_array() ? earlier["earlier_runs"]

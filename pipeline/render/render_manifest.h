@@ -1,7 +1,7 @@
 // --manifest FILE.json: what a render wrote, for the pipeline to pick up:
 // every file with its frame and the control values it was rendered from.
 //
-// {"command": "talvik-stmap 1.1.0-0-ga445758", "plugin": "/.../TalvikDistort.so",
+// {"format_version": 1, "command": "talvik-stmap 1.1.0-0-ga445758", "plugin": "/.../TalvikDistort.so",
 //  "files": [{"path": "/abs/m.1001.exr", "frame": 1001,
 //             "controls": {"Mode": "Undistort", "cx": 5.1, ...}}, ...],
 //  "skipped": ["/abs/m.1000.exr", ...], "stale": ["/abs/m.1002.exr", ...],
@@ -45,7 +45,8 @@ shot::Json run_asked(const std::string& frames, const std::string& output, const
 
 // The runs the manifest at `path` records, itself last, when it is a
 // manifest of a run asked the same; none otherwise (no file, not ours,
-// another chunk).
+// another chunk). Throws naming the file when it is of a later format
+// version than this build reads.
 shot::Json earlier_runs(const std::string& path, const shot::Json& asked);
 
 // Written under a temporary name and renamed into place, as every file;

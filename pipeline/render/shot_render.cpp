@@ -14,13 +14,14 @@ namespace talvik::pipeline {
 
 void write_overscan_report(const std::string& path, const ShotJob& o, const RenderPlan& plan) {
     const int width = plan.format.width(), height = plan.format.height();
-    shot::Json report = shot::overscan_report(plan.overscan, width, height, plan.overscan_frames, measured_on(o, plan));
     // The CG camera per frame of the shot `auto` measured (or of the frames
     // asked, for fixed margins).
     const std::vector<int>& frames = plan.overscan_frames.empty() ? plan.frames : plan.overscan_frames;
-    report["undistorted_camera"] =
-        shot::undistorted_camera_json(shot::frame_cameras(*plan.node, frames, width, height), width, height,
-                                      plan.overscan.margins().value_or(shot::Margins{}), std::nullopt);
+    const std::vector<shot::FrameCamera> cameras = shot::frame_cameras(*plan.node, frames, width, height);
+    shot::Json report =
+        shot::overscan_report(plan.overscan, width, height, plan.overscan_frames, measured_on(o, plan), cameras);
+    report["undistorted_camera"] = shot::undistorted_camera_json(
+        cameras, width, height, plan.overscan.margins().value_or(shot::Margins{}), std::nullopt);
     write_json_file(path, shot::json_text(report, 2) + "\n", "overscan report");
 }
 
@@ -33,6 +34,12 @@ void render_shot(const ShotJob& o, ShotEvents& events) {
     const std::string started = utc_time_now();
     RenderPlan plan = plan_render(o, events);
     if (!o.overscan_report.empty()) write_overscan_report(o.overscan_report, o, plan);
+    // A retried farm task keeps what the tries before it recorded; read
+    // before rendering, so that a manifest this build cannot read stops
+    // the run before it writes anything.
+    const shot::Json asked = run_asked(shot::format_frames(plan.frames), o.output, o.preview);
+    const shot::Json earlier =
+        !o.manifest.empty() && o.skip_existing ? earlier_runs(o.manifest, asked) : shot::Json::array();
     RenderManifest manifest = render_frames(plan, o, events);
 
     RenderNotes& notes = plan.notes;
@@ -45,9 +52,6 @@ void render_shot(const ShotJob& o, ShotEvents& events) {
     if (!o.manifest.empty()) {
         for (const std::string& path : plan.outputs->skipped_paths()) manifest.add_skipped(path);
         for (const std::string& path : plan.outputs->stale_paths()) manifest.add_stale(path);
-        const shot::Json asked = run_asked(shot::format_frames(plan.frames), o.output, o.preview);
-        // A retried farm task keeps what the tries before it recorded.
-        const shot::Json earlier = o.skip_existing ? earlier_runs(o.manifest, asked) : shot::Json::array();
         write_manifest(o.manifest, manifest.json(notes.plugin_path, notes,
                                                  render_provenance(o, plan, started, utc_time_now()), asked, earlier));
     }

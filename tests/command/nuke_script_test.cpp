@@ -4,6 +4,7 @@
 // the overscan report and the camera JSON of the same shot.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <map>
@@ -256,6 +257,23 @@ TEST(NukeScript, WiresTheRoundTripWithTheReportsNumbers) {
             EXPECT_DOUBLE_EQ(same["fy"].cast<double>(), f["fy"].cast<double>());
         }
         EXPECT_TRUE(found);
+    }
+
+    // Maps made at every third frame: the Reads still play 1001 to 1010,
+    // and the Camera is keyed at each of those frames.
+    std::vector<std::string> args = with({"nuke-script", "--haperture", "36", "--remove-map",
+                                          dir.file("maps/rd.####.exr"), "--add-map", dir.file("maps/ad.####.exr"),
+                                          "-o", dir.file("stepped.nk")});
+    *std::find(args.begin(), args.end(), "1001-1010") = "1001-1010x3";
+    r = run_stmap(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::map<std::string, NkNode> stepped = NkReader(read_bytes(dir.file("stepped.nk"))).read();
+    EXPECT_EQ(stepped.at("Plate").text("first"), "1001");
+    EXPECT_EQ(stepped.at("Plate").text("last"), "1010");
+    for (const py::handle f : frames) {
+        SCOPED_TRACE(f["frame"].cast<int>());
+        EXPECT_DOUBLE_EQ(at_frame(stepped.at("UndistortedCamera").at("focal"), f["frame"].cast<int>()),
+                         f["focal"].cast<double>());
     }
 }
 

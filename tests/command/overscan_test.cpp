@@ -148,7 +148,7 @@ TEST(Overscan, EachFormGivesItsBox) {
         const std::string cg = "render CG at " + std::to_string(200 + c.left + c.right) + "x" +
                                std::to_string(100 + c.bottom + c.top);
         EXPECT_NE(r.err.find(cg), std::string::npos) << r.err;
-        EXPECT_EQ(r.out.rfind("{\"overscan\": {\"left\": " + std::to_string(c.left), 0), 0u) << r.out;
+        EXPECT_EQ(r.out.rfind("{\"format_version\": 1, \"overscan\": {\"left\": " + std::to_string(c.left), 0), 0u) << r.out;
     }
     // Without --overscan the map says nothing of it.
     ASSERT_EQ(run_stmap({"render", "--size", "20x10", "-o", dir.file("plain.exr"), "--quiet"}).status, 0);

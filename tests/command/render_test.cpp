@@ -139,9 +139,9 @@ TEST(RenderCommand, PrintControlsNeedsNoOutputAndEqualFramesShareTheirMap) {
     std::getline(lines, first);
     std::getline(lines, last);
     EXPECT_FALSE(std::getline(lines, extra)) << "one line per frame";
-    EXPECT_EQ(first.rfind("{\"frame\": 1001, \"Mode\": \"Distort\"", 0), 0u) << first;
+    EXPECT_EQ(first.rfind("{\"format_version\": 1, \"frame\": 1001, \"Mode\": \"Distort\"", 0), 0u) << first;
     EXPECT_NE(first.find("\"cx\": 5.137,"), std::string::npos) << first;
-    EXPECT_EQ(last.rfind("{\"frame\": 1010", 0), 0u) << last;
+    EXPECT_EQ(last.rfind("{\"format_version\": 1, \"frame\": 1010", 0), 0u) << last;
 
     // Without animation every frame has the same lens: identical maps.
     r = run_stmap({"render", "--size", "16x9", "--set", "k1=-0.1", "--frames", "1-3", "-o",

@@ -131,6 +131,7 @@ TEST(UndistortedCamera, PinholeFromTheJsonLandsWhereTheDistortMapInverts) {
         std::vector<std::string> common = {"--size", size, "--fbx", take, "--quiet"};
         common.insert(common.end(), shot.overscan.begin(), shot.overscan.end());
         std::vector<std::string> render = {"render", "--mode", "distort", "-o", dir.file("rd.####.exr")};
+        if (!shot.overscan.empty()) render.insert(render.end(), {"--overscan-report", dir.file("report.json")});
         std::vector<std::string> camera = {"camera", "--film-back", "36x24", "-o", dir.file("camera.json")};
         render.insert(render.end(), common.begin(), common.end());
         camera.insert(camera.end(), common.begin(), common.end());
@@ -143,6 +144,11 @@ TEST(UndistortedCamera, PinholeFromTheJsonLandsWhereTheDistortMapInverts) {
         ASSERT_EQ(py::len(frames), static_cast<size_t>(kLast - kFirst + 1));
         const double render_w = json["overscan"]["width"].cast<double>();
         const double render_h = json["overscan"]["height"].cast<double>();
+        // The overscan report's whole-shot camera: the plate camera's
+        // apertures grown by its scales, with its window, at its frame.
+        py::object whole = py::none();
+        if (!shot.overscan.empty()) whole = parse_json(read_bytes(dir.file("report.json")))["nuke_camera"];
+        if (!whole.is_none()) EXPECT_EQ(whole["frame"].cast<int>(), kFirst);
 
         for (const py::handle entry : frames) {
             const int frame = entry["frame"].cast<int>();
@@ -187,6 +193,13 @@ TEST(UndistortedCamera, PinholeFromTheJsonLandsWhereTheDistortMapInverts) {
                     const double wy = (scale * dir_y - pair("win_translate", 1)) / pair("win_scale", 1);
                     EXPECT_NEAR((wx + 1.0) * render_w / 2.0, x + left, 2e-3);
                     EXPECT_NEAR(render_h / 2.0 + wy * render_w / 2.0, y + bottom, 2e-3);
+                    if (frame != kFirst || whole.is_none()) continue;
+                    const auto item = [&](const char* key, int i) { return whole[key][py::int_(i)].cast<double>(); };
+                    const double whole_scale = 2.0 * focal / (36.0 * whole["haperture_scale"].cast<double>());
+                    const double whole_x = (whole_scale * dir_x - item("win_translate", 0)) / item("win_scale", 0);
+                    const double whole_y = (whole_scale * dir_y - item("win_translate", 1)) / item("win_scale", 1);
+                    EXPECT_NEAR((whole_x + 1.0) * render_w / 2.0, x + left, 2e-3);
+                    EXPECT_NEAR(render_h / 2.0 + whole_y * render_w / 2.0, y + bottom, 2e-3);
                 }
             }
             EXPECT_EQ(checked, 81);

@@ -37,7 +37,10 @@ def print_controls(*args):
     """The JSON objects of render --print-controls, one per frame (the
     overscan line left out)."""
     out = run_stmap("render", "--print-controls", "--quiet", *args).stdout
-    return [o for o in map(json.loads, out.splitlines()) if "frame" in o]
+    lines = [o for o in map(json.loads, out.splitlines()) if "frame" in o]
+    for line in lines:
+        assert line.pop("format_version") == 1
+    return lines
 
 
 def read_map(path):

@@ -23,6 +23,14 @@ namespace py = pybind11;
 namespace fs = std::filesystem;
 const std::string kTake = std::string(TALVIK_SAMPLE_DIR) + "/sample_take.fbx";  // keyed 1001-1024
 
+// `document` against docs/schemas/KIND.schema.json, by Debian's
+// python3-jsonschema; a document that does not hold raises.
+void validate(const py::object& document, const std::string& kind) {
+    const py::module_ jsonschema = py::module_::import("jsonschema");
+    jsonschema.attr("validate")(document, parse_json(read_bytes(std::string(TALVIK_SCHEMA_DIR) + "/" + kind + ".schema.json")),
+                                py::arg("cls") = jsonschema.attr("Draft202012Validator"));
+}
+
 class SlurmCluster : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -44,6 +52,7 @@ protected:
         EXPECT_EQ(last_.status, expected_status) << last_.out << last_.err;
         if (last_.status != 0) return py::none();
         const py::object job = parse_json(last_.out.substr(0, last_.out.rfind('}') + 1));
+        validate(job, "submitted-job");
         for (const py::handle j : job["jobs"]) submitted_.push_back(j["id"].cast<std::string>());
         return job;
     }
@@ -145,13 +154,16 @@ TEST_F(SlurmCluster, ChunksEqualOneRenderAndAResubmitFinishesWhatWasLost) {
     int kept = 0;
     for (const auto& chunk : fs::directory_iterator(out + "/" + stem + ".job/chunks")) {
         const py::object manifest = parse_json(read_bytes(chunk.path().string()));
+        validate(manifest, "render-manifest");
         EXPECT_EQ(py::len(manifest["earlier_runs"]), 1u) << chunk.path();
         for (const py::handle f : manifest["files"]) rendered_again.insert(f["path"].cast<std::string>());
         kept += manifest["frames_kept"].cast<int>();
     }
     EXPECT_EQ(rendered_again, (std::set<std::string>{map1007, map1019}));
     EXPECT_EQ(kept, 22);
-    EXPECT_TRUE(parse_json(read_bytes(out + "/" + stem + ".job/shot.json"))["complete"].cast<bool>());
+    const py::object shot_manifest = parse_json(read_bytes(out + "/" + stem + ".job/shot.json"));
+    validate(shot_manifest, "shot-manifest");
+    EXPECT_TRUE(shot_manifest["complete"].cast<bool>());
     // No word of a name ran as a command.
     for (const fs::path& where : {fs::path(dir.path()), fs::path(out), fs::current_path()})
         EXPECT_FALSE(fs::exists(where / "pwned")) << where;
