@@ -7,6 +7,8 @@
 #    with a library under /usr/lib, even in a private folder (lib/talvik)
 #    the loader finds through the command's RPATH, never through ld.so.cache.
 #    Debian's libc-bin trigger runs ldconfig anyway; the scripts go.
+#  - CPack's strip keeps the compilers' .comment section, which dh_strip
+#    removes: it only names the compiler versions.
 #  - The -dbgsym package has no documentation folder: it links to its main
 #    package's (which it depends on with the exact version), as dh_strip's
 #    do, so it carries that package's copyright and changelog.
@@ -28,6 +30,11 @@ foreach(package IN LISTS CPACK_PACKAGE_FILES)
         endif()
       endif()
     endforeach()
+    if(file MATCHES "\\.deb$")
+      execute_process(
+        COMMAND sh -c "find usr -type f \\( -path 'usr/bin/*' -o -name '*.so' \\) -print0 | xargs -0 -r -n1 objcopy --remove-section=.comment"
+        WORKING_DIRECTORY "${root}" COMMAND_ERROR_IS_FATAL ANY)
+    endif()
     if(file MATCHES "\\.ddeb$")
       execute_process(COMMAND dpkg-deb -f "${file}" Package OUTPUT_VARIABLE name
         OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
