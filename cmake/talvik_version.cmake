@@ -68,7 +68,7 @@ function(talvik_describe out_version out_debian source_dir)
   set(${out_debian} "${debian}" PARENT_SCOPE)
 endfunction()
 
-if(CMAKE_SCRIPT_MODE_FILE AND TALVIK_SOURCE_DIR)
+if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE AND TALVIK_SOURCE_DIR)
   talvik_describe(TALVIK_VERSION TALVIK_DEBIAN_VERSION "${TALVIK_SOURCE_DIR}")
   if(TALVIK_VERSION_HEADER)
     # Written only when the version changed, so an unchanged tree rebuilds

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Deploys talvik-stmap as a studio would and renders from the deployed copy:
 #  1. `cmake --install --prefix` into a scratch folder, then
-#  2. the Debian package (`cpack -G DEB`) unpacked with `dpkg -x`;
+#  2. the Debian packages (`cpack -G DEB`: talvik-stmap, python3-talvik) unpacked with `dpkg -x`;
 # each tree is moved to another path before it runs, with a decoy
 # libDDImage.so (exporting nothing) first on LD_LIBRARY_PATH, as on a render
 # node with Nuke's folder there. Each must render a frame of the bundled
@@ -125,24 +125,29 @@ check_tree "cmake --install" "$scratch/moved-prefix"
 (cd "$build" && cpack -G DEB -B "$scratch/deb" >/dev/null)
 deb=("$scratch"/deb/talvik-stmap_*.deb)
 [[ -f "${deb[0]}" ]] || { echo "cpack made no talvik-stmap_*.deb" >&2; exit 1; }
+pydeb=("$scratch"/deb/python3-talvik_*.deb)
+[[ -f "${pydeb[0]}" ]] || { echo "cpack made no python3-talvik_*.deb" >&2; exit 1; }
 # Debian's form names the commit as "+<commits in history>.g<commit>", with
 # or without release tags in the clone; a clean build of the tagged commit
-# itself is the bare release number.
+# itself is the bare release number; either with its Debian revision ("-1").
 if [[ -n "$commit" ]]; then
   release="$(git -C "$root" describe --tags --exact-match --match 'v[0-9]*' 2>/dev/null || true)"
   case "${deb[0]##*/}" in
-    talvik-stmap_[0-9]*+"$count".g"$commit"[._]*) ;;
-    "talvik-stmap_${release#v}_"*) [[ -n "$release" ]] ||
+    talvik-stmap_[0-9]*+"$count".g"$commit"[.-]*) ;;
+    "talvik-stmap_${release#v}-"*) [[ -n "$release" ]] ||
       { echo "the package's version does not name commit $count, $commit: ${deb[0]}" >&2; exit 1; } ;;
     *) echo "the package's version does not name commit $count, $commit: ${deb[0]}" >&2; exit 1 ;;
   esac
 fi
 depends="$(dpkg-deb -f "${deb[0]}" Depends)"
-for lib in libpython3.11 libopenexr-3-1-30 libisal2 libpng16-16 libxxhash0 python3-numpy; do
+for lib in libpython3.11 libopenexr-3-1-30 libisal2 libpng16-16 libxxhash0; do
   [[ "$depends" == *"$lib"* ]] || { echo "the package does not depend on $lib: $depends" >&2; exit 1; }
 done
 [[ "$depends" != *-dev* ]] || { echo "the package depends on a -dev package: $depends" >&2; exit 1; }
+[[ "$(dpkg-deb -f "${pydeb[0]}" Depends)" == "talvik-stmap (= $(dpkg-deb -f "${deb[0]}" Version)), "*python3-numpy* ]] ||
+  { echo "python3-talvik does not depend on this very talvik-stmap and python3-numpy" >&2; exit 1; }
 dpkg -x "${deb[0]}" "$scratch/root"
+dpkg -x "${pydeb[0]}" "$scratch/root"
 copyright="$scratch/root/usr/share/doc/talvik-stmap/copyright"
 [[ -f "$copyright" ]] || { echo "the package has no usr/share/doc/talvik-stmap/copyright" >&2; exit 1; }
 head -1 "$copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' &&
@@ -156,6 +161,7 @@ ddeb=("$scratch"/deb/talvik-stmap-dbgsym_*.ddeb)
 [[ "$(dpkg-deb -f "${ddeb[0]}" Depends)" == "talvik-stmap (= $(dpkg-deb -f "${deb[0]}" Version))" ]] ||
   { echo "the -dbgsym package does not depend on this very package" >&2; exit 1; }
 dpkg -x "${ddeb[0]}" "$scratch/dbgsym"
+dpkg -x "$scratch"/deb/python3-talvik-dbgsym_*.ddeb "$scratch/dbgsym"
 module="$(cd "$scratch/root/usr" && echo lib/python3/dist-packages/talvik/_talvik.*.so)"
 for elf in bin/talvik-stmap lib/talvik/libDDImage.so lib/talvik/plugins/TalvikDistort.so "$module"; do
   sections="$(readelf -S -W "$scratch/root/usr/$elf")"

@@ -15,6 +15,7 @@ packages=(
   libisal-dev libdeflate-dev
   libassimp-dev
   libcli11-dev nlohmann-json3-dev libxxhash-dev
+  lintian
   slurm-wlm munge
 )
 

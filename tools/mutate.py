@@ -325,6 +325,18 @@ FAULTS = [
           "for (int frame = shot.first_frame; frame <= shot.last_frame; ++frame) frames.push_back(frame);",
           "frames = plan.frames;",
           "the Camera is keyed only at the frames the maps were made at"),
+    Fault("changelog-ignores-version", "cmake/talvik_debian_changelog.cmake",
+          "if(NOT CMAKE_MATCH_1 STREQUAL release)",
+          "if(FALSE)",
+          "a new release ships under the last release's changelog entry"),
+    Fault("maintainer-on-localhost", "cmake/talvik_install.cmake",
+          "<packaging@talvikdistort.org>",
+          "<talvik@localhost>",
+          "the packages name a maintainer nobody can write to; lintian refuses them"),
+    Fault("dbgsym-md5sums-as-cpack-wrote", "cmake/debian_repack.cmake",
+          "find usr -type f | LC_ALL=C sort | xargs -r md5sum > DEBIAN/md5sums",
+          "true",
+          "dpkg --verify and debsums cannot check the -dbgsym packages' files"),
 ]
 
 

@@ -43,11 +43,14 @@ TEST(LibrarySearch, LibrariesInTheWorkingFolderAreNeverLoaded) {
     InFolder in(dir.path());
 
     // The decoys are a real threat: reached through the search path, they
-    // are loaded and leave their mark.
+    // are loaded and leave their mark or, where the command binds every
+    // symbol at start (-z now), stop it before any constructor runs.
     ASSERT_EQ(setenv("LD_LIBRARY_PATH", ".", 1), 0);
-    version_and_render();
+    const CommandResult reached = version_and_render();
     unsetenv("LD_LIBRARY_PATH");
-    ASSERT_TRUE(std::filesystem::exists(dir.file("decoy-loaded"))) << "the decoy proves nothing";
+    ASSERT_TRUE(std::filesystem::exists(dir.file("decoy-loaded")) ||
+                (reached.status != 0 && reached.err.find("undefined symbol") != std::string::npos))
+        << "the decoy proves nothing: " << reached.err;
     std::filesystem::remove(dir.file("decoy-loaded"));
 
     const CommandResult r = version_and_render();
