@@ -88,8 +88,9 @@ void define_shot(py::module_& m) {
         R"(Renders the shot's ST maps to `output` (a frame pattern, "st.####.exr"), as `talvik-stmap render -o` does.
 
 Keywords are render's long options with '-' written '_': plate, size
-((width, height)), fbx, camera, frames ("1001-1100x2", a number or a list
-of frames), mode ("distort" or "undistort"), set ({control: value}),
+((width, height) or "1920x1080"), fbx, camera, frames ("1001-1100x2", a
+number or a list of frames), direction ("remove" or "add") or the node's
+mode ("distort" or "undistort"), set ({control: value}),
 overscan ("auto", margins), overscan_from, overscan_report, preview,
 manifest, compression, alpha, skip_existing, threads, plugin_path, and
 progress: None or a callable called as progress(done, total).
@@ -148,10 +149,6 @@ remove_map and add_map are the maps' frame patterns; plate is required.)");
         [](const py::object& output, const py::kwargs& kwargs) {
             ShotCall call = read_shot_keywords("points", kwargs, {"track", "origin"});
             call.job.output = path_bytes(output, "output");
-            if (call.points.track.empty()) throw py::value_error("points needs the track: give track=");
-            if (call.job.fbx.empty()) throw py::value_error("points needs the take: give fbx=");
-            if (!call.job.mode) throw py::value_error("points needs mode=\"distort\" or mode=\"undistort\"");
-            if (call.job.plate.empty() && !call.job.size) throw py::value_error("points needs the format: give plate= or size=");
             run_locked(call, [&](pipeline::ShotEvents& events) { pipeline::convert_track(call.job, call.points, events); });
         },
         py::arg("output"),
@@ -165,7 +162,6 @@ origin: "bottom-left" (Nuke's, the default) or "top-left".)");
             ShotCall call = read_shot_keywords("plan", kwargs, {"preview", "manifest", "overscan_report", "compression",
                                                                 "chunk", "job_dir"});
             call.job.output = path_bytes(output, "output");
-            if (call.farm.chunk < 1) throw py::value_error("give chunk=N, the frames of each render task");
             std::unique_ptr<pipeline::JobPlan> plan;
             run_locked(call, [&](pipeline::ShotEvents& events) {
                 plan = std::make_unique<pipeline::JobPlan>(pipeline::plan_shot_job(call.job, call.farm, events));

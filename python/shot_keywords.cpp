@@ -7,20 +7,21 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
 #include "exr/st_map_exr_writer.h"
 #include "python/py_paths.h"
+#include "shot/direction.h"
 #include "shot/frame_range.h"
+#include "shot/frame_size.h"
 #include "shot/plate_sequence.h"
 
 namespace py = pybind11;
 
 namespace talvik::python {
 namespace {
-
-constexpr int kMaxSide = 65536;  // as for --size
 
 std::string text_of(const py::handle& value) { return py::str(value).cast<std::string>(); }
 
@@ -50,11 +51,29 @@ void must_exist(const char* key, const std::string& path, const char* what) {
     throw py::error_already_set();
 }
 
-// "distort"/"undistort": the node's Mode values.
-int mode_value(const std::string& name) {
-    if (name == "distort") return 0;
-    if (name == "undistort") return 1;
-    throw py::value_error("mode takes \"distort\" or \"undistort\", not \"" + name + "\"");
+// mode= (the node's Mode words) and direction= (remove or add) both choose
+// the way; a track goes through the lens against its map's way.
+std::optional<int> mode_of(const ShotCall& call, bool points) {
+    std::optional<int> mode;
+    for (const auto& [key, word] : {std::pair{"direction", &call.direction_word}, std::pair{"mode", &call.mode_word}}) {
+        if (word->empty()) continue;
+        const bool direction_word = std::string(key) == "direction";
+        const shot::DirectionWords words = direction_word ? shot::DirectionWords::Directions
+                                           : points       ? shot::DirectionWords::PointModes
+                                                          : shot::DirectionWords::MapModes;
+        shot::Direction direction{};
+        try {
+            direction = shot::parse_direction(*word, words);
+        } catch (const std::invalid_argument& e) {
+            throw py::value_error(std::string(key) + " " + e.what());
+        }
+        const int given = points ? shot::point_mode(direction) : shot::map_mode(direction);
+        if (mode && *mode != given)
+            throw py::value_error("direction=\"" + call.direction_word + "\" and mode=\"" + call.mode_word +
+                                  "\" disagree: give one");
+        mode = given;
+    }
+    return mode;
 }
 
 std::string frames_text(const py::handle& value) {
@@ -73,14 +92,20 @@ const std::map<std::string, Reader>& readers() {
         {"plate", [](ShotCall& c, const py::handle& v) { c.job.plate = path_bytes(v, "plate"); }},
         {"size",
          [](ShotCall& c, const py::handle& v) {
+             if (py::isinstance<py::str>(v)) {
+                 c.job.size = shot::parse_frame_size("size", v.cast<std::string>());
+                 return;
+             }
              const auto wh = v.cast<std::vector<py::object>>();
-             if (wh.size() != 2) throw py::value_error("size takes (width, height)");
-             c.job.size = std::pair{whole_number("size", wh[0], 1, kMaxSide), whole_number("size", wh[1], 1, kMaxSide)};
+             if (wh.size() != 2) throw py::value_error("size takes (width, height) or \"WIDTHxHEIGHT\"");
+             c.job.size = std::pair{whole_number("size", wh[0], 1, shot::kMaxFrameSide),
+                                    whole_number("size", wh[1], 1, shot::kMaxFrameSide)};
          }},
         {"fbx", [](ShotCall& c, const py::handle& v) { c.job.fbx = path_bytes(v, "fbx"); }},
         {"camera", [](ShotCall& c, const py::handle& v) { c.job.camera = whole_number("camera", v, 0, 999999); }},
         {"frames", [](ShotCall& c, const py::handle& v) { c.job.frames = frames_text(v); }},
-        {"mode", [](ShotCall& c, const py::handle& v) { c.job.mode = mode_value(v.cast<std::string>()); }},
+        {"mode", [](ShotCall& c, const py::handle& v) { c.mode_word = v.cast<std::string>(); }},
+        {"direction", [](ShotCall& c, const py::handle& v) { c.direction_word = v.cast<std::string>(); }},
         {"set",
          [](ShotCall& c, const py::handle& v) {
              const py::object pairs = py::isinstance<py::dict>(v) ? v.attr("items")() : py::reinterpret_borrow<py::object>(v);
@@ -136,8 +161,10 @@ const std::map<std::string, Reader>& readers() {
 
 ShotCall read_shot_keywords(const char* function, const py::kwargs& kwargs, const std::set<std::string>& allowed) {
     static const std::set<std::string> kShot = {"plate", "size",   "fbx",         "camera",  "frames",  "mode",
-                                                "set",   "overscan", "overscan_from", "threads", "plugin_path", "progress"};
+                                                "set",   "overscan", "overscan_from", "threads", "plugin_path", "progress",
+                                                "direction"};
     ShotCall call;
+    call.job.naming = pipeline::Naming::Keywords;
     bool plugins_given = false;
     for (const auto& [key_handle, value] : kwargs) {
         const std::string key = key_handle.cast<std::string>();
@@ -153,6 +180,7 @@ ShotCall read_shot_keywords(const char* function, const py::kwargs& kwargs, cons
         }
         plugins_given = plugins_given || key == "plugin_path";
     }
+    call.job.mode = mode_of(call, std::string(function) == "points");
     if (!plugins_given) call.job.plugin_path = plugin_path_of(py::none());
     if (!call.job.fbx.empty()) must_exist("fbx", call.job.fbx, "take");
     if (!call.points.track.empty()) must_exist("track", call.points.track, "track");

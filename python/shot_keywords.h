@@ -21,6 +21,7 @@ struct ShotCall {
     pipeline::PointsJob points;
     pipeline::FarmJob farm;
     pybind11::object progress = pybind11::none();
+    std::string mode_word, direction_word;  // as given, resolved once all are read
 };
 
 // Reads `kwargs` of a function taking the keywords `allowed` beside the

@@ -337,6 +337,18 @@ FAULTS = [
           "find usr -type f | LC_ALL=C sort | xargs -r md5sum > DEBIAN/md5sums",
           "true",
           "dpkg --verify and debsums cannot check the -dbgsym packages' files"),
+    Fault("keyword-messages-name-options", "pipeline/job/field_names.cpp",
+          "if (naming == Naming::Options) return option;",
+          "if (naming == Naming::Options || !option.empty()) return option;",
+          "Python's messages name the command's options instead of its keywords"),
+    Fault("python-direction-ignored", "python/shot_keywords.cpp",
+          "c.direction_word = v.cast<std::string>();",
+          "(void)v.cast<std::string>();",
+          "direction= is read and then not used"),
+    Fault("python-size-text-unparsed", "shot/frame_size.cpp",
+          "if (value < 1 || value > kMaxFrameSide)",
+          "if (value < 0 || value > kMaxFrameSide)",
+          "a size with a side of 0 is taken"),
 ]
 
 

@@ -8,7 +8,7 @@
 
 #include "cli/options/option_suggestion.h"
 #include "cli/options/option_table.h"
-#include "shot/frame_pattern.h"
+#include "pipeline/job/job_checks.h"
 #include "shot/usage_error.h"
 
 namespace talvik::cli {
@@ -91,43 +91,14 @@ private:
     CLI::Option* operand_ = nullptr;
 };
 
-void check_overscan_options(const RenderOptions& o) {
-    if (o.overscan && !o.overscan_from.empty())
-        throw shot::UsageError("--overscan and --overscan-from both give the margins: give one");
-    if (!o.overscan_report.empty() && !o.overscan && o.overscan_from.empty())
-        throw shot::UsageError("--overscan-report writes the margins of --overscan: give --overscan too");
-}
-
-// The node's reload reads a take only under a name ending in a lower-case
-// ".fbx" (in Nuke too), so neither render nor inspect reads another.
-void check_take_name(const std::string& what, const std::string& take) {
-    if (take.size() >= 4 && take.compare(take.size() - 4, 4, ".fbx") == 0) return;
-    throw shot::UsageError(what + " \"" + take + "\": a take's name must end in a lower-case .fbx, the only names "
-                                  "the node's reload reads; link or copy it under such a name");
-}
-
-void check_shot(const RenderOptions& o) {
+// What the command adds to the library's checks of a job: its terminal
+// manners, and printing instead of writing.
+void check_manners(const RenderOptions& o) {
     if (o.quiet && o.verbose) throw shot::UsageError("--quiet and --verbose contradict each other: give one");
-    if (!o.fbx.empty()) check_take_name("--fbx", o.fbx);
-    if (!o.plate.empty() && o.size) {
-        throw shot::UsageError("--plate and --size both set the frame size: give one");
-    }
-    if (o.camera && o.fbx.empty()) {
-        throw shot::UsageError("--camera picks a camera of the --fbx take: give --fbx too");
-    }
-}
-
-// What camera and nuke-script need before the host starts.
-void check_handoff(const RenderOptions& o, const std::string& command, const std::string& document) {
-    check_overscan_options(o);
-    check_shot(o);
-    if (o.document.empty())
-        throw shot::UsageError(command + " writes " + document + " to -o: give -o");
 }
 
 void check_render(const RenderOptions& o) {
-    check_overscan_options(o);
-    check_shot(o);
+    pipeline::check_shot_job(o);
     if (o.output.empty() && o.preview.empty() && !o.print_controls) {
         throw shot::UsageError("nothing to do: give -o, --preview or --print-controls");
     }
@@ -135,22 +106,8 @@ void check_render(const RenderOptions& o) {
 
 // plan and submit: what a render takes, and what a job of chunks needs.
 void check_farm(const RenderOptions& o, const FarmOptions& f) {
-    if (o.output.empty()) throw shot::UsageError("a farm job renders maps: give -o PATTERN");
-    check_render(o);
-    if (f.chunk < 1) throw shot::UsageError("give --chunk N, the frames of each render task");
+    pipeline::check_farm_job(o, f);
     if (o.print_controls) throw shot::UsageError("--print-controls prints, a farm job renders: leave it out");
-    if (!o.overscan_report.empty() && o.overscan != std::optional<std::string>("auto"))
-        throw shot::UsageError("--overscan-report names the report the overscan step writes: give --overscan auto");
-}
-
-void check_points(const RenderOptions& o, const PointsOptions& p) {
-    check_shot(o);
-    if (p.track.empty()) throw shot::UsageError("points takes one track CSV (name,frame,x,y)");
-    if (looks_like_option(p.track)) throw shot::UsageError("points takes one track CSV, not \"" + p.track + "\"");
-    if (o.fbx.empty()) throw shot::UsageError("points needs the take: give --fbx");
-    if (!o.mode) throw shot::UsageError("points needs --direction remove or add (or --mode undistort or distort)");
-    if (o.plate.empty() && !o.size) throw shot::UsageError("points needs the format: give --plate or --size");
-    if (o.output.empty()) throw shot::UsageError("points writes the track to -o FILE.csv: give -o");
 }
 
 // What CLI11 left over: an unknown option (with the nearest known name) or
@@ -193,46 +150,41 @@ void parse_or_refuse(Parse&& parse) {
 // taken.
 void check_command(CommandLine& cl) {
     RenderOptions& o = cl.render;
+    if (cl.command != Command::Inspect) check_manners(o);
     switch (cl.command) {
         case Command::Render:
             check_render(o);
             return;
         case Command::Overscan:
-            check_shot(o);
             if (o.overscan_report.empty()) throw shot::UsageError("overscan writes its report to -o FILE.json: give -o");
             o.overscan = "auto";
             o.overscan_report_name = "-o";
+            pipeline::check_shot_job(o);
             return;
         case Command::Camera:
-            check_handoff(o, "camera", "its JSON");
-            if (o.plate.empty() && !o.size) throw shot::UsageError("camera gives pixels of the format: give --plate or --size");
+            pipeline::check_camera_job(o);
             return;
         case Command::NukeScript:
-            check_handoff(o, "nuke-script", "the script");
-            if (o.plate.empty()) throw shot::UsageError("nuke-script reads the plate in the script: give --plate");
-            if (cl.handoff.remove_map.empty() || cl.handoff.add_map.empty())
-                throw shot::UsageError("nuke-script reads the maps in the script: give --remove-map and --add-map");
-            for (const std::string* map : {&cl.handoff.remove_map, &cl.handoff.add_map}) shot::FramePattern::parse(*map);
+            pipeline::check_nuke_script_job(o, cl.handoff);
             return;
         case Command::Points:
-            check_points(o, cl.points);
+            if (looks_like_option(cl.points.track))
+                throw shot::UsageError("points takes one track CSV, not \"" + cl.points.track + "\"");
+            pipeline::check_points_job(o, cl.points);
             return;
         case Command::Plan:
         case Command::Submit:
             check_farm(o, cl.farm);
             return;
         case Command::Verify:
-            check_overscan_options(o);
-            check_shot(o);
-            if (o.output.empty() && o.preview.empty())
-                throw shot::UsageError("nothing to verify: give -o, --preview or both, as the render had them");
+            pipeline::check_verify_job(o);
             return;
         case Command::Inspect: {
             const std::string& fbx = cl.inspect.fbx;
             if (fbx.empty()) throw shot::UsageError("inspect takes exactly one FBX file");
             if (looks_like_option(fbx))
                 throw shot::UsageError("inspect takes one FBX file and optionally --json, not \"" + fbx + "\"");
-            check_take_name("inspect", fbx);
+            pipeline::check_take_name("inspect", fbx);
             return;
         }
         case Command::Help:

@@ -6,13 +6,13 @@
 
 #include "io/usable_cpus.h"
 #include "shot/direction.h"
+#include "shot/frame_size.h"
 #include "shot/usage_error.h"
 
 namespace talvik::cli {
 
 namespace {
 
-constexpr int kMaxSide = 65536;
 
 int parse_int(const std::string& option, const std::string& text, int low, int high) {
     int value = 0;
@@ -303,14 +303,7 @@ const std::vector<NamedMeaning> kEnvironment = {
 
 }  // namespace
 
-std::pair<int, int> parse_size(const std::string& text) {
-    const auto x = text.find('x');
-    if (x == std::string::npos) {
-        throw shot::UsageError("--size takes WIDTHxHEIGHT, not \"" + text + "\"");
-    }
-    return {parse_int("--size width", text.substr(0, x), 1, kMaxSide),
-            parse_int("--size height", text.substr(x + 1), 1, kMaxSide)};
-}
+std::pair<int, int> parse_size(const std::string& text) { return shot::parse_frame_size("--size", text); }
 
 const std::vector<OptionEntry>& option_table() { return kOptions; }
 const std::vector<CommandEntry>& command_table() { return kCommands; }

@@ -14,6 +14,7 @@
 #include "shot/terminal_text.h"
 #include "shot/usage_error.h"
 #include "shot/version_info.h"
+#include "pipeline/job/job_checks.h"
 
 namespace talvik::pipeline {
 namespace {
@@ -182,6 +183,7 @@ JobPlan plan_job(const ShotJob& options, const FarmJob& f, const std::vector<int
 }
 
 JobPlan plan_shot_job(const ShotJob& o, const FarmJob& f, ShotEvents& events) {
+    check_farm_job(o, f);
     RenderPlan shot = plan_shot(o, events);
     std::error_code ec;
     const fs::path self = fs::canonical("/proc/self/exe", ec);

@@ -7,6 +7,8 @@
 #include "pipeline/render/render_manifest.h"
 #include "pipeline/render/render_plan.h"
 #include "shot/frame_range.h"
+#include "pipeline/job/job_checks.h"
+#include "pipeline/job/field_names.h"
 
 namespace talvik::pipeline {
 namespace {
@@ -30,8 +32,8 @@ void check_manifest_path(const ShotJob& o, const RenderPlan& plan) {
     if (!o.fbx.empty()) inputs.push_back({o.fbx, "take"});
     if (!o.overscan_from.empty()) inputs.push_back({o.overscan_from, "overscan report"});
     for (const std::string& path : loaded_files()) inputs.push_back({path, "library this run loaded"});
-    const SingleOutput manifest{"--manifest", o.manifest};
-    check_output_paths(plan.exr_pattern, plan.preview_pattern, plan.frames, inputs, {manifest});
+    const SingleOutput manifest{field_name(o.naming, "--manifest"), o.manifest};
+    check_output_paths(plan.exr_pattern, plan.preview_pattern, plan.frames, inputs, {manifest}, o.naming);
     check_single_output_writable(manifest);
 }
 
@@ -54,6 +56,7 @@ std::string ShotVerdict::summary() const {
 }
 
 ShotVerdict verify_shot(const ShotJob& o, const FarmJob& f, ShotEvents& events) {
+    check_verify_job(o);
     RenderPlan plan = plan_shot(o, events);
     plan_overscan(o, plan, events);
     if (!o.manifest.empty()) check_manifest_path(o, plan);

@@ -8,6 +8,8 @@
 #include "pipeline/render/render_plan.h"
 #include "shot/frame_pattern.h"
 #include "shot/plate_sequence.h"
+#include "pipeline/job/job_checks.h"
+#include "pipeline/job/field_names.h"
 
 namespace talvik::pipeline {
 namespace {
@@ -19,6 +21,7 @@ constexpr double kNukeDefaultHaperture = 24.576;
 }  // namespace
 
 void write_camera(const ShotJob& o, const HandoffJob& handoff, ShotEvents& events) {
+    check_camera_job(o);
     const RenderPlan plan = plan_render(o, events);
     const int width = plan.format.width(), height = plan.format.height();
     const shot::Margins margins = plan.overscan.margins().value_or(shot::Margins{});
@@ -28,17 +31,18 @@ void write_camera(const ShotJob& o, const HandoffJob& handoff, ShotEvents& event
 }
 
 void write_nuke_script(const ShotJob& o, const HandoffJob& handoff, ShotEvents& events) {
+    check_nuke_script_job(o, handoff);
     // A name Nuke would not read as the files it names is refused before
     // anything is planned; a map pattern is always a pattern, as render
     // reads it.
-    nuke_read_file("--plate", o.plate, shot::PlateSequence::names_one_file(o.plate));
+    nuke_read_file(field_name(o.naming, "--plate"), o.plate, shot::PlateSequence::names_one_file(o.plate));
     NukeScriptShot shot;
-    shot.remove_map = nuke_read_file("--remove-map", handoff.remove_map, false);
-    shot.add_map = nuke_read_file("--add-map", handoff.add_map, false);
+    shot.remove_map = nuke_read_file(field_name(o.naming, "--remove-map"), handoff.remove_map, false);
+    shot.add_map = nuke_read_file(field_name(o.naming, "--add-map"), handoff.add_map, false);
     const RenderPlan plan = plan_render(o, events,
                                         {{shot::FramePattern::parse(handoff.remove_map), "remove-distortion map"},
                                          {shot::FramePattern::parse(handoff.add_map), "add-distortion map"}});
-    shot.plate = nuke_read_file("--plate", o.plate, !plan.plates->is_sequence());
+    shot.plate = nuke_read_file(field_name(o.naming, "--plate"), o.plate, !plan.plates->is_sequence());
     shot.width = plan.format.width();
     shot.height = plan.format.height();
     shot.pixel_aspect = plan.plates->first().attributes.pixelAspectRatio();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "exr/st_map_exr_writer.h"
+#include "pipeline/job/field_names.h"
 
 namespace talvik::pipeline {
 
@@ -35,6 +36,7 @@ struct ShotJob {
     std::string manifest;                      // the render manifest to write
     std::string document;                      // the camera's or Nuke script's file
     std::vector<std::string> command_line;     // how the job was asked for, for the manifest
+    Naming naming = Naming::Options;           // how messages name the fields
 };
 
 }  // namespace talvik::pipeline

@@ -15,6 +15,7 @@
 #include "io/output_target.h"
 #include "io/resolved_path.h"
 #include "io/temporary_name.h"
+#include "pipeline/job/field_names.h"
 
 namespace talvik::pipeline {
 namespace {
@@ -91,7 +92,7 @@ private:
     std::map<std::string, std::string> claims_;
 };
 
-std::string frame_output(const char* option, const std::string& path, int frame) {
+std::string frame_output(const std::string& option, const std::string& path, int frame) {
     return std::string(option) + " \"" + path + "\" (frame " + std::to_string(frame) + ")";
 }
 
@@ -106,11 +107,12 @@ void make_folder(const std::string& folder) {
 
 void check_output_paths(const std::optional<shot::FramePattern>& exr, const std::optional<shot::FramePattern>& preview,
                         const std::vector<int>& frames, const std::vector<InputFile>& inputs,
-                        const std::vector<SingleOutput>& single_files) {
+                        const std::vector<SingleOutput>& single_files, Naming naming) {
     OutputClaims claims(inputs);
+    const std::string map = field_name(naming, "-o"), preview_name = field_name(naming, "--preview");
     for (int frame : frames) {
-        if (exr) claims.claim(exr->path_for(frame), frame_output("-o", exr->path_for(frame), frame));
-        if (preview) claims.claim(preview->path_for(frame), frame_output("--preview", preview->path_for(frame), frame));
+        if (exr) claims.claim(exr->path_for(frame), frame_output(map, exr->path_for(frame), frame));
+        if (preview) claims.claim(preview->path_for(frame), frame_output(preview_name, preview->path_for(frame), frame));
     }
     for (const SingleOutput& file : single_files) claims.claim(file.path, file.option + " \"" + file.path + "\"");
 }

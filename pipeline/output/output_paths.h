@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "pipeline/job/field_names.h"
 #include "shot/frame_pattern.h"
 
 namespace talvik::pipeline {
@@ -38,10 +39,11 @@ struct InputFile {
 // named only); UsageError naming both paths when two outputs land on one
 // file, or naming an output that is an open descriptor (/dev/stdout,
 // /proc/self/fd/1) rather than a file.
-// Either pattern may be absent.
+// Either pattern may be absent; messages name the patterns as `naming`
+// spells them.
 void check_output_paths(const std::optional<shot::FramePattern>& exr, const std::optional<shot::FramePattern>& preview,
                         const std::vector<int>& frames, const std::vector<InputFile>& inputs,
-                        const std::vector<SingleOutput>& single_files = {});
+                        const std::vector<SingleOutput>& single_files, Naming naming);
 
 // A file written once the frames are done (a manifest, a report) must not
 // fail only then: throws UsageError when `file.path` names a folder, and

@@ -29,6 +29,8 @@
 #include "shot/plate_metadata.h"
 #include "shot/plate_sequence.h"
 #include "shot/take_reload.h"
+#include "pipeline/job/job_checks.h"
+#include "pipeline/job/field_names.h"
 
 namespace talvik::pipeline {
 namespace {
@@ -121,6 +123,7 @@ private:
 }  // namespace
 
 void convert_track(const ShotJob& o, const PointsJob& p, ShotEvents& events) {
+    check_points_job(o, p);
     io::check_input_file(p.track, "track");
     std::ifstream track_file(p.track, std::ios::binary);
     if (!track_file)
@@ -147,7 +150,7 @@ void convert_track(const ShotJob& o, const PointsJob& p, ShotEvents& events) {
     inputs.push_back({o.fbx, "take"});
     inputs.push_back({p.track, "track"});
     for (const std::string& path : loaded_files()) inputs.push_back({path, "library this run loaded"});
-    check_output_paths(std::nullopt, std::nullopt, {}, inputs, {{"-o", o.output}});
+    check_output_paths(std::nullopt, std::nullopt, {}, inputs, {{field_name(o.naming, "-o"), o.output}}, o.naming);
     shot::ReloadSinks sinks;
     sinks.alert = [&events](const std::string& text) { events.alert(text); };
     const shot::CameraChoice camera =

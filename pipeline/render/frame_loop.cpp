@@ -1,5 +1,6 @@
 #include "pipeline/render/frame_loop.h"
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -145,26 +146,19 @@ private:
 }  // namespace
 
 RenderManifest render_frames(RenderPlan& plan, const ShotJob& o, ShotEvents& events) {
-    if (!plan.rendering()) {
-        // Nothing written: the frames only tell their values.
-        for (int frame : plan.frames) {
-            io::throw_if_stopped();
-            const std::vector<shot::ControlValue> values = shot::control_values(*plan.node, frame);
-            shot::check_frame_values(values, frame);
-            events.values(shot::controls_line(frame, values));
-        }
-        return {};
-    }
-    FrameLoop loop(plan, o, events);
+    // Without files to write, the frames only tell their values.
+    std::optional<FrameLoop> loop;
+    if (plan.rendering()) loop.emplace(plan, o, events);
     for (int frame : plan.frames) {
         io::throw_if_stopped();
         const std::vector<shot::ControlValue> values = shot::control_values(*plan.node, frame);
         shot::check_frame_values(values, frame);
         events.values(shot::controls_line(frame, values));
-        loop.frame(frame, values);
+        if (loop) loop->frame(frame, values);
     }
-    loop.finish();
-    return loop.take_manifest();
+    if (!loop) return {};
+    loop->finish();
+    return loop->take_manifest();
 }
 
 }  // namespace talvik::pipeline

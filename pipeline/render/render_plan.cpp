@@ -31,6 +31,7 @@
 #include "shot/take_reload.h"
 #include "shot/usage_error.h"
 #include "shot/version_info.h"
+#include "pipeline/job/field_names.h"
 
 namespace talvik::pipeline {
 namespace {
@@ -200,7 +201,7 @@ std::vector<int> shot_frames(const ShotJob& o, const RenderPlan& plan) {
 // Names, in a warning, every frame rendered or measured whose lens makes no
 // usable map (see lens_usability.h); `auto` leaves those out of its
 // measurement, so they never widen the margins of the whole shot.
-void warn_unusable_lenses(const ShotJob& o, RenderPlan& plan, ShotEvents& events) {
+void warn_unusable_lenses(RenderPlan& plan, ShotEvents& events) {
     std::vector<int> frames = plan.frames;
     frames.insert(frames.end(), plan.overscan_frames.begin(), plan.overscan_frames.end());
     std::sort(frames.begin(), frames.end());
@@ -283,9 +284,9 @@ DD::Image::Box plan_boxes(const ShotJob& o, const std::optional<shot::OverscanRe
 // A file written once per render is one line here.
 std::vector<SingleOutput> single_outputs(const ShotJob& o) {
     std::vector<SingleOutput> files;
-    if (!o.manifest.empty()) files.push_back({"--manifest", o.manifest});
-    if (!o.overscan_report.empty()) files.push_back({o.overscan_report_name, o.overscan_report});
-    if (!o.document.empty()) files.push_back({"-o", o.document});
+    if (!o.manifest.empty()) files.push_back({field_name(o.naming, "--manifest"), o.manifest});
+    if (!o.overscan_report.empty()) files.push_back({field_name(o.naming, o.overscan_report_name), o.overscan_report});
+    if (!o.document.empty()) files.push_back({field_name(o.naming, "-o"), o.document});
     return files;
 }
 
@@ -309,7 +310,7 @@ void check_outputs(const ShotJob& o, const RenderPlan& plan, const std::vector<N
     const std::string program = std::filesystem::canonical("/proc/self/exe", ec).string();
     for (const std::string& path : loaded_files())
         inputs.push_back({path, path == program ? "program itself" : "library this run loaded"});
-    check_output_paths(plan.exr_pattern, plan.preview_pattern, plan.frames, inputs, single_outputs(o));
+    check_output_paths(plan.exr_pattern, plan.preview_pattern, plan.frames, inputs, single_outputs(o), o.naming);
     for (const SingleOutput& file : single_outputs(o)) check_single_output_writable(file);
 }
 
@@ -386,7 +387,7 @@ RenderPlan plan_shot(const ShotJob& o, ShotEvents& events) {
 void plan_overscan(const ShotJob& o, RenderPlan& plan, ShotEvents& events) {
     const auto& request = plan.overscan_request;
     if (request && request->kind == shot::OverscanRequest::Kind::Auto) plan.overscan_frames = shot_frames(o, plan);
-    warn_unusable_lenses(o, plan, events);
+    warn_unusable_lenses(plan, events);
     plan.fixed_box_ = plan_boxes(o, request, plan, events);
 }
 

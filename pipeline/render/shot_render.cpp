@@ -9,6 +9,7 @@
 #include "shot/frame_range.h"
 #include "shot/undistorted_camera.h"
 #include "shot/version_info.h"
+#include "pipeline/job/job_checks.h"
 
 namespace talvik::pipeline {
 
@@ -26,11 +27,13 @@ void write_overscan_report(const std::string& path, const ShotJob& o, const Rend
 }
 
 void measure_overscan(const ShotJob& o, ShotEvents& events) {
+    check_shot_job(o);
     const RenderPlan plan = plan_render(o, events);
     write_overscan_report(o.overscan_report, o, plan);
 }
 
 void render_shot(const ShotJob& o, ShotEvents& events) {
+    check_shot_job(o);
     const std::string started = utc_time_now();
     RenderPlan plan = plan_render(o, events);
     if (!o.overscan_report.empty()) write_overscan_report(o.overscan_report, o, plan);

@@ -119,8 +119,9 @@ class Verdict:
     def frame_count(self) -> int:
         """How many frames were checked."""
 
-def render(output: _Path, *, plate: Optional[_Path] = ..., size: Optional[Tuple[int, int]] = ...,
+def render(output: _Path, *, plate: Optional[_Path] = ..., size: Optional[Union[Tuple[int, int], str]] = ...,
            fbx: Optional[_Path] = ..., camera: Optional[int] = ..., frames: Optional[_Frames] = ...,
+           direction: Optional[Literal["remove", "add"]] = ...,
            mode: Optional[Literal["distort", "undistort"]] = ..., set: Optional[Mapping[str, object]] = ...,
            overscan: Optional[Union[str, float]] = ..., overscan_from: Optional[_Path] = ...,
            overscan_report: Optional[_Path] = ..., preview: Optional[_Path] = ..., manifest: Optional[_Path] = ...,

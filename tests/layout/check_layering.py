@@ -27,7 +27,7 @@ ALLOWED = {
     # The shot pipeline: from a job value to a shot's files. It never sees
     # a command line or a terminal.
     "pipeline/job": {"shot", "exr"},
-    "pipeline/output": {"shot", "io"},
+    "pipeline/output": {"pipeline/job", "shot", "io"},
     "pipeline/render": {"pipeline/job", "pipeline/output", "png", "shot", "exr", "io", "host", "DDImage", "lens"},
     "pipeline/points": {"pipeline/job", "pipeline/output", "pipeline/render", "shot", "io", "host", "DDImage", "lens"},
     "pipeline/handoff": {"pipeline/job", "pipeline/output", "pipeline/render", "shot", "exr", "io", "host", "DDImage",

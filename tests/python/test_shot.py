@@ -16,7 +16,7 @@ SHOT = {"fbx": SAMPLE_TAKE, "plate": SAMPLE_PLATE}
 def test_render_overscan_and_verify_match_the_command(tmp_path):
     run_stmap("render", "--fbx", SAMPLE_TAKE, "--plate", SAMPLE_PLATE, "--mode", "distort", "--overscan", "auto",
               "--frames", "1001-1002", "-o", tmp_path / "cmd/rm.####.exr", "--preview", tmp_path / "cmd/rm.####.png")
-    talvik.render(tmp_path / "py/rm.####.exr", **SHOT, mode="distort", overscan="auto", frames=[1001, 1002],
+    talvik.render(tmp_path / "py/rm.####.exr", **SHOT, direction="remove", overscan="auto", frames=[1001, 1002],
                   preview=tmp_path / "py/rm.####.png")
     for name in ["rm.1001.exr", "rm.1002.exr", "rm.1002.png"]:
         assert filecmp.cmp(tmp_path / "cmd" / name, tmp_path / "py" / name, shallow=False), name
@@ -52,8 +52,32 @@ def test_a_warning_of_the_command_is_a_python_warning(tmp_path):
     ({"frames": "1-x"}, ValueError),
     ({"size": (0, 10)}, ValueError),
     ({"mode": "sideways"}, ValueError),
+    ({"direction": "distort"}, ValueError),
+    ({"size": "1920"}, ValueError),
+    ({"size": "1920x0"}, ValueError),
     ({"bogus": 1}, TypeError),
 ])
 def test_bad_keywords_raise_the_fitting_exception(tmp_path, keywords, error):
     with pytest.raises(error):
         talvik.render(tmp_path / "x.####.exr", **keywords)
+
+
+# The job's own rules hold for Python as for the command, and name the
+# keywords: the output is "output", not -o.
+@pytest.mark.parametrize("function, keywords, message", [
+    ("points", {"direction": "remove", "size": "1920x1080"}, "points needs the take: give fbx="),
+    ("points", {"fbx": SAMPLE_TAKE, "size": (1920, 1080)}, 'points needs direction="remove" or "add"'),
+    ("render", dict(SHOT, size="1920x1080"), "plate and size both set the frame size"),
+    ("render", dict(SHOT, direction="add", mode="distort"), 'direction="add" and mode="distort" disagree'),
+    ("render", dict(SHOT, overscan="auto", overscan_from=SAMPLE_TAKE), "overscan and overscan_from both give"),
+    ("render", dict(SHOT, frames="1001", preview="{out}"), 'output ".*" .frame 1001. and preview'),
+    ("plan", dict(SHOT, chunk=0), "chunk 0 is out of range"),
+])
+def test_a_job_that_cannot_run_names_its_keywords(tmp_path, function, keywords, message):
+    track = tmp_path / "track.csv"
+    track.write_text("name,frame,x,y\np,1001,10,10\n")
+    out = tmp_path / ("t.csv" if function == "points" else "x.####.exr")
+    keywords = {k: (str(out) if v == "{out}" else v) for k, v in keywords.items()}
+    extra = {"track": track} if function == "points" else {}
+    with pytest.raises(ValueError, match=message):
+        getattr(talvik, function)(out, **keywords, **extra)
