@@ -15,7 +15,7 @@
 #include "python/py_paths.h"
 #include "shot/direction.h"
 #include "shot/frame_range.h"
-#include "shot/frame_size.h"
+#include "shot/size_text.h"
 #include "shot/plate_sequence.h"
 
 namespace py = pybind11;
@@ -36,10 +36,8 @@ int whole_number(const char* key, const py::handle& value, int low, int high) {
 }
 
 double millimetres(const char* key, const py::handle& value) {
-    const double mm = value.cast<double>();
-    if (!std::isfinite(mm) || !(mm >= 0.1) || mm > 1000.0)
-        throw py::value_error(std::string(key) + " " + text_of(value) + " is out of range (0.1 to 1000 mm)");
-    return mm;
+    if (py::isinstance<py::str>(value)) return shot::parse_millimetres(key, value.cast<std::string>());
+    return shot::checked_millimetres(key, value.cast<double>());
 }
 
 // A take, plate, track or report that is not there, as open() says it.
@@ -131,9 +129,13 @@ const std::map<std::string, Reader>& readers() {
         {"progress", [](ShotCall& c, const py::handle& v) { c.progress = py::reinterpret_borrow<py::object>(v); }},
         {"film_back",
          [](ShotCall& c, const py::handle& v) {
-             const auto wh = v.cast<std::vector<py::object>>();
-             if (wh.size() != 2) throw py::value_error("film_back takes (width, height) in mm");
              if (c.handoff.film_back) throw py::value_error("film_back and haperture both give the film back: give one");
+             if (py::isinstance<py::str>(v)) {
+                 c.handoff.film_back = shot::parse_film_back("film_back", v.cast<std::string>());
+                 return;
+             }
+             const auto wh = v.cast<std::vector<py::object>>();
+             if (wh.size() != 2) throw py::value_error("film_back takes (width, height) in mm or \"36x24\"");
              c.handoff.film_back = shot::FilmBack{millimetres("film_back", wh[0]), millimetres("film_back", wh[1])};
          }},
         {"haperture",

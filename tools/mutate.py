@@ -151,9 +151,9 @@ FAULTS = [
           "return std::filesystem::is_regular_file(path, ec) || !FramePattern",
           "return !FramePattern",
           "an existing plate named plate_##_v##.exr is refused as a bad pattern"),
-    Fault("film-back-near-zero", "cli/options/option_table.cpp",
-          "if (!(value >= 0.1) || value > 1000.0)",
-          "if (!(value > 0.0) || value > 1000.0)",
+    Fault("film-back-near-zero", "shot/size_text.cpp",
+          "std::isfinite(mm) && mm >= 0.1 && mm <= 1000.0",
+          "std::isfinite(mm) && mm > 0.0 && mm <= 1000.0",
           "--haperture 1e-300 is 0 in the Camera's knobs"),
 
     # The lens math, scalar and vector.
@@ -345,7 +345,7 @@ FAULTS = [
           "c.direction_word = v.cast<std::string>();",
           "(void)v.cast<std::string>();",
           "direction= is read and then not used"),
-    Fault("python-size-text-unparsed", "shot/frame_size.cpp",
+    Fault("python-size-text-unparsed", "shot/size_text.cpp",
           "if (value < 1 || value > kMaxFrameSide)",
           "if (value < 0 || value > kMaxFrameSide)",
           "a size with a side of 0 is taken"),

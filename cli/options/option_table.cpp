@@ -6,7 +6,7 @@
 
 #include "io/usable_cpus.h"
 #include "shot/direction.h"
-#include "shot/frame_size.h"
+#include "shot/size_text.h"
 #include "shot/usage_error.h"
 
 namespace talvik::cli {
@@ -26,28 +26,6 @@ int parse_int(const std::string& option, const std::string& text, int low, int h
                                     " to " + std::to_string(high) + ")");
     }
     return value;
-}
-
-// A film back dimension in millimetres, from 0.1 to 1000: no sensor is
-// smaller or a metre wide, and a value far below would be 0 once Nuke's
-// float knobs hold it, an aperture its projection divides by.
-double parse_mm(const std::string& option, const std::string& text) {
-    double value = 0.0;
-    const char* end = text.data() + text.size();
-    auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (text.empty() || ec != std::errc() || ptr != end || !std::isfinite(value))
-        throw shot::UsageError(option + " takes millimetres, not \"" + text + "\"");
-    if (!(value >= 0.1) || value > 1000.0)
-        throw shot::UsageError(option + " " + text + " is out of range (0.1 to 1000 mm)");
-    return value;
-}
-
-// "36x24" -> 36 mm wide, 24 mm high.
-shot::FilmBack parse_film_back(const std::string& text) {
-    const auto x = text.find('x');
-    if (x == std::string::npos)
-        throw shot::UsageError("--film-back takes WIDTHxHEIGHT in mm (36x24), not \"" + text + "\"");
-    return {parse_mm("--film-back width", text.substr(0, x)), parse_mm("--film-back height", text.substr(x + 1))};
 }
 
 exr::StMapCompression compression(const std::string& text) {
@@ -231,14 +209,14 @@ const std::vector<OptionEntry> kOptions = {
      [](CommandLine& cl, Command, const std::string& v) {
          if (cl.handoff.film_back)
              throw shot::UsageError("--film-back and --haperture both give the film back: give one");
-         cl.handoff.film_back = parse_film_back(v);
+         cl.handoff.film_back = shot::parse_film_back("--film-back", v);
      }},
     {"--haperture", "MM", "The film back from its horizontal aperture alone (nuke-script without either: 24.576).",
      kHandoff, T::Value,
      [](CommandLine& cl, Command, const std::string& v) {
          if (cl.handoff.film_back)
              throw shot::UsageError("--film-back and --haperture both give the film back: give one");
-         cl.handoff.film_back = shot::FilmBack{parse_mm("--haperture", v), std::nullopt};
+         cl.handoff.film_back = shot::FilmBack{shot::parse_millimetres("--haperture", v), std::nullopt};
      }},
     {"--remove-map", "PATTERN", "The remove-distortion maps the script reads (render --direction remove).",
      bit(Command::NukeScript), T::Value,

@@ -130,7 +130,7 @@ def render(output: _Path, *, plate: Optional[_Path] = ..., size: Optional[Union[
     """Renders the shot's ST maps as talvik-stmap render -o does."""
 def overscan(output: _Path, **shot: Any) -> Dict[str, Any]:
     """Measures the overscan and writes its report, as talvik-stmap overscan -o does."""
-def camera(output: _Path, *, film_back: Optional[Tuple[float, float]] = ..., haperture: Optional[float] = ...,
+def camera(output: _Path, *, film_back: Optional[Union[Tuple[float, float], str]] = ..., haperture: Optional[float] = ...,
            **shot: Any) -> Dict[str, Any]:
     """Writes the undistorted camera per frame, as talvik-stmap camera -o does."""
 def nuke_script(output: _Path, *, remove_map: _Path, add_map: _Path, **shot: Any) -> None:

@@ -72,6 +72,7 @@ def test_bad_keywords_raise_the_fitting_exception(tmp_path, keywords, error):
     ("render", dict(SHOT, overscan="auto", overscan_from=SAMPLE_TAKE), "overscan and overscan_from both give"),
     ("render", dict(SHOT, frames="1001", preview="{out}"), 'output ".*" .frame 1001. and preview'),
     ("plan", dict(SHOT, chunk=0), "chunk 0 is out of range"),
+    ("camera", dict(SHOT, film_back="36x0.01"), "film_back height 0.01 is out of range"),
 ])
 def test_a_job_that_cannot_run_names_its_keywords(tmp_path, function, keywords, message):
     track = tmp_path / "track.csv"
