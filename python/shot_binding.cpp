@@ -23,8 +23,18 @@ namespace py = pybind11;
 namespace talvik::python {
 namespace {
 
+// Each function takes the keywords its command takes as options.
 using Keys = std::set<std::string>;
-const Keys kRenderKeys = {"preview", "manifest", "overscan_report", "compression", "alpha", "skip_existing"};
+Keys operator+(Keys a, const Keys& b) {
+    a.insert(b.begin(), b.end());
+    return a;
+}
+const Keys kFrames = {"frames", "set", "threads"};
+const Keys kMargins = {"overscan", "overscan_from"};
+const Keys kWay = {"direction", "mode"};
+const Keys kRenderKeys = kFrames + kMargins + kWay + Keys{"preview", "manifest", "overscan_report", "compression",
+                                                          "alpha", "skip_existing"};
+const Keys kFilmBack = {"film_back", "haperture"};
 
 // Runs `work` on the call's job with the one host lock held.
 template <class Work>
@@ -104,7 +114,7 @@ are kept).)");
     m.def(
         "overscan",
         [](const py::object& output, const py::kwargs& kwargs) {
-            ShotCall call = read_shot_keywords("overscan", kwargs, {});
+            ShotCall call = read_shot_keywords("overscan", kwargs, kFrames);
             call.job.overscan_report = path_bytes(output, "output");
             call.job.overscan_report_name = "output";
             if (!call.job.overscan) call.job.overscan = "auto";
@@ -120,7 +130,7 @@ plugin_path, progress.)");
     m.def(
         "camera",
         [](const py::object& output, const py::kwargs& kwargs) {
-            ShotCall call = read_shot_keywords("camera", kwargs, {"film_back", "haperture"});
+            ShotCall call = read_shot_keywords("camera", kwargs, kFrames + kMargins + kFilmBack);
             call.job.document = path_bytes(output, "output");
             run_locked(call, [&](pipeline::ShotEvents& events) { pipeline::write_camera(call.job, call.handoff, events); });
             return read_json_file(call.job.document);
@@ -134,7 +144,8 @@ film_back: (width, height) in mm; haperture: the horizontal aperture in mm
     m.def(
         "nuke_script",
         [](const py::object& output, const py::kwargs& kwargs) {
-            ShotCall call = read_shot_keywords("nuke_script", kwargs, {"remove_map", "add_map", "film_back", "haperture"});
+            ShotCall call = read_shot_keywords("nuke_script", kwargs,
+                                               kFrames + kMargins + kFilmBack + Keys{"remove_map", "add_map"});
             call.job.document = path_bytes(output, "output");
             run_locked(call,
                        [&](pipeline::ShotEvents& events) { pipeline::write_nuke_script(call.job, call.handoff, events); });
@@ -147,7 +158,7 @@ remove_map and add_map are the maps' frame patterns; plate is required.)");
     m.def(
         "points",
         [](const py::object& output, const py::kwargs& kwargs) {
-            ShotCall call = read_shot_keywords("points", kwargs, {"track", "origin"});
+            ShotCall call = read_shot_keywords("points", kwargs, kWay + Keys{"track", "origin"});
             call.job.output = path_bytes(output, "output");
             run_locked(call, [&](pipeline::ShotEvents& events) { pipeline::convert_track(call.job, call.points, events); });
         },
@@ -159,8 +170,7 @@ origin: "bottom-left" (Nuke's, the default) or "top-left".)");
     m.def(
         "plan",
         [](const py::object& output, const py::kwargs& kwargs) {
-            ShotCall call = read_shot_keywords("plan", kwargs, {"preview", "manifest", "overscan_report", "compression",
-                                                                "chunk", "job_dir"});
+            ShotCall call = read_shot_keywords("plan", kwargs, kRenderKeys + Keys{"chunk", "job_dir"});
             call.job.output = path_bytes(output, "output");
             std::unique_ptr<pipeline::JobPlan> plan;
             run_locked(call, [&](pipeline::ShotEvents& events) {
@@ -185,7 +195,8 @@ origin: "bottom-left" (Nuke's, the default) or "top-left".)");
     m.def(
         "verify",
         [](const py::object& output, const py::kwargs& kwargs) {
-            ShotCall call = read_shot_keywords("verify", kwargs, {"preview", "manifest", "alpha", "job_dir"});
+            ShotCall call = read_shot_keywords("verify", kwargs, kFrames + kMargins + kWay +
+                                                                  Keys{"preview", "manifest", "alpha", "compression", "job_dir"});
             call.job.output = path_bytes(output, "output");
             Verdict verdict;
             run_locked(call, [&](pipeline::ShotEvents& events) {

@@ -162,9 +162,7 @@ const std::map<std::string, Reader>& readers() {
 }  // namespace
 
 ShotCall read_shot_keywords(const char* function, const py::kwargs& kwargs, const std::set<std::string>& allowed) {
-    static const std::set<std::string> kShot = {"plate", "size",   "fbx",         "camera",  "frames",  "mode",
-                                                "set",   "overscan", "overscan_from", "threads", "plugin_path", "progress",
-                                                "direction"};
+    static const std::set<std::string> kShot = {"plate", "size", "fbx", "camera", "plugin_path", "progress"};
     ShotCall call;
     call.job.naming = pipeline::Naming::Keywords;
     bool plugins_given = false;

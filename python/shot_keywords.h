@@ -25,7 +25,8 @@ struct ShotCall {
 };
 
 // Reads `kwargs` of a function taking the keywords `allowed` beside the
-// shot's own. Raises TypeError for a keyword the function does not take,
+// shot's inputs (plate, size, fbx, camera, plugin_path, progress), as the
+// command of the same name takes those options. Raises TypeError for a keyword the function does not take,
 // ValueError for a value it cannot, FileNotFoundError for a take, plate,
 // track or report that is not there.
 ShotCall read_shot_keywords(const char* function, const pybind11::kwargs& kwargs,

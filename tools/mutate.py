@@ -349,6 +349,10 @@ FAULTS = [
           "if (value < 1 || value > kMaxFrameSide)",
           "if (value < 0 || value > kMaxFrameSide)",
           "a size with a side of 0 is taken"),
+    Fault("python-function-takes-other-commands-options", "python/shot_binding.cpp",
+          'read_shot_keywords("points", kwargs, kWay + Keys{"track", "origin"});',
+          'read_shot_keywords("points", kwargs, kWay + kFrames + Keys{"track", "origin"});',
+          "points(frames=...) is taken and then ignored, as the command has no --frames"),
 ]
 
 

@@ -3,6 +3,7 @@ files bit for bit, the same report, the same verdict, and the command's
 warnings as Python warnings."""
 import filecmp
 import json
+import re
 import warnings
 
 import pytest
@@ -82,3 +83,25 @@ def test_a_job_that_cannot_run_names_its_keywords(tmp_path, function, keywords, 
     extra = {"track": track} if function == "points" else {}
     with pytest.raises(ValueError, match=message):
         getattr(talvik, function)(out, **keywords, **extra)
+
+
+# Each function takes the options its command lists in --help, as keywords,
+# and no other command's.
+COMMANDS = {"render": "render", "overscan": "overscan", "camera": "camera", "nuke_script": "nuke-script",
+            "points": "points", "plan": "plan", "verify": "verify"}
+TERMINAL = {"quiet", "verbose", "strict", "print_controls", "json", "help", "output"}
+
+
+def command_keywords(command):
+    names = re.findall(r"^  (?:-\w, )?--([a-z-]+)", run_stmap(command, "--help").stdout, re.M)
+    return {name.replace("-", "_") for name in names} - TERMINAL | ({"track"} if command == "points" else set())
+
+
+def test_each_function_takes_its_commands_options():
+    taken = {function: command_keywords(command) for function, command in COMMANDS.items()}
+    every = set().union(*taken.values()) - {"fbx"}
+    for function, keywords in taken.items():
+        for key in sorted(every):
+            expected = FileNotFoundError if key in keywords else TypeError
+            with pytest.raises(expected):
+                getattr(talvik, function)("out", **{key: None}, fbx="missing.fbx")
