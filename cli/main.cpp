@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/config_command.h"
 #include "cli/handoff_commands.h"
 #include "cli/inspect_command.h"
 #include "cli/job_commands.h"
@@ -102,6 +103,8 @@ int run(const talvik::cli::CommandLine& cl) {
             return talvik::cli::run_nuke_script(cl.render, cl.handoff, stdout, stderr);
         case talvik::cli::CommandLine::Command::Points:
             return talvik::cli::run_points(cl, stderr);
+        case talvik::cli::CommandLine::Command::Config:
+            return talvik::cli::run_config(cl.config, stdout);
     }
     return 1;
 }
@@ -117,7 +120,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        talvik::cli::CommandLine cl = talvik::cli::parse_command_line(args);
+        talvik::cli::CommandLine cl =
+            talvik::cli::parse_command_line(args, talvik::cli::ConfigFiles::from_environment());
         cl.render.command_line.assign(argv, argv + argc);
         using Command = talvik::cli::CommandLine::Command;
         if (cl.command == Command::Render || cl.command == Command::Overscan || cl.command == Command::Camera ||
