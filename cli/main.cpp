@@ -1,4 +1,5 @@
 // talvik-stmap: renders the TalvikDistort node's ST maps without Nuke.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -120,8 +121,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        talvik::cli::CommandLine cl =
-            talvik::cli::parse_command_line(args, talvik::cli::ConfigFiles::from_environment());
+        // --no-config: not even a broken file stops the run.
+        const bool no_config = std::find(args.begin(), args.end(), "--no-config") != args.end();
+        talvik::cli::CommandLine cl = talvik::cli::parse_command_line(
+            args, no_config ? talvik::cli::ConfigFiles{} : talvik::cli::ConfigFiles::from_environment());
         cl.render.command_line.assign(argv, argv + argc);
         using Command = talvik::cli::CommandLine::Command;
         if (cl.command == Command::Render || cl.command == Command::Overscan || cl.command == Command::Camera ||

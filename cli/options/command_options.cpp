@@ -387,6 +387,7 @@ CommandLine parse_config_command(const std::vector<std::string>& args, const Con
             cl.help_for = Command::Config;
             return cl;
         }
+        if (args[at] == "--no-config") continue;  // main read no file
         if (args[at] != "--json") throw shot::UsageError("unknown option \"" + args[at] + "\" for config (see --help)");
         cl.config.json = true;
     }

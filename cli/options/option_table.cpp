@@ -258,6 +258,10 @@ const std::vector<OptionEntry> kOptions = {
          cl.points.top_left = v == "top-left";
      },
      false, false, "bottom-left top-left"},
+    {"--no-config", "",
+     "Read no config file: the command line and the defaults only (as a farm job's tasks run, whatever the farm's "
+     "files say).",
+     kAll, T::Flag, [](CommandLine&, Command, const std::string&) {}, false, false, "", true},
     {"--version", "", "Print the versions of the command, the plug-in and the lens model.", bit(Command::Version),
      T::Flag, [](CommandLine&, Command, const std::string&) {}, false, false, "", true},
     {"-h,--help", "", "Print this help.", kAll, T::Help, nullptr},
