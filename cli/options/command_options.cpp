@@ -342,15 +342,14 @@ public:
                     taken[option] = std::move(values);
             cl_.config.commands.push_back(
                 {entry.command == Command::Version ? "version" : entry.name, std::move(taken)});
-            if (!whole) return entry.command;
-            if (entry.command == Command::Submit && cl_.farm.scheduler != "slurm")
+            if (whole && entry.command == Command::Submit && cl_.farm.scheduler != "slurm")
                 throw shot::UsageError(cl_.farm.scheduler.empty()
                                            ? "submit takes the scheduler first: talvik-stmap submit slurm ..."
                                            : "submit submits to slurm, not \"" + cl_.farm.scheduler +
                                                  "\"; other farms take the job talvik-stmap plan --json prints");
             if (chosen) refuse_leftovers(*chosen, entry.command == Command::Submit ? where + " slurm" : where);
             if (entry.command == Command::Version) refuse_leftovers(top_, where);
-            check_command(cl_);
+            if (whole) check_command(cl_);
             return entry.command;
         }
         const std::vector<std::string> left = app_.remaining();

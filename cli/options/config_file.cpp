@@ -160,10 +160,11 @@ ConfigFile ConfigFile::parse(const std::string& text, const std::string& path) {
         if (option.takes == Takes::Flag && value != "true" && value != "false")
             throw shot::UsageError(where + "\"" + key + "\" is a flag: true or false, not \"" + value + "\"");
         const unsigned scope = section ? bit(section->command) : 0;
-        for (const Line& earlier : file.lines_)
-            if (option.takes != Takes::Values && earlier.option == &option && earlier.section == scope)
-                throw shot::UsageError(where + "\"" + key + "\" given twice (line " +
-                                       std::to_string(earlier.value.line) + " too): give it once");
+        if (option.takes != Takes::Values)  // a repeatable key may fill the file: no pass over it per line
+            for (const Line& earlier : file.lines_)
+                if (earlier.option == &option && earlier.section == scope)
+                    throw shot::UsageError(where + "\"" + key + "\" given twice (line " +
+                                           std::to_string(earlier.value.line) + " too): give it once");
         file.lines_.push_back({scope, &option, {value, path, number}});
     }
     return file;
