@@ -121,8 +121,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        // --no-config: not even a broken file stops the run.
-        const bool no_config = std::find(args.begin(), args.end(), "--no-config") != args.end();
+        // --no-config: not even a broken file stops the run; nor does it stop
+        // help, which shows no value.
+        const bool no_config = args[0] == "help" || std::any_of(args.begin(), args.end(), [](const std::string& a) {
+                                   return a == "--no-config" || a == "-h" || a == "--help";
+                               });
         talvik::cli::CommandLine cl = talvik::cli::parse_command_line(
             args, no_config ? talvik::cli::ConfigFiles{} : talvik::cli::ConfigFiles::from_environment());
         cl.render.command_line.assign(argv, argv + argc);
