@@ -86,7 +86,7 @@ const OptionEntry& checked_key(const std::string& key, const CommandEntry* secti
     }
     if (option->takes == Takes::Help || option->not_a_default)
         throw shot::UsageError(where + "\"" + key + "\" is " + spelled_names(*option) +
-                               ", which names this run's own shot or files: give it on the command line");
+                               ", which only the command line may give: it belongs to one run, not to every run");
     if (section && !(option->commands & bit(section->command)))
         throw shot::UsageError(where + "\"" + key + "\": " + section->name + " takes no --" + key);
     return *option;

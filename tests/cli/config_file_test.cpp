@@ -43,7 +43,7 @@ TEST(ConfigFile, ValuesTheCommandTakes) {
         {{"threads = 0\n"}, {}, "f0\" line 1: --threads 0 is out of range"},
         {{"threads = 2\n\nthreds = 2\n"}, {}, "line 3: unknown key \"threds\"; did you mean threads?"},
         {{"[inspect]\nthreads = 2\n"}, {}, "line 2: \"threads\": inspect takes no --threads"},
-        {{"output = m.exr\n"}, {}, "line 1: \"output\" is -o, --output, which names this run's"},
+        {{"output = m.exr\n"}, {}, "line 1: \"output\" is -o, --output, which only the command line may give"},
         {{"fbx = t.fbx\n"}, {}, "line 1: \"fbx\" is --fbx, which"},
         {{"threads 2\n"}, {}, "line 1: \"threads 2\" is not KEY = VALUE"},
         {{"[render\n"}, {}, "line 1: \"[render\" is not a [COMMAND] section"},
