@@ -11,6 +11,7 @@
 
 #include "cli/options/option_suggestion.h"
 #include "cli/options/option_table.h"
+#include "shot/json_output.h"
 #include "shot/usage_error.h"
 
 namespace talvik::cli {
@@ -29,30 +30,17 @@ std::string trimmed(const std::string& text) {
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
-// Length of the UTF-8 sequence starting at text[at], 0 when it is not one.
-size_t utf8_length(const std::string& text, size_t at) {
-    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(at);
-    const size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xe ? 3 : (lead >> 3) == 0x1e ? 4 : 0;
-    if (length == 0 || at + length > text.size()) return 0;
-    for (size_t i = 1; i < length; ++i)
-        if ((byte(at + i) & 0xc0) != 0x80) return 0;
-    const unsigned second = byte(at + 1);
-    if ((length == 2 && lead < 0xc2) || (length == 3 && lead == 0xe0 && second < 0xa0) ||
-        (length == 3 && lead == 0xed && second >= 0xa0) || (length == 4 && lead == 0xf0 && second < 0x90) ||
-        (length == 4 && lead > 0xf4) || (length == 4 && lead == 0xf4 && second >= 0x90))
-        return 0;  // overlong, a surrogate, or beyond U+10FFFF
-    return length;
-}
-
-// What a line may hold: UTF-8 text, tabs, no other control characters.
+// What a line may hold: UTF-8 text, tabs, no other control characters
+// (C0, DEL, or C1 as U+0080-U+009F), which would reach terminals and the
+// farm's scripts.
 void check_text(const std::string& text, const std::string& where) {
     for (size_t at = 0; at < text.size();) {
-        const size_t length = utf8_length(text, at);
+        const size_t length = shot::utf8_sequence(text, at);
         if (length == 0) throw shot::UsageError(where + "not UTF-8 text");
         const unsigned char c = static_cast<unsigned char>(text[at]);
-        if ((c < 0x20 && c != '\t') || c == 0x7f)
-            throw shot::UsageError(where + "holds a control character (byte " + std::to_string(c) + ")");
+        const bool c1 = c == 0xc2 && static_cast<unsigned char>(text[at + 1]) <= 0x9f;
+        if ((c < 0x20 && c != '\t') || c == 0x7f || c1)
+            throw shot::UsageError(where + "holds a control character");
         at += length;
     }
 }
@@ -81,7 +69,8 @@ const OptionEntry& checked_key(const std::string& key, const CommandEntry* secti
     const OptionEntry* option = option_named(key);
     if (!option) {
         const std::string near = nearest_option(key.compare(0, 2, "--") == 0 ? key.substr(2) : key, keys());
-        throw shot::UsageError(where + "unknown key \"" + key + "\"" + (near.empty() ? "" : "; did you mean " + near + "?") +
+        throw shot::UsageError(where + "unknown key \"" + key + "\"" +
+                               (near.empty() ? "" : "; did you mean " + near + "?") +
                                " (keys are long options without their --)");
     }
     if (option->takes == Takes::Help || option->not_a_default)
@@ -210,7 +199,8 @@ ConfigFiles ConfigFiles::from_environment() {
     if (!home.empty() && home[0] == '/') folders.push_back(home);
     else if (!user.empty()) folders.push_back(user + "/.config");
     for (const std::string& folder : folders)
-        if (std::optional<ConfigFile> file = ConfigFile::read(folder + "/talvik/config")) files.push_back(std::move(*file));
+        if (std::optional<ConfigFile> file = ConfigFile::read(folder + "/talvik/config"))
+            files.push_back(std::move(*file));
     return ConfigFiles(std::move(files));
 }
 
