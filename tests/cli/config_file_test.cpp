@@ -99,12 +99,14 @@ TEST(ConfigFile, RefusesWhatIsNotAConfigFile) {
     ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
     const std::vector<std::pair<std::string, std::string>> written = {
         {"huge", std::string((1 << 20) + 1, '#')}, {"latin1", "threads = 2 # \xe9t\xe9\n"},
-        {"escape", "set = a=\x1b]0;x\x07\n"},       {"ok", "threads = 2\n"},
+        {"escape", "set = a=\x1b]0;x\x07\n"},       {"csi", "set = a=\xc2\x9b" "2J\n"},
+        {"ok", "threads = 2\n"},
     };
     for (const auto& [name, text] : written) std::ofstream(dir / name, std::ios::binary) << text;
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"folder", "a folder"},          {"fifo", "not a regular file"},    {"huge", "larger than 1 MiB"},
         {"latin1", "line 1: not UTF-8"}, {"escape", "line 1: holds a control character"},
+        {"csi", "line 1: holds a control character"},
     };
     for (const auto& [name, refusal] : cases) {
         try {
