@@ -1,4 +1,5 @@
 // talvik-stmap: renders the TalvikDistort node's ST maps without Nuke.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/config_command.h"
 #include "cli/handoff_commands.h"
 #include "cli/inspect_command.h"
 #include "cli/job_commands.h"
@@ -102,6 +104,8 @@ int run(const talvik::cli::CommandLine& cl) {
             return talvik::cli::run_nuke_script(cl.render, cl.handoff, stdout, stderr);
         case talvik::cli::CommandLine::Command::Points:
             return talvik::cli::run_points(cl, stderr);
+        case talvik::cli::CommandLine::Command::Config:
+            return talvik::cli::run_config(cl.config, stdout);
     }
     return 1;
 }
@@ -117,7 +121,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        talvik::cli::CommandLine cl = talvik::cli::parse_command_line(args);
+        // --no-config: not even a broken file stops the run; nor does it stop
+        // help, which shows no value.
+        const bool no_config = args[0] == "help" || std::any_of(args.begin(), args.end(), [](const std::string& a) {
+                                   return a == "--no-config" || a == "-h" || a == "--help";
+                               });
+        talvik::cli::CommandLine cl = talvik::cli::parse_command_line(
+            args, no_config ? talvik::cli::ConfigFiles{} : talvik::cli::ConfigFiles::from_environment());
         cl.render.command_line.assign(argv, argv + argc);
         using Command = talvik::cli::CommandLine::Command;
         if (cl.command == Command::Render || cl.command == Command::Overscan || cl.command == Command::Camera ||

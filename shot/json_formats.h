@@ -23,6 +23,7 @@ constexpr JsonFormat kOverscanReportFormat{"overscan report", 1};  // overscan -
 constexpr JsonFormat kCameraFormat{"camera", 1};                   // camera -o
 constexpr JsonFormat kInspectFormat{"take inspection", 1};         // inspect --json
 constexpr JsonFormat kControlsFormat{"controls line", 1};          // each line of --print-controls
+constexpr JsonFormat kConfigValuesFormat{"config values", 1};      // config --json
 
 // An empty object whose first member is the format's version.
 Json versioned_object(const JsonFormat& format);

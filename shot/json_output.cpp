@@ -6,11 +6,7 @@
 #include <cstdlib>
 
 namespace talvik::shot {
-namespace {
 
-// Length of the valid UTF-8 sequence starting at s[i], or 0 when the byte
-// there starts none: overlong forms, surrogates and code points beyond
-// U+10FFFF are not valid.
 size_t utf8_sequence(const std::string& s, size_t i) {
     const auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
     const unsigned char c = byte(i);
@@ -35,6 +31,8 @@ size_t utf8_sequence(const std::string& s, size_t i) {
         if (byte(i + k) < 0x80 || byte(i + k) > 0xbf) return 0;
     return length;
 }
+
+namespace {
 
 void append_string(std::string& out, const std::string& text) {
     char escape[8];

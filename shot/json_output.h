@@ -30,4 +30,9 @@ std::string json_text(const Json& value, int broken_levels = 0);
 // A string's JSON form: quoted, escaped, invalid bytes as \udcXX.
 std::string json_string(const std::string& text);
 
+// Length of the valid UTF-8 sequence starting at s[i] (1 for ASCII), or 0
+// when the byte there starts none: overlong forms, surrogates and code
+// points beyond U+10FFFF are not valid.
+size_t utf8_sequence(const std::string& s, size_t i);
+
 }  // namespace talvik::shot

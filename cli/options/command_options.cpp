@@ -49,25 +49,51 @@ public:
     }
 
     // After CLI11 has parsed: the flags, then the values, checked and
-    // converted in the order of the table; then the operand.
-    void apply() const {
-        for (const auto& [option, entry] : flags_)
-            if (option->count() > 0) entry->take(cl_, entry_.command, "");
+    // converted in the order of the table; then the operand. An option the
+    // command line leaves out takes the config files' values, if any.
+    // Returns every option's values and where each came from.
+    OptionDefaults apply(const OptionDefaults& defaults) const {
+        std::vector<const OptionEntry*> given;
+        for (const auto& list : {flags_, values_})
+            for (const auto& [option, entry] : list)
+                if (option->count() > 0) given.push_back(entry);
+        const auto from_files = [&](const OptionEntry* entry) -> const std::vector<OptionValue>* {
+            const auto found = defaults.find(entry);
+            if (found == defaults.end() || !file_values_apply(*entry, given)) return nullptr;
+            return &found->second;
+        };
+        OptionDefaults taken;
+        for (const auto& [option, entry] : flags_) {
+            if (option->count() > 0) {
+                taken[entry] = {{"true", "", 0}};
+                entry->take(cl_, entry_.command, "");
+            } else if (const std::vector<OptionValue>* values = from_files(entry)) {
+                taken[entry] = *values;
+                if (values->back().value == "true") entry->take(cl_, entry_.command, "");
+            }
+        }
         for (const auto& [option, entry] : values_) {
             const std::string name = spelled(*option);
-            const std::vector<std::string>& given = option->results();
-            if (entry->takes != Takes::Values && given.size() > 1)
-                throw shot::UsageError(name + " given twice (\"" + given[0] + "\" and \"" + given[1] +
+            const std::vector<std::string>& results = option->results();
+            if (entry->takes != Takes::Values && results.size() > 1)
+                throw shot::UsageError(name + " given twice (\"" + results[0] + "\" and \"" + results[1] +
                                        "\"): give it once");
-            for (const std::string& value : given) {
-                if (value.empty()) throw shot::UsageError(name + " needs a value, not an empty one");
-                if (looks_like_option(value) && !entry->may_look_like_an_option)
-                    throw shot::UsageError(name + " needs a value, not the option \"" + value + "\"");
-                entry->take(cl_, entry_.command, value);
+            std::vector<OptionValue> values;
+            for (const std::string& value : results) values.push_back({value, "", 0});
+            if (const std::vector<OptionValue>* files = values.empty() ? from_files(entry) : nullptr) values = *files;
+            for (const OptionValue& value : values) {
+                try {
+                    take_value(name, *entry, value.value);
+                } catch (const shot::UsageError& e) {
+                    if (value.file.empty()) throw;
+                    throw shot::UsageError(config_place(value) + e.what());
+                }
             }
+            if (!values.empty()) taken[entry] = std::move(values);
         }
         if (operand_)
             for (const std::string& value : operand_->results()) entry_.take_operand(cl_, value);
+        return taken;
     }
 
     CLI::App& app() const { return app_; }
@@ -84,6 +110,13 @@ public:
     }
 
 private:
+    void take_value(const std::string& name, const OptionEntry& entry, const std::string& value) const {
+        if (value.empty()) throw shot::UsageError(name + " needs a value, not an empty one");
+        if (looks_like_option(value) && !entry.may_look_like_an_option)
+            throw shot::UsageError(name + " needs a value, not the option \"" + value + "\"");
+        entry.take(cl_, entry_.command, value);
+    }
+
     CLI::App& app_;
     CommandLine& cl_;
     const CommandEntry& entry_;
@@ -189,6 +222,7 @@ void check_command(CommandLine& cl) {
         }
         case Command::Help:
         case Command::Version:
+        case Command::Config:
             return;
     }
 }
@@ -207,11 +241,13 @@ std::string command_names() {
 // The word "version" is --version's hidden twin.
 class CommandParser {
 public:
-    explicit CommandParser(CommandLine& cl) : cl_(cl), top_(app_, cl, command_entry(Command::Version)) {
+    CommandParser(CommandLine& cl, const ConfigFiles& config)
+        : cl_(cl), config_(config), top_(app_, cl, command_entry(Command::Version)) {
         app_.set_help_flag("-h,--help");
         app_.require_subcommand(0, 1);
         app_.allow_extras();
         for (const CommandEntry& entry : command_table()) {
+            if (entry.command == Command::Config) continue;  // parsed before CLI11 sees the line
             CLI::App* sub = app_.add_subcommand(entry.command == Command::Version ? "version" : entry.name);
             if (entry.command == Command::Version) sub->group("");
             sub->allow_extras();
@@ -237,7 +273,9 @@ public:
         return true;
     }
 
-    Command command() {
+    // `whole`: also what the command needs beyond its options' own values
+    // (config shows values without running the command).
+    Command command(bool whole = true) {
         const bool version = app_.count("--version") > 0;
         const OptionTable* chosen = parsed();
         if (version && chosen && chosen->entry().command != Command::Version)
@@ -246,18 +284,24 @@ public:
             const CommandEntry& entry = command_entry(chosen ? chosen->entry().command : Command::Version);
             cl_.command = entry.command;
             const std::string where = std::string(" for ") + entry.name;
-            if (chosen) chosen->apply();
-            if (entry.command == Command::Submit && cl_.farm.scheduler != "slurm")
+            const OptionDefaults defaults = config_.defaults_for(bit(entry.command));
+            // --version's options may come before or after the word version:
+            // those given either way win over the files.
+            OptionDefaults taken;
+            if (entry.command == Command::Version) taken = top_.apply(chosen ? OptionDefaults{} : defaults);
+            if (chosen)
+                for (auto& [option, values] : chosen->apply(taken.empty() ? defaults : OptionDefaults{}))
+                    taken[option] = std::move(values);
+            cl_.config.commands.push_back(
+                {entry.command == Command::Version ? "version" : entry.name, std::move(taken)});
+            if (whole && entry.command == Command::Submit && cl_.farm.scheduler != "slurm")
                 throw shot::UsageError(cl_.farm.scheduler.empty()
                                            ? "submit takes the scheduler first: talvik-stmap submit slurm ..."
                                            : "submit submits to slurm, not \"" + cl_.farm.scheduler +
                                                  "\"; other farms take the job talvik-stmap plan --json prints");
             if (chosen) refuse_leftovers(*chosen, entry.command == Command::Submit ? where + " slurm" : where);
-            if (entry.command == Command::Version) {
-                refuse_leftovers(top_, where);
-                top_.apply();
-            }
-            check_command(cl_);
+            if (entry.command == Command::Version) refuse_leftovers(top_, where);
+            if (whole) check_command(cl_);
             return entry.command;
         }
         const std::vector<std::string> left = app_.remaining();
@@ -276,17 +320,64 @@ private:
     }
 
     CommandLine& cl_;
+    const ConfigFiles& config_;
     CLI::App app_{"talvik-stmap"};
     OptionTable top_;
     std::vector<std::unique_ptr<OptionTable>> commands_;
 };
 
+// config [--json] [COMMAND [OPTIONS]]: the options after COMMAND are
+// that command's, taken as it takes them but not run.
+CommandLine parse_config_command(const std::vector<std::string>& args, const ConfigFiles& config) {
+    CommandLine cl;
+    cl.command = Command::Config;
+    size_t at = 1;
+    for (; at < args.size() && looks_like_option(args[at]); ++at) {
+        if (args[at] == "-h" || args[at] == "--help") {
+            cl.command = Command::Help;
+            cl.help_for = Command::Config;
+            return cl;
+        }
+        if (args[at] == "--no-config") continue;  // main read no file
+        if (args[at] != "--json") throw shot::UsageError("unknown option \"" + args[at] + "\" for config (see --help)");
+        cl.config.json = true;
+    }
+    std::vector<std::vector<std::string>> shown;
+    if (at < args.size()) {
+        const CommandEntry* entry = find_command(args[at]);
+        if (!entry || entry->command == Command::Config)
+            throw shot::UsageError("config shows a command's values: \"" + args[at] + "\" is not one (" +
+                                   command_names() + ")");
+        cl.config.command = args[at];
+        shown.emplace_back(args.begin() + static_cast<std::ptrdiff_t>(at), args.end());
+        if (entry->command == Command::Version) shown.back()[0] = "version";
+    } else {
+        for (const CommandEntry& entry : command_table())
+            if (entry.command != Command::Config)
+                shown.push_back({entry.command == Command::Version ? "version" : entry.name});
+    }
+    for (const std::vector<std::string>& command : shown) {
+        CommandLine values;
+        CommandParser parser(values, config);
+        if (!parser.parse(command)) {
+            cl.command = Command::Help;
+            cl.help_for = values.help_for;
+            return cl;
+        }
+        parser.command(false);
+        cl.config.commands.push_back(std::move(values.config.commands.front()));
+    }
+    cl.config.files = config.paths();
+    return cl;
+}
+
 }  // namespace
 
-CommandLine parse_command_line(const std::vector<std::string>& args) {
+CommandLine parse_command_line(const std::vector<std::string>& args, const ConfigFiles& config) {
     CommandLine cl;
     if (args.empty() || args[0] == "help") return cl;
-    CommandParser parser(cl);
+    if (args[0] == "config") return parse_config_command(args, config);
+    CommandParser parser(cl, config);
     if (parser.parse(args)) cl.command = parser.command();
     return cl;
 }

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/options/config_file.h"
 #include "exr/st_map_exr_writer.h"
 #include "pipeline/job/farm_job.h"
 #include "pipeline/job/handoff_job.h"
@@ -43,9 +44,19 @@ struct FarmOptions : pipeline::FarmJob {
 // RenderOptions; these are its own.
 struct PointsOptions : pipeline::PointsJob {};
 
+// config: each option's values for a command, and where each came from.
+struct ConfigOptions {
+    bool json = false;                 // --json
+    std::string command;               // the command asked about; "" for each
+    std::vector<std::string> files;    // the config files read, least important first
+    // Per command shown (its name), the options with a value: from the
+    // command line, else the config files.
+    std::vector<std::pair<std::string, OptionDefaults>> commands;
+};
+
 struct CommandLine {
     enum class Command {
-        Help, Render, Overscan, Camera, NukeScript, Inspect, Version, Points, Plan, Submit, Verify
+        Help, Render, Overscan, Camera, NukeScript, Inspect, Version, Points, Plan, Submit, Verify, Config
     } command = Command::Help;
     // Help: the command whose help was asked for; Help for the overview.
     Command help_for = Command::Help;
@@ -56,10 +67,13 @@ struct CommandLine {
     InspectOptions inspect;
     PointsOptions points;
     FarmOptions farm;
+    ConfigOptions config;
 };
 
-// Throws UsageError naming the option or value that is wrong.
-CommandLine parse_command_line(const std::vector<std::string>& args);
+// Throws UsageError naming the option or value that is wrong (and the
+// file and line of one from `config`). An option the command line gives
+// takes only its values there, the files' values of it are not used.
+CommandLine parse_command_line(const std::vector<std::string>& args, const ConfigFiles& config = ConfigFiles{});
 
 // "1920x1080" -> {1920, 1080}; both at least 1 and at most 65536.
 std::pair<int, int> parse_size(const std::string& text);

@@ -90,7 +90,7 @@ constexpr CommandSet kMaps = kRenders | bit(Command::Verify);
 constexpr CommandSet kOverscanned = kMaps | bit(Command::Camera) | bit(Command::NukeScript);
 constexpr CommandSet kHandoff = bit(Command::Camera) | bit(Command::NukeScript);
 constexpr CommandSet kFarm = bit(Command::Plan) | bit(Command::Submit);
-constexpr CommandSet kAll = kFormatAndTake | bit(Command::Inspect) | bit(Command::Version);
+constexpr CommandSet kAll = kFormatAndTake | bit(Command::Inspect) | bit(Command::Version) | bit(Command::Config);
 
 using T = Takes;
 
@@ -99,16 +99,17 @@ const std::vector<OptionEntry> kOptions = {
      "The plate: its display window is the format, its header attributes the metadata (pixels are never read). "
      "plate.####.exr: a sequence, each frame's own header at that frame.",
      kFormatAndTake, T::Value, [](CommandLine& cl, Command, const std::string& v) { cl.render.plate = v; }, false,
-     true},
+     true, "", true},
     {"--size", "WxH", "The frame size instead of a plate (neither: 4320x2160).", kFormatAndTake, T::Value,
      [](CommandLine& cl, Command, const std::string& v) { cl.render.size = parse_size(v); }},
     {"--fbx", "TAKE.fbx",
      "The FBX take to reload (sets fbx_file_path). Only names ending in a lower-case .fbx are read, as the node does.",
-     kFormatAndTake, T::Value, [](CommandLine& cl, Command, const std::string& v) { cl.render.fbx = v; }, false, true},
+     kFormatAndTake, T::Value, [](CommandLine& cl, Command, const std::string& v) { cl.render.fbx = v; }, false, true, "", true},
     {"--camera", "N",
      "The take's camera number (default: the digit before .fbx or the plate's unreal/cameraName, which must agree).",
      kFormatAndTake, T::Value,
-     [](CommandLine& cl, Command, const std::string& v) { cl.render.camera = parse_int("--camera", v, 0, 999999); }},
+     [](CommandLine& cl, Command, const std::string& v) { cl.render.camera = parse_int("--camera", v, 0, 999999); }, false, false,
+     "", true},
     {"--set", "NAME=VALUE",
      "Set a control by name before the reload (repeatable): numbers, true/false, texts, Mode entry names. A --set of "
      "Mode, fbx_file_path or camera_index must agree with --mode, --fbx or --camera.",
@@ -116,19 +117,19 @@ const std::vector<OptionEntry> kOptions = {
     {"--frames", "RANGE",
      "The frames: 1001-1100, 1001-1100x2, 1,5,10-20 or \"1 3 4 8\" (default: a plate sequence's frames, else the "
      "take's keyed range, else frame 1).",
-     kShot, T::Value, [](CommandLine& cl, Command, const std::string& v) { cl.render.frames = v; }},
+     kShot, T::Value, [](CommandLine& cl, Command, const std::string& v) { cl.render.frames = v; }, false, false, "", true},
     {"--overscan", "MARGINS",
      "Grow the box beyond the format: N pixels a side, XxY, L,R,B,T, P% or auto (what the add-distortion map reaches "
      "over the whole shot; prints the CG render size).",
      kOverscanned, T::Value, [](CommandLine& cl, Command, const std::string& v) { cl.render.overscan = v; }, false,
      false, "auto"},
     {"--overscan-from", "FILE.json", "The margins of an overscan report.", kOverscanned, T::Value,
-     [](CommandLine& cl, Command, const std::string& v) { cl.render.overscan_from = v; }, false, true},
+     [](CommandLine& cl, Command, const std::string& v) { cl.render.overscan_from = v; }, false, true, "", true},
     {"--overscan-report", "FILE.json",
      "Write the overscan report: margins, CG render size, the CG camera's film back and Nuke window.", kRenders,
      T::Value,
      [](CommandLine& cl, Command, const std::string& v) { output_to(cl.render.overscan_report, "--overscan-report", v); },
-     false, true},
+     false, true, "", true},
     {"--direction", "remove|add",
      "remove: plate positions to undistorted ones (the remove-distortion map, --mode distort); add: the other way "
      "(points: remove is --mode undistort).",
@@ -152,7 +153,7 @@ const std::vector<OptionEntry> kOptions = {
          else if (c == Command::Camera || c == Command::NukeScript) output_to(o.document, "-o", v);
          else output_to(o.output, "-o", v);
      },
-     false, true},
+     false, true, "", true},
     {"--compression", "NAME", "EXR compression: none, rle, zips, zip (default) or piz, all lossless.", kMaps,
      T::Value, [](CommandLine& cl, Command, const std::string& v) { cl.render.compression = compression(v); }, false,
      false, "none rle zips zip piz"},
@@ -163,7 +164,7 @@ const std::vector<OptionEntry> kOptions = {
          if (c == Command::Verify) cl.render.preview = v;  // read, not written
          else output_to(cl.render.preview, "--preview", v);
      },
-     false, true},
+     false, true, "", true},
     {"--print-controls", "", "Print one JSON object per frame with every control's value.", kRenders, T::Flag,
      [](CommandLine& cl, Command, const std::string&) { cl.render.print_controls = true; }},
     {"--threads", "N",
@@ -188,17 +189,19 @@ const std::vector<OptionEntry> kOptions = {
     {"--manifest", "FILE.json",
      "List every file written, its frame and controls (plan, submit, verify: the shot manifest verify writes).", kMaps,
      T::Value, [](CommandLine& cl, Command, const std::string& v) { output_to(cl.render.manifest, "--manifest", v); },
-     false, true},
+     false, true, "", true},
     {"--chunk", "N", "Frames per render task.", kFarm, T::Value,
      [](CommandLine& cl, Command, const std::string& v) { cl.farm.chunk = parse_int("--chunk", v, 1, 1000000); }},
     {"--job-dir", "DIR",
      "Where the job keeps its overscan report, batch scripts, logs and manifests (default: NAME.job beside the "
      "outputs).",
      kFarm | bit(Command::Verify), T::Value, [](CommandLine& cl, Command, const std::string& v) { cl.farm.job_dir = v; },
-     false, true},
-    {"--json", "", "JSON: plan, the job; submit, the job ids; inspect, the take's cameras.",
-     kFarm | bit(Command::Inspect), T::Flag,
-     [](CommandLine& cl, Command c, const std::string&) { (c == Command::Inspect ? cl.inspect.json : cl.farm.json) = true; }},
+     false, true, "", true},
+    {"--json", "", "JSON: plan, the job; submit, the job ids; inspect, the take's cameras; config, the values.",
+     kFarm | bit(Command::Inspect) | bit(Command::Config), T::Flag,
+     [](CommandLine& cl, Command c, const std::string&) {
+         (c == Command::Inspect ? cl.inspect.json : c == Command::Config ? cl.config.json : cl.farm.json) = true;
+     }},
     {"--wait", "", "Wait for the verify job: exit 0 when every frame is there, whole and current, 1 otherwise.",
      bit(Command::Submit), T::Flag, [](CommandLine& cl, Command, const std::string&) { cl.farm.wait = true; }},
     {"--sbatch-arg", "ARG", "Passed to every sbatch (repeatable), e.g. --sbatch-arg=--partition=comp.",
@@ -220,10 +223,10 @@ const std::vector<OptionEntry> kOptions = {
      }},
     {"--remove-map", "PATTERN", "The remove-distortion maps the script reads (render --direction remove).",
      bit(Command::NukeScript), T::Value,
-     [](CommandLine& cl, Command, const std::string& v) { cl.handoff.remove_map = v; }, false, true},
+     [](CommandLine& cl, Command, const std::string& v) { cl.handoff.remove_map = v; }, false, true, "", true},
     {"--add-map", "PATTERN", "The add-distortion maps the script reads (render --direction add).",
      bit(Command::NukeScript), T::Value,
-     [](CommandLine& cl, Command, const std::string& v) { cl.handoff.add_map = v; }, false, true},
+     [](CommandLine& cl, Command, const std::string& v) { cl.handoff.add_map = v; }, false, true, "", true},
     {"--origin", "bottom-left|top-left",
      "The track's pixel convention (default bottom-left, y up as in Nuke; pixel centres at i + 0.5 either way).",
      bit(Command::Points), T::Value,
@@ -233,8 +236,12 @@ const std::vector<OptionEntry> kOptions = {
          cl.points.top_left = v == "top-left";
      },
      false, false, "bottom-left top-left"},
+    {"--no-config", "",
+     "Read no config file: the command line and the defaults only (as a farm job's tasks run, whatever the farm's "
+     "files say).",
+     kAll, T::Flag, [](CommandLine&, Command, const std::string&) {}, false, false, "", true},
     {"--version", "", "Print the versions of the command, the plug-in and the lens model.", bit(Command::Version),
-     T::Flag, [](CommandLine&, Command, const std::string&) {}},
+     T::Flag, [](CommandLine&, Command, const std::string&) {}, false, false, "", true},
     {"-h,--help", "", "Print this help.", kAll, T::Help, nullptr},
 };
 
@@ -258,6 +265,10 @@ const std::vector<CommandEntry> kCommands = {
      "[OPTIONS] -o PATTERN", "", "", nullptr},
     {Command::Inspect, "inspect", "List the lens cameras of an FBX take.", "[--json] TAKE.fbx", "TAKE.fbx",
      "The take, its name ending in a lower-case .fbx.", [](CommandLine& cl, const std::string& v) { cl.inspect.fbx = v; }},
+    {Command::Config, "config", "Print each option's value and where it came from: a config file, the command line "
+     "or the default.", "[--json] [COMMAND [OPTIONS]]", "COMMAND",
+     "The command whose values to show, with its options as it would be given them (default: every command).",
+     [](CommandLine& cl, const std::string& v) { cl.config.command = v; }},
     {Command::Version, "--version", "Print the versions of the command, the plug-in and the lens model.",
      "[--plugin-path DIR]", "", "", nullptr},
 };
@@ -271,6 +282,11 @@ const std::vector<NamedMeaning> kExitStatuses = {
 };
 
 const std::vector<NamedMeaning> kEnvironment = {
+    {"TALVIK_CONFIG",
+     "The one config file to read instead of $XDG_CONFIG_HOME/talvik/config and $XDG_CONFIG_DIRS/talvik/config "
+     "(set but empty: none)."},
+    {"XDG_CONFIG_HOME, XDG_CONFIG_DIRS",
+     "Where the user's (default ~/.config) and the system's (default /etc/xdg) talvik/config are; the user's keys win."},
     {"TALVIK_PLUGIN_PATH", "Folders to look for TalvikDistort.so in, ':'-separated, after --plugin-path."},
     {"TALVIK_SCRIPT_NAMESPACES",
      "shared (default) or separate: whether a reload script's globals and locals are one namespace or two, as "

@@ -35,6 +35,7 @@ struct OptionEntry {
     bool may_look_like_an_option = false;  // --sbatch-arg=--partition=comp
     bool is_path = false;                  // the completion offers files
     const char* words = "";                // the completion offers these
+    bool not_a_default = false;            // this run's own shot or files: refused in a config file
 };
 
 struct CommandEntry {

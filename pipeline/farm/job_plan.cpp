@@ -67,7 +67,13 @@ public:
         return add("--plugin-path", plugin_folder);
     }
 
-    std::vector<std::string> get() const { return argv_; }
+    // A task takes the values of the plan alone, never a farm machine's
+    // config file.
+    std::vector<std::string> get() const {
+        std::vector<std::string> all = argv_;
+        all.push_back("--no-config");
+        return all;
+    }
 
 private:
     std::vector<std::string> argv_;

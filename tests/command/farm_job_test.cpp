@@ -34,6 +34,8 @@ std::vector<std::string> strings(const py::handle& list) {
 std::vector<std::string> task_args(const py::handle& task) {
     std::vector<std::string> argv = strings(task["argv"]);
     EXPECT_EQ(argv.front(), fs::canonical(TALVIK_STMAP).string());
+    // The plan's values alone, whatever a farm machine's config file says.
+    EXPECT_EQ(argv.back(), "--no-config");
     return {argv.begin() + 1, argv.end()};
 }
 

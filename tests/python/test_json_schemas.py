@@ -4,6 +4,7 @@ python3-jsonschema); each schema refuses a document missing what it
 requires; and the readers of our own documents refuse a later version."""
 import copy
 import json
+import os
 import subprocess
 
 import jsonschema
@@ -34,6 +35,13 @@ def documents(tmp_path_factory):
     run_stmap("overscan", *SHOT, "--frames", "1001-1003", "-o", d / "report.json")
     run_stmap("camera", *SHOT, "--overscan-from", d / "report.json", "--film-back", "36x24", "-o", d / "camera.json")
     controls = run_stmap("render", *SHOT, "--frames", "1001-1002", "--overscan", "2", "--print-controls").stdout
+    (d / "config").write_text("threads = 2\n[submit]\nsbatch-arg = --partition=comp\n")
+    was = os.environ.get("TALVIK_CONFIG")
+    os.environ["TALVIK_CONFIG"] = str(d / "config")
+    try:
+        config = json.loads(run_stmap("config", "--json", "submit", "--wait").stdout)
+    finally:
+        os.environ.pop("TALVIK_CONFIG") if was is None else os.environ.update(TALVIK_CONFIG=was)
     return {
         "job-plan": [plan],
         "render-manifest": [json.loads(p.read_text()) for p in sorted((d / "job" / "chunks").glob("*.json"))],
@@ -42,6 +50,7 @@ def documents(tmp_path_factory):
         "camera": [json.loads((d / "camera.json").read_text())],
         "take-inspection": [json.loads(run_stmap("inspect", "--json", SAMPLE_TAKE).stdout)],
         "controls-line": [json.loads(line) for line in controls.splitlines()],
+        "config-values": [config],
     }
 
 
@@ -49,6 +58,8 @@ def test_every_document_holds_to_its_schema(documents):
     assert len(documents["render-manifest"]) == 3 and all(m["earlier_runs"] for m in documents["render-manifest"])
     assert documents["shot-manifest"][0]["complete"] is True
     assert {"overscan", "frame"} <= {key for line in documents["controls-line"] for key in line}
+    assert {o["origin"] for o in documents["config-values"][0]["commands"][0]["options"]} == {
+        "file", "command line", "default"}
     for kind, docs in documents.items():
         jsonschema.Draft202012Validator.check_schema(schema(kind))
         for doc in docs:
@@ -65,6 +76,7 @@ NESTED = {
     "camera": ["undistorted_camera", 0, "fy"],
     "take-inspection": ["cameras", 0, "last_frame"],
     "controls-line": ["Mode"],
+    "config-values": ["commands", 0, "options", 0, "origin"],
 }
 
 
