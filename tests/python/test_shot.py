@@ -89,7 +89,7 @@ def test_a_job_that_cannot_run_names_its_keywords(tmp_path, function, keywords, 
 # and no other command's.
 COMMANDS = {"render": "render", "overscan": "overscan", "camera": "camera", "nuke_script": "nuke-script",
             "points": "points", "plan": "plan", "verify": "verify"}
-TERMINAL = {"quiet", "verbose", "strict", "print_controls", "json", "help", "output"}
+TERMINAL = {"quiet", "verbose", "strict", "print_controls", "json", "help", "output", "no_config"}
 
 
 def command_keywords(command):
