@@ -37,7 +37,8 @@ StMapPixels read_st_map_pixels(const std::string& path) {
         file.readPixels(data.min.y, data.max.y);
         return p;
     } catch (const std::exception& e) {
-        throw std::runtime_error("\"" + path + "\" does not decode: " + e.what());
+        // OpenEXR's reason names the file.
+        throw std::runtime_error(e.what());
     }
 }
 

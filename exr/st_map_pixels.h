@@ -17,8 +17,8 @@ struct StMapPixels {
 };
 
 // Decodes every chunk of the map EXR at `path` (R, G and A when it has one).
-// Throws std::runtime_error naming the file and OpenEXR's reason when a
-// chunk does not decode.
+// Throws std::runtime_error with OpenEXR's reason, which names the file,
+// when the header or a chunk does not decode.
 StMapPixels read_st_map_pixels(const std::string& path);
 
 }  // namespace talvik::exr

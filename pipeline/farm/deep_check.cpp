@@ -52,7 +52,7 @@ std::optional<std::string> deep_difference(RenderPlan& plan, int frame, const st
     try {
         file = exr::read_st_map_pixels(path);
     } catch (const std::exception& e) {
-        return e.what();
+        return std::string("it does not decode: ") + e.what();
     }
     const exr::StMapPixels made = render_map_in_memory(plan, frame);
     if (file.x != made.x || file.y != made.y || file.width != made.width || file.height != made.height)

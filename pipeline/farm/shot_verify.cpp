@@ -48,7 +48,7 @@ std::vector<std::string> ShotVerdict::file_lines() const {
 std::string ShotVerdict::summary() const {
     if (failing.empty())
         return "verify: all " + std::to_string(frames.size()) +
-               " frames hold: every file is there, whole, made from this shot's values and as its render wrote it";
+               " frames hold: every file is there, whole and made from this shot's values";
     return "verify: " + std::to_string(failing.size()) + " of " + std::to_string(frames.size()) +
            " frames do not hold: " + shot::format_frames(failing);
 }
