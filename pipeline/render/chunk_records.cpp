@@ -34,7 +34,9 @@ ChunkRecords ChunkRecords::read(const std::string& folder) {
             std::ifstream in(file, std::ios::binary);
             manifest = shot::Json::parse(in, nullptr, false);
         }
-        if (!manifest.is_object() || text_member(manifest, "command").rfind("talvik-stmap ", 0) != 0) {
+        // Only render manifests: a shot manifest or a report may lie beside a render's.
+        if (!manifest.is_object() || text_member(manifest, "command").rfind("talvik-stmap ", 0) != 0 ||
+            !manifest.contains("provenance")) {
             records.skipped_.push_back(file.string());
             continue;
         }
