@@ -22,15 +22,16 @@ std::string found(const Imf::ChannelList& channels) {
 }  // namespace
 
 std::optional<std::string> st_map_channel_difference(const Imf::ChannelList& channels, bool alpha) {
-    const std::string wanted = alpha ? "a map holds R and G as 32-bit float and A as half"
-                                     : "a map holds R and G as 32-bit float and no A";
+    const std::string wanted = alpha ? "a map holds R and G as 32-bit float and its validity alpha A as half"
+                                     : "a map holds R and G as 32-bit float and no validity alpha (A)";
     int count = 0;
     for (auto it = channels.begin(); it != channels.end(); ++it) ++count;
     const Imf::Channel* r = channels.findChannel("R");
     const Imf::Channel* g = channels.findChannel("G");
     const Imf::Channel* a = channels.findChannel("A");
-    const bool holds = r && r->type == Imf::FLOAT && g && g->type == Imf::FLOAT && (alpha == (a != nullptr)) &&
-                       (!a || a->type == Imf::HALF) && count == (alpha ? 3 : 2);
+    const bool alpha_holds = alpha ? a && a->type == Imf::HALF : !a;
+    const bool holds =
+        r && r->type == Imf::FLOAT && g && g->type == Imf::FLOAT && alpha_holds && count == (a ? 3 : 2);
     if (holds) return std::nullopt;
     return found(channels) + ": " + wanted;
 }

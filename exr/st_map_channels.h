@@ -12,8 +12,8 @@
 namespace talvik::exr {
 
 // Nothing when `channels` are a map's; otherwise what is wrong, naming what
-// was found ("its channels are R (half), G (half): a map holds R and G as
-// 32-bit float").
+// was found ("its channels are G (half), R (half): a map holds R and G as
+// 32-bit float and no validity alpha (A)").
 std::optional<std::string> st_map_channel_difference(const Imf::ChannelList& channels, bool alpha);
 
 }  // namespace talvik::exr
