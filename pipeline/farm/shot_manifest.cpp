@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "io/stop_signal.h"
 #include "pipeline/farm/deep_check.h"
 #include "pipeline/render/render_manifest.h"
 #include "shot/content_hash.h"
@@ -64,6 +65,8 @@ std::vector<FrameVerdict> check_shot_files(RenderPlan& plan, const ChunkRecords&
         if (plan.exr_pattern) {
             const std::string path = plan.exr_pattern->path_for(frame);
             OutputCheck check = check_record(path, check_existing_map(path, id), records.latest_written(recorded_path(path)));
+            // A deep check renders the frame: a stop is seen between frames.
+            if (deep) io::throw_if_stopped();
             if (deep && check.state == OutputCheck::State::Current)
                 if (auto why = deep_difference(plan, frame, path)) check = {OutputCheck::State::Altered, *why};
             verdict.files.push_back({path, "map", check});

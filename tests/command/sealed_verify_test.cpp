@@ -8,8 +8,11 @@
 #include <Imath/half.h>
 
 #include <cmath>
+#include <filesystem>
 #include <functional>
+#include <regex>
 
+#include "python_json.h"
 #include "run_command.h"
 #include "tests/exr/exr_chunks.h"
 #include "tests/support/exr_map.h"
@@ -53,9 +56,9 @@ void one_ulp_up(ExrMap& m) {
 }
 
 std::vector<std::string> shot(const ScratchFolder& dir, std::vector<std::string> head,
-                              const std::vector<std::string>& more = {}) {
+                              const std::vector<std::string>& more = {}, const std::string& frames = "1001-1006") {
     const std::vector<std::string> common = {"--size", "32x18", "--fbx", kTake, "--camera", "2", "--frames",
-                                             "1001-1006", "-o", dir.file("m.####.exr"), "--quiet"};
+                                             frames, "-o", dir.file("m.####.exr"), "--quiet"};
     head.insert(head.end(), common.begin(), common.end());
     head.insert(head.end(), more.begin(), more.end());
     return head;
@@ -101,6 +104,25 @@ TEST(SealedOutputs, VerifyNamesEachMapThatIsNotWhatWasWritten) {
             << f << "\n" << r.out;
     }
     EXPECT_EQ(r.out.find("frame 1006"), std::string::npos) << r.out;
+}
+
+// A frame deleted and rendered again by another chunk: the shot manifest
+// names the run that ended last, whatever order the manifests are read in.
+TEST(SealedOutputs, ShotManifestNamesTheLatestRunThatWroteAFile) {
+    ScratchFolder dir;
+    const std::string first = dir.file("m.job/chunks/b.json"), again = dir.file("m.job/chunks/a.json");
+    ASSERT_EQ(run_stmap(shot(dir, {"render"}, {"--manifest", first})).status, 0);
+    // As if it had ended long before: runs a second apart are told by time too.
+    write_bytes(first, std::regex_replace(read_bytes(first), std::regex(R"("ended": "[^"]*")"),
+                                          R"("ended": "2000-01-01T00:00:00Z")"));
+    std::filesystem::remove(dir.file("m.1002.exr"));
+    ASSERT_EQ(run_stmap(shot(dir, {"render"}, {"--manifest", again}, "1002")).status, 0);
+    ASSERT_EQ(run_stmap(shot(dir, {"verify"}, {"--manifest", dir.file("shot.json")})).status, 0);
+    const pybind11::object manifest = parse_json(read_bytes(dir.file("shot.json")));
+    const pybind11::object file = manifest["shot_frames"][pybind11::int_(1)]["files"][pybind11::int_(0)];
+    EXPECT_EQ(file["recorded"]["manifest"].cast<std::string>(), again);
+    EXPECT_TRUE(file["matches_record"].cast<bool>());
+    EXPECT_EQ(pybind11::len(file["history"]), 2u);
 }
 
 TEST(SealedOutputs, DeepFindsOneUlpInAValidMapWithoutRecord) {
