@@ -28,7 +28,9 @@ shot::Json file_entry(const FileVerdict& file, const shot::Json& identity, const
     const uintmax_t size = present ? fs::file_size(file.path, ec) : 0;
     entry["size"] = present && !ec ? shot::Json(size) : shot::Json(nullptr);
     std::string checksum;
-    if (present) {
+    if (file.seal) {
+        checksum = file.seal->xxh3_128;  // read once: the record's check hashed it
+    } else if (present) {
         try {
             checksum = shot::file_content_hash(file.path);
         } catch (const std::exception&) {
@@ -64,17 +66,21 @@ std::vector<FrameVerdict> check_shot_files(RenderPlan& plan, const ChunkRecords&
         const shot::MapIdentity id = plan.identity_at(frame);
         if (plan.exr_pattern) {
             const std::string path = plan.exr_pattern->path_for(frame);
-            OutputCheck check = check_record(path, check_existing_map(path, id), records.latest_written(recorded_path(path)));
+            std::optional<io::FileSeal> seal;
+            OutputCheck check =
+                check_record(path, check_existing_map(path, id), records.latest_written(recorded_path(path)), &seal);
             // A deep check renders the frame: a stop is seen between frames.
             if (deep) io::throw_if_stopped();
             if (deep && check.state == OutputCheck::State::Current)
                 if (auto why = deep_difference(plan, frame, path)) check = {OutputCheck::State::Altered, *why};
-            verdict.files.push_back({path, "map", check});
+            verdict.files.push_back({path, "map", check, seal});
         }
         if (plan.preview_pattern) {
             const std::string path = plan.preview_pattern->path_for(frame);
-            verdict.files.push_back({path, "preview", check_record(path, check_existing_preview(path, id),
-                                                                   records.latest_written(recorded_path(path)))});
+            std::optional<io::FileSeal> seal;
+            const OutputCheck check = check_record(path, check_existing_preview(path, id),
+                                                   records.latest_written(recorded_path(path)), &seal);
+            verdict.files.push_back({path, "preview", check, seal});
         }
         out.push_back(std::move(verdict));
     }

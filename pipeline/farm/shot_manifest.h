@@ -3,6 +3,7 @@
 // killed, run twice), the files say what the shot holds.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@ struct FileVerdict {
     std::string path;  // as the pattern gives it
     const char* kind;  // "map" or "preview"
     OutputCheck check;
+    std::optional<io::FileSeal> seal;  // what it held, when the check read it whole
 };
 
 struct FrameVerdict {

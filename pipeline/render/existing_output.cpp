@@ -42,7 +42,8 @@ OutputCheck check_existing_preview(const std::string& path, const shot::MapIdent
     return {State::Current, ""};
 }
 
-OutputCheck check_record(const std::string& path, OutputCheck check, const std::optional<shot::Json>& record) {
+OutputCheck check_record(const std::string& path, OutputCheck check, const std::optional<shot::Json>& record,
+                         std::optional<io::FileSeal>* read) {
     if (check.state != State::Current || !record || !record->contains("xxh3_128")) return check;
     const shot::Json& r = *record;
     auto text = [&r](const char* name) {
@@ -54,6 +55,7 @@ OutputCheck check_record(const std::string& path, OutputCheck check, const std::
     const std::string differ = "its bytes differ from what was written (recorded by " + by + ")";
     try {
         const io::FileSeal seal = io::file_seal(path);
+        if (read) *read = seal;
         if (!r.contains("size") || !r["size"].is_number_unsigned() || seal.size != r["size"].get<uint64_t>())
             return {State::Altered, differ + ": " + std::to_string(seal.size) + " bytes, " + r["size"].dump() +
                                         " written"};

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "io/file_seal.h"
 #include "shot/json_output.h"
 
 #include "shot/map_identity.h"
@@ -29,7 +30,9 @@ OutputCheck check_existing_preview(const std::string& path, const shot::MapIdent
 // ChunkRecords entry): its size, then its XXH3-128; altered, naming the
 // run, when they differ. Other states, and records without a hash, pass
 // through.
-OutputCheck check_record(const std::string& path, OutputCheck check, const std::optional<shot::Json>& record);
+// `read`, when given, is set to what the file held when it was read whole.
+OutputCheck check_record(const std::string& path, OutputCheck check, const std::optional<shot::Json>& record,
+                         std::optional<io::FileSeal>* read = nullptr);
 
 // "missing", "incomplete", "stale", "altered" or "current".
 const char* state_name(OutputCheck::State state);
