@@ -56,9 +56,9 @@ OutputCheck check_record(const std::string& path, OutputCheck check, const std::
     try {
         const io::FileSeal seal = io::file_seal(path);
         if (read) *read = seal;
-        if (!r.contains("size") || !r["size"].is_number_unsigned() || seal.size != r["size"].get<uint64_t>())
-            return {State::Altered, differ + ": " + std::to_string(seal.size) + " bytes, " + r["size"].dump() +
-                                        " written"};
+        const shot::Json size = r.contains("size") ? r["size"] : shot::Json();
+        if (!size.is_number_unsigned() || seal.size != size.get<uint64_t>())
+            return {State::Altered, differ + ": " + std::to_string(seal.size) + " bytes, " + size.dump() + " written"};
         if (seal.xxh3_128 != text("xxh3_128")) return {State::Altered, differ};
     } catch (const std::exception& e) {
         return {State::Incomplete, e.what()};
