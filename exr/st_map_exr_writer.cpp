@@ -190,8 +190,8 @@ std::atomic<int> compress_threads{0};
 // OpenEXR's writer, a band of lines at a time so that a cancel is seen
 // between bands; each band compresses on OpenEXR's thread pool, which waits
 // at the end of every band: smaller bands cost PIZ a few per cent.
-void write_with_openexr(const std::string& path, const io::StMapView& map, const StMapExrOptions& options,
-                        const Imf::Header& header) {
+io::FileSeal write_with_openexr(const std::string& path, const io::StMapView& map, const StMapExrOptions& options,
+                                const Imf::Header& header) {
     constexpr int kBandLines = 512;
     std::vector<float> rg = file_order_rg(map);
     std::vector<uint16_t> alpha = file_order_a(map);
@@ -236,7 +236,7 @@ void write_with_openexr(const std::string& path, const io::StMapView& map, const
     } catch (const std::exception& e) {
         throw std::runtime_error("cannot write \"" + path + "\": " + e.what());
     }
-    output.commit();
+    return output.commit_sealed();
 }
 
 bool uses_own_chunks(StMapCompression compression) {
@@ -269,7 +269,7 @@ private:
 // Runs `write` on the temporary file of `path` (open for reading too, so
 // that the next frame may copy from it), then renames it into place.
 template <typename Write>
-void write_own_chunks(const std::string& path, Write write) {
+io::FileSeal write_own_chunks(const std::string& path, Write write) {
     io::ReplaceFile output(path);
     const int fd = ::open(output.temp_path().c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) output.fail_to_create(errno);
@@ -282,7 +282,7 @@ void write_own_chunks(const std::string& path, Write write) {
     } catch (const std::exception& e) {
         throw std::runtime_error("cannot write \"" + path + "\": " + e.what());
     }
-    output.commit();
+    return output.commit_sealed();
 }
 
 // A map's size and format, whose planes come later.
@@ -342,6 +342,7 @@ void StMapExrWriter::write(const std::string& path, const io::StMapView& map, co
 }
 
 void StMapExrWriter::write(const std::string& path, io::StMapBands& map, const StMapExrOptions& options) {
+    last_seal_ = {};
     // A new map makes the kept file stale even if this write fails early.
     chunks_->forget();
     const io::StMapView geometry = map.geometry();
@@ -350,7 +351,7 @@ void StMapExrWriter::write(const std::string& path, io::StMapBands& map, const S
     const Imf::Header header = st_map_header(path, geometry, options);
     if (uses_own_chunks(options.compression)) {
         try {
-            write_own_chunks(path, [&](int fd) { chunks_->write(fd, header, map, options.cancel); });
+            last_seal_ = write_own_chunks(path, [&](int fd) { chunks_->write(fd, header, map, options.cancel); });
         } catch (const io::MapBandFailed& failed) {
             std::rethrow_exception(failed.error);  // the map's reason, not the file's
         }
@@ -359,7 +360,7 @@ void StMapExrWriter::write(const std::string& path, io::StMapBands& map, const S
     GatheredMap whole;
     gather(map, whole, options);
     throw_if_cancelled(options, path);
-    write_with_openexr(path, whole.view, options, header);
+    last_seal_ = write_with_openexr(path, whole.view, options, header);
 }
 
 bool StMapExrWriter::write_again(const std::string& path, const io::StMapView& geometry,
@@ -369,7 +370,7 @@ bool StMapExrWriter::write_again(const std::string& path, const io::StMapView& g
     check_geometry(geometry, path);
     const Imf::Header header = st_map_header(path, geometry, options);
     if (!chunks_->can_write_again(header)) return false;
-    write_own_chunks(path, [&](int fd) { chunks_->write_again(fd, header); });
+    last_seal_ = write_own_chunks(path, [&](int fd) { chunks_->write_again(fd, header); });
     return true;
 }
 

@@ -13,6 +13,7 @@
 #include <variant>
 #include <vector>
 
+#include "io/file_seal.h"
 #include "io/st_map_bands.h"
 #include "io/st_map_view.h"
 #include "io/write_cancelled.h"
@@ -112,8 +113,12 @@ public:
     // Lets the last file go: the next write_again returns false.
     void forget();
 
+    // The size and hash of the last file written, taken before its rename.
+    const io::FileSeal& last_seal() const { return last_seal_; }
+
 private:
     std::unique_ptr<ChunkStMapWriter> chunks_;
+    io::FileSeal last_seal_;
 };
 
 // Every compression through OpenEXR's own writer, ZIP and ZIPS included:

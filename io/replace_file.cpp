@@ -55,6 +55,18 @@ void ReplaceFile::fail_to_create(int error) const {
                              "\": " + std::strerror(error));
 }
 
+FileSeal ReplaceFile::commit_sealed() {
+    FileSeal seal;
+    try {
+        seal = file_seal(temp_path_);
+    } catch (...) {
+        std::remove(temp_path_.c_str());
+        throw;
+    }
+    commit();
+    return seal;
+}
+
 void ReplaceFile::commit() {
     try {
         // What is there may have changed since the write began.

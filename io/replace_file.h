@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "io/file_seal.h"
+
 namespace talvik::io {
 
 class ReplaceFile {
@@ -33,6 +35,9 @@ public:
     // then flushes the folder; throws std::runtime_error naming the file
     // and the reason (and removes the temporary) on failure.
     void commit();
+    // The same, the temporary's size and hash taken first: the record of
+    // exactly the bytes that are renamed into place.
+    FileSeal commit_sealed();
 
 private:
     std::string given_path_;

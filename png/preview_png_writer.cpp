@@ -290,7 +290,7 @@ void PreviewPngWriter::commit(uint64_t pixels_at, uint64_t end) {
     try {
         // The last chance for a deferred write error (network folders).
         if (::close(fd) != 0 && errno != EINTR) fail(std::string("write failed: ") + std::strerror(errno));
-        output_->commit();
+        last_seal_ = output_->commit_sealed();
     } catch (...) {
         forget();
         output_.reset();

@@ -79,6 +79,8 @@ public:
 
     // Whether the last preview written copied the pixels of the one before.
     bool last_write_reused() const { return last_reused_; }
+    // The size and hash of the last file finished, taken before its rename.
+    const io::FileSeal& last_seal() const { return last_seal_; }
 
 private:
     struct Worker;
@@ -122,6 +124,7 @@ private:
     int kept_fd_ = -1;
     uint64_t kept_pixels_at_ = 0, kept_end_ = 0;
     bool last_reused_ = false;
+    io::FileSeal last_seal_;
 };
 
 // A whole map's preview through a PreviewPngWriter, on all cores. The

@@ -196,7 +196,7 @@ origin: "bottom-left" (Nuke's, the default) or "top-left".)");
         "verify",
         [](const py::object& output, const py::kwargs& kwargs) {
             ShotCall call = read_shot_keywords("verify", kwargs, kFrames + kMargins + kWay +
-                                                                  Keys{"preview", "manifest", "alpha", "compression", "job_dir"});
+                                                                  Keys{"preview", "manifest", "alpha", "compression", "job_dir", "deep"});
             call.job.output = path_bytes(output, "output");
             Verdict verdict;
             run_locked(call, [&](pipeline::ShotEvents& events) {
@@ -207,6 +207,8 @@ origin: "bottom-left" (Nuke's, the default) or "top-left".)");
         py::arg("output"),
         R"(Checks the shot's maps at `output` (and preview=) as `talvik-stmap verify` does: every frame's files there, whole and made from this shot's values.
 
+deep=True also decodes every map and compares it bit for bit with the map
+this shot's values make, as verify --deep does.
 Returns a talvik.Verdict: true when the shot holds; str() names each frame
 that does not and why, as the command's report does.)");
 }

@@ -155,6 +155,7 @@ const std::map<std::string, Reader>& readers() {
          }},
         {"chunk", [](ShotCall& c, const py::handle& v) { c.farm.chunk = whole_number("chunk", v, 1, 1000000); }},
         {"job_dir", [](ShotCall& c, const py::handle& v) { c.farm.job_dir = path_bytes(v, "job_dir"); }},
+        {"deep", [](ShotCall& c, const py::handle& v) { c.farm.deep = v.cast<bool>(); }},
     };
     return table;
 }

@@ -15,8 +15,8 @@ struct JsonFormat {
     int version;
 };
 
-constexpr JsonFormat kRenderManifestFormat{"render manifest", 1};  // --manifest, a farm chunk's manifest
-constexpr JsonFormat kShotManifestFormat{"shot manifest", 1};      // the farm's verify step
+constexpr JsonFormat kRenderManifestFormat{"render manifest", 2};  // --manifest, a farm chunk's manifest
+constexpr JsonFormat kShotManifestFormat{"shot manifest", 2};      // the farm's verify step
 constexpr JsonFormat kJobPlanFormat{"job plan", 1};                // plan --json
 constexpr JsonFormat kSubmittedJobFormat{"submitted job", 1};      // submit --json
 constexpr JsonFormat kOverscanReportFormat{"overscan report", 1};  // overscan -o, --overscan-report

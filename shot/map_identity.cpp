@@ -9,6 +9,7 @@
 
 #include <exception>
 
+#include "exr/st_map_channels.h"
 #include "shot/json_output.h"
 
 namespace talvik::shot {
@@ -139,10 +140,7 @@ std::optional<std::string> exr_identity_difference(const std::string& path, cons
         if (header.dataWindow() != exr_data_window(id))
             return "its box (data window) is " + window_text(header.dataWindow()) + ", this shot's " +
                    window_text(exr_data_window(id));
-        const Imf::Channel* alpha = header.channels().findChannel("A");
-        if (id.alpha && !alpha) return "it has no validity alpha (A), which this run writes";
-        if (!id.alpha && alpha) return "it has an A channel, which this run does not write";
-        if (alpha && alpha->type != Imf::HALF) return "its A channel is not half float";
+        if (auto wrong = exr::st_map_channel_difference(header.channels(), id.alpha)) return wrong;
         if (header.compression() != exr::exr_compression_id(id.compression))
             return std::string("it is not compressed as this run writes (") +
                    exr::st_map_compression_name(id.compression) + ")";

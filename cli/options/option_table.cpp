@@ -184,7 +184,9 @@ const std::vector<OptionEntry> kOptions = {
      "plug-in installed or built beside the command.",
      kFormatAndTake | bit(Command::Version), T::Values,
      [](CommandLine& cl, Command, const std::string& v) { cl.render.plugin_path.push_back(v); }, false, true},
-    {"--skip-existing", "", "Leave frames whose files exist and were made from this run's values; render the others.",
+    {"--skip-existing", "",
+     "Leave frames whose files exist, were made from this run's values and, where the manifests beside --manifest "
+     "record them, hold the bytes written; render the others.",
      kRenders, T::Flag, [](CommandLine& cl, Command, const std::string&) { cl.render.skip_existing = true; }},
     {"--manifest", "FILE.json",
      "List every file written, its frame and controls (plan, submit, verify: the shot manifest verify writes).", kMaps,
@@ -202,6 +204,9 @@ const std::vector<OptionEntry> kOptions = {
      [](CommandLine& cl, Command c, const std::string&) {
          (c == Command::Inspect ? cl.inspect.json : c == Command::Config ? cl.config.json : cl.farm.json) = true;
      }},
+    {"--deep", "",
+     "Also decode every map and compare it bit for bit with the map this shot's values make (a render in memory).",
+     bit(Command::Verify), T::Flag, [](CommandLine& cl, Command, const std::string&) { cl.farm.deep = true; }},
     {"--wait", "", "Wait for the verify job: exit 0 when every frame is there, whole and current, 1 otherwise.",
      bit(Command::Submit), T::Flag, [](CommandLine& cl, Command, const std::string&) { cl.farm.wait = true; }},
     {"--sbatch-arg", "ARG", "Passed to every sbatch (repeatable), e.g. --sbatch-arg=--partition=comp.",
@@ -261,7 +266,8 @@ const std::vector<CommandEntry> kCommands = {
      "[OPTIONS] -o PATTERN --chunk N", "", "", nullptr},
     {Command::Submit, "submit", "Submit the shot's farm job to Slurm.", "slurm [OPTIONS] -o PATTERN --chunk N", "slurm",
      "The scheduler; other farms take the job that plan --json prints.", [](CommandLine& cl, const std::string& v) { cl.farm.scheduler = v; }},
-    {Command::Verify, "verify", "Check every frame's files: there, whole and made from this shot's values.",
+    {Command::Verify, "verify",
+     "Check every frame's files: there, whole, made from this shot's values and the bytes their render recorded.",
      "[OPTIONS] -o PATTERN", "", "", nullptr},
     {Command::Inspect, "inspect", "List the lens cameras of an FBX take.", "[--json] TAKE.fbx", "TAKE.fbx",
      "The take, its name ending in a lower-case .fbx.", [](CommandLine& cl, const std::string& v) { cl.inspect.fbx = v; }},

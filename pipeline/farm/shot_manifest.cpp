@@ -2,6 +2,9 @@
 
 #include <filesystem>
 
+#include "io/stop_signal.h"
+#include "pipeline/farm/deep_check.h"
+#include "pipeline/render/render_manifest.h"
 #include "shot/content_hash.h"
 #include "shot/json_formats.h"
 #include "shot/frame_range.h"
@@ -12,17 +15,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// As the render's manifests write paths, so the chunks' records match.
-std::string absolute(const std::string& path) {
-    std::error_code ec;
-    const fs::path full = fs::absolute(path, ec);
-    return ec ? path : full.lexically_normal().string();
-}
-
 shot::Json file_entry(const FileVerdict& file, const shot::Json& identity, const ChunkRecords& records) {
     using State = OutputCheck::State;
     shot::Json entry = shot::Json::object();
-    const std::string path = absolute(file.path);
+    const std::string path = recorded_path(file.path);
     entry["path"] = path;
     entry["kind"] = file.kind;
     entry["state"] = state_name(file.check.state);
@@ -32,7 +28,9 @@ shot::Json file_entry(const FileVerdict& file, const shot::Json& identity, const
     const uintmax_t size = present ? fs::file_size(file.path, ec) : 0;
     entry["size"] = present && !ec ? shot::Json(size) : shot::Json(nullptr);
     std::string checksum;
-    if (present) {
+    if (file.seal) {
+        checksum = file.seal->xxh3_128;  // read once: the record's check hashed it
+    } else if (present) {
         try {
             checksum = shot::file_content_hash(file.path);
         } catch (const std::exception&) {
@@ -41,7 +39,14 @@ shot::Json file_entry(const FileVerdict& file, const shot::Json& identity, const
     }
     entry["xxh3_128"] = checksum.empty() ? shot::Json(nullptr) : shot::Json(checksum);
     entry["identity"] = identity;
-    entry["recorded"] = records.about(path);
+    // The run that wrote the bytes meant to be there, and whether they are.
+    const std::optional<shot::Json> latest = records.latest_written(path);
+    entry["recorded"] = latest ? *latest : shot::Json(nullptr);
+    const bool comparable = latest && latest->contains("xxh3_128") && entry["size"].is_number();
+    entry["matches_record"] = comparable ? shot::Json(entry["size"] == (*latest)["size"] &&
+                                                      entry["xxh3_128"] == (*latest)["xxh3_128"])
+                                         : shot::Json(nullptr);
+    entry["history"] = records.about(path);
     return entry;
 }
 
@@ -53,7 +58,7 @@ bool FrameVerdict::holds() const {
     return true;
 }
 
-std::vector<FrameVerdict> check_shot_files(const RenderPlan& plan) {
+std::vector<FrameVerdict> check_shot_files(RenderPlan& plan, const ChunkRecords& records, bool deep) {
     std::vector<FrameVerdict> out;
     for (int frame : plan.frames) {
         FrameVerdict verdict;
@@ -61,11 +66,21 @@ std::vector<FrameVerdict> check_shot_files(const RenderPlan& plan) {
         const shot::MapIdentity id = plan.identity_at(frame);
         if (plan.exr_pattern) {
             const std::string path = plan.exr_pattern->path_for(frame);
-            verdict.files.push_back({path, "map", check_existing_map(path, id)});
+            std::optional<io::FileSeal> seal;
+            OutputCheck check =
+                check_record(path, check_existing_map(path, id), records.latest_written(recorded_path(path)), &seal);
+            // A deep check renders the frame: a stop is seen between frames.
+            if (deep) io::throw_if_stopped();
+            if (deep && check.state == OutputCheck::State::Current)
+                if (auto why = deep_difference(plan, frame, path)) check = {OutputCheck::State::Altered, *why};
+            verdict.files.push_back({path, "map", check, seal});
         }
         if (plan.preview_pattern) {
             const std::string path = plan.preview_pattern->path_for(frame);
-            verdict.files.push_back({path, "preview", check_existing_preview(path, id)});
+            std::optional<io::FileSeal> seal;
+            const OutputCheck check = check_record(path, check_existing_preview(path, id),
+                                                   records.latest_written(recorded_path(path)), &seal);
+            verdict.files.push_back({path, "preview", check, seal});
         }
         out.push_back(std::move(verdict));
     }

@@ -1,6 +1,6 @@
 #include "pipeline/farm/shot_verify.h"
 
-#include "pipeline/farm/chunk_records.h"
+#include "pipeline/render/chunk_records.h"
 #include "pipeline/farm/job_folder.h"
 #include "pipeline/output/loaded_files.h"
 #include "pipeline/output/output_paths.h"
@@ -60,13 +60,14 @@ ShotVerdict verify_shot(const ShotJob& o, const FarmJob& f, ShotEvents& events) 
     RenderPlan plan = plan_shot(o, events);
     plan_overscan(o, plan, events);
     if (!o.manifest.empty()) check_manifest_path(o, plan);
+    // What the job's renders recorded of each file they wrote.
+    const ChunkRecords records =
+        ChunkRecords::read(chunk_manifest_folder(job_folder(o.output.empty() ? o.preview : o.output, f.job_dir)));
     ShotVerdict verdict;
-    verdict.frames = check_shot_files(plan);
+    verdict.frames = check_shot_files(plan, records, f.deep);
     for (const FrameVerdict& frame : verdict.frames)
         if (!frame.holds()) verdict.failing.push_back(frame.frame);
     if (!o.manifest.empty()) {
-        const ChunkRecords records =
-            ChunkRecords::read(chunk_manifest_folder(job_folder(o.output.empty() ? o.preview : o.output, f.job_dir)));
         write_manifest(o.manifest, shot::json_text(shot_manifest(verdict.frames, plan, o, records), 3) + "\n");
     }
     return verdict;

@@ -12,6 +12,7 @@ struct FarmJob {
     bool strict_tasks = false;  // each task fails on a warning
     bool quiet_tasks = false;   // each render task prints no progress
     bool verbose_tasks = false; // each task prints the reload script's own lines
+    bool deep = false;          // verify decodes each map and compares its pixels with a fresh render
 };
 
 }  // namespace talvik::pipeline

@@ -9,6 +9,7 @@
 #include "png/png_completeness.h"
 #include "png/preview_png_writer.h"
 #include "exr/exr_completeness.h"
+#include "io/file_seal.h"
 #include "io/input_file.h"
 
 namespace talvik::pipeline {
@@ -41,11 +42,36 @@ OutputCheck check_existing_preview(const std::string& path, const shot::MapIdent
     return {State::Current, ""};
 }
 
+OutputCheck check_record(const std::string& path, OutputCheck check, const std::optional<shot::Json>& record,
+                         std::optional<io::FileSeal>* read) {
+    if (check.state != State::Current || !record || !record->contains("xxh3_128")) return check;
+    const shot::Json& r = *record;
+    auto text = [&r](const char* name) {
+        return r.contains(name) && r[name].is_string() ? r[name].get<std::string>() : std::string();
+    };
+    std::string by = text("manifest");
+    if (!text("host").empty()) by += " on " + text("host");
+    if (!text("ended").empty()) by += ", ended " + text("ended");
+    const std::string differ = "its bytes differ from what was written (recorded by " + by + ")";
+    try {
+        const io::FileSeal seal = io::file_seal(path);
+        if (read) *read = seal;
+        const shot::Json size = r.contains("size") ? r["size"] : shot::Json();
+        if (!size.is_number_unsigned() || seal.size != size.get<uint64_t>())
+            return {State::Altered, differ + ": " + std::to_string(seal.size) + " bytes, " + size.dump() + " written"};
+        if (seal.xxh3_128 != text("xxh3_128")) return {State::Altered, differ};
+    } catch (const std::exception& e) {
+        return {State::Incomplete, e.what()};
+    }
+    return check;
+}
+
 const char* state_name(OutputCheck::State state) {
     switch (state) {
         case State::Missing: return "missing";
         case State::Incomplete: return "incomplete";
         case State::Stale: return "stale";
+        case State::Altered: return "altered";
         case State::Current: return "current";
     }
     return "";

@@ -61,8 +61,8 @@ public:
         }
         if (!held) render(frame, values, files, preview_identity);
         io::throw_if_stopped();
-        if (files.exr) manifest_.add(*files.exr, frame, values);
-        if (files.preview) manifest_.add(*files.preview, frame, values);
+        if (files.exr) manifest_.add(*files.exr, frame, values, exr_writer_.last_seal());
+        if (files.preview) manifest_.add(*files.preview, frame, values, preview_writer_.last_seal());
         events_.frame_done(frame);
     }
 

@@ -13,27 +13,40 @@
 #include "io/replace_file.h"
 
 namespace talvik::pipeline {
-namespace {
-
-// Absolute, so the manifest means the same wherever it is read from.
-std::string absolute_path(const std::string& path) {
+std::string recorded_path(const std::string& path) {
     std::error_code ec;
     const std::filesystem::path full = std::filesystem::absolute(path, ec);
     return ec ? path : full.lexically_normal().string();
 }
 
+namespace {
+
+void put_seal(shot::Json& entry, const io::FileSeal& seal) {
+    entry["size"] = seal.size;
+    entry["xxh3_128"] = seal.xxh3_128;
+}
+
 }  // namespace
 
-void RenderManifest::add(const std::string& path, int frame, const std::vector<shot::ControlValue>& values) {
+void RenderManifest::add(const std::string& path, int frame, const std::vector<shot::ControlValue>& values,
+                         const io::FileSeal& seal) {
     shot::Json file = shot::Json::object();
-    file["path"] = absolute_path(path);
+    file["path"] = recorded_path(path);
     file["frame"] = frame;
     file["controls"] = shot::controls_object(values);
+    put_seal(file, seal);
     files_.push_back(std::move(file));
 }
 
-void RenderManifest::add_skipped(const std::string& path) { skipped_.push_back(absolute_path(path)); }
-void RenderManifest::add_stale(const std::string& path) { stale_.push_back(absolute_path(path)); }
+void RenderManifest::add_document(const std::string& path, const io::FileSeal& seal) {
+    shot::Json file = shot::Json::object();
+    file["path"] = recorded_path(path);
+    put_seal(file, seal);
+    documents_.push_back(std::move(file));
+}
+
+void RenderManifest::add_skipped(const std::string& path) { skipped_.push_back(recorded_path(path)); }
+void RenderManifest::add_stale(const std::string& path) { stale_.push_back(recorded_path(path)); }
 
 std::string RenderManifest::json(const std::string& plugin_path, const RenderNotes& notes,
                                  const shot::Json& provenance, const shot::Json& asked,
@@ -44,6 +57,7 @@ std::string RenderManifest::json(const std::string& plugin_path, const RenderNot
     manifest["plugin"] = plugin_path;
     manifest["lens_model"] = shot::lens_model_version();
     manifest["files"] = files_;
+    manifest["documents"] = documents_;
     manifest["skipped"] = skipped_;
     manifest["stale"] = stale_;
     manifest["frames_kept"] = notes.kept;
@@ -80,9 +94,11 @@ shot::Json earlier_runs(const std::string& path, const shot::Json& asked) {
     return runs;
 }
 
-void write_manifest(const std::string& path, const std::string& json) { write_json_file(path, json, "manifest"); }
+io::FileSeal write_manifest(const std::string& path, const std::string& json) {
+    return write_json_file(path, json, "manifest");
+}
 
-void write_json_file(const std::string& path, const std::string& json, const std::string& what) {
+io::FileSeal write_json_file(const std::string& path, const std::string& json, const std::string& what) {
     // Missing folders are made, as for the maps.
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
     std::error_code ec;
@@ -98,7 +114,7 @@ void write_json_file(const std::string& path, const std::string& json, const std
     file.close();
     if (!file)
         throw std::runtime_error("cannot write " + what + " \"" + path + "\": " + std::strerror(errno ? errno : EIO));
-    output.commit();
+    return output.commit_sealed();
 }
 
 }  // namespace talvik::pipeline

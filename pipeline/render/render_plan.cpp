@@ -12,6 +12,7 @@
 #include "pipeline/output/output_paths.h"
 #include "png/preview_png_writer.h"
 #include "pipeline/render/auto_overscan.h"
+#include "pipeline/render/chunk_records.h"
 #include "pipeline/render/existing_output.h"
 #include "pipeline/render/render_manifest.h"
 #include "pipeline/render/render_safety.h"
@@ -320,10 +321,16 @@ void check_outputs(const ShotJob& o, const RenderPlan& plan, const std::vector<N
 void plan_outputs(const ShotJob& o, RenderPlan& plan) {
     // A file in place is current only when it says it was made from what
     // this frame would be made from now.
-    const IsCurrent is_current = [&plan](const std::string& path, int frame) {
+    // And when a run recorded it, only as the bytes that run wrote: the
+    // records of the manifests beside this run's (a farm job's chunks).
+    std::optional<ChunkRecords> records;
+    if (o.skip_existing && !o.manifest.empty())
+        records = ChunkRecords::read(std::filesystem::path(recorded_path(o.manifest)).parent_path().string());
+    const IsCurrent is_current = [&plan, &records](const std::string& path, int frame) {
         const shot::MapIdentity id = plan.identity_at(frame);
         const bool exr = plan.exr_pattern && path == plan.exr_pattern->path_for(frame);
-        const OutputCheck check = exr ? check_existing_map(path, id) : check_existing_preview(path, id);
+        OutputCheck check = exr ? check_existing_map(path, id) : check_existing_preview(path, id);
+        if (records) check = check_record(path, check, records->latest_written(recorded_path(path)));
         return check.state == OutputCheck::State::Current;
     };
     plan.outputs.emplace(plan.frames, plan.exr_pattern, plan.preview_pattern, o.skip_existing, is_current);

@@ -1,6 +1,7 @@
 #include "pipeline/render/shot_render.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "pipeline/render/frame_loop.h"
 #include "pipeline/render/render_manifest.h"
@@ -13,7 +14,7 @@
 
 namespace talvik::pipeline {
 
-void write_overscan_report(const std::string& path, const ShotJob& o, const RenderPlan& plan) {
+io::FileSeal write_overscan_report(const std::string& path, const ShotJob& o, const RenderPlan& plan) {
     const int width = plan.format.width(), height = plan.format.height();
     // The CG camera per frame of the shot `auto` measured (or of the frames
     // asked, for fixed margins).
@@ -23,7 +24,7 @@ void write_overscan_report(const std::string& path, const ShotJob& o, const Rend
         shot::overscan_report(plan.overscan, width, height, plan.overscan_frames, measured_on(o, plan), cameras);
     report["undistorted_camera"] = shot::undistorted_camera_json(
         cameras, width, height, plan.overscan.margins().value_or(shot::Margins{}), std::nullopt);
-    write_json_file(path, shot::json_text(report, 2) + "\n", "overscan report");
+    return write_json_file(path, shot::json_text(report, 2) + "\n", "overscan report");
 }
 
 void measure_overscan(const ShotJob& o, ShotEvents& events) {
@@ -36,7 +37,8 @@ void render_shot(const ShotJob& o, ShotEvents& events) {
     check_shot_job(o);
     const std::string started = utc_time_now();
     RenderPlan plan = plan_render(o, events);
-    if (!o.overscan_report.empty()) write_overscan_report(o.overscan_report, o, plan);
+    std::optional<io::FileSeal> report;
+    if (!o.overscan_report.empty()) report = write_overscan_report(o.overscan_report, o, plan);
     // A retried farm task keeps what the tries before it recorded; read
     // before rendering, so that a manifest this build cannot read stops
     // the run before it writes anything.
@@ -55,6 +57,7 @@ void render_shot(const ShotJob& o, ShotEvents& events) {
     if (!o.manifest.empty()) {
         for (const std::string& path : plan.outputs->skipped_paths()) manifest.add_skipped(path);
         for (const std::string& path : plan.outputs->stale_paths()) manifest.add_stale(path);
+        if (report) manifest.add_document(o.overscan_report, *report);
         write_manifest(o.manifest, manifest.json(notes.plugin_path, notes,
                                                  render_provenance(o, plan, started, utc_time_now()), asked, earlier));
     }

@@ -17,6 +17,6 @@ void render_shot(const ShotJob& job, ShotEvents& events);
 void measure_overscan(const ShotJob& job, ShotEvents& events);
 
 // The report of a planned shot, written to `path`.
-void write_overscan_report(const std::string& path, const ShotJob& job, const RenderPlan& plan);
+io::FileSeal write_overscan_report(const std::string& path, const ShotJob& job, const RenderPlan& plan);
 
 }  // namespace talvik::pipeline

@@ -183,10 +183,11 @@ TEST(FarmJob, VerifyNamesEachFrameThatDoesNotHold) {
     EXPECT_EQ(first_map["xxh3_128"].cast<std::string>(), xxh3_128_hex(read_bytes(dir.file("m.1001.exr"))));
     EXPECT_EQ(first_map["identity"]["talvik/frame"].cast<int>(), 1001);
     // What the render's own manifest recorded, found in the job folder.
-    const py::list recorded = first_map["recorded"];
-    ASSERT_EQ(py::len(recorded), 1u);
-    EXPECT_EQ(recorded[0]["as"].cast<std::string>(), "written");
-    EXPECT_EQ(recorded[0]["manifest"].cast<std::string>(), dir.file("m.job/chunks/frames-1001-1006.json"));
+    const py::object recorded = first_map["recorded"];
+    EXPECT_EQ(recorded["as"].cast<std::string>(), "written");
+    EXPECT_EQ(recorded["manifest"].cast<std::string>(), dir.file("m.job/chunks/frames-1001-1006.json"));
+    EXPECT_TRUE(first_map["matches_record"].cast<bool>());
+    EXPECT_EQ(py::len(first_map["history"]), 1u);
     const py::object missing = frames[2]["files"][py::int_(0)];
     EXPECT_EQ(missing["state"].cast<std::string>(), "missing");
     EXPECT_TRUE(missing["size"].is_none());

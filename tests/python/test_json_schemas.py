@@ -106,6 +106,7 @@ def test_readers_refuse_a_later_version_and_read_files_without_one(documents, tm
     later_chunk = write("chunks/frames-1001-1002.json", manifest)
     manifest.update(frames="1001", output=str(tmp_path / "m.####.exr"), preview="")
     later_run = write("run.json", manifest)
+    reads = {"overscan report": 1, "render manifest": 2}
     cases = [
         (("render", *SHOT, "--overscan-from", later_report, "--print-controls"), later_report, "overscan report", 2),
         (("verify", *SHOT, "--frames", "1001", "-o", tmp_path / "m.####.exr", "--job-dir", tmp_path,
@@ -115,7 +116,8 @@ def test_readers_refuse_a_later_version_and_read_files_without_one(documents, tm
     ]
     for args, file, kind, version in cases:
         assert command_error(*args) == (f'{kind} "{file}" is of format version {version}; this talvik-stmap reads '
-                                        f"{kind}s up to version 1: use the talvik-stmap that wrote it, or a later one")
+                                        f"{kind}s up to version {reads[kind]}: use the talvik-stmap that wrote it, "
+                                        "or a later one")
     # A report from before documents carried a version is read as it was.
     del report["format_version"]
     run_stmap("render", *SHOT, "--overscan-from", write("older.json", report), "--print-controls")

@@ -1,10 +1,12 @@
-// What the render tasks of a job recorded in their own manifests (the job
-// folder's chunks/), every run of each: a retried task keeps the runs
-// before it. Read by verify for the shot manifest; a task killed before it
-// wrote its manifest simply has none.
+// What the render runs recorded in their own manifests (a job folder's
+// chunks/, or the folder a render's --manifest is written to), every run of
+// each: a retried task keeps the runs before it. Read by verify for the
+// shot manifest and by --skip-existing; a task killed before it wrote its
+// manifest simply has none.
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,13 +25,19 @@ public:
     const std::vector<std::string>& skipped() const { return skipped_; }
     // What the runs said about the file at `absolute_path`, oldest first:
     // [{"manifest": ..., "host": ..., "started": ..., "ended": ..., "as":
-    // "written" | "kept"}]; an empty array when none did.
+    // "written" | "kept", "size": ..., "xxh3_128": ...}] (the last two
+    // only where the run recorded them); an empty array when none did.
     shot::Json about(const std::string& absolute_path) const;
+    // Of those, the run that wrote the bytes now meant to be there: the
+    // latest to write the file, by its end time (runs ending in the same
+    // second by their manifest's modification time, then their order).
+    std::optional<shot::Json> latest_written(const std::string& absolute_path) const;
 
 private:
     std::vector<std::string> manifests_;
     std::vector<std::string> skipped_;
     std::map<std::string, shot::Json> by_path_;
+    std::map<std::string, long long> modified_;  // manifest -> its mtime, ns
 };
 
 }  // namespace talvik::pipeline
