@@ -337,6 +337,23 @@ FAULTS = [
           "find usr -type f | LC_ALL=C sort | xargs -r md5sum > DEBIAN/md5sums",
           "true",
           "dpkg --verify and debsums cannot check the -dbgsym packages' files"),
+    # A farm job of both maps.
+    Fault("verify-waits-for-one-map", "pipeline/farm/job_plan.cpp",
+          'plan.steps.push_back(single("verify", renders, false,',
+          'plan.steps.push_back(single("verify", {renders.front()}, false,',
+          "verify runs while the second map is still rendering and calls the shot broken"),
+    Fault("output-and-map-pair-both-taken", "cli/options/command_options.cpp",
+          "if (!o.output.empty())\n        throw shot::UsageError(\"-o and \"",
+          "if (false)\n        throw shot::UsageError(\"-o and \"",
+          "-o silently ignored beside --remove-map/--add-map"),
+    Fault("job-name-without-shot-folder", "pipeline/farm/job_plan.cpp",
+          "if (std::any_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; })) {",
+          "if (false) {",
+          "every shot's jobs are named alike (stmap-rm-render); a wrangler cannot tell them apart"),
+    Fault("job-name-takes-a-slash", "cli/options/option_table.cpp",
+          "std::iscntrl(static_cast<unsigned char>(c)) || c == '/' ||",
+          "std::iscntrl(static_cast<unsigned char>(c)) ||",
+          "--job-name sh010/rm makes sbatch write logs into a folder that is not there"),
 ]
 
 

@@ -133,10 +133,35 @@ void check_render(const RenderOptions& o) {
     }
 }
 
+// plan, submit and verify: the maps are -o's (its Mode as given), or
+// named by their direction, not both. Returns whether by their direction.
+bool check_map_pair(const RenderOptions& o, const FarmOptions& f) {
+    const bool remove = !f.remove_map.empty(), add = !f.add_map.empty();
+    if (!remove && !add) return false;
+    const std::string given = remove && add ? "--remove-map and --add-map" : remove ? "--remove-map" : "--add-map";
+    if (!o.output.empty())
+        throw shot::UsageError("-o and " + given + " both name the maps: give -o (with --direction) or " + given);
+    if (o.mode)
+        throw shot::UsageError(given + " give the maps' direction themselves: leave --direction and --mode out");
+    if (remove && add && !o.preview.empty())
+        throw shot::UsageError("--preview names the previews of one map: give it with -o, --remove-map or --add-map alone");
+    if (remove && add && !o.manifest.empty())
+        throw shot::UsageError("--manifest names one map's shot manifest: with " + given +
+                               " each map's is shot.json in its job folder");
+    for (const std::string* map : {&f.remove_map, &f.add_map})
+        if (!map->empty()) shot::FramePattern::parse(*map);
+    return true;
+}
+
 // plan and submit: what a render takes, and what a job of chunks needs.
 void check_farm(const RenderOptions& o, const FarmOptions& f) {
-    if (o.output.empty()) throw shot::UsageError("a farm job renders maps: give -o PATTERN");
-    check_render(o);
+    if (check_map_pair(o, f)) {
+        check_overscan_options(o);
+        check_shot(o);
+    } else {
+        if (o.output.empty()) throw shot::UsageError("a farm job renders maps: give -o PATTERN (or --remove-map and --add-map)");
+        check_render(o);
+    }
     if (f.chunk < 1) throw shot::UsageError("give --chunk N, the frames of each render task");
     if (o.print_controls) throw shot::UsageError("--print-controls prints, a farm job renders: leave it out");
     if (!o.overscan_report.empty() && o.overscan != std::optional<std::string>("auto"))
@@ -224,7 +249,7 @@ void check_command(CommandLine& cl) {
         case Command::Verify:
             check_overscan_options(o);
             check_shot(o);
-            if (o.output.empty() && o.preview.empty())
+            if (!check_map_pair(o, cl.farm) && o.output.empty() && o.preview.empty())
                 throw shot::UsageError("nothing to verify: give -o, --preview or both, as the render had them");
             return;
         case Command::Inspect: {
