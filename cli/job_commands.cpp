@@ -22,7 +22,7 @@ using pipeline::JobPlan;
 // still be told from the lines of the text.
 std::string submitted_text(const JobPlan& plan, const std::vector<SubmittedStep>& steps) {
     using shot::terminal_text;
-    std::string text = "submitted job " + terminal_text(plan.name) + " to Slurm:";
+    std::string text = "submitted job " + terminal_text(plan.job_name) + " to Slurm:";
     for (size_t i = 0; i < steps.size(); ++i) {
         text += (i ? ", " : " ") + steps[i].step + " " + terminal_text(steps[i].id);
         if (steps[i].tasks > 1) text += " (" + std::to_string(steps[i].tasks) + " tasks)";
@@ -39,15 +39,12 @@ shot::Json submitted_json(const JobPlan& plan, const std::vector<SubmittedStep>&
     out["shot_manifest"] = plan.shot_manifest;
     out["jobs"] = shot::Json::array();
     for (const SubmittedStep& s : steps)
-        out["jobs"].push_back({{"step", s.step}, {"id", s.id}, {"tasks", s.tasks}, {"log", s.log}});
+        out["jobs"].push_back({{"step", s.step}, {"job_name", s.job_name}, {"id", s.id}, {"tasks", s.tasks}, {"log", s.log}, {"logs", s.logs}});
     return out;
 }
 
 // The verify job's log: which frames do not hold, or that all do.
-std::string read_log(const std::string& pattern, const std::string& id) {
-    std::string path = pattern;
-    const size_t at = path.rfind("%j");
-    if (at != std::string::npos) path.replace(at, 2, id);
+std::string read_log(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
@@ -81,7 +78,7 @@ int run_submit(const RenderOptions& o, const FarmOptions& f, std::FILE* out, std
     const JobPlan plan = plan_farm_job(o, f, err);
     std::vector<SubmittedStep> steps;
     try {
-        steps = submit_to_slurm(plan, f.sbatch_args);
+        steps = submit_to_slurm(plan, {f.sbatch_args, f.overscan_sbatch_args, f.render_sbatch_args, f.verify_sbatch_args});
     } catch (const io::Stopped& e) {
         print_message(err, "talvik-stmap: submit stopped by %s: %s", io::stop_signal_name(), e.what());
         return io::stopped_exit_code();
@@ -108,7 +105,7 @@ int run_submit(const RenderOptions& o, const FarmOptions& f, std::FILE* out, std
                       io::stop_signal_name(), ids.c_str());
         return io::stopped_exit_code();
     }
-    print_lines(err, read_log(verify.log, verify.id));
+    print_lines(err, read_log(verify.logs.front()));
     if (end->succeeded()) return 0;
     print_message(err, "talvik-stmap: the shot does not hold: verify job %s ended %s (exit %d)", verify.id.c_str(),
                   end->state.c_str(), end->exit_code);

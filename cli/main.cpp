@@ -23,6 +23,7 @@
 #include "shot/take_reload.h"
 #include "shot/usage_error.h"
 #include "cli/render_command.h"
+#include "cli/task_log.h"
 #include "cli/verify_command.h"
 #include "cli/version_command.h"
 #include "io/stop_signal.h"
@@ -134,6 +135,7 @@ int main(int argc, char** argv) {
             cl.command == Command::NukeScript || cl.command == Command::Points || cl.command == Command::Version ||
             cl.command == Command::Plan || cl.command == Command::Submit || cl.command == Command::Verify)
             cl.render.plugin_path = plugin_path(cl.render.plugin_path, argv[0]);
+        if (cl.render.task_log) talvik::cli::print_task_log_header(stderr, cl.render.command_line);
         const int status = run(cl);
         finish_stdout();
         return status;

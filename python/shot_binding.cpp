@@ -170,8 +170,8 @@ origin: "bottom-left" (Nuke's, the default) or "top-left".)");
     m.def(
         "plan",
         [](const py::object& output, const py::kwargs& kwargs) {
-            ShotCall call = read_shot_keywords("plan", kwargs, kRenderKeys + Keys{"chunk", "job_dir"});
-            call.job.output = path_bytes(output, "output");
+            ShotCall call = read_shot_keywords("plan", kwargs, kRenderKeys + Keys{"chunk", "job_dir", "remove_map", "add_map"});
+            if (!output.is_none()) call.job.output = path_bytes(output, "output");  // None: remove_map=, add_map=
             std::unique_ptr<pipeline::JobPlan> plan;
             run_locked(call, [&](pipeline::ShotEvents& events) {
                 plan = std::make_unique<pipeline::JobPlan>(pipeline::plan_shot_job(call.job, call.farm, events));
@@ -179,7 +179,10 @@ origin: "bottom-left" (Nuke's, the default) or "top-left".)");
             return plan_json(*plan);
         },
         py::arg("output"),
-        R"(The shot as a farm job rendering `output` in chunks of `chunk` frames, as `talvik-stmap plan --json` prints it, as a dict.)");
+        R"(The shot as a farm job rendering `output` in chunks of `chunk` frames, as `talvik-stmap plan --json` prints it, as a dict.
+
+With output None and remove_map=, add_map= (either or both): both maps
+from one overscan measurement, as plan --remove-map --add-map.)");
 
     py::class_<Verdict>(m, "Verdict", "What talvik.verify found: true when every frame of the shot holds.")
         .def("__bool__", [](const Verdict& v) { return v.verdict.holds(); })

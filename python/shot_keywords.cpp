@@ -143,8 +143,10 @@ const std::map<std::string, Reader>& readers() {
              if (c.handoff.film_back) throw py::value_error("film_back and haperture both give the film back: give one");
              c.handoff.film_back = shot::FilmBack{millimetres("haperture", v), std::nullopt};
          }},
-        {"remove_map", [](ShotCall& c, const py::handle& v) { c.handoff.remove_map = path_bytes(v, "remove_map"); }},
-        {"add_map", [](ShotCall& c, const py::handle& v) { c.handoff.add_map = path_bytes(v, "add_map"); }},
+        // The Nuke script's maps, or a farm job's two maps.
+        {"remove_map",
+         [](ShotCall& c, const py::handle& v) { c.handoff.remove_map = c.farm.remove_map = path_bytes(v, "remove_map"); }},
+        {"add_map", [](ShotCall& c, const py::handle& v) { c.handoff.add_map = c.farm.add_map = path_bytes(v, "add_map"); }},
         {"track", [](ShotCall& c, const py::handle& v) { c.points.track = path_bytes(v, "track"); }},
         {"origin",
          [](ShotCall& c, const py::handle& v) {

@@ -17,7 +17,7 @@ struct JsonFormat {
 
 constexpr JsonFormat kRenderManifestFormat{"render manifest", 2};  // --manifest, a farm chunk's manifest
 constexpr JsonFormat kShotManifestFormat{"shot manifest", 2};      // the farm's verify step
-constexpr JsonFormat kJobPlanFormat{"job plan", 1};                // plan --json
+constexpr JsonFormat kJobPlanFormat{"job plan", 2};                // plan --json
 constexpr JsonFormat kSubmittedJobFormat{"submitted job", 1};      // submit --json
 constexpr JsonFormat kOverscanReportFormat{"overscan report", 1};  // overscan -o, --overscan-report
 constexpr JsonFormat kCameraFormat{"camera", 1};                   // camera -o

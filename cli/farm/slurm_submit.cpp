@@ -89,15 +89,6 @@ bool ended(const std::string& state) {
     return kEnded.count(state.substr(0, state.find(' '))) > 0;
 }
 
-// A job and log name Slurm and a shell take as it is: the outputs' stem
-// with anything but letters, digits, '.', '_' and '-' as '_'.
-std::string slurm_name(const std::string& stem) {
-    std::string name = stem;
-    for (char& c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_' && c != '-') c = '_';
-    return name;
-}
-
 // sbatch's --output reads '%' as the start of a field: a literal one is
 // "%%". A backslash would turn every field off, so every task would write
 // one log: refused.
@@ -107,8 +98,8 @@ std::string output_pattern(const std::string& folder, const std::string& name, c
                                  "\" holds a backslash, which sbatch's --output reads as \"no task fields\": "
                                  "give another --job-dir");
     std::string escaped;
-    for (char c : folder) escaped += c == '%' ? std::string("%%") : std::string(1, c);
-    return escaped + "/" + name + fields;
+    for (char c : folder + "/" + name) escaped += c == '%' ? std::string("%%") : std::string(1, c);
+    return escaped + fields;
 }
 
 // The cluster's MaxArraySize ("MaxArraySize            = 1001"); nothing
@@ -149,7 +140,11 @@ SubmitFailed::SubmitFailed(const std::string& why, const std::string& said, cons
       outcome_(outcome) {}
 
 std::string batch_script(const JobPlan& plan, const JobStep& step) {
-    std::string script = "#!/bin/sh\n# talvik-stmap: the " + step.name + " step of job " + slurm_name(plan.name) +
+    // A name is only ever a comment here: a line break would end it.
+    std::string name = plan.job_name;
+    for (char& c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    std::string script = "#!/bin/sh\n# talvik-stmap: the " + step.name + " step of job " + name +
                          " (" + std::to_string(step.task_count) + (step.task_count == 1 ? " task" : " tasks") +
                          "), written by submit slurm.\n";
     if (step.task_count == 1) return script + command_line(step.task(0).argv) + "\n";
@@ -160,7 +155,7 @@ std::string batch_script(const JobPlan& plan, const JobStep& step) {
     return script + "esac\n";
 }
 
-std::vector<SubmittedStep> submit_to_slurm(const JobPlan& plan, const std::vector<std::string>& sbatch_args) {
+std::vector<SubmittedStep> submit_to_slurm(const JobPlan& plan, const SbatchArgs& sbatch_args) {
     const bool arrays = std::any_of(plan.steps.begin(), plan.steps.end(), [](const JobStep& s) { return s.task_count > 1; });
     if (arrays)
         if (const std::optional<size_t> limit = max_array_size())
@@ -176,27 +171,30 @@ std::vector<SubmittedStep> submit_to_slurm(const JobPlan& plan, const std::vecto
         const std::string script = (fs::path(plan.job_folder) / ("slurm-" + step.name + ".sh")).string();
         pipeline::write_json_file(script, batch_script(plan, step), "batch script");
         const bool array = step.task_count > 1;
-        const std::string name = slurm_name(plan.name) + "-" + step.name;
+        const std::string& name = step.job_name;
         const std::string fields = array ? "-%A_%a.log" : "-%j.log";
-        SubmittedStep s{step.name, "", step.task_count, (fs::path(plan.log_folder) / (name + fields)).string()};
+        SubmittedStep s{step.name, "", step.task_count, (fs::path(plan.log_folder) / (name + fields)).string(), {}, name};
         // Held until every step is in: a step refused leaves nothing running.
         std::vector<std::string> argv = {"sbatch", "--parsable", "--hold", "--job-name=" + name,
                                          "--output=" + output_pattern(plan.log_folder, name, fields),
                                          "--open-mode=append"};
         if (plan.threads > 0) argv.push_back("--cpus-per-task=" + std::to_string(plan.threads));
         if (array) argv.push_back("--array=0-" + std::to_string(step.task_count - 1));
-        if (!step.after.empty()) {
-            const auto before = std::find_if(submitted.begin(), submitted.end(),
-                                             [&](const SubmittedStep& b) { return b.step == step.after; });
-            if (before != submitted.end()) {
-                argv.push_back(std::string("--dependency=") + (step.after_success ? "afterok:" : "afterany:") +
-                               before->id);
-                // A step that can never start is cancelled, so the steps
-                // waiting for it to end run and say so.
-                if (step.after_success) argv.push_back("--kill-on-invalid-dep=yes");
-            }
+        std::string ids;
+        for (const std::string& after : step.after)
+            for (const SubmittedStep& before : submitted)
+                if (before.step == after) ids += ":" + before.id;
+        if (!ids.empty()) {
+            argv.push_back(std::string("--dependency=") + (step.after_success ? "afterok" : "afterany") + ids);
+            // A step that can never start is cancelled, so the steps
+            // waiting for it to end run and say so.
+            if (step.after_success) argv.push_back("--kill-on-invalid-dep=yes");
         }
-        argv.insert(argv.end(), sbatch_args.begin(), sbatch_args.end());
+        const std::vector<std::string>& own = step.kind == "overscan" ? sbatch_args.overscan
+                                              : step.kind == "render" ? sbatch_args.render
+                                                                      : sbatch_args.verify;
+        for (const std::vector<std::string>* args : {&sbatch_args.every, &own})
+            argv.insert(argv.end(), args->begin(), args->end());
         argv.push_back(script);
         const ProgramResult r = run_program(argv);
         if (!r.started)
@@ -205,6 +203,11 @@ std::vector<SubmittedStep> submit_to_slurm(const JobPlan& plan, const std::vecto
         s.id = job_id(r.out);
         if (r.status != 0 || s.id.empty())
             fail("sbatch refused the " + step.name + " step (exit " + std::to_string(r.status) + ")", program_said(r));
+        // The names sbatch gives the logs: %A the array's id, %a the task's index, %j the job's id.
+        for (size_t i = 0; i < step.task_count; ++i)
+            s.logs.push_back((fs::path(plan.log_folder) /
+                              (name + "-" + s.id + (array ? "_" + std::to_string(i) : std::string()) + ".log"))
+                                 .string());
         submitted.push_back(std::move(s));
         // Stopped half-way: nothing of the job is left to run.
         if (io::stop_requested().load()) throw io::Stopped(cancel(submitted));

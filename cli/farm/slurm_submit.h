@@ -22,6 +22,14 @@ struct SubmittedStep {
     std::string id;    // Slurm's job id (the array's for the render step)
     size_t tasks = 1;
     std::string log;   // its log file, %A/%a left for Slurm to fill
+    std::vector<std::string> logs;  // each task's log file
+    std::string job_name;
+};
+
+// What sbatch is given beyond the job's own options, after them so they
+// may override them: every step's, then each kind of step's own.
+struct SbatchArgs {
+    std::vector<std::string> every, overscan, render, verify;
 };
 
 // The batch script of a step: one exec of the task's argv, or for several
@@ -44,15 +52,14 @@ private:
 };
 
 // Writes the scripts and submits the steps in order, each held until all
-// are in, then releases them. `sbatch_args` go to every sbatch after the
-// command's own options, so they may override them. First, a job array
+// are in, then releases them, with the `sbatch_args` of each. First, a job array
 // larger than the cluster's MaxArraySize (as `scontrol show config` says
 // it) is refused with UsageError, nothing submitted. Throws SubmitFailed
 // when sbatch is missing or refuses a step; the held steps submitted
 // before are cancelled with scancel, and the outcome names them (and says
 // so when they could not be). A stop signal between steps cancels them
 // too: io::Stopped says what became of them.
-std::vector<SubmittedStep> submit_to_slurm(const JobPlan& plan, const std::vector<std::string>& sbatch_args);
+std::vector<SubmittedStep> submit_to_slurm(const JobPlan& plan, const SbatchArgs& sbatch_args);
 
 struct JobEnd {
     std::string state;  // COMPLETED, FAILED, CANCELLED, TIMEOUT, ...

@@ -210,7 +210,8 @@ void check_command(CommandLine& cl) {
             check_farm(o, cl.farm);
             return;
         case Command::Verify:
-            pipeline::check_verify_job(o);
+            if (!pipeline::check_map_pair(o, cl.farm)) pipeline::check_verify_job(o);
+            else pipeline::check_shot_job(o);
             return;
         case Command::Inspect: {
             const std::string& fbx = cl.inspect.fbx;

@@ -22,6 +22,7 @@ struct RenderOptions : pipeline::ShotJob {
     bool quiet = false;           // --quiet: no progress or summary; warnings still
     bool verbose = false;         // --verbose: the reload script's own lines too
     bool strict = false;          // --strict: every warning fails the run
+    bool task_log = false;        // --task-log: a farm task's log, headed and timed
 };
 
 // camera and nuke-script: what they hand to CG and comp beyond the shot.
@@ -36,7 +37,8 @@ struct InspectOptions {
 struct FarmOptions : pipeline::FarmJob {
     bool json = false;                     // --json
     bool wait = false;                     // --wait: until the verify job ends (submit)
-    std::vector<std::string> sbatch_args;  // --sbatch-arg=ARG, in order (submit slurm)
+    std::vector<std::string> sbatch_args;  // --sbatch-arg=ARG, in order (submit slurm): every step's
+    std::vector<std::string> overscan_sbatch_args, render_sbatch_args, verify_sbatch_args;  // one step's, after
     std::string scheduler;                 // submit's first word: "slurm"
 };
 

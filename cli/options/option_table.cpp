@@ -1,5 +1,6 @@
 #include "cli/options/option_table.h"
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <stdexcept>
@@ -54,6 +55,42 @@ void output_to(std::string& target, const char* option, const std::string& v) {
     target = v;
 }
 
+// The maps nuke-script reads, or those a farm job makes (written) or
+// verify checks (read).
+void map_pattern(CommandLine& cl, Command c, const std::string& v, std::string HandoffOptions::*handoff,
+                 std::string FarmOptions::*farm, const char* option) {
+    if (c == Command::NukeScript) cl.handoff.*handoff = v;
+    else if (c == Command::Verify) cl.farm.*farm = v;
+    else output_to(cl.farm.*farm, option, v);
+}
+
+// A job name as sbatch's --job-name and --output take it and a wrangler's
+// queue shows it: one word, no folder, a length a queue's columns hold.
+std::string job_name(const std::string& v) {
+    if (v.size() > pipeline::kJobNameLimit)
+        throw shot::UsageError("--job-name \"" + v.substr(0, 20) + "...\" is longer than " +
+                               std::to_string(pipeline::kJobNameLimit) + " characters");
+    for (char c : v)
+        if (std::isspace(static_cast<unsigned char>(c)) || std::iscntrl(static_cast<unsigned char>(c)) || c == '/' ||
+            c == '\\')
+            throw shot::UsageError("--job-name takes one word without spaces, control characters, '/' or '\\', not \"" +
+                                   v + "\"");
+    return v;
+}
+
+// An argument for sbatch. The job's arrays are ours: sbatch takes --array
+// (and any start of it down to --ar) and -a as one, which would make the
+// render step other tasks than its chunks, or run a one-task step again.
+void sbatch_arg(std::vector<std::string>& args, const char* option, const std::string& v) {
+    const std::string name = v.substr(0, v.find('='));
+    if ((name.size() >= 4 && std::string("--array").compare(0, name.size(), name) == 0) ||
+        (v.size() >= 2 && v[0] == '-' && v[1] == 'a'))
+        throw shot::UsageError(std::string(option) + " \"" + v +
+                               "\": the job makes its own arrays (a render task per --chunk frames, one overscan and "
+                               "one verify task), so it takes no --array");
+    args.push_back(v);
+}
+
 const char* mode_name(int mode) { return mode == 0 ? "distort" : "undistort"; }
 
 // --mode and --direction both set the Mode; given both, they must agree.
@@ -90,6 +127,8 @@ constexpr CommandSet kMaps = kRenders | bit(Command::Verify);
 constexpr CommandSet kOverscanned = kMaps | bit(Command::Camera) | bit(Command::NukeScript);
 constexpr CommandSet kHandoff = bit(Command::Camera) | bit(Command::NukeScript);
 constexpr CommandSet kFarm = bit(Command::Plan) | bit(Command::Submit);
+constexpr CommandSet kFarmTask = bit(Command::Render) | bit(Command::Overscan) | bit(Command::Verify);
+constexpr CommandSet kMapPair = kFarm | bit(Command::Verify) | bit(Command::NukeScript);
 constexpr CommandSet kAll = kFormatAndTake | bit(Command::Inspect) | bit(Command::Version) | bit(Command::Config);
 
 using T = Takes;
@@ -184,6 +223,11 @@ const std::vector<OptionEntry> kOptions = {
      "plug-in installed or built beside the command.",
      kFormatAndTake | bit(Command::Version), T::Values,
      [](CommandLine& cl, Command, const std::string& v) { cl.render.plugin_path.push_back(v); }, false, true},
+    {"--task-log", "",
+     "Standard error is a farm task's log: it starts with the time (UTC), host, version and arguments, and each "
+     "progress line with the time (plan and submit give it to every task).",
+     kFarmTask, T::Flag, [](CommandLine& cl, Command, const std::string&) { cl.render.task_log = true; },
+     false, false, "", true},
     {"--skip-existing", "",
      "Leave frames whose files exist, were made from this run's values and, where the manifests beside --manifest "
      "record them, hold the bytes written; render the others.",
@@ -211,7 +255,27 @@ const std::vector<OptionEntry> kOptions = {
      bit(Command::Submit), T::Flag, [](CommandLine& cl, Command, const std::string&) { cl.farm.wait = true; }},
     {"--sbatch-arg", "ARG", "Passed to every sbatch (repeatable), e.g. --sbatch-arg=--partition=comp.",
      bit(Command::Submit), T::Values,
-     [](CommandLine& cl, Command, const std::string& v) { cl.farm.sbatch_args.push_back(v); }, true},
+     [](CommandLine& cl, Command, const std::string& v) { sbatch_arg(cl.farm.sbatch_args, "--sbatch-arg", v); }, true},
+    {"--overscan-sbatch-arg", "ARG", "Passed to the overscan step's sbatch only, after --sbatch-arg (repeatable).",
+     bit(Command::Submit), T::Values,
+     [](CommandLine& cl, Command, const std::string& v) {
+         sbatch_arg(cl.farm.overscan_sbatch_args, "--overscan-sbatch-arg", v);
+     },
+     true},
+    {"--render-sbatch-arg", "ARG",
+     "Passed to the render steps' sbatch only, after --sbatch-arg (repeatable), e.g. --render-sbatch-arg=--mem=8G.",
+     bit(Command::Submit), T::Values,
+     [](CommandLine& cl, Command, const std::string& v) { sbatch_arg(cl.farm.render_sbatch_args, "--render-sbatch-arg", v); },
+     true},
+    {"--verify-sbatch-arg", "ARG", "Passed to the verify step's sbatch only, after --sbatch-arg (repeatable).",
+     bit(Command::Submit), T::Values,
+     [](CommandLine& cl, Command, const std::string& v) { sbatch_arg(cl.farm.verify_sbatch_args, "--verify-sbatch-arg", v); },
+     true},
+    {"--job-name", "NAME",
+     "The base of the job names: steps add -overscan, -render, -verify (default: the shot's folder and the maps' "
+     "name, sh010-rm).",
+     kFarm, T::Value, [](CommandLine& cl, Command, const std::string& v) { cl.farm.job_name = job_name(v); }, false,
+     false, "", true},
     {"--film-back", "WxH", "The CG camera's film back in mm (36x24): adds the focal length and apertures in mm.",
      kHandoff, T::Value,
      [](CommandLine& cl, Command, const std::string& v) {
@@ -226,12 +290,18 @@ const std::vector<OptionEntry> kOptions = {
              throw shot::UsageError("--film-back and --haperture both give the film back: give one");
          cl.handoff.film_back = shot::FilmBack{shot::parse_millimetres("--haperture", v), std::nullopt};
      }},
-    {"--remove-map", "PATTERN", "The remove-distortion maps the script reads (render --direction remove).",
-     bit(Command::NukeScript), T::Value,
-     [](CommandLine& cl, Command, const std::string& v) { cl.handoff.remove_map = v; }, false, true, "", true},
-    {"--add-map", "PATTERN", "The add-distortion maps the script reads (render --direction add).",
-     bit(Command::NukeScript), T::Value,
-     [](CommandLine& cl, Command, const std::string& v) { cl.handoff.add_map = v; }, false, true, "", true},
+    {"--remove-map", "PATTERN",
+     "The remove-distortion maps (render --direction remove): those the script reads; plan, submit, verify: instead "
+     "of -o, with --add-map both maps from one overscan measurement.",
+     kMapPair, T::Value,
+     [](CommandLine& cl, Command c, const std::string& v) { map_pattern(cl, c, v, &HandoffOptions::remove_map, &FarmOptions::remove_map, "--remove-map"); },
+     false, true},
+    {"--add-map", "PATTERN",
+     "The add-distortion maps (render --direction add): those the script reads; plan, submit, verify: instead of -o, "
+     "with --remove-map.",
+     kMapPair, T::Value,
+     [](CommandLine& cl, Command c, const std::string& v) { map_pattern(cl, c, v, &HandoffOptions::add_map, &FarmOptions::add_map, "--add-map"); },
+     false, true},
     {"--origin", "bottom-left|top-left",
      "The track's pixel convention (default bottom-left, y up as in Nuke; pixel centres at i + 0.5 either way).",
      bit(Command::Points), T::Value,

@@ -52,6 +52,7 @@ ProgressReporter::ProgressReporter(std::FILE* out, int total_frames, std::string
       quiet_(options.quiet),
       terminal_(options.terminal ? *options.terminal : isatty(fileno(out)) == 1),
       clock_(options.clock ? std::move(options.clock) : steady_seconds),
+
       start_(clock_()) {}
 
 ProgressReporter::~ProgressReporter() { end_bar_line(); }
@@ -83,8 +84,8 @@ void ProgressReporter::frame_done(int frame) {
     if (!terminal_) {
         // What a farm's progress pattern reads: talvik-stmap: (\d+)% \((\d+)/(\d+)\) frame (-?\d+)
         const long long percent = total_ > 0 ? 100LL * done_ / total_ : 100;
-        print_message(out_, "talvik-stmap: %lld%% (%d/%d) frame %d  %s", percent, done_, total_, frame,
-                      rate_and_time_left(now).c_str());
+        print_message(out_, "%stalvik-stmap: %lld%% (%d/%d) frame %d  %s", stamp_ ? (stamp_() + " ").c_str() : "",
+                      percent, done_, total_, frame, rate_and_time_left(now).c_str());
         std::fflush(out_);
         return;
     }
@@ -112,8 +113,9 @@ void ProgressReporter::finish() {
     const double elapsed = clock_() - start_;
     const std::string count = done_ == total_ ? std::to_string(done_)
                                               : std::to_string(done_) + " of " + std::to_string(total_);
-    print_message(out_, "wrote %s frame%s in %s (%s) to %s", count.c_str(), total_ == 1 ? "" : "s",
-                  format_duration(elapsed).c_str(), format_rate(done_, elapsed).c_str(), folder_.c_str());
+    print_message(out_, "%s%s %s frame%s in %s (%s)%s", stamp_ && !terminal_ ? (stamp_() + " ").c_str() : "", verb_,
+                  count.c_str(), total_ == 1 ? "" : "s", format_duration(elapsed).c_str(),
+                  format_rate(done_, elapsed).c_str(), folder_.empty() ? "" : (" to " + folder_).c_str());
     std::fflush(out_);
 }
 

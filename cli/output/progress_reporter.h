@@ -30,6 +30,11 @@ public:
     ProgressReporter(const ProgressReporter&) = delete;
     ProgressReporter& operator=(const ProgressReporter&) = delete;
 
+    // What the summary says was done with the frames ("wrote").
+    void set_verb(const char* verb) { verb_ = verb; }
+    // What begins each line that is not the bar, for a log: the time.
+    void set_stamp(std::function<std::string()> stamp) { stamp_ = std::move(stamp); }
+
     void frame_done(int frame);
     // Printed even when quiet, on a line of its own.
     void error(const std::string& message);
@@ -48,6 +53,8 @@ private:
     bool quiet_;
     bool terminal_;
     std::function<double()> clock_;
+    const char* verb_ = "wrote";
+    std::function<std::string()> stamp_;
     double start_;
     double last_draw_ = -1.0;
     int done_ = 0;

@@ -30,6 +30,26 @@ void TerminalEvents::frames_started(int total, const std::string& folder) {
     ProgressOptions options;
     options.quiet = manners_.quiet;
     progress_ = std::make_unique<ProgressReporter>(err_, total, folder, options);
+    progress_->set_stamp(stamp_);
+}
+
+void TerminalEvents::measuring_started(int total) {
+    if (!measuring_) return;
+    ProgressOptions options;
+    options.quiet = manners_.quiet;
+    progress_ = std::make_unique<ProgressReporter>(err_, total, "", options);
+    progress_->set_stamp(stamp_);
+    progress_->set_verb("measured");
+}
+
+void TerminalEvents::frame_measured(int frame) {
+    if (measuring_) frame_done(frame);
+}
+
+void TerminalEvents::measuring_finished() {
+    if (!measuring_) return;
+    frames_finished();
+    progress_.reset();
 }
 
 void TerminalEvents::frame_done(int frame) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -23,6 +24,11 @@ class TerminalEvents : public pipeline::ShotEvents {
 public:
     TerminalEvents(std::FILE* out, std::FILE* err, TerminalManners manners) : out_(out), err_(err), manners_(manners) {}
 
+    // The progress of an overscan measurement too (unless quiet).
+    void show_measuring() { measuring_ = true; }
+    // What begins each progress line: the time, in a task's log.
+    void stamp_progress(std::function<std::string()> stamp) { stamp_ = std::move(stamp); }
+
     void warning(const std::string& text) override;
     void note(const std::string& text) override;
     void alert(const std::string& text) override;
@@ -31,12 +37,17 @@ public:
     void frames_started(int total, const std::string& folder) override;
     void frame_done(int frame) override;
     void frames_finished() override;
+    void measuring_started(int total) override;
+    void frame_measured(int frame) override;
+    void measuring_finished() override;
 
 private:
     std::FILE* out_;
     std::FILE* err_;
     TerminalManners manners_;
     std::unique_ptr<ProgressReporter> progress_;
+    bool measuring_ = false;
+    std::function<std::string()> stamp_;
 };
 
 }  // namespace talvik::cli

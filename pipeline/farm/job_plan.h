@@ -5,11 +5,14 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "pipeline/farm/farm_maps.h"
 #include "pipeline/job/farm_job.h"
 #include "pipeline/job/shot_events.h"
 #include "pipeline/job/shot_job.h"
@@ -23,9 +26,11 @@ struct JobTask {
 };
 
 struct JobStep {
-    std::string name;   // "overscan", "render", "verify"
-    std::string after;  // the step this one waits for; empty: none
-    // Whether it waits for that step to succeed, or only to end (the
+    // "overscan", "render", "verify"; a job of two maps has a render step
+    // per map, "render-LABEL" (farm_maps.h).
+    std::string name;
+    std::vector<std::string> after;  // the steps this one waits for
+    // Whether it waits for those steps to succeed, or only to end (the
     // verify step runs whatever became of the chunks, to say so).
     bool after_success = true;
     size_t task_count = 0;
@@ -38,13 +43,24 @@ struct JobStep {
     // makes them and no other word holds "{first}" or "{last}"; empty
     // otherwise.
     std::vector<std::string> argv_template;
+    std::string kind;      // "overscan", "render" or "verify": what the step does
+    std::string job_name;  // the scheduler's name of its job: "sh010-rm-render"
+    // What each task asks the scheduler for: --threads N asks N CPUs
+    // (without, the scheduler's default, one), and the memory the render's
+    // own guard (shot/memory_check.h) says a frame takes beyond the
+    // process; nothing where it is not estimated.
+    int cpus = 1;
+    std::optional<uint64_t> memory;
 };
 
 struct JobPlan {
-    std::string name;            // the outputs' stem: "undist" for undist.####.exr
+    std::string name;            // the (first) map's stem: "undist" for undist.####.exr
+    std::string job_name;        // the steps' job names' base: "sh010-undist"
     std::string job_folder;      // absolute: reports, scripts, logs, the chunks' manifests
     std::string log_folder;      // job_folder/logs
-    std::string shot_manifest;   // what verify writes
+    std::string shot_manifest;   // what verify writes (of the first map)
+    std::vector<std::string> maps;            // each map's pattern, absolute
+    std::vector<std::string> shot_manifests;  // each map's shot manifest
     std::string overscan_report; // what the overscan step writes; empty: no such step
     std::vector<int> frames;
     int chunk = 0;
@@ -52,11 +68,20 @@ struct JobPlan {
     std::vector<JobStep> steps;
 };
 
+// The frames a job's tasks make, for the memory each asks for: the format
+// the overscan is measured over, and the largest box a map is rendered
+// over (the format where `auto`'s margins are yet to be measured). 0: not
+// known, nothing estimated.
+struct FrameSizes {
+    int format_width = 0, format_height = 0;
+    int box_width = 0, box_height = 0;
+};
+
 // The plan of a render's options over `frames` (decided as the render
 // would), run by `executable` with the plug-in of `plugin_folder`. Paths
 // are made absolute, so a task means the same from any working folder.
 JobPlan plan_job(const ShotJob& options, const FarmJob& farm, const std::vector<int>& frames,
-                 const std::string& executable, const std::string& plugin_folder);
+                 const std::string& executable, const std::string& plugin_folder, const FrameSizes& sizes = {});
 
 // The same, the frames decided and the plug-in loaded as a render of
 // `options` would: the take is reloaded and checked, and an overscan
@@ -66,6 +91,12 @@ JobPlan plan_job(const ShotJob& options, const FarmJob& farm, const std::vector<
 // refuse is a UsageError here, as every try of its task would fail again.
 // Warnings go to `err`.
 JobPlan plan_shot_job(const ShotJob& options, const FarmJob& farm, ShotEvents& events);
+
+// The base of a job's names: the nearest folder above the first map
+// whose name holds a digit (the shot: "sh010"; none: the map's own
+// folder), then for a job of one map its stem: "sh010-rm". Letters,
+// digits, '.', '_' and '-' only, at most kJobNameLimit characters.
+std::string default_job_name(const std::vector<std::string>& maps);
 
 // Slurm's largest MaxArraySize: no cluster takes a job array of more tasks.
 constexpr size_t kSlurmArrayLimit = 4000001;

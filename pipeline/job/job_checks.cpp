@@ -49,9 +49,34 @@ void check_shot_job(const ShotJob& job) {
         refuse(n("--camera") + " picks a camera of the " + n("--fbx") + " take: " + n.give("--fbx") + " too");
 }
 
+bool check_map_pair(const ShotJob& job, const FarmJob& farm) {
+    const Names n(job);
+    const bool remove = !farm.remove_map.empty(), add = !farm.add_map.empty();
+    if (!remove && !add) return false;
+    const std::string given = remove && add ? n("--remove-map") + " and " + n("--add-map")
+                              : remove      ? n("--remove-map")
+                                            : n("--add-map");
+    if (!job.output.empty())
+        refuse(n("-o") + " and " + given + " both name the maps: give " + n("-o") + " (with " + n("--direction") +
+               ") or " + given);
+    if (job.mode)
+        refuse(given + " give the maps' direction themselves: leave " + n("--direction") + " and " + n("--mode") + " out");
+    if (remove && add && !job.preview.empty())
+        refuse(n("--preview") + " names the previews of one map: give it with " + n("-o") + ", " + n("--remove-map") +
+               " or " + n("--add-map") + " alone");
+    if (remove && add && !job.manifest.empty())
+        refuse(n("--manifest") + " names one map's shot manifest: with " + given +
+               " each map's is shot.json in its job folder");
+    for (const std::string* map : {&farm.remove_map, &farm.add_map})
+        if (!map->empty()) shot::FramePattern::parse(*map);
+    return true;
+}
+
 void check_farm_job(const ShotJob& job, const FarmJob& farm) {
     const Names n(job);
-    if (job.output.empty()) refuse("a farm job renders maps: " + n.give("-o") + (n.options() ? " PATTERN" : ""));
+    if (!check_map_pair(job, farm) && job.output.empty())
+        refuse("a farm job renders maps: " + n.give("-o") + (n.options() ? " PATTERN" : "") + " (or " +
+               n("--remove-map") + " and " + n("--add-map") + ")");
     check_shot_job(job);
     if (farm.chunk < 1)
         refuse(n.options() ? "give --chunk N, the frames of each render task" : "give chunk=N, the frames of each render task");

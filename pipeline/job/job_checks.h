@@ -21,6 +21,10 @@ void check_take_name(const std::string& what, const std::string& take);
 // only of a take.
 void check_shot_job(const ShotJob& job);
 
+// plan, submit and verify: the maps are -o's (its Mode as given), or
+// named by their direction, not both. Returns whether by their direction.
+bool check_map_pair(const ShotJob& job, const FarmJob& farm);
+
 void check_farm_job(const ShotJob& job, const FarmJob& farm);
 void check_points_job(const ShotJob& job, const PointsJob& points);
 void check_camera_job(const ShotJob& job);

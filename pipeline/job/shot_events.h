@@ -27,6 +27,10 @@ public:
     virtual void frames_started(int total, const std::string& folder) { (void)total, (void)folder; }
     virtual void frame_done(int frame) { (void)frame; }
     virtual void frames_finished() {}
+    // The frames --overscan auto measures: how many, each one measured, the end.
+    virtual void measuring_started(int total) { (void)total; }
+    virtual void frame_measured(int frame) { (void)frame; }
+    virtual void measuring_finished() {}
 };
 
 }  // namespace talvik::pipeline

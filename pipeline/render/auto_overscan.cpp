@@ -42,7 +42,7 @@ private:
 }  // namespace
 
 shot::Margins measure_auto_overscan(host::Host& host, Node& node, const std::vector<int>& frames,
-                              const DD::Image::Format& format) {
+                              const DD::Image::Format& format, ShotEvents& events) {
     const ModeSwitch undistort(host, node, kUndistortMode);
     const DD::Image::Box format_box(0, 0, format.width(), format.height());
     shot::PositionExtent extent;
@@ -52,9 +52,13 @@ shot::Margins measure_auto_overscan(host::Host& host, Node& node, const std::vec
     // between bands.
     std::vector<shot::PositionExtent> extents(static_cast<size_t>(host.threads()));
     constexpr int kBandRows = 32;
+    events.measuring_started(static_cast<int>(frames.size()));
     for (int frame : frames) {
         const std::vector<shot::ControlValue> values = shot::control_values(node, frame);
-        if (cache.holds(values, format_box)) continue;
+        if (cache.holds(values, format_box)) {
+            events.frame_measured(frame);
+            continue;
+        }
         io::throw_if_stopped();
         bands.begin(node, frame, nullptr);
         const io::StMapView g = bands.geometry();
@@ -68,7 +72,9 @@ shot::Margins measure_auto_overscan(host::Host& host, Node& node, const std::vec
         });
         io::throw_if_stopped();
         cache.hold(values, format_box);
+        events.frame_measured(frame);
     }
+    events.measuring_finished();
     for (const shot::PositionExtent& e : extents) merge(extent, e);
     return shot::margins_holding(extent, format.width(), format.height());
 }

@@ -263,7 +263,7 @@ DD::Image::Box plan_boxes(const ShotJob& o, const std::optional<shot::OverscanRe
     // --overscan auto renders the format to measure it, in bands.
     if (!plan.overscan_frames.empty()) shot::check_frame_memory(width, height, shot::FrameWork{std::nullopt, threads, 0});
     plan.overscan = shot::resolve_overscan(request, plan.format, [&] {
-        return measure_auto_overscan(*plan.host, *plan.node, plan.overscan_frames, plan.format);
+        return measure_auto_overscan(*plan.host, *plan.node, plan.overscan_frames, plan.format, events);
     });
     if (const auto& margins = plan.overscan.margins()) {
         events.note(shot::overscan_summary(*margins, width, height));
@@ -272,8 +272,7 @@ DD::Image::Box plan_boxes(const ShotJob& o, const std::optional<shot::OverscanRe
     const shot::PlateHeader* plate = plan.plates ? &plan.plates->first() : nullptr;
     const DD::Image::Box fixed_box = shot::input_box(plan.format, plate, plan.overscan);
     if (!plan.rendering()) return fixed_box;
-    shot::FrameWork work{std::nullopt, threads, plan.preview_pattern ? png::PreviewOptions().max_width : 0};
-    if (plan.exr_pattern) work.exr = o.compression;
+    const shot::FrameWork work = render_frame_work(o, threads);
     if (!plan.box_per_frame()) shot::check_frame_memory(fixed_box.w(), fixed_box.h(), work);
     for (int frame : plan.box_per_frame() ? plan.frames : std::vector<int>{}) {
         const DD::Image::Box box = shot::input_box(plan.format, &plan.plates->at(frame), plan.overscan);
@@ -356,6 +355,12 @@ shot::MapIdentity RenderPlan::identity_at(int frame) const {
     return shot::map_identity(frame, shot::control_values(*node, frame), format, box_at(frame),
                               margins ? shot::overscan_attributes(*margins) : std::vector<exr::ExtraAttribute>{}, alpha,
                               compression);
+}
+
+shot::FrameWork render_frame_work(const ShotJob& o, int threads) {
+    shot::FrameWork work{std::nullopt, threads, o.preview.empty() ? 0 : png::PreviewOptions().max_width};
+    if (!o.output.empty()) work.exr = o.compression;
+    return work;
 }
 
 shot::MeasuredOn measured_on(const ShotJob& o, const RenderPlan& plan) {

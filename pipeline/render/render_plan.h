@@ -18,6 +18,7 @@
 #include "pipeline/output/frame_outputs.h"
 #include "shot/frame_pattern.h"
 #include "shot/map_identity.h"
+#include "shot/memory_check.h"
 #include "shot/overscan.h"
 #include "shot/plate_sequence.h"
 #include "pipeline/render/render_notes.h"
@@ -86,6 +87,9 @@ void check_render_outputs(const ShotJob& options, const RenderPlan& plan);
 // Its second part: the overscan resolved (a report checked against what
 // this shot is, `auto` measured) and every frame's box checked.
 void plan_overscan(const ShotJob& options, RenderPlan& plan, ShotEvents& events);
+
+// How a frame of `options` is made, as far as its memory goes, on `threads`.
+shot::FrameWork render_frame_work(const ShotJob& options, int threads);
 
 // What this shot is, as an overscan report records it.
 shot::MeasuredOn measured_on(const ShotJob& options, const RenderPlan& plan);

@@ -11,12 +11,6 @@
 namespace talvik::pipeline {
 namespace {
 
-std::string host_name() {
-    char name[HOST_NAME_MAX + 1] = {};
-    if (gethostname(name, sizeof name - 1) != 0) return "";
-    return name;
-}
-
 shot::Json plate_facts(const ShotJob& o, const RenderPlan& plan) {
     if (!plan.plates) return nullptr;
     shot::Json plate = shot::Json::object();
@@ -47,6 +41,12 @@ shot::Json overscan_facts(const RenderPlan& plan) {
 }
 
 }  // namespace
+
+std::string host_name() {
+    char name[HOST_NAME_MAX + 1] = {};
+    if (gethostname(name, sizeof name - 1) != 0) return "";
+    return name;
+}
 
 std::string utc_time_now() {
     const std::time_t now = std::time(nullptr);

@@ -16,6 +16,9 @@ namespace talvik::pipeline {
 // Now, in UTC: "2026-12-08T04:35:07Z".
 std::string utc_time_now();
 
+// This machine's name; empty when it has none.
+std::string host_name();
+
 shot::Json render_provenance(const ShotJob& options, const RenderPlan& plan, const std::string& started,
                        const std::string& ended);
 

@@ -137,7 +137,8 @@ def nuke_script(output: _Path, *, remove_map: _Path, add_map: _Path, **shot: Any
     """Writes the Nuke script, as talvik-stmap nuke-script -o does."""
 def points(output: _Path, *, track: _Path, origin: Literal["bottom-left", "top-left"] = ..., **shot: Any) -> None:
     """Converts a 2D track through the lens, as talvik-stmap points -o does."""
-def plan(output: _Path, *, chunk: int, job_dir: Optional[_Path] = ..., **shot: Any) -> Dict[str, Any]:
+def plan(output: Optional[_Path], *, chunk: int, job_dir: Optional[_Path] = ..., remove_map: Optional[_Path] = ...,
+         add_map: Optional[_Path] = ..., **shot: Any) -> Dict[str, Any]:
     """The shot as a farm job, as talvik-stmap plan --json prints it."""
 def verify(output: _Path, **shot: Any) -> Verdict:
     """Checks the shot's files as talvik-stmap verify does."""

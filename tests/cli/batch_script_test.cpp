@@ -34,7 +34,7 @@ TEST(BatchScript, EveryWordReachesTheProgramAsItWas) {
     const std::vector<std::string> words = {"it's", "$(touch pwned)", "`touch pwned`", "a\nb", "\"q\" \\ $HOME",
                                             "100%", "", "-n", "; touch pwned"};
     JobPlan plan;
-    plan.name = "m\ntouch pwned $(touch pwned)";
+    plan.job_name = "m\ntouch pwned $(touch pwned)";
     std::vector<JobTask> tasks;
     for (const char* which : {"first", "second"}) {
         std::vector<std::string> argv = {"/usr/bin/printf", "[%s]"};
@@ -42,8 +42,8 @@ TEST(BatchScript, EveryWordReachesTheProgramAsItWas) {
         argv.push_back(which);
         tasks.push_back({{}, argv});
     }
-    const JobStep single{"verify", "", true, 1, [tasks](size_t) { return tasks.front(); }, {}};
-    const JobStep array{"render", "", true, tasks.size(), [tasks](size_t i) { return tasks.at(i); }, {}};
+    const JobStep single{"verify", {}, true, 1, [tasks](size_t) { return tasks.front(); }, {}, "verify", "v", 1, std::nullopt};
+    const JobStep array{"render", {}, true, tasks.size(), [tasks](size_t i) { return tasks.at(i); }, {}, "render", "r", 1, std::nullopt};
     std::string expected;
     for (const std::string& w : words) expected += "[" + w + "]";
     EXPECT_EQ(run_script(batch_script(plan, single), "0"), expected + "[first]");

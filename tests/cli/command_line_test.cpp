@@ -61,6 +61,53 @@ TEST(CommandLine, DirectionAndModeAgreeOrAreRefused) {
     }
 }
 
+// A farm job's maps are -o's or named by their direction, never both; its
+// job name is one word a queue shows whole.
+TEST(CommandLine, FarmJobOptionsThatCannotHoldAreRefused) {
+    const std::vector<std::string> shot = {"--size", "8x8", "--chunk", "2"};
+    const std::string long_name(65, 'n');
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"plan", "-o", "m.####.exr", "--remove-map", "r.####.exr"}, "-o and --remove-map both name the maps"},
+        {{"submit", "slurm", "-o", "m.####.exr", "--remove-map", "r.####.exr", "--add-map", "a.####.exr"},
+         "-o and --remove-map and --add-map both"},
+        {{"verify", "-o", "m.####.exr", "--add-map", "a.####.exr"}, "-o and --add-map both"},
+        {{"plan", "--direction", "add", "--add-map", "a.####.exr"}, "leave --direction and --mode out"},
+        {{"plan", "--remove-map", "r.####.exr", "--add-map", "a.####.exr", "--preview", "p.####.png"}, "--preview"},
+        {{"plan", "--remove-map", "r.####.exr", "--add-map", "a.####.exr", "--manifest", "s.json"}, "--manifest"},
+        {{"plan", "-o", "m.####.exr", "--job-name", "sh 010"}, "one word"},
+        {{"plan", "-o", "m.####.exr", "--job-name", "sh010/rm"}, "one word"},
+        {{"plan", "-o", "m.####.exr", "--job-name", "sh\n010"}, "one word"},
+        {{"plan", "-o", "m.####.exr", "--job-name", long_name}, "longer than 64"},
+        {{"submit", "slurm", "-o", "m.####.exr", "--render-sbatch-arg=--array=0-3%1"}, "makes its own arrays"},
+        {{"submit", "slurm", "-o", "m.####.exr", "--sbatch-arg=--arr=0-3"}, "makes its own arrays"},
+        {{"submit", "slurm", "-o", "m.####.exr", "--verify-sbatch-arg=-a0-3"}, "makes its own arrays"},
+        {{"submit", "slurm", "-o", "m.####.exr", "--overscan-sbatch-arg", "--array"}, "makes its own arrays"},
+    };
+    for (const auto& [args, message] : cases) {
+        std::vector<std::string> line = args;
+        line.insert(line.end(), shot.begin(), shot.end() - (args.front() == "verify" ? 2 : 0));
+        SCOPED_TRACE(args.front() + " " + args.back());
+        try {
+            parse_command_line(line);
+            ADD_FAILURE() << "taken";
+        } catch (const shot::UsageError& e) {
+            EXPECT_NE(std::string(e.what()).find(message), std::string::npos) << e.what();
+        }
+    }
+    // One map alone is a job of that map; 64 characters are a name.
+    const CommandLine one = parse_command_line({"plan", "--add-map", "a.####.exr", "--job-name", long_name.substr(1),
+                                                "--size", "8x8", "--chunk", "2"});
+    EXPECT_EQ(one.farm.add_map, "a.####.exr");
+    EXPECT_EQ(one.farm.job_name, long_name.substr(1));
+    // Each step's own arguments, and what only looks like --array.
+    const CommandLine args = parse_command_line({"submit", "slurm", "-o", "m.####.exr", "--chunk", "2",
+                                                 "--render-sbatch-arg=--mem=8G", "--overscan-sbatch-arg=-A",
+                                                 "--overscan-sbatch-arg=arrays", "--sbatch-arg=--account=a"});
+    EXPECT_EQ(args.farm.render_sbatch_args, std::vector<std::string>{"--mem=8G"});
+    EXPECT_EQ(args.farm.overscan_sbatch_args, (std::vector<std::string>{"-A", "arrays"}));
+    EXPECT_EQ(args.farm.sbatch_args, std::vector<std::string>{"--account=a"});
+}
+
 // Each command's help lists its own options, and only those.
 TEST(CommandLine, HelpListsTheCommandsOwnOptions) {
     struct Case {

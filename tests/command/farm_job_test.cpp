@@ -64,11 +64,11 @@ TEST(FarmJob, PlanTasksRunInTurnMakeTheMapsOfOneRender) {
     const py::list steps = plan["steps"];
     ASSERT_EQ(py::len(steps), 3u);
     EXPECT_EQ(steps[0]["name"].cast<std::string>(), "overscan");
-    EXPECT_TRUE(steps[0]["after"].is_none());
-    EXPECT_EQ(steps[1]["after"]["step"].cast<std::string>(), "overscan");
-    EXPECT_EQ(steps[1]["after"]["when"].cast<std::string>(), "succeeded");
-    EXPECT_EQ(steps[2]["after"]["step"].cast<std::string>(), "render");
-    EXPECT_EQ(steps[2]["after"]["when"].cast<std::string>(), "ended");
+    EXPECT_EQ(py::len(steps[0]["after"]), 0u);
+    EXPECT_EQ(steps[1]["after"][py::int_(0)]["step"].cast<std::string>(), "overscan");
+    EXPECT_EQ(steps[1]["after"][py::int_(0)]["when"].cast<std::string>(), "succeeded");
+    EXPECT_EQ(steps[2]["after"][py::int_(0)]["step"].cast<std::string>(), "render");
+    EXPECT_EQ(steps[2]["after"][py::int_(0)]["when"].cast<std::string>(), "ended");
     const py::list chunks = steps[1]["tasks"];
     ASSERT_EQ(py::len(chunks), 3u);
     const char* frames[] = {"1001-1003", "1004-1006", "1007"};

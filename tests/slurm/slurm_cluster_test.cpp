@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "python_json.h"
@@ -167,6 +168,53 @@ TEST_F(SlurmCluster, ChunksEqualOneRenderAndAResubmitFinishesWhatWasLost) {
     // No word of a name ran as a command.
     for (const fs::path& where : {fs::path(dir.path()), fs::path(out), fs::current_path()})
         EXPECT_FALSE(fs::exists(where / "pwned")) << where;
+}
+
+// Both maps of a shot in one job: one measurement, an array per map, one
+// verify; every task's log where --json says, headed and timed.
+TEST_F(SlurmCluster, BothMapsFromOneMeasurementWithLogsAWranglerCanRead) {
+    ScratchFolder dir;
+    const std::string maps = dir.file("sh010/stmap");
+    const py::object job = submit({"--size", "64x36", "--fbx", kTake, "--camera", "2", "--frames", "1001-1006",
+                                   "--overscan", "auto", "--remove-map", maps + "/rm.####.exr", "--add-map",
+                                   maps + "/am.####.exr", "--chunk", "3", "--wait", "--sbatch-arg=--comment=every",
+                                   "--render-sbatch-arg=--comment=render", "--verify-sbatch-arg=--comment=verify"});
+    ASSERT_FALSE(job.is_none());
+    for (int frame = 1001; frame <= 1006; ++frame)
+        for (const char* map : {"/rm.", "/am."})
+            EXPECT_TRUE(fs::exists(maps + map + std::to_string(frame) + ".exr")) << map << frame;
+    std::vector<std::string> steps;
+    std::string logs;
+    const std::regex stamp(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ talvik-stmap: \d+% )");
+    const std::regex header(R"(^talvik-stmap task log\n  time: +\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ\n  host: +\S+\n)"
+                            R"(  version: +\S+\n  arguments: \S+/talvik-stmap (overscan|render|verify) )");
+    for (const py::handle j : job["jobs"]) {
+        steps.push_back(j["step"].cast<std::string>());
+        // Each step's own arguments after every step's.
+        const std::string kind = steps.back().substr(0, steps.back().find('-'));
+        const CommandResult shown = run_program({"scontrol", "show", "job", j["id"].cast<std::string>()});
+        EXPECT_NE(shown.out.find("Comment=" + (kind == "overscan" ? std::string("every") : kind)), std::string::npos)
+            << shown.out;
+        for (const py::handle log : j["logs"]) {
+            const std::string text = read_bytes(log.cast<std::string>());
+            EXPECT_TRUE(std::regex_search(text, header)) << text;
+            std::istringstream lines(text);
+            for (std::string line; std::getline(lines, line);)
+                if (line.find("talvik-stmap: ") != std::string::npos) {
+                    EXPECT_TRUE(std::regex_search(line, stamp)) << line;
+                }
+            logs += text;
+        }
+    }
+    EXPECT_EQ(steps, (std::vector<std::string>{"overscan", "render-rm", "render-am", "verify"}));
+    // Measured once over the shot's 24 keyed frames; each map verified once.
+    const auto count = [&logs](const std::string& what) {
+        size_t n = 0;
+        for (size_t at = logs.find(what); at != std::string::npos; at = logs.find(what, at + 1)) ++n;
+        return n;
+    };
+    EXPECT_EQ(count("measured 24 frames"), 1u) << logs;
+    EXPECT_EQ(count("verify: all 6 frames hold"), 2u) << logs;
 }
 
 TEST_F(SlurmCluster, ATaskCancelledWhileItWritesLeavesNoTemporary) {
