@@ -16,11 +16,11 @@ cmake --build build -j"$(nproc)" --target talvik-stmap
 stmap=build/cli/talvik-stmap
 "$stmap" inspect sample/sample_take.fbx
 take=(--plate sample/plate.exr --fbx sample/sample_take.fbx)
-echo "=== remove_distortion (Mode Distort)" >&2
-"$stmap" render "${take[@]}" --mode distort --overscan auto \
+echo "=== remove_distortion (--direction remove, the node's Mode Distort)" >&2
+"$stmap" render "${take[@]}" --direction remove --overscan auto \
   -o out/remove_distortion/stmap.####.exr --preview out/remove_distortion/preview.####.png
-echo "=== add_distortion (Mode Undistort)" >&2
-"$stmap" render "${take[@]}" --mode undistort \
+echo "=== add_distortion (--direction add, the node's Mode Undistort)" >&2
+"$stmap" render "${take[@]}" --direction add \
   -o out/add_distortion/stmap.####.exr --preview out/add_distortion/preview.####.png
 
 cat <<MSG
