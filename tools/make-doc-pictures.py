@@ -92,8 +92,8 @@ def main():
     with tempfile.TemporaryDirectory() as work:
         remove = render_map(args.stmap, "distort", os.path.join(work, "remove.exr"), ["--overscan", "auto"])
         add = render_map(args.stmap, "undistort", os.path.join(work, "add.exr"), [])
-        spec = add.spec()
-        plate_grid = grid(spec.full_width, spec.full_height)
+        plate_format = add.roi_full  # the display window: the plate's format
+        plate_grid = grid(plate_format.width, plate_format.height)
         write_png(plate_grid, os.path.join(args.out, "grid.png"))
         write_png(warp(plate_grid, remove), os.path.join(args.out, "remove.png"))
         write_png(warp(plate_grid, add), os.path.join(args.out, "add.png"))
